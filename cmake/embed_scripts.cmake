@@ -1,0 +1,15 @@
+# Writes OUT: a C++ table of every .sql file under ROOT, keyed by its relative path
+# (for example "sqlite/schema.sql"), so the library carries its database scripts.
+file(GLOB_RECURSE scripts RELATIVE ${ROOT} ${ROOT}/*.sql)
+list(SORT scripts)
+set(arrays "")
+set(entries "")
+set(index 0)
+foreach(rel ${scripts})
+  file(READ ${ROOT}/${rel} content HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${content}")
+  string(APPEND arrays "const char kScript${index}[] = {${bytes} 0};\n")
+  string(APPEND entries "      {\"${rel}\", std::string_view(kScript${index}, sizeof kScript${index} - 1)},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+file(WRITE ${OUT} "// Generated from db/*.sql by cmake/embed_scripts.cmake.\n#include <map>\n#include <string>\n#include <string_view>\n\nnamespace z418kt::db {\nnamespace {\n${arrays}}  // namespace\n\nconst std::map<std::string, std::string_view>& embeddedScripts() {\n  static const std::map<std::string, std::string_view> scripts = {\n${entries}  };\n  return scripts;\n}\n}  // namespace z418kt::db\n")

@@ -1,0 +1,1 @@
+// Keeps the command library non-empty while the client grows.

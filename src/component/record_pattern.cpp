@@ -1,0 +1,80 @@
+#include "component/record_pattern.h"
+
+#include "outside/components.h"
+
+namespace z418kt::pattern {
+
+using data::Recordset;
+
+bool isOracle(const Variant& bancoDados) {
+  Variant v = vb::resolved(bancoDados);
+  return v.isText() && v.text() == "ORACLE";
+}
+
+std::string textForm(const Variant& value) { return vb::concatText(value); }
+
+int32_t idArgument(const Variant& value) {
+  return vb::clng(outside::valueUtil().op4_number(value));
+}
+
+bool acceptDecimal(const Variant& value, std::string& accepted) {
+  return vb::isTrue(outside::valueUtil().op11_checkDecimal(vb::cstr(value), accepted));
+}
+
+ProcedureText::ProcedureText(std::string& statement, std::string_view procedure)
+    : statement_(statement) {
+  statement_ = procedure;
+}
+
+ProcedureText& ProcedureText::arg(const Variant& value) {
+  statement_ += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  statement_ += ", ";
+  return *this;
+}
+
+ProcedureText& ProcedureText::textArg(const Variant& value) {
+  statement_ += vb::concatText(outside::valueUtil().op8_procedureText(value));
+  statement_ += ", ";
+  return *this;
+}
+
+void ProcedureText::last(const Variant& value, std::string_view tail) {
+  statement_ += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  statement_ += tail;
+}
+
+namespace {
+Opened classify(const Recordset& rs) {
+  if (rs.state() == data::adStateClosed) return Opened::Closed;
+  return rs.eof() ? Opened::NoRow : Opened::Row;
+}
+}  // namespace
+
+Opened openRead(Recordset& rs, const std::string& statement, const std::string& connection) {
+  rs.setCursorLocation(data::adUseClient);
+  rs.open(statement, connection, data::adOpenStatic, data::adLockReadOnly, data::adUnspecified);
+  return classify(rs);
+}
+
+Opened openWrite(Recordset& rs, const std::string& statement, const std::string& connection) {
+  rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  return classify(rs);
+}
+
+Variant field(const Recordset& rs, const std::string& name) { return rs.fieldsItem(name); }
+
+bool retornoIsZero(Recordset& rs) {
+  Variant retorno = outside::valueUtil().op4_number(rs.fieldsItem("retorno"));
+  if (vb::equals(retorno, Variant(int32_t{0}))) return true;
+  rs.close();
+  return false;
+}
+
+void runDataChange(const std::string& statement, const std::string& connection) {
+  Recordset rs;
+  rs.setCursorLocation(data::adUseClient);
+  rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  if (rs.state() != data::adStateClosed && !rs.eof()) rs.close();
+}
+
+}  // namespace z418kt::pattern

@@ -1,0 +1,73 @@
+// The record-set pattern shared by the nine data-access operations and the
+// Oracle statement builders: the dialect rule, the stored-procedure text, the
+// read and write opens, the "retorno" test and the builders' own data change.
+//
+// Each helper does one step; the operation keeps its order and its statement
+// numbers (TrapState::at) so that its trap reports where it failed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "data/recordset.h"
+#include "z418kt/variant.h"
+
+namespace z418kt::pattern {
+
+// The Oracle form is chosen only for the text "ORACLE" exactly: same case, no
+// blanks. Anything else, the empty value included, calls the stored procedures.
+bool isOracle(const Variant& bancoDados);
+
+// A value "formatted without a pattern", as handed to the builders: Null gives "".
+std::string textForm(const Variant& value);
+
+// ValueUtil operation 4 of a value, converted to a 32-bit integer (6 outside it).
+int32_t idArgument(const Variant& value);
+
+// ValueUtil operation 11 of a value converted to text: true when accepted, with
+// the text to store in `accepted`.
+bool acceptDecimal(const Variant& value, std::string& accepted);
+
+// The stored-procedure form: the procedure text, then each argument's
+// ValueUtil rendering followed by ", ", the last one followed by `tail`.
+// The statement grows in place, so a trap shows it as far as it was built.
+class ProcedureText {
+ public:
+  ProcedureText(std::string& statement, std::string_view procedure);
+  ProcedureText& arg(const Variant& value);                     // operation 7, then ", "
+  ProcedureText& textArg(const Variant& value);                 // operation 8, then ", "
+  void last(const Variant& value, std::string_view tail = "");  // operation 7, then tail
+
+ private:
+  std::string& statement_;
+};
+
+// A builder that ends with an error of its own counts as having answered False.
+template <class Builder>
+bool callBuilder(Builder&& builder) {
+  try {
+    return builder();
+  } catch (...) {
+    return false;
+  }
+}
+
+enum class Opened { Closed, NoRow, Row };
+
+// Read operations: client cursor, static, read-only.
+Opened openRead(data::Recordset& rs, const std::string& statement, const std::string& connection);
+// Write operations (the procedure call or a builder's constant SELECT): ADO defaults.
+Opened openWrite(data::Recordset& rs, const std::string& statement, const std::string& connection);
+
+// Fields.Item(name) of the current row, the field object held in a variant.
+Variant field(const data::Recordset& rs, const std::string& name);
+
+// ValueUtil operation 4 of "retorno" is 0. Otherwise the record set is closed.
+bool retornoIsZero(data::Recordset& rs);
+
+// A write builder's own data change: a record set of its own with a client
+// cursor, opened with -1, -1, -1, closed if it came back open with a row.
+void runDataChange(const std::string& statement, const std::string& connection);
+
+}  // namespace z418kt::pattern

@@ -1,0 +1,66 @@
+#include "data/recordset.h"
+
+#include <strings.h>
+
+#include "data/statement_runner.h"
+
+namespace z418kt::data {
+
+void Recordset::open(const std::string& source, const std::string& connection, int cursorType,
+                     int lockType, int options) {
+  if (open_) throw AutomationError(3705, "Operation is not allowed when the object is open.");
+  OpenRequest request{source, connection, cursorLocation_, cursorType, lockType, options};
+  RowSet result = currentStatementRunner()->run(request);
+  open_ = result.hasResultSet;
+  rows_ = open_ ? std::move(result) : RowSet{};
+  position_ = 0;
+}
+
+void Recordset::requireOpen() const {
+  if (!open_) throw errors::objectClosed();
+}
+
+bool Recordset::eof() const {
+  requireOpen();
+  return position_ >= rows_.rows.size();
+}
+
+Variant Recordset::fieldsItem(const std::string& name) const {
+  requireOpen();
+  for (size_t c = 0; c < rows_.columns.size(); ++c) {
+    if (strcasecmp(rows_.columns[c].c_str(), name.c_str()) != 0) continue;
+    if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
+    return Variant(std::make_shared<Field>(rows_.columns[c], rows_.rows[position_][c]));
+  }
+  throw errors::itemNotFound();
+}
+
+void Recordset::moveFirst() {
+  requireOpen();
+  position_ = 0;
+}
+
+void Recordset::moveLast() {
+  requireOpen();
+  if (rows_.rows.empty()) throw errors::noCurrentRecord();
+  position_ = rows_.rows.size() - 1;
+}
+
+void Recordset::moveNext() {
+  requireOpen();
+  if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
+  ++position_;
+}
+
+int32_t Recordset::recordCount() const {
+  requireOpen();
+  return static_cast<int32_t>(rows_.rows.size());
+}
+
+void Recordset::close() {
+  requireOpen();
+  open_ = false;
+  rows_ = RowSet{};
+}
+
+}  // namespace z418kt::data

@@ -1,0 +1,65 @@
+// Recordset: the part of an ADO record set that the component uses.
+//
+// Open runs the statement through the installed StatementRunner. A statement
+// with a result set leaves the record set open on its first row (EOF when it
+// has none); one without leaves it closed (State 0). Fields.Item looks names
+// up ignoring case and raises 3265 for a missing one; reading a field at EOF
+// raises 3021; anything but State on a closed record set raises 3704. The
+// record set is released, and thereby closed, when it goes out of scope.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "data/row_set.h"
+#include "z418kt/variant.h"
+
+namespace z418kt::data {
+
+inline constexpr int adUseServer = 2;
+inline constexpr int adUseClient = 3;
+inline constexpr int adOpenStatic = 3;
+inline constexpr int adLockReadOnly = 1;
+inline constexpr int adUnspecified = -1;  // adOpenUnspecified, adLockUnspecified, adCmdUnspecified
+inline constexpr int adStateClosed = 0;
+inline constexpr int adStateOpen = 1;
+
+// A record-set field: an object whose default value is the column value.
+class Field : public Object {
+ public:
+  Field(std::string name, Variant value) : name_(std::move(name)), value_(std::move(value)) {}
+  Variant defaultValue() const override { return value_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  Variant value_;
+};
+
+class Recordset {
+ public:
+  void setCursorLocation(int location) { cursorLocation_ = location; }
+  int cursorLocation() const { return cursorLocation_; }
+
+  void open(const std::string& source, const std::string& connection, int cursorType, int lockType,
+            int options);
+  int state() const { return open_ ? adStateOpen : adStateClosed; }
+  bool eof() const;
+  // Fields.Item(name): the field of the current row, held in a variant.
+  Variant fieldsItem(const std::string& name) const;
+  void moveFirst();
+  void moveLast();
+  void moveNext();
+  int32_t recordCount() const;
+  void close();
+
+ private:
+  void requireOpen() const;
+  int cursorLocation_ = adUseServer;
+  bool open_ = false;
+  RowSet rows_;
+  size_t position_ = 0;
+};
+
+}  // namespace z418kt::data

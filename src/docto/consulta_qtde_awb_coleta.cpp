@@ -1,0 +1,94 @@
+// Counting the documents (AWBs) issued under a parent document.
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "outside/components.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+
+using pattern::Opened;
+
+bool Z418kt::mConsulta_Qtde_AWB_COLETA(std::string& instrConecta_DB,
+                                       Variant& invntUsuario_Internet_ID, Variant&,
+                                       Variant& invntBanco_Dados, Variant&,
+                                       Variant& invntDOCTO_TRANSP_PAI_ID,
+                                       Variant& invntTAB_STATUS_ID,
+                                       Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+                                       Variant& outvntContador, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Qtde_AWB_COLETA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(8200);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(8210);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               int32_t parentId = pattern::idArgument(invntDOCTO_TRANSP_PAI_ID);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               st.at(8220);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_QTDE_AWB_COLETA(dbKind, instrConecta_DB, parentId,
+                                                             statusId, typeId, st.sql,
+                                                             outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(8230);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_QTDE_AWB_COLETA   ")
+                   .arg(invntDOCTO_TRANSP_PAI_ID)
+                   .arg(invntTAB_STATUS_ID)
+                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
+             }
+             st.at(8240);
+             data::Recordset rs;
+             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
+               case Opened::Closed:
+                 return;
+               case Opened::NoRow:
+                 st.at(8250);
+                 outvntContador = Variant(int16_t{0});
+                 result = true;
+                 return;
+               case Opened::Row:
+                 break;
+             }
+             st.at(8260);
+             outvntContador = outside::valueUtil().op4_number(pattern::field(rs, "contador"));
+             st.at(8270);
+             rs.close();
+             result = true;
+           });
+  return result;
+}
+
+bool Z418kt::mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& parentId,
+                                              int32_t& statusId, int32_t& typeId,
+                                              std::string& statement, Variant& msgRet,
+                                              Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_QTDE_AWB_COLETA, userText, msgRet, [&](TrapState& st) {
+    std::string equals = "=";
+    auto comparison = [&](int32_t value) {
+      return vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(value), equals));
+    };
+    st.at(8300);
+    st.sql = " SELECT ";
+    st.sql += " COUNT ( DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ) AS CONTADOR ";
+    st.sql += " FROM ";
+    st.sql += " DOCTO_TRANSPORTE ";
+    st.sql += " WHERE ";
+    st.at(8310);
+    st.sql += " DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID " + comparison(parentId) + " AND ";
+    st.at(8320);
+    st.sql += " DOCTO_TRANSPORTE.TAB_STATUS_ID " + comparison(statusId) + " AND ";
+    st.at(8330);
+    st.sql += " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID " + comparison(typeId) + " ";
+    st.at(8340);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
+}
+
+}  // namespace z418kt

@@ -1,0 +1,20 @@
+// Not built yet: answers with the failure result.
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+
+bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(std::string&, Variant&, Variant&, Variant&, Variant&,
+                                             Variant&, Variant&, Variant&, Variant&, Variant&,
+                                             Variant&, Variant&, Variant&, Variant&, Variant&,
+                                             Variant&) {
+  return false;
+}
+
+bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string&, std::string&, int32_t&, int32_t&,
+                                             int32_t&, int32_t&, Variant&, int32_t&, int32_t&,
+                                             std::string&, Variant&, int32_t&, std::string&,
+                                             Variant&, Variant&) {
+  return false;
+}
+
+}  // namespace z418kt
