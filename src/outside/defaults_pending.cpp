@@ -6,5 +6,4 @@ std::shared_ptr<ValueUtil> makeDefaultValueUtil() { return nullptr; }
 std::shared_ptr<InputCheckUtil> makeDefaultInputCheckUtil() { return nullptr; }
 std::shared_ptr<NumberFormatUtil> makeDefaultNumberFormatUtil() { return nullptr; }
 std::shared_ptr<OracleSqlUtil> makeDefaultOracleSqlUtil() { return nullptr; }
-std::unique_ptr<IdentifierUtil> makeDefaultIdentifierUtil() { return nullptr; }
 }  // namespace z418kt::outside
