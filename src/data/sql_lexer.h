@@ -1,0 +1,65 @@
+// A small tokenizer of SQL texts and the rewrites that engines without
+// Oracle's or SQL Server's syntax need, shared by every dialect adapter.
+//
+// The tokenizer splits words, 'string literals' ('' inside a literal is one
+// quote), "quoted names", numbers, comments (-- to the end of the line and
+// /* ... */), blanks and single punctuation characters. Concatenating the
+// tokens' texts gives the input back exactly. Nothing inside a literal, a
+// quoted name or a comment is ever rewritten. An unterminated literal runs to
+// the end of the text (the engine then reports the syntax error itself).
+//
+// Nothing here knows a particular engine: adapters choose the replacement
+// texts and how procedure calls are run.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace z418kt::data::sql {
+
+enum class TokenKind { Word, Number, Literal, QuotedName, Comment, Blank, Punct };
+
+struct Token {
+  TokenKind kind;
+  std::string_view text;  // a view into the tokenized text
+};
+
+std::vector<Token> tokenize(std::string_view text);
+
+// Case-insensitive comparison of ASCII words.
+bool sameWord(std::string_view a, std::string_view b);
+
+// The content of a 'literal' token: quotes removed, '' turned into '.
+std::string literalValue(std::string_view literalToken);
+
+// Replaces every whole word `word` (ignoring case) outside literals, quoted
+// names and comments by `replacement`. A word written after '.' (a column
+// qualified by its table) is left alone.
+std::string replaceWord(std::string_view text, std::string_view word, std::string_view replacement);
+
+// "DELETE table WHERE ..." becomes "DELETE FROM table WHERE ..."; any other
+// text (a DELETE that has FROM, or another statement) comes back unchanged.
+std::string addDeleteFrom(std::string_view text);
+
+// One argument of a procedure call, as written in the call text.
+struct ExecArgument {
+  enum class Kind { Null, Number, Text };
+  Kind kind = Kind::Null;
+  std::string value;  // Number: the digits as written (sign included); Text: the unquoted text
+};
+
+struct ExecCall {
+  std::string procedure;  // as written, e.g. "SP_KTR_INC_CARGA_awb" or "dbo.SP_X"
+  std::vector<ExecArgument> arguments;
+};
+
+// Recognises "EXEC name [arg {, arg}]" (blanks and a final ';' allowed; EXECUTE
+// too). Arguments are literals only: NULL, a number with an optional sign, or
+// a 'text'. Returns nothing when the text is not a procedure call at all;
+// `error` then stays empty. A text that begins with EXEC but whose arguments
+// are not plain literals also returns nothing, with `error` describing why.
+std::optional<ExecCall> parseExec(std::string_view text, std::string& error);
+
+}  // namespace z418kt::data::sql
