@@ -1,16 +1,137 @@
-// Not built yet: answers with the failure result.
+// Reading the cargo pieces of one document into the cargo matrix.
+//
+// The matrix is a 2-D array of variants addressed (column, row), both lower
+// bounds 0; columns: number of volumes, width, height, length, cargo id.
+// Callers read the counts, not the bounds: with no piece both counts are the
+// 16-bit 0 and the caller's matrix is left exactly as it was.
+#include <iterator>
+
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "outside/components.h"
+#include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {
 
-bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string&, Variant&, Variant&, Variant&, Variant&,
-                                          Variant&, Variant&, Variant&, Variant&, Variant&) {
-  return false;
+using pattern::Opened;
+
+namespace {
+
+// The matrix columns in index order: the column read, and whether it is a
+// dimension (formatted) or handed out as it is.
+struct MatrixColumn {
+  const char* column;
+  bool measure;
+};
+
+constexpr MatrixColumn kMatrixColumns[] = {
+    {"num_volume", false},   {"largura_m", true}, {"altura_m", true},
+    {"comprimento_m", true}, {"CARGA_ID", false},
+};
+
+constexpr int16_t kColumnCount = static_cast<int16_t>(std::size(kMatrixColumns));
+
+}  // namespace
+
+bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
+                                          Variant& invntUsuario_Internet_ID, Variant&,
+                                          Variant& invntBanco_Dados, Variant&,
+                                          Variant& invntDOCTO_TRANSPORTE_ID,
+                                          Variant& outvntQtde_Linha, Variant& outvntQtde_Coluna,
+                                          Variant& outarrvntMatriz_DIM, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Campos_LISTA_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(8600);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(8610);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               st.at(8620);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_CARGA_AWB(dbKind, instrConecta_DB, documentId, st.sql,
+                                                       outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(8630);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_CARGA_AWB   ")
+                   .last(invntDOCTO_TRANSPORTE_ID);
+             }
+             st.at(8640);
+             data::Recordset rs;
+             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
+               case Opened::Closed:
+                 return;
+               case Opened::NoRow:
+                 st.at(8650);
+                 outvntQtde_Linha = Variant(int16_t{0});
+                 outvntQtde_Coluna = Variant(int16_t{0});
+                 result = true;
+                 return;
+               case Opened::Row:
+                 break;
+             }
+             st.at(8660);
+             rs.moveLast();
+             st.at(8670);
+             rs.moveFirst();
+             st.at(8680);
+             outvntQtde_Linha = Variant(rs.recordCount());
+             st.at(8690);
+             outvntQtde_Coluna = Variant(kColumnCount);
+             // Sized from the two counts just written; what the caller held is discarded.
+             st.at(8700);
+             outarrvntMatriz_DIM = Variant(SafeArray::zeroBased(vb::clng(outvntQtde_Coluna) - 1,
+                                                                vb::clng(outvntQtde_Linha) - 1));
+             // The loop counts rows; it does not look for the end of the record set.
+             const int32_t lastRow = vb::clng(outvntQtde_Linha) - 1;
+             for (int32_t row = 0; row <= lastRow; ++row) {
+               for (int32_t c = 0; c < kColumnCount; ++c) {
+                 st.at(8710 + 10 * c);
+                 Variant column = pattern::field(rs, kMatrixColumns[c].column);
+                 Variant value = kMatrixColumns[c].measure
+                                     ? outside::numberFormatUtil().op2_formatMeasure(column)
+                                     : outside::valueUtil().op6_value(column);
+                 outarrvntMatriz_DIM.array().at(c, row) = std::move(value);
+               }
+               st.at(8760);
+               rs.moveNext();
+             }
+             st.at(8770);
+             rs.close();
+             result = true;
+           });
+  return result;
 }
 
-bool Z418kt::mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t&, std::string&,
-                                        Variant&, Variant&) {
-  return false;
+bool Z418kt::mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
+                                        std::string& statement, Variant& msgRet,
+                                        Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
+    std::string equals = "=";
+    st.at(8800);
+    st.sql = " SELECT ";
+    st.sql += " CARGA.ALTURA_M , ";
+    st.sql += " CARGA.CARGA_ID , ";
+    st.sql += " CARGA.COMPRIMENTO_M , ";
+    st.sql += " CARGA.LARGURA_M , ";
+    st.sql += " CARGA.NUM_VOLUME ";
+    st.sql += " FROM ";
+    st.sql += " CARGA ";
+    st.sql += " WHERE ";
+    st.sql += " CARGA.DOCTO_TRANSPORTE_ID ";
+    st.at(8810);
+    st.sql += vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(documentId), equals));
+    st.sql += " ";
+    st.at(8820);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
 }
 
 }  // namespace z418kt

@@ -1,18 +1,135 @@
-// Not built yet: answers with the failure result.
+// Reading the header of one document (a Coleta's DOCTO_TRANSPORTE row with
+// its client's trade name).
+#include <iterator>
+
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "outside/components.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {
 
-bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(std::string&, Variant&, Variant&, Variant&, Variant&,
-                                               Variant&, Variant&, Variant&, Variant&, Variant&,
-                                               Variant&, Variant&, Variant&, Variant&, Variant&,
-                                               Variant&, Variant&) {
-  return false;
+using pattern::Opened;
+
+namespace {
+
+// How a column becomes its output: handed out as it is, or as a formatted decimal.
+enum class Read { Value, Decimal };
+
+struct ColumnRead {
+  const char* column;
+  Variant* output;
+  Read how;
+};
+
+}  // namespace
+
+bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(
+    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
+    Variant& invntBanco_Dados, Variant&, Variant& invntDOCTO_TRANSPORTE_ID,
+    Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+    Variant& outvntEND_DESTINATARIO_ID, Variant& outvntEND_REMETENTE_ID, Variant& outvntnum_volume,
+    Variant& outvntpeso_real, Variant& outvnttxt_embalagem, Variant& outvntval_declarado,
+    Variant& outvntcliente_id, Variant& outvntcliente, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(8400);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(8410);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               st.at(8420);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_SOLICIT_COLETA(dbKind, instrConecta_DB, documentId,
+                                                            statusId, typeId, st.sql, outvntMsg_Ret,
+                                                            userText);
+                   }))
+                 return;
+             } else {
+               st.at(8430);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_SOLICIT_COLETA   ")
+                   .arg(invntDOCTO_TRANSPORTE_ID)
+                   .arg(invntTAB_STATUS_ID)
+                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
+             }
+             st.at(8440);
+             data::Recordset rs;
+             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
+               case Opened::Closed:
+                 return;
+               case Opened::NoRow:
+                 result = true;
+                 return;
+               case Opened::Row:
+                 break;
+             }
+             // Each output is written as soon as its column is read, so an
+             // error on a later column leaves the earlier ones filled.
+             const ColumnRead reads[] = {
+                 {"cliente_id", &outvntcliente_id, Read::Value},
+                 {"cliente", &outvntcliente, Read::Value},
+                 {"END_DESTINATARIO_ID", &outvntEND_DESTINATARIO_ID, Read::Value},
+                 {"END_REMETENTE_ID", &outvntEND_REMETENTE_ID, Read::Value},
+                 {"num_volume", &outvntnum_volume, Read::Value},
+                 {"peso_real", &outvntpeso_real, Read::Decimal},
+                 {"txt_embalagem", &outvnttxt_embalagem, Read::Value},
+                 {"val_declarado", &outvntval_declarado, Read::Decimal},
+             };
+             for (size_t i = 0; i < std::size(reads); ++i) {
+               st.at(8450 + 10 * static_cast<int32_t>(i));
+               Variant column = pattern::field(rs, reads[i].column);
+               *reads[i].output = reads[i].how == Read::Value
+                                      ? outside::valueUtil().op6_value(column)
+                                      : outside::numberFormatUtil().op1_formatDecimal(column);
+             }
+             st.at(8530);
+             rs.close();
+             result = true;
+           });
+  return result;
 }
 
-bool Z418kt::mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t&, int32_t&,
-                                             int32_t&, std::string&, Variant&, Variant&) {
-  return false;
+bool Z418kt::mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& documentId,
+                                             int32_t& statusId, int32_t& typeId,
+                                             std::string& statement, Variant& msgRet,
+                                             Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
+    std::string equals = "=";
+    auto comparison = [&](int32_t value) {
+      return vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(value), equals));
+    };
+    st.at(8550);
+    st.sql = " SELECT ";
+    st.sql += " DOCTO_TRANSPORTE.END_DESTINATARIO_ID , ";
+    st.sql += " DOCTO_TRANSPORTE.END_REMETENTE_ID , ";
+    st.sql += " DOCTO_TRANSPORTE.NUM_VOLUME , ";
+    st.sql += " DOCTO_TRANSPORTE.PESO_REAL , ";
+    st.sql += " DOCTO_TRANSPORTE.TXT_EMBALAGEM , ";
+    st.sql += " DOCTO_TRANSPORTE.VAL_DECLARADO, ";
+    st.sql += " DOCTO_TRANSPORTE.cliente_id, ";
+    st.sql += " VCLIENTE.NOME_FANTASIA CLIENTE ";
+    st.sql += " FROM ";
+    st.sql += " DOCTO_TRANSPORTE, ";
+    st.sql += " vCLIENTE  ";
+    st.sql += " WHERE ";
+    st.sql += " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND ";
+    st.sql += " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ";
+    st.at(8560);
+    st.sql += comparison(documentId) + " AND ";
+    st.at(8570);
+    st.sql += " DOCTO_TRANSPORTE.TAB_STATUS_ID " + comparison(statusId) + " AND ";
+    st.at(8580);
+    st.sql += " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID " + comparison(typeId) + " ";
+    st.at(8590);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
 }
 
 }  // namespace z418kt

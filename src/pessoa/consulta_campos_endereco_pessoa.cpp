@@ -1,0 +1,142 @@
+// Reading one party address from VENDERECO_PESSOA, with the person-or-company
+// rule for the tax numbers.
+#include <iterator>
+
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "outside/components.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+
+using pattern::Opened;
+
+namespace {
+
+struct ColumnRead {
+  const char* column;
+  Variant* output;
+};
+
+// The tax-number columns of one kind of party and the mark that names it.
+struct TaxColumns {
+  const char* taxNumber;
+  const char* registration;
+  const char* mark;
+};
+
+constexpr TaxColumns kPerson{"pf_cpf", "pf_rg", "PF"};
+constexpr TaxColumns kCompany{"pj_cgc", "pj_inscr_estadual", "PJ"};
+
+}  // namespace
+
+bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
+    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
+    Variant& invntBanco_Dados, Variant&, Variant& invntENDERECO_PESSOA_ID, Variant& outvntcep,
+    Variant& outvntcod_munic_iata, Variant& outvntendereco, Variant& outvntmunicipio,
+    Variant& outvntMUNICIPIO_ID, Variant& outvntCGC_CPF, Variant& outvntIE_RG,
+    Variant& outvntIndic_PF_PJ, Variant& outvntNome, Variant& outvntNome_Fantasia,
+    Variant& outvntPessoa_id, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Campos_vENDERECO_PESSOA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(9300);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(9310);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               int32_t enderecoPessoaId = pattern::idArgument(invntENDERECO_PESSOA_ID);
+               st.at(9320);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_PESSOA_AWB(dbKind, instrConecta_DB, enderecoPessoaId,
+                                                        st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(9330);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_PESSOA_AWB   ")
+                   .last(invntENDERECO_PESSOA_ID);
+             }
+             st.at(9340);
+             data::Recordset rs;
+             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
+               case Opened::Closed:
+                 return;
+               case Opened::NoRow:
+                 result = true;
+                 return;
+               case Opened::Row:
+                 break;
+             }
+             auto value = [&](const char* column) {
+               return outside::valueUtil().op6_value(pattern::field(rs, column));
+             };
+             // Only the first row is read; each output is written as soon as it is read.
+             const ColumnRead reads[] = {
+                 {"cep", &outvntcep},
+                 {"cod_munic_iata", &outvntcod_munic_iata},
+                 {"endereco", &outvntendereco},
+                 {"municipio", &outvntmunicipio},
+                 {"MUNICIPIO_ID", &outvntMUNICIPIO_ID},
+                 {"nome", &outvntNome},
+                 {"nome_fantasia", &outvntNome_Fantasia},
+                 {"pessoa_id", &outvntPessoa_id},
+             };
+             for (size_t i = 0; i < std::size(reads); ++i) {
+               st.at(9350 + 10 * static_cast<int32_t>(i));
+               *reads[i].output = value(reads[i].column);
+             }
+             // A party with any non-empty CPF text (a single blank included)
+             // is a person; otherwise it is a company.
+             st.at(9430);
+             const TaxColumns& kind =
+                 vb::greater(value(kPerson.taxNumber), Variant("")) ? kPerson : kCompany;
+             st.at(9440);
+             outvntCGC_CPF = value(kind.taxNumber);
+             st.at(9450);
+             outvntIE_RG = value(kind.registration);
+             st.at(9460);
+             outvntIndic_PF_PJ = Variant(kind.mark);
+             st.at(9470);
+             rs.close();
+             result = true;
+           });
+  return result;
+}
+
+bool Z418kt::mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPessoaId,
+                                         std::string& statement, Variant& msgRet,
+                                         Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_PESSOA_AWB, userText, msgRet, [&](TrapState& st) {
+    std::string equals = "=";
+    st.at(9500);
+    st.sql = " SELECT ";
+    st.sql += " VENDERECO_PESSOA.CEP , ";
+    st.sql += " VENDERECO_PESSOA.COD_MUNIC_IATA , ";
+    st.sql += " VENDERECO_PESSOA.ENDERECO , ";
+    st.sql += " VENDERECO_PESSOA.MUNICIPIO , ";
+    st.sql += " VENDERECO_PESSOA.MUNICIPIO_ID , ";
+    st.sql += " VENDERECO_PESSOA.PF_CPF , ";
+    st.sql += " VENDERECO_PESSOA.PF_RG , ";
+    st.sql += " VENDERECO_PESSOA.PJ_CGC , ";
+    st.sql += " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ";
+    st.sql += " VENDERECO_PESSOA.NOME , ";
+    st.sql += " VENDERECO_PESSOA.NOME_FANTASIA , ";
+    st.sql += " VENDERECO_PESSOA.PESSOA_ID ";
+    st.sql += " FROM ";
+    st.sql += " VENDERECO_PESSOA ";
+    st.sql += " WHERE ";
+    st.sql += " VENDERECO_PESSOA.ENDERECO_PESSOA_ID ";
+    st.at(9510);
+    st.sql +=
+        vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(enderecoPessoaId), equals));
+    st.sql += " ";
+    st.at(9520);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
+}
+
+}  // namespace z418kt
