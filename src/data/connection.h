@@ -21,6 +21,10 @@ class Connection {
   virtual RowSet execute(const std::string& statement) = 0;
   // False once the session is known to be broken; the pool then discards it.
   virtual bool usable() const = 0;
+  // The engine behind the session, in lower case ("sqlite", "postgresql",
+  // ...): it names the folder of the engine's database scripts (db/<engine>/).
+  // Empty when the engine is not known.
+  virtual std::string engine() const { return {}; }
 };
 
 class Provider {

@@ -45,6 +45,19 @@ bool literalClosed(std::string_view token) {
   return false;
 }
 
+// Length of a $tag$ ... $tag$ body starting at `pos`, or 0 when the '$' there
+// opens none (a lone '$', or a positional parameter such as $1).
+size_t dollarQuotedLength(std::string_view t, size_t pos) {
+  size_t i = pos + 1;
+  if (i < t.size() && isWordStart(t[i])) {
+    while (i < t.size() && (isWordChar(t[i]) && t[i] != '$')) ++i;
+  }
+  if (i >= t.size() || t[i] != '$') return 0;
+  std::string_view tag = t.substr(pos, i + 1 - pos);
+  size_t end = t.find(tag, i + 1);
+  return (end == std::string_view::npos ? t.size() : end + tag.size()) - pos;
+}
+
 size_t numberLength(std::string_view t, size_t pos) {
   size_t i = pos;
   while (i < t.size() && isDigit(t[i])) ++i;
@@ -86,6 +99,9 @@ std::vector<Token> tokenize(std::string_view t) {
     } else if (c == '\'') {
       kind = TokenKind::Literal;
       len = quotedLength(t, pos, '\'');
+    } else if (c == '$' && dollarQuotedLength(t, pos) > 0) {
+      kind = TokenKind::DollarQuoted;
+      len = dollarQuotedLength(t, pos);
     } else if (c == '"') {
       kind = TokenKind::QuotedName;
       len = quotedLength(t, pos, '"');
@@ -170,6 +186,29 @@ std::string addDeleteFrom(std::string_view text) {
   std::string out(text.substr(0, at));
   out += "FROM ";
   out += text.substr(at);
+  return out;
+}
+
+std::vector<std::string> splitStatements(std::string_view script) {
+  std::vector<std::string> out;
+  std::string current;
+  bool meaningful = false;
+  auto flush = [&] {
+    size_t b = current.find_first_not_of(" \t\r\n\f\v");
+    size_t e = current.find_last_not_of(" \t\r\n\f\v");
+    if (meaningful && b != std::string::npos) out.push_back(current.substr(b, e + 1 - b));
+    current.clear();
+    meaningful = false;
+  };
+  for (const Token& t : tokenize(script)) {
+    if (t.kind == TokenKind::Punct && t.text == ";") {
+      flush();
+      continue;
+    }
+    if (t.kind != TokenKind::Blank && t.kind != TokenKind::Comment) meaningful = true;
+    current += t.text;
+  }
+  flush();
   return out;
 }
 

@@ -2,8 +2,9 @@
 // Oracle's or SQL Server's syntax need, shared by every dialect adapter.
 //
 // The tokenizer splits words, 'string literals' ('' inside a literal is one
-// quote), "quoted names", numbers, comments (-- to the end of the line and
-// /* ... */), blanks and single punctuation characters. Concatenating the
+// quote), "quoted names", $tag$ dollar-quoted bodies $tag$, numbers, comments
+// (-- to the end of the line and /* ... */), blanks and single punctuation
+// characters. Concatenating the
 // tokens' texts gives the input back exactly. Nothing inside a literal, a
 // quoted name or a comment is ever rewritten. An unterminated literal runs to
 // the end of the text (the engine then reports the syntax error itself).
@@ -19,7 +20,7 @@
 
 namespace z418kt::data::sql {
 
-enum class TokenKind { Word, Number, Literal, QuotedName, Comment, Blank, Punct };
+enum class TokenKind { Word, Number, Literal, DollarQuoted, QuotedName, Comment, Blank, Punct };
 
 struct Token {
   TokenKind kind;
@@ -42,6 +43,11 @@ std::string replaceWord(std::string_view text, std::string_view word, std::strin
 // "DELETE table WHERE ..." becomes "DELETE FROM table WHERE ..."; any other
 // text (a DELETE that has FROM, or another statement) comes back unchanged.
 std::string addDeleteFrom(std::string_view text);
+
+// Splits a script into its statements at each ';' outside literals, quoted
+// names, dollar-quoted bodies and comments. Statements come back without the
+// ';' and trimmed of blanks; empty ones (only blanks or comments) are dropped.
+std::vector<std::string> splitStatements(std::string_view script);
 
 // One argument of a procedure call, as written in the call text.
 struct ExecArgument {

@@ -1,0 +1,131 @@
+#include "data/sqlite_statement.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+namespace z418kt::data::sqlite {
+
+namespace {
+
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+[[noreturn]] void fail(sqlite3* db, int rc) { throw StatementFailure{rc, sqlite3_errmsg(db)}; }
+
+bool onlyNoise(const char* tail) {
+  for (const sql::Token& t : sql::tokenize(tail ? tail : "")) {
+    if (t.kind == sql::TokenKind::Blank || t.kind == sql::TokenKind::Comment) continue;
+    if (t.kind == sql::TokenKind::Punct && t.text == ";") continue;
+    return false;
+  }
+  return true;
+}
+
+int bindNumber(sqlite3_stmt* s, int index, const std::string& text) {
+  const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+  const char* end = text.data() + text.size();
+  int64_t whole = 0;
+  auto [p, ec] = std::from_chars(begin, end, whole);
+  if (ec == std::errc() && p == end) return sqlite3_bind_int64(s, index, whole);
+  double real = 0;
+  auto [q, ec2] = std::from_chars(begin, end, real);
+  if (ec2 == std::errc() && q == end) return sqlite3_bind_double(s, index, real);
+  return sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void bind(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgument>& arguments) {
+  int count = sqlite3_bind_parameter_count(s);
+  for (int i = 1; i <= count; ++i) {
+    if (static_cast<size_t>(i) > arguments.size())
+      throw StatementFailure{SQLITE_RANGE, "parameter ?" + std::to_string(i) +
+                                               " has no argument (" +
+                                               std::to_string(arguments.size()) + " given)"};
+    const sql::ExecArgument& a = arguments[static_cast<size_t>(i) - 1];
+    int rc = SQLITE_OK;
+    switch (a.kind) {
+      case sql::ExecArgument::Kind::Null:
+        rc = sqlite3_bind_null(s, i);
+        break;
+      case sql::ExecArgument::Kind::Number:
+        rc = bindNumber(s, i, a.value);
+        break;
+      case sql::ExecArgument::Kind::Text:
+        rc = sqlite3_bind_text(s, i, a.value.data(), static_cast<int>(a.value.size()),
+                               SQLITE_TRANSIENT);
+        break;
+    }
+    if (rc != SQLITE_OK) fail(db, rc);
+  }
+}
+
+Variant columnValue(sqlite3_stmt* s, int c) {
+  switch (sqlite3_column_type(s, c)) {
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(s, c);
+      if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
+        return Variant(static_cast<int32_t>(v));
+      return Variant(static_cast<double>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(s, c));
+    case SQLITE_NULL:
+      return Variant::null();
+    default: {  // TEXT, BLOB
+      const void* data = sqlite3_column_blob(s, c);
+      int size = sqlite3_column_bytes(s, c);
+      return Variant(std::string(static_cast<const char*>(data), data ? size : 0));
+    }
+  }
+}
+
+}  // namespace
+
+bool isFatal(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_FULL:
+    case SQLITE_MISUSE:
+    case SQLITE_NOMEM:
+      return true;
+    default:
+      return false;
+  }
+}
+
+RowSet run(sqlite3* db, const std::string& text, const std::vector<sql::ExecArgument>& arguments) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &raw, &tail);
+  Statement s(raw);
+  if (rc != SQLITE_OK) fail(db, rc);
+  if (!s) {  // only blanks or comments: nothing to run
+    return RowSet{};
+  }
+  if (!onlyNoise(tail))
+    throw StatementFailure{SQLITE_ERROR, "only one statement may be run at a time"};
+  bind(db, s.get(), arguments);
+
+  RowSet out;
+  int columns = sqlite3_column_count(s.get());
+  out.hasResultSet = columns > 0;
+  for (int c = 0; c < columns; ++c) {
+    const char* name = sqlite3_column_name(s.get(), c);
+    out.columns.emplace_back(name ? name : "");
+  }
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    std::vector<Variant> row;
+    row.reserve(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) row.push_back(columnValue(s.get(), c));
+    out.rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) fail(db, rc);
+  return out;
+}
+
+}  // namespace z418kt::data::sqlite

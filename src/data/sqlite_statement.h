@@ -1,0 +1,43 @@
+// The SQLite C API underneath the SQLite provider: an owned database handle,
+// and one statement run to completion into a RowSet.
+//
+// Column values become variants: INTEGER → I4 within 32 bits, else R8;
+// REAL → R8; TEXT and BLOB → text; NULL → Null. Column names are those the
+// statement gives. A statement without result columns gives hasResultSet false.
+// Failures throw errors::provider with SQLite's own message.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/row_set.h"
+#include "data/sql_lexer.h"
+
+namespace z418kt::data::sqlite {
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+
+// Result codes after which a connection is not to be trusted again.
+bool isFatal(int resultCode);
+
+// Thrown for a failed statement; carries SQLite's extended result code so the
+// connection can tell a broken session from a refused statement.
+struct StatementFailure {
+  int resultCode;
+  std::string message;
+};
+
+// Runs exactly one statement (a trailing ';' or comment is allowed), binding
+// `arguments` to its parameters ?1..?n (never spliced into the text). A text
+// holding a second statement is refused before anything runs. Throws
+// StatementFailure.
+RowSet run(sqlite3* db, const std::string& statement,
+           const std::vector<sql::ExecArgument>& arguments = {});
+
+}  // namespace z418kt::data::sqlite
