@@ -1,0 +1,32 @@
+#include "data/providers.h"
+
+#include "data/connection_text.h"
+#include "data/sqlite_connection.h"
+#include "z418kt/automation_error.h"
+
+namespace z418kt::data {
+
+bool isSqliteText(const std::string& connectionText) {
+  return ConnectionText(connectionText).is("Provider", "SQLite");
+}
+
+std::unique_ptr<Provider> providerFor(const std::string& connectionText) {
+  if (isSqliteText(connectionText)) return makeSqliteProvider();
+  auto odbc = makeOdbcProvider();
+  if (!odbc)
+    throw errors::provider(
+        "No ODBC provider is available: only \"Provider=SQLite;Data Source=<file>\" "
+        "connections can be opened.");
+  return odbc;
+}
+
+std::unique_ptr<Connection> connectDirect(const std::string& connectionText,
+                                          bool createSqliteFile) {
+  if (isSqliteText(connectionText))
+    return std::make_unique<SqliteConnection>(connectionText, createSqliteFile);
+  auto connection = providerFor(connectionText)->connect(connectionText);
+  if (!connection) throw errors::provider("The ODBC provider could not open a session.");
+  return connection;
+}
+
+}  // namespace z418kt::data
