@@ -1,16 +1,106 @@
-// Not built yet: answers with the failure result.
+// Storing one cargo piece under a transport document.
+//
+// Both dialects end in one result row with "retorno" and the new "CARGA_ID".
+// The stored-procedure form checks the three dimensions before anything is
+// sent; the Oracle builder allocates the key first, then checks them, so a
+// refused dimension there leaves a spent key and no row.
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "component/write_steps.h"
+#include "outside/components.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {
 
-bool Z418kt::mInclui_Campos_CARGA(std::string&, Variant&, Variant&, Variant&, Variant&, Variant&,
-                                  Variant&, Variant&, Variant&, Variant&, Variant&, Variant&) {
-  return false;
+bool Z418kt::mInclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID,
+                                  Variant&, Variant& invntBanco_Dados, Variant&,
+                                  Variant& invntDOCTO_TRANSPORTE_ID, Variant& invntlargura_m,
+                                  Variant& invntaltura_m, Variant& invntcomprimento_m,
+                                  Variant& invntnum_volume, Variant& outvntCARGA_ID,
+                                  Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mInclui_Campos_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(10000);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(10010);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               int32_t numVolume = pattern::idArgument(invntnum_volume);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(10020);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_INC_CARGA_AWB(
+                         dbKind, instrConecta_DB, documentId, invntlargura_m, invntaltura_m,
+                         invntcomprimento_m, numVolume, st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(10030);
+               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_CARGA_awb   ");
+               call.arg(invntDOCTO_TRANSPORTE_ID);
+               for (Variant* dimension : {&invntlargura_m, &invntaltura_m, &invntcomprimento_m}) {
+                 std::string accepted;
+                 if (!pattern::acceptDecimal(*dimension, accepted)) return;
+                 call.arg(Variant(accepted));
+               }
+               call.last(invntnum_volume);
+             }
+             data::Recordset rs;
+             if (!write::openWriteDone(rs, st, 10040, instrConecta_DB)) return;
+             st.at(10060);
+             outvntCARGA_ID = outside::valueUtil().op6_value(pattern::field(rs, "CARGA_ID"));
+             st.at(10070);
+             rs.close();
+             result = true;
+           });
+  return result;
 }
 
-bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string&, std::string&, int32_t&, Variant&, Variant&,
-                                        Variant&, int32_t&, std::string&, Variant&, Variant&) {
-  return false;
+bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection,
+                                        int32_t& documentId, Variant& largura, Variant& altura,
+                                        Variant& comprimento, int32_t& numVolume,
+                                        std::string& statement, Variant& msgRet,
+                                        Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_INC_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
+    st.at(10100);
+    write::BuilderIdentifiers identifiers;
+    int32_t newId = 0;
+    st.at(10110);
+    if (!identifiers.allocate(dbKind, userText, connection, "CARGA_ID", msgRet, newId)) return;
+    st.at(10120);
+    st.sql = " INSERT ";
+    st.sql += " INTO CARGA ";
+    st.sql += " ( CARGA_ID , ";
+    st.sql += " DOCTO_TRANSPORTE_ID , ";
+    st.sql += " LARGURA_M , ";
+    st.sql += " ALTURA_M , ";
+    st.sql += " COMPRIMENTO_M , ";
+    st.sql += " NUM_VOLUME ) ";
+    st.sql += " VALUES ";
+    st.sql += " (  ";
+    st.at(10130);
+    st.sql += write::sqlValue(Variant(newId)) + " , ";
+    st.at(10140);
+    st.sql += "  " + write::sqlValue(Variant(documentId)) + " , ";
+    st.at(10150);
+    for (Variant* dimension : {&largura, &altura, &comprimento}) {
+      std::string accepted;
+      if (!pattern::acceptDecimal(*dimension, accepted)) return;
+      st.sql += "  " + write::sqlValue(Variant(accepted)) + " , ";
+    }
+    st.at(10160);
+    st.sql += "  " + write::sqlValue(Variant(numVolume)) + " ) ";
+    st.at(10170);
+    pattern::runDataChange(st.sql, connection);
+    st.at(10180);
+    st.sql = write::insertedSelect(newId, " CARGA_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS");
+    identifiers.release();
+    statement = st.sql;
+    result = true;
+  });
+  return result;
 }
 
 }  // namespace z418kt

@@ -1,20 +1,144 @@
-// Not built yet: answers with the failure result.
+// Storing the header of a new Coleta as one DOCTO_TRANSPORTE row.
+//
+// Both dialects end in one result row with "retorno" and the new
+// "DOCTO_TRANSPORTE_ID": the stored procedure answers it, the Oracle builder
+// allocates the key, inserts the row, records the insert and hands back a
+// constant SELECT that yields the same row.
+#include "component/record_pattern.h"
+#include "component/trap.h"
+#include "component/write_steps.h"
+#include "outside/components.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {
 
-bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(std::string&, Variant&, Variant&, Variant&, Variant&,
-                                             Variant&, Variant&, Variant&, Variant&, Variant&,
-                                             Variant&, Variant&, Variant&, Variant&, Variant&,
-                                             Variant&) {
-  return false;
+bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(
+    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
+    Variant& invntBanco_Dados, Variant&, Variant& INVNTCLIENTE_ID,
+    Variant& invntEND_DESTINATARIO_ID, Variant& invntEND_REMETENTE_ID, Variant& invntnum_volume,
+    Variant& invntpeso_real, Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+    Variant& invnttxt_embalagem, Variant& invntval_declarado, Variant& outvntDOCTO_TRANSPORTE_ID,
+    Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mInclui_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(9200);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(9210);
+               int32_t clienteId = pattern::idArgument(INVNTCLIENTE_ID);
+               int32_t destinatarioId = pattern::idArgument(invntEND_DESTINATARIO_ID);
+               int32_t remetenteId = pattern::idArgument(invntEND_REMETENTE_ID);
+               int32_t numVolume = pattern::idArgument(invntnum_volume);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               int32_t userId = pattern::idArgument(invntUsuario_Internet_ID);
+               st.at(9220);
+               std::string txtEmbalagem =
+                   pattern::textForm(outside::valueUtil().op6_value(invnttxt_embalagem));
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(9230);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_INC_SOLICIT_COLETA(
+                         dbKind, instrConecta_DB, clienteId, destinatarioId, remetenteId, numVolume,
+                         invntpeso_real, statusId, typeId, txtEmbalagem, invntval_declarado, userId,
+                         st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(9240);
+               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_SOLICIT_COLETA   ");
+               call.arg(INVNTCLIENTE_ID)
+                   .arg(invntEND_DESTINATARIO_ID)
+                   .arg(invntEND_REMETENTE_ID)
+                   .arg(invntnum_volume);
+               std::string peso, valor;
+               if (!pattern::acceptDecimal(invntpeso_real, peso)) return;
+               call.arg(Variant(peso))
+                   .arg(invntTAB_STATUS_ID)
+                   .arg(invntTAB_TIPO_DOCTO_TRANSP_ID)
+                   .textArg(invnttxt_embalagem);
+               if (!pattern::acceptDecimal(invntval_declarado, valor)) return;
+               call.arg(Variant(valor)).last(invntUsuario_Internet_ID);
+             }
+             data::Recordset rs;
+             if (!write::openWriteDone(rs, st, 9250, instrConecta_DB)) return;
+             st.at(9270);
+             outvntDOCTO_TRANSPORTE_ID =
+                 outside::valueUtil().op4_number(pattern::field(rs, "DOCTO_TRANSPORTE_ID"));
+             st.at(9280);
+             rs.close();
+             result = true;
+           });
+  return result;
 }
 
-bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string&, std::string&, int32_t&, int32_t&,
-                                             int32_t&, int32_t&, Variant&, int32_t&, int32_t&,
-                                             std::string&, Variant&, int32_t&, std::string&,
-                                             Variant&, Variant&) {
-  return false;
+bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
+                                             int32_t& clienteId, int32_t& destinatarioId,
+                                             int32_t& remetenteId, int32_t& numVolume,
+                                             Variant& pesoReal, int32_t& statusId, int32_t& typeId,
+                                             std::string& txtEmbalagem, Variant& valDeclarado,
+                                             int32_t&, std::string& statement, Variant& msgRet,
+                                             Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_INC_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
+    st.at(9300);
+    write::BuilderIdentifiers identifiers;
+    int32_t newId = 0;
+    st.at(9310);
+    if (!identifiers.allocate(dbKind, userText, connection, "DOCTO_TRANSPORTE_ID", msgRet, newId))
+      return;
+    st.at(9320);
+    st.sql = " INSERT ";
+    st.sql += " INTO DOCTO_TRANSPORTE ";
+    st.sql += " ( DOCTO_TRANSPORTE_ID , ";
+    st.sql += " EMPRESA_ID , ";
+    st.sql += " DATA_EMISSAO , ";
+    st.sql += " CLIENTE_ID , ";
+    st.sql += " END_DESTINATARIO_ID , ";
+    st.sql += " END_REMETENTE_ID , ";
+    st.sql += " NUM_VOLUME , ";
+    st.sql += " PESO_REAL , ";
+    st.sql += " TAB_STATUS_ID , ";
+    st.sql += " TAB_TIPO_DOCTO_TRANSP_ID , ";
+    st.sql += " TXT_EMBALAGEM , ";
+    st.sql += " VAL_DECLARADO , ";
+    st.sql += " NUM_DOCTO_TRANSPORTE ) ";
+    st.sql += " VALUES ";
+    st.sql += " (  ";
+    // Every value but the first stands after two blanks and before " , ".
+    auto append = [&](const std::string& sqlText) { st.sql += "  " + sqlText + " , "; };
+    st.at(9330);
+    st.sql += write::sqlValue(Variant(newId)) + " , " + " 1 , " + " SYSDATE , ";
+    st.at(9340);
+    for (int32_t id : {clienteId, destinatarioId, remetenteId, numVolume})
+      append(write::sqlValue(Variant(id)));
+    st.at(9350);
+    std::string peso;
+    if (!pattern::acceptDecimal(pesoReal, peso)) return;
+    append(write::sqlValue(Variant(peso)));
+    st.at(9360);
+    append(write::sqlValue(Variant(statusId)));
+    append(write::sqlValue(Variant(typeId)));
+    st.at(9370);
+    append(write::sqlText(Variant(txtEmbalagem)));
+    st.at(9380);
+    std::string valor;
+    if (!pattern::acceptDecimal(valDeclarado, valor)) return;
+    append(write::sqlValue(Variant(valor)));
+    st.at(9390);
+    st.sql += "  " + write::sqlValue(Variant(newId)) + " ) ";
+    st.at(9400);
+    pattern::runDataChange(st.sql, connection);
+    st.at(9410);
+    if (!identifiers.recordDocument(dbKind, 1, userText, newId, connection)) return;
+    st.at(9420);
+    st.sql = write::insertedSelect(newId,
+                                   " DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS");
+    statement = st.sql;
+    result = true;
+  });
+  return result;
 }
 
 }  // namespace z418kt

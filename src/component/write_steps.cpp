@@ -1,0 +1,66 @@
+#include "component/write_steps.h"
+
+#include "component/record_pattern.h"
+#include "outside/components.h"
+
+namespace z418kt::write {
+
+namespace {
+std::string oracleValue(int operation, const Variant& value, std::string op) {
+  auto& sql = outside::oracleSqlUtil();
+  return vb::concatText(operation == 4 ? sql.op4_sqlText(value, op) : sql.op3_sqlValue(value, op));
+}
+
+int32_t number32(const Variant& value) { return vb::clng(outside::valueUtil().op4_number(value)); }
+}  // namespace
+
+std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }
+std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "="); }
+std::string sqlText(const Variant& value) { return oracleValue(4, value, ""); }
+
+BuilderIdentifiers::BuilderIdentifiers() : util_(outside::newIdentifierUtil()) {}
+
+bool BuilderIdentifiers::allocate(const std::string& dbKind, const Variant& userText,
+                                  const std::string& connection, const std::string& keyName,
+                                  Variant& msgRet, int32_t& newId) {
+  std::string message;
+  Variant answer = util_->op1_allocate(dbKind, vb::clng(userText), 0, "TRIVEMAR", "N",
+                                       connectionObject_, connection, keyName, message, newId);
+  if (vb::isTrue(answer)) return true;
+  msgRet = Variant(message);
+  release();
+  return false;
+}
+
+bool BuilderIdentifiers::recordDocument(const std::string& dbKind, int32_t operation,
+                                        const Variant& userText, int32_t documentId,
+                                        const std::string& connection) {
+  std::string kind = dbKind;
+  std::string connectionText = connection;
+  std::string message;
+  int32_t entity = 13;
+  int32_t unused = 0;
+  int32_t user = number32(userText);
+  int32_t document = number32(Variant(documentId));
+  Variant answer =
+      util_->op3_record(kind, entity, operation, user, document, unused, message, connectionText);
+  release();
+  return vb::isTrue(answer);
+}
+
+std::string insertedSelect(int32_t newId, std::string_view rest) {
+  std::string text = " SELECT  ";
+  text += vb::concatText(outside::valueUtil().op4_number(Variant(newId)));
+  text += rest;
+  return text;
+}
+
+bool openWriteDone(data::Recordset& rs, TrapState& st, int32_t number,
+                   const std::string& connection) {
+  st.at(number);
+  if (pattern::openWrite(rs, st.sql, connection) != pattern::Opened::Row) return false;
+  st.at(number + 10);
+  return pattern::retornoIsZero(rs);
+}
+
+}  // namespace z418kt::write
