@@ -1,0 +1,68 @@
+// Exact decimal numbers for the default outside components.
+//
+// Weights, declared values and dimensions travel between the database, the
+// caller and the statements as texts. Doing that arithmetic on binary doubles
+// would turn "0,1" into 0.1000000000000000055...; every conversion here works
+// on decimal digits instead, so a value read, shown, edited and saved keeps
+// exactly its digits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "z418kt/variant.h"
+
+namespace z418kt::outside::decimal {
+
+// A decimal in its one canonical shape: `whole` has no leading zeros ("0" when
+// there is no whole part), `fraction` no trailing zeros, and zero is never
+// negative. Build values with the functions below, which keep that shape.
+struct Decimal {
+  bool negative = false;
+  std::string whole = "0";
+  std::string fraction;
+
+  bool isZero() const { return whole == "0" && fraction.empty(); }
+  bool isWhole() const { return fraction.empty(); }
+  friend bool operator==(const Decimal&, const Decimal&) = default;
+};
+
+// A number as a person or a display writes it: blanks around it, one leading
+// sign, digits, and ',' or '.' as the decimal separator. When both kinds
+// appear, the last one is the decimal separator and the other groups
+// thousands; a kind that appears more than once groups thousands. Grouping
+// must be proper (1 to 3 digits, then groups of exactly 3), and a decimal
+// separator needs digits on both sides. Exponent forms ("1E+20") are refused:
+// no display of ours writes them, and a person typing "2e3" into a weight field
+// more likely made a mistake than meant 2000.
+std::optional<Decimal> parseEntered(std::string_view text);
+
+// The same without thousands grouping: a sign, digits, at most one separator.
+std::optional<Decimal> parsePlain(std::string_view text);
+
+Decimal fromInteger(int64_t value);
+Decimal fromCurrency(Currency value);
+// A double read as the 15 significant digits that Visual Basic shows of it,
+// so 0.1 + 0.2 is 0.3. Nothing for NaN and infinities.
+std::optional<Decimal> fromDouble(double value);
+// I2, I4, R8, Currency and Bool (-1 / 0) values; nothing for other types.
+std::optional<Decimal> fromNumber(const Variant& value);
+
+// Rounded to at most `decimals` decimals, halves away from zero.
+Decimal rounded(const Decimal& value, size_t decimals);
+
+// <0, 0, >0 as a is below, equal to or above b.
+int compare(const Decimal& a, const Decimal& b);
+
+// "-1234.5" with `separator` between whole and fraction; the fraction padded
+// with zeros to at least `minDecimals` digits. No grouping, never an exponent.
+std::string write(const Decimal& value, char separator = '.', size_t minDecimals = 0);
+
+// The value as a 32-bit integer when it is whole and in range.
+std::optional<int32_t> toInt32(const Decimal& value);
+double toDouble(const Decimal& value);
+
+}  // namespace z418kt::outside::decimal

@@ -1,0 +1,58 @@
+// Our NumberFormatUtil: decimal columns as the screens show them, with ','
+// before 2 to 4 decimals and no grouping ("12,50", "0,3333"). The text is what
+// ValueUtil operation 11 reads back, so a Coleta read and saved keeps its values.
+//
+// Columns arrive as exact Currency (ODBC), I4, R8 or text (SQLite). A double is
+// first read as the 15 digits Visual Basic shows of it, so 0.1 + 0.2 shows as
+// "0,30" and not as the rounding noise of binary fractions.
+#include "outside/components.h"
+#include "outside/default_decimal.h"
+
+namespace z418kt::outside {
+
+namespace {
+
+constexpr size_t kMinDecimals = 2;
+constexpr size_t kMaxDecimals = 4;
+
+std::string shown(const decimal::Decimal& d) {
+  return decimal::write(decimal::rounded(d, kMaxDecimals), ',', kMinDecimals);
+}
+
+Variant format(const Variant& field) {
+  Variant value = vb::resolved(field);
+  switch (value.type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return Variant(std::string());
+    case VarType::BStr: {
+      if (auto d = decimal::parseEntered(value.text())) return Variant(shown(*d));
+      double r;  // a column stored as text in exponent form
+      if (vb::parseNumber(value.text(), r)) {
+        if (auto d = decimal::fromDouble(r)) return Variant(shown(*d));
+      }
+      return value;  // no number: shown as it is, and refused if saved back
+    }
+    case VarType::Date:
+      return Variant(vb::cstr(value));
+    default:
+      if (auto d = decimal::fromNumber(value)) return Variant(shown(*d));
+      // NaN or an infinity cannot be shown as a value to save back.
+      if (value.type() == VarType::R8) return Variant(std::string());
+      throw errors::typeMismatch();
+  }
+}
+
+class DefaultNumberFormatUtil : public NumberFormatUtil {
+ public:
+  Variant op1_formatDecimal(Variant& field) override { return format(field); }
+  Variant op2_formatMeasure(Variant& field) override { return format(field); }
+};
+
+}  // namespace
+
+std::shared_ptr<NumberFormatUtil> makeDefaultNumberFormatUtil() {
+  return std::make_shared<DefaultNumberFormatUtil>();
+}
+
+}  // namespace z418kt::outside
