@@ -1,7 +1,11 @@
-// The z418kt command (not built out yet).
-#include <cstdio>
+// The z418kt command: see cli/app.h.
+#include <unistd.h>
 
-int main() {
-  std::puts("z418kt: the command-line client is not built yet.");
-  return 0;
+#include <iostream>
+
+#include "cli/app.h"
+
+int main(int argc, char** argv) {
+  z418kt::cli::AppStreams io{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0};
+  return z418kt::cli::runApp(argc, argv, io);
 }

@@ -1,0 +1,46 @@
+#include "cli/invoke_command.h"
+
+#include <cctype>
+#include <istream>
+#include <iterator>
+#include <ostream>
+
+#include "cli/request.h"
+
+namespace z418kt::cli {
+
+namespace {
+
+// A request read whole: {"args": ...} gives its args, any other value is the args.
+Json argsOf(const std::string& text) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Json();
+  Json parsed = parseRequestText(text);
+  if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
+  return parsed;
+}
+
+// A decimal text names an operation by dispatch identifier.
+Json operationOf(const std::string& text) {
+  bool digits = !text.empty() && text.size() < 12;
+  for (char c : text) digits = digits && std::isdigit(static_cast<unsigned char>(c));
+  return digits ? Json(std::stoll(text)) : Json(text);
+}
+
+}  // namespace
+
+int invokeCommand(Z418kt& component, const InvokeRequest& request, std::istream* in,
+                  std::ostream& out) {
+  Json answer;
+  try {
+    std::string text = request.argsText;
+    if (!request.argsGiven && in)
+      text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+    answer = answerCall(component, operationOf(request.operation), argsOf(text));
+  } catch (const AutomationError& e) {
+    answer = errorAnswer(e.number, e.description);
+  }
+  out << answer.dump(request.pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace) << '\n';
+  return isErrorAnswer(answer) ? 1 : 0;
+}
+
+}  // namespace z418kt::cli

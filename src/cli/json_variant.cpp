@@ -1,0 +1,338 @@
+#include "cli/json_variant.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "z418kt/safe_array.h"
+
+namespace z418kt::cli {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& why) { throw RequestError(kInvalidArgument, why); }
+
+// ----- writing -----
+
+Json typed(const char* vt, Json value) { return Json{{"vt", vt}, {"value", std::move(value)}}; }
+
+// JSON has no NaN or infinity: those travel as texts.
+Json doubleJson(double d) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  return d;
+}
+
+Json arrayJson(const SafeArray& array) {
+  Json lbounds = Json::array();
+  Json counts = Json::array();
+  bool emptyDimension = false;
+  for (const SafeArray::Bound& b : array.bounds()) {
+    lbounds.push_back(b.lower);
+    counts.push_back(b.count);
+    emptyDimension = emptyDimension || b.count == 0;
+  }
+  Json items = Json::array();
+  if (array.dimensions() == 1) {
+    for (int32_t i = 0; i < array.bounds()[0].count; ++i)
+      items.push_back(toJson(array.at(array.lbound(1) + i)));
+  } else if (array.dimensions() == 2) {
+    for (int32_t i = 0; i < array.bounds()[0].count; ++i) {
+      Json column = Json::array();
+      for (int32_t j = 0; j < array.bounds()[1].count; ++j)
+        column.push_back(toJson(array.at(array.lbound(1) + i, array.lbound(2) + j)));
+      items.push_back(std::move(column));
+    }
+  }
+  Json out{{"vt", "ARRAY"}, {"lbounds", std::move(lbounds)}};
+  if (emptyDimension) out["counts"] = std::move(counts);
+  out["items"] = std::move(items);
+  return out;
+}
+
+// ----- reading -----
+
+int64_t wholeNumber(const Json& v, const char* vt) {
+  if (v.is_number_integer()) return v.get<int64_t>();
+  if (v.is_number_unsigned()) {
+    uint64_t u = v.get<uint64_t>();
+    if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) throw errors::overflow();
+    return static_cast<int64_t>(u);
+  }
+  if (v.is_number_float()) {
+    double d = v.get<double>();
+    if (d == std::floor(d) && std::fabs(d) < 9.2e18) return static_cast<int64_t>(d);
+  }
+  refuse(std::string(vt) + " needs a whole number");
+}
+
+template <class T>
+T inRange(int64_t n) {
+  if (n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max())
+    throw errors::overflow();
+  return static_cast<T>(n);
+}
+
+double doubleValue(const Json& v) {
+  if (v.is_number()) return v.get<double>();
+  if (v.is_string()) {
+    const std::string& s = v.get_ref<const std::string&>();
+    if (s == "NaN") return std::numeric_limits<double>::quiet_NaN();
+    if (s == "Infinity") return std::numeric_limits<double>::infinity();
+    if (s == "-Infinity") return -std::numeric_limits<double>::infinity();
+  }
+  refuse("R8 needs a number");
+}
+
+Currency currencyValue(const Json& v) {
+  if (v.is_string()) return parseCurrency(v.get_ref<const std::string&>());
+  if (v.is_number_integer() || v.is_number_unsigned()) {
+    int64_t n = wholeNumber(v, "CY");
+    if (n > std::numeric_limits<int64_t>::max() / Currency::kScale ||
+        n < std::numeric_limits<int64_t>::min() / Currency::kScale)
+      throw errors::overflow();
+    return Currency{n * Currency::kScale};
+  }
+  if (v.is_number_float()) {
+    double scaled = std::round(v.get<double>() * Currency::kScale);
+    if (!(std::fabs(scaled) < 9.2e18)) throw errors::overflow();
+    return Currency{static_cast<int64_t>(scaled)};
+  }
+  refuse("CY needs a decimal text such as \"12.50\"");
+}
+
+double dateValue(const Json& v) {
+  if (!v.is_string()) refuse("DATE needs a text \"YYYY-MM-DD[ HH:MM:SS]\"");
+  const std::string& s = v.get_ref<const std::string&>();
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+  char sep = ' ';
+  int consumed = 0;
+  int fields = std::sscanf(s.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d%n", &y, &mo, &d, &consumed, &sep,
+                           &h, &mi, &se, &consumed);
+  bool dateOnly = fields == 3;
+  bool full = fields == 7 && (sep == ' ' || sep == 'T');
+  if ((!dateOnly && !full) || static_cast<size_t>(consumed) != s.size() || mo < 1 || mo > 12 ||
+      d < 1 || d > 31 || h > 23 || mi > 59 || se > 59 || h < 0 || mi < 0 || se < 0)
+    refuse("DATE needs a text \"YYYY-MM-DD[ HH:MM:SS]\", not \"" + s + "\"");
+  return vb::makeDate(y, mo, d, h, mi, se);
+}
+
+int32_t boundValue(const Json& v) {
+  if (!v.is_number()) refuse("ARRAY lbounds must be whole numbers");
+  return inRange<int32_t>(wholeNumber(v, "ARRAY lbound"));
+}
+
+bool allArrays(const Json& items) {
+  if (items.empty()) return false;
+  for (const Json& item : items)
+    if (!item.is_array()) return false;
+  return true;
+}
+
+// Builds an array from items (1-D list, or list of equal-length lists for 2-D).
+Variant arrayFrom(const Json& items, std::vector<int32_t> lbounds, int dims,
+                  std::vector<int32_t> counts) {
+  if (!items.is_array()) refuse("ARRAY items must be a list");
+  if (dims < 0 || dims > 2) refuse("ARRAY must have one or two dimensions");
+  if (lbounds.empty()) lbounds.assign(static_cast<size_t>(dims), 0);
+  if (static_cast<int>(lbounds.size()) != dims) refuse("ARRAY lbounds do not match its items");
+  if (dims == 0) {
+    if (!items.empty()) refuse("ARRAY without dimensions has no items");
+    return Variant(SafeArray());
+  }
+  int32_t n1 = inRange<int32_t>(static_cast<int64_t>(items.size()));
+  int32_t n2 = 0;
+  if (dims == 2) {
+    if (n1 > 0) {
+      if (!items[0].is_array()) refuse("a 2-D ARRAY needs a list per first index");
+      n2 = inRange<int32_t>(static_cast<int64_t>(items[0].size()));
+    } else if (counts.size() == 2) {
+      n2 = counts[1];
+    }
+    for (const Json& column : items)
+      if (!column.is_array() || static_cast<int32_t>(column.size()) != n2)
+        refuse("a 2-D ARRAY needs lists of the same length");
+  }
+  std::vector<SafeArray::Bound> bounds = {{lbounds[0], n1}};
+  if (dims == 2) bounds.push_back({lbounds[1], n2});
+  for (const SafeArray::Bound& b : bounds) {
+    if (b.count < 0 || static_cast<int64_t>(b.lower) + b.count - 1 > INT32_MAX)
+      refuse("ARRAY bounds out of range");
+  }
+  if (counts.size() == bounds.size()) {
+    for (size_t k = 0; k < counts.size(); ++k)
+      if (counts[k] != bounds[k].count) refuse("ARRAY counts do not match its items");
+  }
+  SafeArray array(bounds);
+  for (int32_t i = 0; i < n1; ++i) {
+    const Json& item = items[static_cast<size_t>(i)];
+    if (dims == 1) {
+      array.at(lbounds[0] + i) = fromJson(item);
+    } else {
+      for (int32_t j = 0; j < n2; ++j)
+        array.at(lbounds[0] + i, lbounds[1] + j) = fromJson(item[static_cast<size_t>(j)]);
+    }
+  }
+  return Variant(std::move(array));
+}
+
+Variant typedArray(const Json& json) {
+  std::vector<int32_t> lbounds, counts;
+  auto lb = json.find("lbounds");
+  if (lb != json.end()) {
+    if (!lb->is_array()) refuse("ARRAY lbounds must be a list");
+    for (const Json& b : *lb) lbounds.push_back(boundValue(b));
+  }
+  auto ct = json.find("counts");
+  if (ct != json.end()) {
+    if (!ct->is_array()) refuse("ARRAY counts must be a list");
+    for (const Json& c : *ct) counts.push_back(boundValue(c));
+  }
+  auto it = json.find("items");
+  Json none = Json::array();
+  const Json& items = it == json.end() ? none : *it;
+  int dims = lb != json.end() ? static_cast<int>(lbounds.size()) : allArrays(items) ? 2 : 1;
+  return arrayFrom(items, std::move(lbounds), dims, std::move(counts));
+}
+
+Variant typedValue(const Json& json) {
+  const Json& vt = json.at("vt");
+  if (!vt.is_string()) refuse("\"vt\" must be a text");
+  std::string type = vt.get<std::string>();
+  for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (type == "EMPTY") return Variant();
+  if (type == "NULL") return Variant::null();
+  if (type == "ARRAY") return typedArray(json);
+  auto it = json.find("value");
+  if (it == json.end()) refuse("\"" + type + "\" needs a \"value\"");
+  const Json& v = *it;
+  if (type == "I2") return Variant(inRange<int16_t>(wholeNumber(v, "I2")));
+  if (type == "I4") return Variant(inRange<int32_t>(wholeNumber(v, "I4")));
+  if (type == "R8") return Variant(doubleValue(v));
+  if (type == "CY") return Variant(currencyValue(v));
+  if (type == "DATE") return Variant::date(dateValue(v));
+  if (type == "BOOL") {
+    if (!v.is_boolean()) refuse("BOOL needs true or false");
+    return Variant::boolean(v.get<bool>());
+  }
+  if (type == "BSTR") {
+    if (!v.is_string()) refuse("BSTR needs a text");
+    return Variant(v.get<std::string>());
+  }
+  refuse("unknown variant type \"" + type + "\"");
+}
+
+}  // namespace
+
+std::string dumpText(const Json& json) {
+  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string currencyText(Currency value) {
+  // Works on the magnitude as unsigned, so the most negative value is safe.
+  bool negative = value.scaled < 0;
+  uint64_t magnitude =
+      negative ? 0 - static_cast<uint64_t>(value.scaled) : static_cast<uint64_t>(value.scaled);
+  std::string text = std::to_string(magnitude / Currency::kScale);
+  uint64_t fraction = magnitude % Currency::kScale;
+  if (fraction != 0) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04u", static_cast<unsigned>(fraction));
+    std::string decimals = digits;
+    decimals.erase(decimals.find_last_not_of('0') + 1);
+    text += "." + decimals;
+  }
+  return negative ? "-" + text : text;
+}
+
+Currency parseCurrency(const std::string& text) {
+  size_t pos = 0;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
+  uint64_t whole = 0;
+  size_t digits = 0;
+  for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]));
+       ++pos, ++digits) {
+    whole = whole * 10 + static_cast<uint64_t>(text[pos] - '0');
+    if (whole > 922337203685477ULL) throw errors::overflow();
+  }
+  uint64_t fraction = 0;
+  size_t decimals = 0;
+  if (pos < text.size() && text[pos] == '.') {
+    for (++pos; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) {
+      if (++decimals > 4) refuse("CY has at most four decimals: \"" + text + "\"");
+      fraction = fraction * 10 + static_cast<uint64_t>(text[pos] - '0');
+    }
+  }
+  if (pos != text.size() || digits + decimals == 0)
+    refuse("CY needs a decimal text, not \"" + text + "\"");
+  for (size_t k = decimals; k < 4; ++k) fraction *= 10;
+  uint64_t magnitude = whole * Currency::kScale + fraction;
+  uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+  if (magnitude > limit) throw errors::overflow();
+  return Currency{negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude)};
+}
+
+Json toJson(const Variant& value) {
+  switch (value.type()) {
+    case VarType::Empty:
+      return Json{{"vt", "EMPTY"}};
+    case VarType::Null:
+      return Json{{"vt", "NULL"}};
+    case VarType::I2:
+      return typed("I2", value.i2());
+    case VarType::I4:
+      return typed("I4", value.i4());
+    case VarType::R8:
+      return typed("R8", doubleJson(value.r8()));
+    case VarType::Currency:
+      return typed("CY", currencyText(value.currency()));
+    case VarType::Date:
+      return typed("DATE", vb::formatDate(value.dateValue()));
+    case VarType::Bool:
+      return typed("BOOL", value.boolValue());
+    case VarType::BStr:
+      return typed("BSTR", value.text());
+    case VarType::Object:
+      return toJson(vb::resolved(value));
+    case VarType::Array:
+      return arrayJson(value.array());
+  }
+  return Json{{"vt", "EMPTY"}};
+}
+
+Variant fromJson(const Json& json) {
+  switch (json.type()) {
+    case Json::value_t::null:
+      return Variant::null();
+    case Json::value_t::boolean:
+      return Variant::boolean(json.get<bool>());
+    case Json::value_t::string:
+      return Variant(json.get<std::string>());
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned: {
+      // Whole numbers beyond 32 bits keep their value as an R8.
+      int64_t n = 0;
+      try {
+        n = wholeNumber(json, "I4");
+      } catch (const AutomationError&) {
+        return Variant(json.get<double>());
+      }
+      if (n < INT32_MIN || n > INT32_MAX) return Variant(static_cast<double>(n));
+      return Variant(static_cast<int32_t>(n));
+    }
+    case Json::value_t::number_float:
+      return Variant(json.get<double>());
+    case Json::value_t::array:
+      return arrayFrom(json, {}, allArrays(json) ? 2 : 1, {});
+    case Json::value_t::object:
+      if (!json.contains("vt")) refuse("an object argument needs \"vt\": " + dumpText(json));
+      return typedValue(json);
+    default:
+      refuse("a JSON value of this kind is no variant");
+  }
+}
+
+}  // namespace z418kt::cli

@@ -1,0 +1,43 @@
+// Requests by name: turns a JSON request into a call of the component
+// through its interface table, and the call into a JSON answer.
+//
+// A request names its operation (case-insensitive, or by dispatch
+// identifier) and gives its arguments either positionally (a JSON array, one
+// value per parameter) or by name (a JSON object keyed by the parameter
+// names, case-insensitive; a parameter not given is Empty). The answer is
+// {"result": typed, "args": {name: typed, ...}} with every argument as the
+// call left it, in interface order. A call that fails as a whole (unknown
+// operation 438, wrong argument count 450, an unreadable request, an error
+// that leaves the operation) answers {"error":{"number":N,"description":"..."}}.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/json_variant.h"
+#include "z418kt/interface.h"
+
+namespace z418kt::cli {
+
+// Parses request text; throws RequestError(kMalformedRequest) with the reason.
+Json parseRequestText(std::string_view text);
+
+// The interface row of an operation given by name or dispatch identifier; 438 otherwise.
+const InterfaceEntry& operationFor(const Json& op);
+
+// The argument list of a call. An array keeps its length (invoke then checks
+// it); an object is matched by name; null or absent gives all Empty.
+std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args);
+
+// Runs one call and answers it; never throws.
+Json answerCall(Z418kt& component, const Json& op, const Json& args);
+
+// The answer of a call that ran: its result and every argument by name.
+Json answerJson(const InterfaceEntry& entry, const Variant& result,
+                const std::vector<Variant>& args);
+
+Json errorAnswer(int32_t number, const std::string& description);
+bool isErrorAnswer(const Json& answer);
+
+}  // namespace z418kt::cli
