@@ -21,12 +21,12 @@ namespace fs = std::filesystem;
 
 // Identifiers of the demo data that `init --demo` stores.
 struct DemoData {
-  const char* cliente = "1";
-  const char* remetente = "1";     // a person's address
-  const char* destinatario = "2";  // a company's address
-  const char* coletaWithAwbs = "1";
-  const char* personAddress = "1";
-  const char* companyAddress = "2";
+  const char* cliente = "2";           // a company that is a client
+  const char* remetente = "12";        // the company's address
+  const char* destinatario = "11";     // a person's address
+  const char* coletaWithAwbs = "100";  // has an active AWB of type 115
+  const char* personAddress = "11";
+  const char* companyAddress = "12";
 };
 
 class Tour {
@@ -201,7 +201,7 @@ int runDemo(const DemoOptions& options, Output o) {
   o.out << '\n'
         << (tour.failures() == 0 ? "Todos os passos responderam como esperado."
                                  : std::to_string(tour.failures()) + " passo(s) falharam.")
-        << "\nPara continuar: z418kt coleta show 1 --db \"" << context.connection << "\"\n";
+        << "\nPara continuar: z418kt coleta show 100 --db \"" << context.connection << "\"\n";
   return tour.failures() == 0 ? 0 : 1;
 }
 

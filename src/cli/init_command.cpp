@@ -2,14 +2,22 @@
 
 #include <ostream>
 
+#include "data/database_setup.h"
+
 namespace z418kt::cli {
 
 int initCommand(const std::string& connection, bool withDemo, Output o) {
-  (void)connection;
-  (void)withDemo;
-  o.err << "z418kt: init is not available in this build yet: the database setup is still "
-           "being written.\n";
-  return 1;
+  try {
+    data::initDatabase(connection, withDemo);
+  } catch (const AutomationError& e) {
+    o.err << "z418kt: init failed: " << e.description << " (" << e.number << ")\n";
+    return 1;
+  } catch (const std::exception& e) {
+    o.err << "z418kt: init failed: " << e.what() << '\n';
+    return 1;
+  }
+  o.out << "Banco criado" << (withDemo ? " com os dados de demonstração" : "") << ".\n";
+  return 0;
 }
 
 }  // namespace z418kt::cli
