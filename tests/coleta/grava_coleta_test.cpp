@@ -1,0 +1,194 @@
+// Saving and deleting a whole Coleta: the order of the steps, what the caller's
+// variables hold afterwards and where a failure stops the sequence.
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+#include "z418kt/safe_array.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+namespace {
+
+using testing::ComponentTest;
+using testing::noResultSet;
+using testing::rows;
+
+testing::Scripted retorno(int32_t value) { return rows({"retorno"}, {{value}}); }
+testing::Scripted newKey(const char* column, int32_t id, int32_t answer = 0) {
+  return rows({"retorno", column}, {{answer, id}});
+}
+
+class ColetaWrites : public ComponentTest {
+ protected:
+  // A matrix of `count` rows: volumes r + 1, dimensions "0,r1" "0,r2" "0,r3", old ids 900 + r.
+  static Variant matrix(int32_t count, int32_t columns = 5) {
+    SafeArray m = SafeArray::zeroBased(columns - 1, count - 1);
+    for (int32_t r = 0; r < count; ++r) {
+      m.at(0, r) = Variant(r + 1);
+      for (int32_t c = 1; c < 4; ++c)
+        m.at(c, r) = Variant("0," + std::to_string(r) + std::to_string(c));
+      if (columns > 4) m.at(4, r) = Variant(900 + r);
+    }
+    return Variant(std::move(m));
+  }
+  Variant save(const char* banco, Variant id, int32_t count) {
+    Variant b(banco), linhas(count), colunas(int32_t{5});
+    docId = std::move(id);
+    return component.gGrava_Coleta(conecta, user, empresa, b, produto, cliente, destino, origem,
+                                   volumes, peso, txt, valor, linhas, colunas, cargas, docId, msg);
+  }
+  Variant erase(const char* banco, Variant id) {
+    Variant b(banco);
+    docId = std::move(id);
+    return component.gExclui_Coleta(conecta, user, empresa, b, produto, docId, msg);
+  }
+  Variant conecta{"c"}, user{int32_t{1}}, empresa, produto, cliente{int32_t{2}},
+      destino{int32_t{11}}, origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, txt{"Caixas"},
+      valor{"1500,75"}, cargas = matrix(3), docId, msg{"caller"};
+  Z418kt component;
+};
+
+const Variant kStatusOk(int16_t{0}), kStatusFailed(int16_t{10});
+
+TEST_F(ColetaWrites, NewColetaWithTwoPiecesStoresHeaderAndPiecesAndWritesTheIdsBack) {
+  runner->answers.push_back(newKey("DOCTO_TRANSPORTE_ID", 500));
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(newKey("CARGA_ID", 601));
+  runner->answers.push_back(newKey("CARGA_ID", 602));
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{0}), 2), kStatusOk);
+  EXPECT_EQ(statements(), (std::vector<std::string>{
+                              "EXEC SP_KTR_INC_SOLICIT_COLETA   a7(2), a7(11), a7(12), a7(6), "
+                              "a7(d(125,5)), a7(1), a7(5), a8(Caixas), a7(d(1500,75)), a7(1)",
+                              "EXEC SP_KTR_EXC_CARGA_AWB   a7(), a7(500) ",
+                              "EXEC SP_KTR_INC_CARGA_awb   a7(500), a7(d(0,01)), a7(d(0,02)), "
+                              "a7(d(0,03)), a7(1)",
+                              "EXEC SP_KTR_INC_CARGA_awb   a7(500), a7(d(0,11)), a7(d(0,12)), "
+                              "a7(d(0,13)), a7(2)"}));
+  EXPECT_EQ(docId, Variant(int32_t{500}));
+  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
+  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{602}));
+  EXPECT_EQ(cargas.array().at(4, 2), Variant(int32_t{902}));  // beyond the row count
+  EXPECT_EQ(cliente, Variant("2"));                           // the validation's cleaned text
+  EXPECT_EQ(msg, Variant("caller"));
+}
+
+TEST_F(ColetaWrites, ExistingColetaWithoutPiecesUpdatesAndClears) {
+  runner->answers.push_back(noResultSet());
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(noResultSet());
+  runner->answers.push_back(retorno(0));
+  EXPECT_EQ(save("ORACLE", Variant(int32_t{42}), 0), kStatusOk);
+  ASSERT_EQ(statements().size(), 4u);
+  EXPECT_EQ(statements()[0].rfind(" UPDATE DOCTO_TRANSPORTE  SET ", 0), 0u);
+  EXPECT_EQ(statements()[2], " DELETE CARGA  WHERE DOCTO_TRANSPORTE_ID =  o3(42) ");
+  EXPECT_EQ(docId, Variant("42"));
+}
+
+TEST_F(ColetaWrites, AFailingValidationRunsNothing) {
+  state->onCheck = [](int, const Variant& caption, const Variant&, Variant& message) {
+    if (vb::cstr(caption) != "Cliente") return Variant::boolean(true);
+    message = Variant("O campo Cliente é obrigatório.");
+    return Variant::boolean(false);
+  };
+  EXPECT_EQ(save("ORACLE", Variant(int32_t{0}), 2), kStatusFailed);
+  EXPECT_TRUE(runner->opened.empty());
+  EXPECT_EQ(state->identifierInstances, 0);
+  EXPECT_EQ(msg, Variant("O campo Cliente é obrigatório."));
+}
+
+TEST_F(ColetaWrites, TheSecondOfThreePiecesFailing) {
+  // Stored procedures: the second insert answers "retorno" 1, no message.
+  runner->answers.push_back(newKey("DOCTO_TRANSPORTE_ID", 500));
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(newKey("CARGA_ID", 601));
+  runner->answers.push_back(newKey("CARGA_ID", 602, 1));
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{0}), 3), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 4u);
+  EXPECT_EQ(docId, Variant(int32_t{500}));
+  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
+  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{901}));
+  EXPECT_EQ(cargas.array().at(4, 2), Variant(int32_t{902}));
+  EXPECT_EQ(msg, Variant("caller"));
+
+  // Oracle: the second cargo key cannot be allocated; its message reaches the caller.
+  runner->opened.clear();
+  cargas = matrix(3);
+  int allocations = 0;
+  state->onAllocate = [&](const std::string&, std::string& message, int32_t& id) {
+    if (++allocations == 3) {
+      message = "Sem identificador.";
+      return Variant::boolean(false);
+    }
+    id = state->nextId++;
+    return Variant::boolean(true);
+  };
+  runner->answers = {noResultSet(), newKey("DOCTO_TRANSPORTE_ID", 1001),
+                     noResultSet(), retorno(0),
+                     noResultSet(), newKey("CARGA_ID", 1002)};
+  EXPECT_EQ(save("ORACLE", Variant(int32_t{0}), 3), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 6u);  // document, its SELECT, DELETE, SELECT, one piece, SELECT
+  EXPECT_EQ(docId, Variant(int32_t{1001}));
+  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{1002}));
+  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{901}));
+  EXPECT_EQ(msg, Variant("Sem identificador."));
+  EXPECT_EQ(state->identifierInstances, 3);
+  EXPECT_EQ(state->identifierReleased, 3);
+}
+
+TEST_F(ColetaWrites, AMatrixThatDoesNotFitTheRowCountEndsInTheTrap) {
+  const std::string generic =
+      "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais tarde.";
+  // Two rows announced, one given: row 0 is stored, then "Subscript out of range".
+  cargas = matrix(1);
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(newKey("CARGA_ID", 601));
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 2), kStatusFailed);
+  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
+  EXPECT_EQ(msg.text().rfind(
+                generic + "gGrava_Coleta - Z418KT ( Subscript out of range : 9)   No Nº ", 0),
+            0u);
+
+  // No column 4: the piece is stored, its id cannot be written back.
+  cargas = matrix(1, 4);
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(newKey("CARGA_ID", 602));
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 1), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 6u);
+
+  // No array at all: nothing after the cargo removal runs.
+  cargas = Variant("not a matrix");
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(retorno(0));
+  user = Variant(int32_t{5});
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 1), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 8u);
+  EXPECT_EQ(msg, Variant(generic));
+}
+
+TEST_F(ColetaWrites, DeleteRemovesPiecesThenTheDocumentAndStopsAtTheFirstFailure) {
+  EXPECT_EQ(erase("SQLSERVER", Variant("")), kStatusFailed);
+  EXPECT_EQ(msg, Variant("Informe uma Coleta."));
+  EXPECT_TRUE(runner->opened.empty());
+
+  msg = Variant("caller");
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(retorno(0));
+  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusOk);
+  EXPECT_EQ(statements(),
+            (std::vector<std::string>{"EXEC SP_KTR_EXC_CARGA_AWB   a7(), a7(42) ",
+                                      "EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)"}));
+  // The piece step refusing stops before the document; the document step refusing gives 10.
+  runner->answers.push_back(retorno(1));
+  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 3u);
+  runner->answers.push_back(retorno(0));
+  runner->answers.push_back(retorno(2));
+  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 5u);
+  EXPECT_EQ(msg, Variant("caller"));
+}
+
+}  // namespace
+}  // namespace z418kt

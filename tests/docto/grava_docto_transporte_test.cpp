@@ -1,0 +1,208 @@
+// The three document writes (insert, update, delete) in both dialects.
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+namespace {
+
+using testing::ComponentTest;
+using testing::noResultSet;
+using testing::rows;
+
+const std::string kConn = "Provider=SQLite;Data Source=x.db";
+
+Variant refuse(const std::string&, std::string&) { return Variant::boolean(false); }
+
+class DocumentWrites : public ComponentTest {
+ protected:
+  bool insert(const char* banco, Variant& newId) {
+    Variant b(banco);
+    return component.mInclui_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, cliente,
+                                                     destino, origem, volumes, peso, status, tipo,
+                                                     txt, valor, newId, msg);
+  }
+  bool update(const char* banco) {
+    Variant b(banco), doc(int32_t{42});
+    return component.mAltera_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, doc, cliente,
+                                                     destino, origem, volumes, peso, status, tipo,
+                                                     txt, valor, msg);
+  }
+  bool remove(const char* banco) {
+    Variant b(banco), doc(int32_t{42});
+    return component.mExclui_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, doc, msg);
+  }
+  // The calls that reach the database or the identifier component, in order.
+  std::vector<std::string> effects() {
+    std::vector<std::string> out;
+    for (const auto& entry : log())
+      if (entry.rfind("IdentifierUtil", 0) == 0 || entry.rfind("Open", 0) == 0)
+        out.push_back(entry);
+    return out;
+  }
+  std::string conn = kConn;
+  Variant user{int32_t{1}}, empresa{int32_t{7}}, produto, cliente{int32_t{2}}, destino{int32_t{11}},
+      origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, status{int16_t{1}}, tipo{int16_t{5}},
+      txt{"Caixas"}, valor{"1500,75"}, msg{"caller"};
+  Z418kt component;
+};
+
+TEST_F(DocumentWrites, StoredProcedureInsertReadsTheNewIdentifierAndRefusesBeforeSending) {
+  runner->answers.push_back(
+      rows({"DOCTO_TRANSPORTE_ID", "retorno", "MSG_RET"}, {{int32_t{77}, int32_t{0}, ""}}));
+  Variant newId("untouched");
+  EXPECT_TRUE(insert("SQLSERVER", newId));
+  EXPECT_EQ(statements()[0],
+            "EXEC SP_KTR_INC_SOLICIT_COLETA   a7(2), a7(11), a7(12), a7(6), a7(d(125,5)), a7(1), "
+            "a7(5), a8(Caixas), a7(d(1500,75)), a7(1)");
+  EXPECT_EQ(newId, Variant(int32_t{77}));
+  EXPECT_EQ(msg, Variant("caller"));
+  const auto& open = runner->opened[0];
+  EXPECT_EQ((std::vector<int>{open.cursorLocation, open.cursorType, open.lockType, open.options}),
+            (std::vector<int>{2, -1, -1, -1}));
+
+  // A refusal of the procedure, then a refused declared value: False, nothing written.
+  runner->answers.push_back(rows({"DOCTO_TRANSPORTE_ID", "retorno"}, {{int32_t{78}, int32_t{1}}}));
+  newId = Variant("untouched");
+  EXPECT_FALSE(insert("SQLSERVER", newId));
+  state->on11 = [](const std::string& v, std::string& out) {
+    out = v;
+    return Variant::boolean(v != "1500,75");
+  };
+  EXPECT_FALSE(insert("SQLSERVER", newId));
+  EXPECT_EQ(runner->opened.size(), 2u);
+  EXPECT_EQ(newId, Variant("untouched"));
+  EXPECT_EQ(msg, Variant("caller"));
+}
+
+TEST_F(DocumentWrites, OracleInsertAllocatesInsertsRecordsThenOpensTheConstantSelect) {
+  runner->answers.push_back(noResultSet());
+  runner->answers.push_back(
+      rows({"DOCTO_TRANSPORTE_ID", "RETORNO", "MSG_RET"}, {{int32_t{1001}, int32_t{0}, ""}}));
+  Variant newId;
+  EXPECT_TRUE(insert("ORACLE", newId));
+  const std::string insertText =
+      " INSERT  INTO DOCTO_TRANSPORTE  ( DOCTO_TRANSPORTE_ID ,  EMPRESA_ID ,  DATA_EMISSAO ,  "
+      "CLIENTE_ID ,  END_DESTINATARIO_ID ,  END_REMETENTE_ID ,  NUM_VOLUME ,  PESO_REAL ,  "
+      "TAB_STATUS_ID ,  TAB_TIPO_DOCTO_TRANSP_ID ,  TXT_EMBALAGEM ,  VAL_DECLARADO ,  "
+      "NUM_DOCTO_TRANSPORTE )  VALUES  (  o3(1001) ,  1 ,  SYSDATE ,   o3(2) ,   o3(11) ,   "
+      "o3(12) ,   o3(6) ,   o3(d(125,5)) ,   o3(1) ,   o3(5) ,   o4(Caixas) ,   o3(d(1500,75)) ,  "
+      " o3(1001) ) ";
+  const std::string select =
+      " SELECT  1001 DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS";
+  EXPECT_EQ(statements(), (std::vector<std::string>{insertText, select}));
+  EXPECT_EQ(runner->opened[0].cursorLocation, 3);
+  EXPECT_EQ(runner->opened[1].cursorLocation, 2);
+  EXPECT_EQ(
+      effects(),
+      (std::vector<std::string>{
+          "IdentifierUtil.op1(ORACLE, 1, 0, TRIVEMAR, N, " + kConn + ", DOCTO_TRANSPORTE_ID)",
+          "Open(" + insertText + ")", "IdentifierUtil.op3(ORACLE, 13, 1, 1, 1001, " + kConn + ")",
+          "Open(" + select + ")"}));
+  EXPECT_EQ(newId, Variant(int32_t{1001}));
+  EXPECT_EQ(msg, Variant("caller"));
+  EXPECT_EQ(state->identifierInstances, 1);
+  EXPECT_EQ(state->identifierReleased, 1);
+}
+
+TEST_F(DocumentWrites, OracleInsertFailuresAndWhatEachLeaves) {
+  Variant newId("untouched");
+  // A failing allocation: its message, nothing run.
+  state->onAllocate = [](const std::string&, std::string& message, int32_t&) {
+    message = "Sequência esgotada.";
+    return Variant::boolean(false);
+  };
+  EXPECT_FALSE(insert("ORACLE", newId));
+  EXPECT_EQ(msg, Variant("Sequência esgotada."));
+  state->onAllocate = nullptr;
+
+  // A refused weight: the key is spent, no row, no message.
+  msg = Variant("caller");
+  state->on11 = refuse;
+  EXPECT_FALSE(insert("ORACLE", newId));
+  EXPECT_TRUE(runner->opened.empty());
+  EXPECT_EQ(msg, Variant("caller"));
+  state->on11 = nullptr;
+
+  // The audit record refused: the row is inserted, the result is False, no message.
+  state->onRecord = [](int32_t) { return Variant::boolean(false); };
+  runner->answers.push_back(noResultSet());
+  EXPECT_FALSE(insert("ORACLE", newId));
+  EXPECT_EQ(runner->opened.size(), 1u);
+  EXPECT_EQ(msg, Variant("caller"));
+  EXPECT_EQ(newId, Variant("untouched"));
+  EXPECT_EQ(state->identifierInstances, 3);
+  EXPECT_EQ(state->identifierReleased, 3);
+
+  // The INSERT itself failing: the builder's trap, with the statement it ran.
+  state->onRecord = nullptr;
+  runner->answers.push_back(testing::failure(-2147467259, "constraint failed"));
+  EXPECT_FALSE(insert("ORACLE", newId));
+  const std::string text = msg.text();
+  EXPECT_EQ(
+      text.rfind("Gravação de Informações no banco de dados Oracle indisponível. Favor tentar "
+                 "mais tarde. - mTrataSP_KTR_INC_SOLICIT_COLETA - Z418KT(constraint failed :  "
+                 "No Nº 9400) INSERT  INTO DOCTO_TRANSPORTE ",
+                 0),
+      0u);
+  EXPECT_EQ(newId, Variant("untouched"));
+}
+
+TEST_F(DocumentWrites, UpdateInBothDialects) {
+  runner->answers.push_back(rows({"retorno", "MSG_RET"}, {{int32_t{0}, "ok"}}));
+  EXPECT_TRUE(update("ORACLE "));
+  EXPECT_EQ(statements()[0],
+            "EXEC SP_KTR_ALT_SOLICIT_COLETA   a7(42), a7(2), a7(11), a7(12), a7(6), a7(d(125,5)), "
+            "a7(1), a7(5), a8(Caixas), a7(d(1500,75)), a7(1)");
+  runner->answers.push_back(rows({"retorno", "MSG_RET"}, {{int32_t{1}, "recusado"}}));
+  EXPECT_FALSE(update(""));
+  EXPECT_EQ(msg, Variant("caller"));
+
+  runner->answers.push_back(noResultSet());
+  runner->answers.push_back(rows({"RETORNO", "MSR_RET"}, {{int32_t{0}, ""}}));
+  EXPECT_TRUE(update("ORACLE"));
+  EXPECT_EQ(statements()[2],
+            " UPDATE DOCTO_TRANSPORTE  SET  EMPRESA_ID = 1 ,  cliente_Id =  o3(2) ,  "
+            "END_DESTINATARIO_ID =  o3(11) ,  END_REMETENTE_ID =  o3(12) ,  NUM_VOLUME =  o3(6) ,  "
+            "PESO_REAL =  o3(d(125,5)) ,  TAB_STATUS_ID =  o3(1) ,  TAB_TIPO_DOCTO_TRANSP_ID =  "
+            "o3(5) ,  TXT_EMBALAGEM =  o4(Caixas) ,  VAL_DECLARADO =  o3(d(1500,75))  WHERE "
+            "DOCTO_TRANSPORTE_ID  =o3(42) ");
+  EXPECT_EQ(statements()[3], " SELECT 0 RETORNO , '' MSR_RET from infra_Ids ");
+  EXPECT_EQ(effects().back(), "Open(" + statements()[3] + ")");
+  EXPECT_EQ(effects()[effects().size() - 2],
+            "IdentifierUtil.op3(ORACLE, 13, 2, 1, 42, " + kConn + ")");
+  EXPECT_EQ(state->identifierInstances, 1);
+  EXPECT_EQ(state->identifierReleased, 1);
+
+  // A refused declared value stops both forms before anything is sent.
+  state->on11 = [](const std::string& v, std::string& out) {
+    out = v;
+    return Variant::boolean(v == "125,5");
+  };
+  EXPECT_FALSE(update("ORACLE"));
+  EXPECT_FALSE(update("SQLSERVER"));
+  EXPECT_EQ(runner->opened.size(), 4u);
+  EXPECT_EQ(state->identifierInstances, 1);
+}
+
+TEST_F(DocumentWrites, DeleteInBothDialects) {
+  runner->answers.push_back(rows({"retorno"}, {{int32_t{0}}}));
+  EXPECT_TRUE(remove("SQLSERVER"));
+  runner->answers.push_back(rows({"retorno"}, {{int32_t{3}}}));
+  EXPECT_FALSE(remove("SQLSERVER"));
+  runner->answers.push_back(noResultSet());
+  runner->answers.push_back(rows({"RETORNO", "MSG_RET"}, {{int32_t{0}, ""}}));
+  EXPECT_TRUE(remove("ORACLE"));
+  EXPECT_EQ(statements(),
+            (std::vector<std::string>{"EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)",
+                                      "EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)",
+                                      " UPDATE DOCTO_TRANSPORTE  SET TAB_STATUS_ID = 2  WHERE "
+                                      "DOCTO_TRANSPORTE_ID =o3(42) ",
+                                      " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS "}));
+  EXPECT_EQ(msg, Variant("caller"));
+  EXPECT_EQ(state->identifierInstances, 0);
+}
+
+}  // namespace
+}  // namespace z418kt
