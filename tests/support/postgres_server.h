@@ -1,0 +1,9 @@
+// The connection text of the PostgreSQL test server (see postgres_engine.cpp):
+// empty when no server is configured and none is required.
+#pragma once
+
+#include <string>
+
+namespace z418kt::testing {
+std::string postgresServerConnection();
+}  // namespace z418kt::testing
