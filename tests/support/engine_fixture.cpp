@@ -1,0 +1,122 @@
+#include "support/engine_fixture.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "data/database_setup.h"
+#include "data/recordset.h"
+
+namespace z418kt::testing {
+
+namespace {
+
+std::map<std::string, TestEngineFactory>& registry() {
+  static std::map<std::string, TestEngineFactory> engines;
+  return engines;
+}
+
+// A SQLite file in the temporary folder, removed with its WAL companions.
+class SqliteTestDatabase : public TestDatabase {
+ public:
+  SqliteTestDatabase() {
+    static std::atomic<int> counter{0};
+    path_ = std::filesystem::temp_directory_path() /
+            ("z418kt-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".db");
+    removeFiles();
+    text_ = "Provider=SQLite;Data Source=" + path_.string() + ";Synchronous=Off";
+    data::initDatabase(text_, true);
+  }
+  ~SqliteTestDatabase() override { removeFiles(); }
+  std::string connection() const override { return text_; }
+
+ private:
+  void removeFiles() {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+      std::filesystem::remove(path_.string() + suffix, ignored);
+  }
+  std::filesystem::path path_;
+  std::string text_;
+};
+
+const TestEngineRegistrar sqliteEngine("sqlite",
+                                       [] { return std::make_unique<SqliteTestDatabase>(); });
+
+}  // namespace
+
+void registerTestEngine(const std::string& name, TestEngineFactory factory) {
+  registry()[name] = std::move(factory);
+}
+
+std::vector<EngineParam> engineParams() {
+  std::vector<EngineParam> params;
+  for (const auto& [name, factory] : registry())
+    for (const char* dialect : {"ORACLE", "SQLSERVER"}) params.push_back({name, dialect});
+  return params;
+}
+
+std::string engineParamName(const ::testing::TestParamInfo<EngineParam>& info) {
+  std::string name = info.param.engine + "_" + info.param.dialect;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+void EngineTest::SetUp() {
+  auto it = registry().find(GetParam().engine);
+  ASSERT_NE(it, registry().end()) << "unknown engine " << GetParam().engine;
+  database_ = it->second();
+  if (!database_) GTEST_SKIP() << "engine " << GetParam().engine << " is not available here";
+  connectionText_ = database_->connection();
+
+  previousFactories_ = outside::installFactories(outside::defaultFactories());
+  // A runner of the test's own: its pool closes with it, before the database goes.
+  previousRunner_ = data::installStatementRunner(data::makeDatabaseRunner());
+  installed_ = true;
+
+  conecta = Variant(connectionText_);
+  usuario = Variant(int32_t{1});
+  empresa = Variant(int32_t{1});
+  bancoDados = banco();
+  produto = Variant("Z418KT");
+}
+
+void EngineTest::TearDown() {
+  if (installed_) {
+    data::installStatementRunner(previousRunner_);
+    outside::installFactories(previousFactories_);
+    installed_ = false;
+  }
+  database_.reset();
+}
+
+Variant EngineTest::queryValue(const std::string& statement) {
+  // Straight through the installed runner: the first column, whatever its name.
+  data::OpenRequest request{statement,          connectionText_,      data::adUseClient,
+                            data::adOpenStatic, data::adLockReadOnly, data::adUnspecified};
+  data::RowSet rows = data::currentStatementRunner()->run(request);
+  if (!rows.hasResultSet || rows.rows.empty() || rows.columns.empty()) return Variant();
+  return rows.rows.front().front();
+}
+
+int32_t EngineTest::queryInt(const std::string& statement) {
+  Variant v = queryValue(statement);
+  return v.isNull() ? 0 : vb::clng(v);
+}
+
+std::string EngineTest::queryText(const std::string& statement) {
+  return vb::concatText(queryValue(statement));
+}
+
+void EngineTest::execute(const std::string& statement) {
+  data::Recordset rs;
+  rs.open(statement, connectionText_, data::adUnspecified, data::adUnspecified,
+          data::adUnspecified);
+}
+
+}  // namespace z418kt::testing

@@ -1,0 +1,128 @@
+// EngineTest: one integration-test body run once per (engine × dialect).
+//
+// Each test gets a fresh database holding the schema, the procedures and the
+// demo data, the real default outside components and the real database
+// runner (whatever fakes were installed are set aside for the test and put
+// back afterwards), and a real Z418kt.
+//
+//   class ColetaFlow : public z418kt::testing::EngineTest {};
+//   TEST_P(ColetaFlow, ReadsTheDemoColeta) {
+//     Variant id = demo::kColeta;
+//     ... component().gConsulta_Coleta(conecta, usuario, empresa, bancoDados, produto, id, ...);
+//     EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA WHERE DOCTO_TRANSPORTE_ID = 100"), 3);
+//   }
+//   INSTANTIATE_ENGINE_TEST(ColetaFlow);
+//
+// Dialects: "ORACLE" (plain SQL) and "SQLSERVER" (the stored procedures).
+// Engines: "sqlite" always; others register themselves from their own file:
+//   static z418kt::testing::TestEngineRegistrar reg("postgresql", [] { ... });
+// A factory returns nullptr when its engine is not available here (the test
+// is then skipped).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/statement_runner.h"
+#include "outside/components.h"
+#include "z418kt/variant.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt::testing {
+
+// A database prepared for one test; destroying it removes it.
+class TestDatabase {
+ public:
+  virtual ~TestDatabase() = default;
+  // Connection text of an initialised database with the demo data.
+  virtual std::string connection() const = 0;
+};
+
+using TestEngineFactory = std::function<std::unique_ptr<TestDatabase>()>;
+
+void registerTestEngine(const std::string& name, TestEngineFactory factory);
+
+struct TestEngineRegistrar {
+  TestEngineRegistrar(const std::string& name, TestEngineFactory factory) {
+    registerTestEngine(name, std::move(factory));
+  }
+};
+
+struct EngineParam {
+  std::string engine;
+  std::string dialect;  // "ORACLE" or "SQLSERVER"
+};
+
+// Every registered engine × both dialects.
+std::vector<EngineParam> engineParams();
+std::string engineParamName(const ::testing::TestParamInfo<EngineParam>& info);
+
+#define INSTANTIATE_ENGINE_TEST(Fixture)                                           \
+  INSTANTIATE_TEST_SUITE_P(Engines, Fixture,                                       \
+                           ::testing::ValuesIn(::z418kt::testing::engineParams()), \
+                           ::z418kt::testing::engineParamName)
+
+// The keys of the demo data (db/<engine>/demo.sql).
+namespace demo {
+inline constexpr int32_t kColeta = 100;  // status 1, type 5, client 2, addressee 11, sender 12
+inline constexpr int32_t kAwb = 101;     // type 115, status 1, under kColeta
+inline constexpr int32_t kAwbOutroStatus = 102;  // type 115, status 2, under kColeta
+inline constexpr int32_t kColetaSemAwb = 110;    // status 1, type 5, client 3: no AWBs, no pieces
+inline constexpr int32_t kCargas[] = {200, 201, 202};  // the pieces of kColeta
+inline constexpr int32_t kColetaVolumes = 6;
+inline constexpr const char* kColetaPeso = "125,5";     // 125.5 as NumberFormatUtil writes it
+inline constexpr const char* kColetaValor = "1500,75";  // declared value 1500.75
+inline constexpr const char* kColetaEmbalagem = "Caixas de papelão";
+inline constexpr int32_t kPessoaFisica = 1;  // person (PF_CPF set), a client
+inline constexpr int32_t kEmpresa = 2;       // company (PJ_CGC set, PF_CPF NULL), a client
+inline constexpr int32_t kEmpresa2 = 3;      // company, a client
+inline constexpr int32_t kNaoCliente = 4;    // company, not in vCLIENTE
+inline constexpr const char* kEmpresaFantasia = "Aurora Peças";  // NOME_FANTASIA of kEmpresa
+inline constexpr int32_t kEnderecoPessoaFisica = 11;  // address of kPessoaFisica (São Paulo, SAO)
+inline constexpr int32_t kEnderecoEmpresa = 12;       // address of kEmpresa (Campinas, VCP)
+inline constexpr int32_t kEnderecoEmpresa2 = 13;      // address of kEmpresa2 (Rio de Janeiro, RIO)
+inline constexpr int32_t kEnderecoNaoCliente = 14;    // address of kNaoCliente
+inline constexpr int32_t kFirstNewKey = 1000;         // first key the sequences hand out
+}  // namespace demo
+
+class EngineTest : public ::testing::TestWithParam<EngineParam> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  const std::string& connection() const { return connectionText_; }
+  // The value for invntBanco_Dados: "ORACLE" or "SQLSERVER".
+  Variant banco() const { return Variant(GetParam().dialect); }
+  bool oracle() const { return GetParam().dialect == "ORACLE"; }
+  const std::string& engine() const { return GetParam().engine; }
+  Z418kt& component() { return component_; }
+
+  // Runs a statement through a record set on the test database: the first
+  // column of the first row, Empty when there is no row or no result set.
+  Variant queryValue(const std::string& statement);
+  // queryValue as a 32-bit integer (0 for Empty or Null).
+  int32_t queryInt(const std::string& statement);
+  // queryValue as text ("" for Empty or Null).
+  std::string queryText(const std::string& statement);
+  // Runs a statement whose result is not wanted.
+  void execute(const std::string& statement);
+
+  // Caller context, ready to pass by reference: the connection as a variant,
+  // user 1 (so failures carry the diagnostic suffix), company 1, the dialect.
+  Variant conecta, usuario, empresa, bancoDados, produto;
+
+ private:
+  std::unique_ptr<TestDatabase> database_;
+  std::string connectionText_;
+  Z418kt component_;
+  outside::Factories previousFactories_;
+  std::shared_ptr<data::StatementRunner> previousRunner_;
+  bool installed_ = false;
+};
+
+}  // namespace z418kt::testing
