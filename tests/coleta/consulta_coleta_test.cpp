@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+#include "z418kt/safe_array.h"
+#include "z418kt/z418kt.h"
+
+namespace z418kt {
+namespace {
+
+using testing::ComponentTest;
+using testing::failure;
+using testing::noResultSet;
+using testing::rows;
+
+const std::string kWarning =
+    "Não será possível efetuar alterações na Coleta pois existem AWBs emitidas com ela.";
+const std::string kDocument = "EXEC SP_KTR_CON_SOLICIT_COLETA   a7(42), a7(1), a7(5)";
+const std::string kCargo = "EXEC SP_KTR_CON_CARGA_AWB   a7(42)";
+const std::string kAwbs = "EXEC SP_KTR_CON_QTDE_AWB_COLETA   a7(42), a7(1), a7(115)";
+
+testing::Scripted documentRow() {
+  return rows({"cliente_id", "cliente", "END_DESTINATARIO_ID", "END_REMETENTE_ID", "num_volume",
+               "peso_real", "txt_embalagem", "val_declarado"},
+              {{Variant(int32_t{7}), Variant("Acme"), Variant(int32_t{21}), Variant(int32_t{22}),
+                Variant(int32_t{3}), Variant(12.5), Variant("caixas"), Variant(100.0)}});
+}
+
+testing::Scripted cargoRows(int count) {
+  std::vector<std::vector<Variant>> values;
+  for (int i = 0; i < count; ++i)
+    values.push_back(
+        {Variant(int32_t{1}), Variant(1.0), Variant(1.0), Variant(1.0), Variant(int32_t{500 + i})});
+  return rows({"num_volume", "largura_m", "altura_m", "comprimento_m", "CARGA_ID"},
+              std::move(values));
+}
+
+testing::Scripted awbCount(int32_t n) { return rows({"contador"}, {{Variant(n)}}); }
+
+class ReadColeta : public ComponentTest {
+ protected:
+  Variant call(Variant id, Variant connection = Variant("Provider=SQLite;Data Source=x.db")) {
+    Variant user(int32_t{1}), empresa, banco(""), produto;
+    return component.gConsulta_Coleta(connection, user, empresa, banco, produto, id, destinatario,
+                                      remetente, volumes, peso, embalagem, valor, linhas, colunas,
+                                      matriz, texto, clienteId, cliente, msg);
+  }
+  Z418kt component;
+  Variant destinatario{"d"}, remetente{"r"}, volumes{"v"}, peso{"p"}, embalagem{"e"}, valor{"x"},
+      linhas{"L"}, colunas{"C"}, matriz{"M"}, texto{"caller text"}, clienteId{"ci"}, cliente{"c"},
+      msg{"untouched"};
+};
+
+TEST_F(ReadColeta, MissingIdentifierIsRefusedWithoutAnyStatement) {
+  for (Variant id : {Variant(), Variant("0"), Variant(int32_t{0}), Variant(" ")}) {
+    msg = Variant("untouched");
+    Variant status = call(id);
+    EXPECT_EQ(status, Variant(int16_t{10}));
+    EXPECT_EQ(msg, Variant("Coleta não informada. Contacte o Administrador."));
+  }
+  EXPECT_TRUE(runner->opened.empty());
+  EXPECT_EQ(texto, Variant("caller text"));
+  EXPECT_EQ(cliente, Variant("c"));
+}
+
+TEST_F(ReadColeta, ChainsTheThreeReadsAndWarnsAboutAwbs) {
+  // The status and type handed on are 16-bit integers.
+  std::vector<VarType> types;
+  state->on7 = [&](const Variant& v) {
+    types.push_back(v.type());
+    return Variant("a7(" + vb::cstr(v) + ")");
+  };
+  runner->answers = {documentRow(), cargoRows(3), awbCount(2)};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{0}));
+  EXPECT_EQ(statements(), (std::vector<std::string>{kDocument, kCargo, kAwbs}));
+  EXPECT_EQ(types, (std::vector<VarType>{VarType::I4, VarType::I2, VarType::I2, VarType::I4,
+                                         VarType::I4, VarType::I2, VarType::I2}));
+  EXPECT_EQ(cliente, Variant("Acme"));
+  EXPECT_EQ(peso, Variant("n1(12.5)"));
+  EXPECT_EQ(linhas, Variant(int32_t{3}));
+  EXPECT_EQ(matriz.array().at(4, 2), Variant(int32_t{502}));
+  EXPECT_EQ(texto, Variant(kWarning));
+  EXPECT_EQ(msg, Variant("untouched"));  // the warning is no user message
+}
+
+TEST_F(ReadColeta, NoAwbAndNothingFoundLeaveTheTextAlone) {
+  runner->answers = {documentRow(), cargoRows(1), awbCount(0)};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{0}));
+  EXPECT_EQ(texto, Variant("caller text"));
+
+  // A Coleta that does not exist: success, counts 0, document outputs as passed.
+  destinatario = Variant("d");
+  auto noDocument = documentRow();
+  noDocument.rows.rows.clear();
+  runner->answers = {noDocument, cargoRows(0), rows({"contador"}, {})};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{0}));
+  EXPECT_EQ(destinatario, Variant("d"));
+  EXPECT_EQ(linhas, Variant(int16_t{0}));
+  EXPECT_EQ(colunas, Variant(int16_t{0}));
+  EXPECT_EQ(texto, Variant("caller text"));
+  EXPECT_EQ(msg, Variant("untouched"));
+}
+
+TEST_F(ReadColeta, StopsAtTheFirstFailingStep) {
+  // The document read fails silently: status 10, nothing else opened.
+  runner->answers = {noResultSet()};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(statements().size(), 1u);
+  EXPECT_EQ(msg, Variant("untouched"));
+
+  // The cargo read fails in its trap: the document outputs keep their values,
+  // the message is the cargo read's own.
+  runner->answers = {documentRow(), failure(-2147467259, "disk I/O error")};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(statements().size(), 3u);
+  EXPECT_EQ(cliente, Variant("Acme"));
+  EXPECT_NE(msg.text().find("mConsulta_Campos_LISTA_CARGA - Z418KT ( disk I/O error"),
+            std::string::npos);
+
+  // The AWB count fails: no warning, status 10.
+  runner->answers = {documentRow(), cargoRows(1), noResultSet()};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(texto, Variant("caller text"));
+}
+
+TEST_F(ReadColeta, OwnErrorsEndInTheTrapWithoutStatementText) {
+  EXPECT_EQ(call(Variant(int32_t{42}), Variant::null()), Variant(int16_t{10}));
+  EXPECT_EQ(msg.text(),
+            "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais "
+            "tarde.gConsulta_Coleta - Z418KT ( Invalid use of Null : 94)   No Nº 8010");
+  EXPECT_TRUE(runner->opened.empty());
+
+  // A count that is no number makes the comparison fail after the three reads.
+  state->on4 = [](const Variant& v) { return vb::resolved(v); };
+  runner->answers = {documentRow(), cargoRows(1), rows({"contador"}, {{Variant("abc")}})};
+  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_NE(msg.text().find("gConsulta_Coleta - Z418KT ( Type mismatch : 13)   No Nº 8070"),
+            std::string::npos);
+  EXPECT_EQ(texto, Variant("caller text"));
+}
+
+}  // namespace
+}  // namespace z418kt
