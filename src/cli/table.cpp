@@ -42,8 +42,13 @@ void printGrid(std::ostream& out, const std::vector<std::string>& header,
   auto line = [&](const std::vector<std::string>& row) {
     out << ' ';
     for (size_t k = 0; k < widths.size(); ++k) {
+      const std::string text = k < row.size() ? row[k] : std::string();
       out << ' ';
-      padded(out, k < row.size() ? row[k] : std::string(), widths[k]);
+      // The last column is not padded: no trailing blanks.
+      if (k + 1 < widths.size())
+        padded(out, text, widths[k]);
+      else
+        out << text;
     }
     out << '\n';
   };
