@@ -184,6 +184,7 @@ int runDemo(const DemoOptions& options, Output o) {
     return 1;
   }
   CallContext context;
+  context.userId = 1;  // a failing step then shows the diagnostic suffix
   context.connection = "Provider=SQLite;Data Source=" + file.string();
   o.out << "Banco de demonstração: " << file.string() << '\n';
   if (initCommand(context.connection, true, o) != 0) return 1;
