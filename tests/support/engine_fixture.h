@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ struct EngineParam {
   std::string engine;
   std::string dialect;  // "ORACLE" or "SQLSERVER"
 };
+
+// How gtest shows a parameter in test names and messages: "sqlite/ORACLE".
+inline void PrintTo(const EngineParam& param, std::ostream* os) {
+  *os << param.engine << "/" << param.dialect;
+}
 
 // Every registered engine × both dialects.
 std::vector<EngineParam> engineParams();
