@@ -1,9 +1,12 @@
 #include "data/odbc_provider.h"
 
 #include <cctype>
+#include <chrono>
+#include <optional>
 #include <vector>
 
 #include "data/odbc_handles.h"
+#include "data/odbc_socket_guard.h"
 #include "data/odbc_values.h"
 #include "data/postgres_dialect.h"
 #include "data/sql_lexer.h"
@@ -142,6 +145,7 @@ class OdbcConnection : public Connection {
             SQLGetInfoW(connection_.get(), SQL_DBMS_NAME, name, sizeof name, &nameLength)))
       engine_ = odbc::engineOf(odbc::toUtf8(std::u16string_view(name)));
     connectionText_ = connectionText;
+    if (engine_ == "postgresql") guardSocket();
   }
 
   ~OdbcConnection() override {
@@ -154,6 +158,12 @@ class OdbcConnection : public Connection {
     SQLSetStmtAttrW(
         handle.get(), SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
+    // The driver's query timeout works while the server still reads; a server
+    // that stops answering altogether is cut off a little later.
+    std::optional<odbc::StatementDeadline> deadline;
+    if (socket_)
+      deadline.emplace(*socket_,
+                       std::chrono::seconds(options_.queryTimeoutSeconds + kGraceSeconds));
     std::u16string wideText = odbc::toUtf16(text);
     SQLRETURN rc = SQLExecDirectW(handle.get(), odbc::wide(wideText),
                                   static_cast<SQLINTEGER>(wideText.size()));
@@ -191,6 +201,19 @@ class OdbcConnection : public Connection {
   std::string engine() const override { return engine_; }
 
  private:
+  static constexpr int kGraceSeconds = 5;
+
+  // Finds the session's socket by the client port the server sees. Without
+  // it (a Unix socket, an old server) only the driver's timeouts apply.
+  void guardSocket() {
+    try {
+      RowSet port = execute("SELECT inet_client_port()");
+      if (!port.rows.empty() && port.rows[0][0].type() == VarType::I4)
+        socket_ = odbc::SocketGuard::find(port.rows[0][0].i4());
+    } catch (const AutomationError&) {
+    }
+  }
+
   Handle newStatement() {
     try {
       return Handle(SQL_HANDLE_STMT, connection_.get());
@@ -215,6 +238,7 @@ class OdbcConnection : public Connection {
   bool usable_ = true;
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
+  std::optional<odbc::SocketGuard> socket_;
 };
 
 class OdbcProvider : public Provider {

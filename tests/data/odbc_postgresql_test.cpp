@@ -1,5 +1,6 @@
 // The ODBC provider against the PostgreSQL test server (ctest starts it).
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "data/odbc_provider.h"
 #include "support/postgres_server.h"
@@ -127,6 +128,16 @@ TEST_F(OdbcOnPostgresql, ALostSessionIsNoLongerUsable) {
   std::string lost = failureOf(*other, "SELECT 1");
   EXPECT_FALSE(other->usable()) << lost;
   EXPECT_TRUE(session->usable());
+
+  // A server process that freezes mid-session: no timeout on its side, no
+  // cancel request reaches it; the session still ends in an error.
+  auto frozen = provider->connect(server);
+  pid_t backend = vb::clng(frozen->execute("SELECT pg_backend_pid()").rows[0][0]);
+  ASSERT_EQ(kill(backend, SIGSTOP), 0);
+  std::string stopped = failureOf(*frozen, "SELECT 1");
+  kill(backend, SIGCONT);
+  EXPECT_NE(stopped.find("[08S01]"), std::string::npos) << stopped;
+  EXPECT_FALSE(frozen->usable());
 }
 
 }  // namespace
