@@ -1,1 +1,0 @@
-// Keeps the command library non-empty while the client grows.
