@@ -72,18 +72,6 @@ TEST_F(ColetaWrites, NewColetaWithTwoPiecesStoresHeaderAndPiecesAndWritesTheIdsB
   EXPECT_EQ(msg, Variant("caller"));
 }
 
-TEST_F(ColetaWrites, ExistingColetaWithoutPiecesUpdatesAndClears) {
-  runner->answers.push_back(noResultSet());
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(noResultSet());
-  runner->answers.push_back(retorno(0));
-  EXPECT_EQ(save("ORACLE", Variant(int32_t{42}), 0), kStatusOk);
-  ASSERT_EQ(statements().size(), 4u);
-  EXPECT_EQ(statements()[0].rfind(" UPDATE DOCTO_TRANSPORTE  SET ", 0), 0u);
-  EXPECT_EQ(statements()[2], " DELETE CARGA  WHERE DOCTO_TRANSPORTE_ID =  o3(42) ");
-  EXPECT_EQ(docId, Variant("42"));
-}
-
 TEST_F(ColetaWrites, AFailingValidationRunsNothing) {
   state->onCheck = [](int, const Variant& caption, const Variant&, Variant& message) {
     if (vb::cstr(caption) != "Cliente") return Variant::boolean(true);

@@ -134,19 +134,6 @@ TEST_F(DocumentWrites, OracleInsertFailuresAndWhatEachLeaves) {
   EXPECT_EQ(newId, Variant("untouched"));
   EXPECT_EQ(state->identifierInstances, 3);
   EXPECT_EQ(state->identifierReleased, 3);
-
-  // The INSERT itself failing: the builder's trap, with the statement it ran.
-  state->onRecord = nullptr;
-  runner->answers.push_back(testing::failure(-2147467259, "constraint failed"));
-  EXPECT_FALSE(insert("ORACLE", newId));
-  const std::string text = msg.text();
-  EXPECT_EQ(
-      text.rfind("Gravação de Informações no banco de dados Oracle indisponível. Favor tentar "
-                 "mais tarde. - mTrataSP_KTR_INC_SOLICIT_COLETA - Z418KT(constraint failed :  "
-                 "No Nº 9400) INSERT  INTO DOCTO_TRANSPORTE ",
-                 0),
-      0u);
-  EXPECT_EQ(newId, Variant("untouched"));
 }
 
 TEST_F(DocumentWrites, UpdateInBothDialects) {

@@ -194,22 +194,6 @@ TEST_P(ColetaWrite, TheSecondOfThreePiecesRefusedLeavesTheFirstStored) {
   EXPECT_EQ(pieces(id), 3);
 }
 
-TEST_P(ColetaWrite, NoCargoKeyLeft) {
-  execute("DELETE FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID'");
-  Coleta c;
-  c.linhas = Variant(int32_t{1});
-  c.matriz = matrixOf({{int32_t{1}, "1", "1", "1"}});
-  msg = Variant("caller");
-  EXPECT_EQ(save(c), kFailed);
-  EXPECT_EQ(docStatus(vb::clng(c.id)), 1);
-  EXPECT_EQ(pieces(vb::clng(c.id)), 0);
-  // The plain-SQL form reports the allocation's message; how a procedure
-  // without its sequence fails is the engine's own business.
-  if (oracle()) {
-    EXPECT_EQ(vb::concatText(msg), "Sequência de identificadores CARGA_ID não cadastrada.");
-  }
-}
-
 TEST_P(ColetaWrite, DeleteAColetaWithPiecesWithoutAndTwice) {
   EXPECT_EQ(erase(Variant(int32_t{demo::kColeta})), kOk) << vb::concatText(msg);
   EXPECT_EQ(pieces(demo::kColeta), 0);
