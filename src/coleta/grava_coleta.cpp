@@ -68,7 +68,9 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
     // bounds are not consulted (a shorter matrix ends in the trap).
     st.at(10560);
     const int32_t lastRow = vb::clng(Variant(vb::cdbl(invntQtde_Linha) - 1.0));
-    for (int32_t r = 0; r <= lastRow; ++r) {
+    // Counted wide, so a last row of 2^31 - 1 cannot wrap the counter.
+    for (int64_t row = 0; row <= lastRow; ++row) {
+      const auto r = static_cast<int32_t>(row);
       st.at(10570);
       Variant volumes = inarrvntMatriz_Dim.array().at(kVolumes, r);
       Variant largura = inarrvntMatriz_Dim.array().at(kWidth, r);
