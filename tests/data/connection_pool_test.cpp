@@ -1,128 +1,76 @@
 // The connection pool: reuse per connection text, one user per session at a
-// time, broken sessions never lent again, and the runner on top of it.
+// time, broken sessions never lent again.
 #include "data/connection_pool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <set>
 #include <thread>
-
-#include "data/statement_runner.h"
-#include "data/temp_database.h"
 
 namespace z418kt::data {
 namespace {
 
-struct Counters {
-  std::atomic<int> created{0};
-  std::atomic<int> sharedUse{0};
-};
-
-// A session that notices being used by two callers at once; "break" breaks it.
-class FakeConnection : public Connection {
- public:
-  FakeConnection(Counters& counters, std::string text) : c_(counters), text_(std::move(text)) {}
+// A session named "<text>#<n>" that counts callers using it at the same time;
+// the statement "break" breaks it.
+struct FakeConnection : Connection {
+  FakeConnection(std::atomic<int>& sharedUse, std::string name)
+      : sharedUse_(sharedUse), name_(std::move(name)) {}
   RowSet execute(const std::string& statement) override {
-    if (busy_.exchange(true)) ++c_.sharedUse;
+    if (busy_.exchange(true)) ++sharedUse_;
     std::this_thread::yield();
     busy_ = false;
-    if (statement == "break") {
-      broken_ = true;
-      throw errors::provider("connection lost");
-    }
-    RowSet rows;
-    rows.hasResultSet = true;
-    rows.columns = {"session"};
-    rows.rows = {{Variant(text_ + "#" + std::to_string(id_))}};
-    return rows;
+    broken_ = statement == "break";
+    if (broken_) throw errors::provider("connection lost");
+    return RowSet{true, {"session"}, {{Variant(name_)}}};
   }
   bool usable() const override { return !broken_; }
-  int id_ = 0;
-
- private:
-  Counters& c_;
-  std::string text_;
+  std::atomic<int>& sharedUse_;
+  std::string name_;
   std::atomic<bool> busy_{false};
   bool broken_ = false;
 };
 
-ConnectionPool fakePool(Counters& counters, size_t maxIdle = 8) {
-  return ConnectionPool(
-      [&counters](const std::string& text) {
-        auto c = std::make_unique<FakeConnection>(counters, text);
-        c->id_ = ++counters.created;
-        return c;
-      },
-      maxIdle);
-}
+struct PoolTest : ::testing::Test {
+  ConnectionPool pool(size_t maxIdle) {
+    return ConnectionPool(
+        [this](const std::string& text) {
+          return std::make_unique<FakeConnection>(sharedUse,
+                                                  text + "#" + std::to_string(++created));
+        },
+        maxIdle);
+  }
+  static std::string sessionOf(ConnectionPool& pool, const std::string& text) {
+    return pool.acquire(text)->execute("x").rows[0][0].text();
+  }
+  std::atomic<int> created{0}, sharedUse{0};
+};
 
-std::string sessionOf(ConnectionPool& pool, const std::string& text) {
-  auto lease = pool.acquire(text);
-  return lease->execute("x").rows[0][0].text();
-}
-
-TEST(ConnectionPool, ReusesIdleSessionsPerTextAndDropsBrokenOnes) {
-  Counters counters;
-  auto pool = fakePool(counters, 1);
-  EXPECT_EQ(sessionOf(pool, "A"), "A#1");
-  EXPECT_EQ(sessionOf(pool, "A"), "A#1");  // no set-up the second time
-  EXPECT_EQ(sessionOf(pool, "B"), "B#2");  // another text, another session
+TEST_F(PoolTest, ReusesIdleSessionsPerTextAndDropsBrokenOnes) {
+  auto p = pool(1);
+  EXPECT_EQ(sessionOf(p, "A"), "A#1");
+  EXPECT_EQ(sessionOf(p, "A"), "A#1");  // no set-up the second time
+  EXPECT_EQ(sessionOf(p, "B"), "B#2");  // another text, another session
   {
-    auto first = pool.acquire("A");
-    auto second = pool.acquire("A");  // the idle one is lent out: a new one
+    auto first = p.acquire("A");
+    auto second = p.acquire("A");  // the idle one is lent out: a new one
     EXPECT_EQ(second->execute("x").rows[0][0].text(), "A#3");
   }
-  EXPECT_EQ(pool.idleCount("A"), 1u);  // the surplus session was closed
-
-  {
-    auto lease = pool.acquire("A");
-    EXPECT_THROW(lease->execute("break"), AutomationError);
-  }
-  EXPECT_EQ(pool.idleCount("A"), 0u);
-  EXPECT_EQ(sessionOf(pool, "A"), "A#4");
+  EXPECT_EQ(p.idleCount("A"), 1u);  // the surplus session was closed
+  EXPECT_THROW(p.acquire("A")->execute("break"), AutomationError);
+  EXPECT_EQ(p.idleCount("A"), 0u);
+  EXPECT_EQ(sessionOf(p, "A"), "A#4");
 }
 
-TEST(ConnectionPool, ManyThreadsNeverShareASession) {
-  Counters counters;
-  auto pool = fakePool(counters);
+TEST_F(PoolTest, ManyThreadsNeverShareASession) {
+  auto p = pool(8);
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t)
-    threads.emplace_back([&pool] {
-      for (int i = 0; i < 300; ++i) sessionOf(pool, i % 2 ? "A" : "B");
+    threads.emplace_back([&p] {
+      for (int i = 0; i < 300; ++i) sessionOf(p, i % 2 ? "A" : "B");
     });
   for (auto& t : threads) t.join();
-  EXPECT_EQ(counters.sharedUse.load(), 0);
-  EXPECT_LE(counters.created.load(), 16);  // at most one per thread and text
-}
-
-TEST(DatabaseRunner, ThreadsSharePooledSqliteSessionsSafely) {
-  testing::TempDatabase db;
-  auto runner = makeDatabaseRunner();
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 100; ++i) {
-        runner->run({"EXEC SP_KTR_INC_CARGA_awb   110, 1, 1, 1, " + std::to_string(10 + t),
-                     db.text(), 2, -1, -1, -1});
-        auto rows =
-            runner->run({"SELECT COUNT(*) FROM CARGA WHERE NUM_VOLUME = " + std::to_string(10 + t),
-                         db.text(), 3, 3, 1, -1});
-        if (rows.rows[0][0] != Variant(int32_t{i + 1})) ++wrong;
-      }
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(wrong.load(), 0);
-  auto total = runner->run({"SELECT COUNT(DISTINCT CARGA_ID) FROM CARGA", db.text(), 3, 3, 1, -1});
-  EXPECT_EQ(total.rows[0][0], Variant(int32_t{403}));
-}
-
-TEST(DatabaseRunner, OtherConnectionTextsGoToOdbcOrAnswerClearly) {
-  auto runner = makeDatabaseRunner();
-  // No ODBC data source of that name exists here; whichever way, an error.
-  EXPECT_THROW(runner->run({"SELECT 1", "DSN=z418kt_no_such_source", 2, -1, -1, -1}),
-               AutomationError);
+  EXPECT_EQ(sharedUse.load(), 0);
+  EXPECT_LE(created.load(), 16);  // at most one per thread and text
 }
 
 }  // namespace

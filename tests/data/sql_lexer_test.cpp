@@ -1,81 +1,72 @@
-// The statement rewrites of the dialect adapters, on texts that try to fool
-// them: keywords inside literals, quoted names and comments, doubled quotes.
+// The statement rewrites of the SQLite and PostgreSQL adapters, on texts that
+// try to fool them: keywords inside literals, quoted names and comments,
+// doubled quotes, procedure calls that smuggle in more than literals.
 #include "data/sql_lexer.h"
 
 #include <gtest/gtest.h>
 
+#include "data/postgres_dialect.h"
 #include "data/sqlite_connection.h"
+#include "data/temp_database.h"
 
 namespace z418kt::data {
 namespace {
 
-TEST(SqlLexer, TokensGiveTheTextBackAndKeepLiteralsWhole) {
-  const std::string text =
-      "SELECT 'it''s -- no comment; EXEC x', \"SYSDATE\", $f$ a; b $f$, 1.5e3 -- tail\n"
-      "/* SYSDATE; */ FROM t; 'open";
-  std::string joined;
-  std::vector<sql::TokenKind> kinds;
-  for (const auto& t : sql::tokenize(text)) {
-    joined += t.text;
-    if (t.kind != sql::TokenKind::Blank) kinds.push_back(t.kind);
+TEST(DialectAdapters, RewriteOnlyCodeOutsideLiteralsQuotedNamesAndComments) {
+  // '@' in the expected text stands for each engine's current date and time.
+  const std::pair<std::string, std::string> cases[] = {
+      {" INSERT INTO X VALUES ( SYSDATE , 'SYSDATE''s' ) ",
+       " INSERT INTO X VALUES ( @ , 'SYSDATE''s' ) "},
+      {"SELECT SYSDATE, sysdate, 'SYSDATE', \"SYSDATE\", t.SYSDATE, SYSDATE_X -- SYSDATE\n",
+       "SELECT @, @, 'SYSDATE', \"SYSDATE\", t.SYSDATE, SYSDATE_X -- SYSDATE\n"},
+      {" DELETE CARGA  WHERE CARGA_ID =  5 ", " DELETE FROM CARGA  WHERE CARGA_ID =  5 "},
+      {"/* x */ delete carga", "/* x */ delete FROM carga"},
+      {"SELECT SYSDATE, 'open SYSDATE", "SELECT @, 'open SYSDATE"},
+      {"DELETE FROM CARGA WHERE X = 'DELETE CARGA'", ""},
+      {"SELECT 'DELETE CARGA' FROM T", ""},
+      {"DELETE", ""},
+      {"-- EXEC X\nSELECT 'EXEC X 1'", ""},
+      {"UPDATE DOCTO_TRANSPORTE SET TXT_EMBALAGEM = 'EXEC SP_X 1' WHERE 1 = 0", ""},
+      {" SELECT  1000 DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS", ""}};
+  auto expected = [](std::string text, const std::string& now) {
+    for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, now);
+    return text;
+  };
+  for (const auto& [in, out] : cases) {
+    const std::string& want = out.empty() ? in : out;
+    EXPECT_EQ(adaptForSqlite(in), expected(want, "datetime('now', 'localtime')"));
+    EXPECT_EQ(adaptForPostgres(in), expected(want, "LOCALTIMESTAMP(0)"));
   }
-  EXPECT_EQ(joined, text);
-  using K = sql::TokenKind;
-  EXPECT_EQ(kinds, (std::vector<K>{K::Word, K::Literal, K::Punct, K::QuotedName, K::Punct,
-                                   K::DollarQuoted, K::Punct, K::Number, K::Comment, K::Comment,
-                                   K::Word, K::Word, K::Punct, K::Literal}));
-  EXPECT_EQ(sql::literalValue("'it''s'"), "it's");
-  EXPECT_EQ(sql::splitStatements("a 'x;y'; -- c;\n ; b $q$ 1; 2 $q$;"),
-            (std::vector<std::string>{"a 'x;y'", "b $q$ 1; 2 $q$"}));
 }
 
-TEST(SqlLexer, RewritesTouchOnlyCodeOutsideLiteralsAndComments) {
-  EXPECT_EQ(sql::replaceWord("SELECT SYSDATE, sysdate, 'SYSDATE', \"SYSDATE\", t.SYSDATE, "
-                             "SYSDATE_X -- SYSDATE\n",
-                             "SYSDATE", "NOW()"),
-            "SELECT NOW(), NOW(), 'SYSDATE', \"SYSDATE\", t.SYSDATE, SYSDATE_X -- SYSDATE\n");
-  EXPECT_EQ(adaptForSqlite(" INSERT INTO X VALUES ( SYSDATE , 'SYSDATE''s' ) "),
-            " INSERT INTO X VALUES ( datetime('now', 'localtime') , 'SYSDATE''s' ) ");
-
-  EXPECT_EQ(sql::addDeleteFrom(" DELETE CARGA  WHERE CARGA_ID =  5 "),
-            " DELETE FROM CARGA  WHERE CARGA_ID =  5 ");
-  EXPECT_EQ(sql::addDeleteFrom("/* x */ delete carga"), "/* x */ delete FROM carga");
-  for (const char* unchanged : {"DELETE FROM CARGA", "SELECT 'DELETE CARGA' FROM T", "DELETE",
-                                "UPDATE T SET A = 'DELETE X'"})
-    EXPECT_EQ(sql::addDeleteFrom(unchanged), unchanged);
-}
-
-TEST(SqlLexer, ExecCallsSplitIntoLiteralArguments) {
+TEST(DialectAdapters, ProcedureCallsTakePlainLiteralsOnly) {
   std::string error;
   auto call =
       sql::parseExec("EXEC SP_KTR_INC_CARGA_awb   12, -3.5, 'a, ''b''; --c', NULL, +7 ;", error);
   ASSERT_TRUE(call) << error;
-  EXPECT_EQ(call->procedure, "SP_KTR_INC_CARGA_awb");
   using A = sql::ExecArgument::Kind;
-  ASSERT_EQ(call->arguments.size(), 5u);
-  EXPECT_EQ(call->arguments[0].kind, A::Number);
-  EXPECT_EQ(call->arguments[0].value, "12");
-  EXPECT_EQ(call->arguments[1].value, "-3.5");
-  EXPECT_EQ(call->arguments[2].kind, A::Text);
-  EXPECT_EQ(call->arguments[2].value, "a, 'b'; --c");
-  EXPECT_EQ(call->arguments[3].kind, A::Null);
-  EXPECT_EQ(call->arguments[4].value, "7");
+  std::string parsed = call->procedure + ":";
+  for (const auto& a : call->arguments)
+    parsed += (a.kind == A::Null   ? "NULL"
+               : a.kind == A::Text ? "'" + a.value + "'"
+                                   : a.value) +
+              "|";
+  EXPECT_EQ(parsed, "SP_KTR_INC_CARGA_awb:12|-3.5|'a, 'b'; --c'|NULL|7|");
+  // PostgreSQL gets a function call, every argument quoted, NULL kept.
+  EXPECT_EQ(adaptForPostgres("EXEC SP_KTR_INC_CARGA_awb   7, -0.5, NULL, 'd''Ouro; DELETE X', 2 "),
+            "SELECT * FROM SP_KTR_INC_CARGA_awb('7', '-0.5', NULL, 'd''Ouro; DELETE X', '2')");
+  EXPECT_EQ(adaptForPostgres("EXEC SP_X 'SYSDATE', 'EXEC Y'"),
+            "SELECT * FROM SP_X('SYSDATE', 'EXEC Y')");
+  EXPECT_EQ(adaptForPostgres("execute dbo.SP_X"), "SELECT * FROM dbo.SP_X()");
 
-  auto bare = sql::parseExec("execute dbo.SP_X", error);
-  ASSERT_TRUE(bare);
-  EXPECT_EQ(bare->procedure, "dbo.SP_X");
-  EXPECT_TRUE(bare->arguments.empty());
-
-  // Not a call: nothing, and no error.
-  for (const char* text : {"SELECT 'EXEC X 1'", "-- EXEC X\nSELECT 1", ""}) {
-    EXPECT_FALSE(sql::parseExec(text, error));
-    EXPECT_EQ(error, "") << text;
-  }
-  // A call whose arguments are not plain literals: refused with a reason.
+  // Anything but literals is refused with a reason, never sent half-understood.
   for (const char* text : {"EXEC X 1 2", "EXEC X 1,", "EXEC X 'open", "EXEC X 'a''", "EXEC X a",
                            "EXEC X (SELECT 1)", "EXEC X 1; DROP TABLE T", "EXEC X - 1", "EXEC"}) {
     EXPECT_FALSE(sql::parseExec(text, error)) << text;
     EXPECT_NE(error, "") << text;
+    EXPECT_NE(testing::failureOf([&] { adaptForPostgres(text); }).description.find("PostgreSQL"),
+              std::string::npos)
+        << text;
   }
 }
 

@@ -1,0 +1,234 @@
+// The SQLite database side through the database runner: ADO's record-set
+// semantics, the value mapping, the session settings, the engine errors, the
+// SP_KTR_ procedures called as the component calls them (what the Coleta
+// operations store through them is shown by the integration tests; here:
+// refusals, the piece delete, bad calls), the default IdentifierUtil and the
+// database set-up.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "data/recordset.h"
+#include "data/statement_runner.h"
+#include "data/temp_database.h"
+#include "outside/default_identifier_util.h"
+
+namespace z418kt::data {
+namespace {
+
+using testing::failureOf;
+using testing::TempDatabase;
+
+const std::string kNoSuchFile = "Provider=SQLite;Data Source=/no/such/dir/x.db";
+
+class SqliteTest : public ::testing::Test {
+ protected:
+  RowSet run(const std::string& statement, const std::string& text) {
+    return currentStatementRunner()->run({statement, text, adUseClient, -1, -1, -1});
+  }
+  RowSet exec(const std::string& statement) { return run(statement, db.text()); }
+  Variant one(const std::string& statement) { return exec(statement).rows.at(0).at(0); }
+  std::string errorText(const std::string& statement, const std::string& text) {
+    return failureOf([&] { run(statement, text); }).description;
+  }
+  static bool allocate(const std::string& text, const std::string& key, std::string& message,
+                       int32_t& id) {
+    Variant connection;
+    return vb::isTrue(outside::DefaultIdentifierUtil().op1_allocate(
+        "SQLSERVER", 1, 0, "TRIVEMAR", "N", connection, text, key, message, id));
+  }
+
+  TempDatabase db;
+};
+
+TEST_F(SqliteTest, RecordsetFollowsAdoOnRowsEofAndClosedSets) {
+  Recordset rs;
+  rs.setCursorLocation(adUseClient);
+  rs.open("SELECT CARGA_ID, NUM_VOLUME AS Num_Volume FROM CARGA ORDER BY CARGA_ID", db.text(),
+          adOpenStatic, adLockReadOnly, adUnspecified);
+  EXPECT_EQ(rs.recordCount(), 3);
+  EXPECT_EQ(vb::clng(rs.fieldsItem("NUM_VOLUME")), 2);
+  rs.moveLast();
+  EXPECT_EQ(vb::clng(rs.fieldsItem("carga_id")), 202);
+  rs.moveNext();
+  EXPECT_TRUE(rs.eof());
+  EXPECT_EQ(failureOf([&] { rs.fieldsItem("CARGA_ID"); }).number, 3021);
+  // A statement without result columns leaves the record set closed.
+  Recordset write;
+  write.open(" DELETE CARGA  WHERE CARGA_ID =  201 ", db.text(), -1, -1, -1);
+  EXPECT_EQ(write.state(), adStateClosed);
+  EXPECT_EQ(failureOf([&] { write.eof(); }).number, 3704);
+  EXPECT_EQ(one("SELECT COUNT(*) FROM CARGA"), Variant(int32_t{2}));
+}
+
+TEST_F(SqliteTest, ValuesMapToVariantsAndSessionsCommitDurablyInWal) {
+  auto rows = exec(
+      "SELECT 7 AS Small, 3000000000 AS Big, -2147483648 AS Low, 0.1 AS Real_, 'ação' AS Txt, "
+      "NULL AS Nada, X'4142' AS Bytes, SYSDATE AS Agora");
+  EXPECT_EQ(rows.columns, (std::vector<std::string>{"Small", "Big", "Low", "Real_", "Txt", "Nada",
+                                                    "Bytes", "Agora"}));
+  const auto& r = rows.rows.at(0);
+  EXPECT_EQ((std::vector<Variant>(r.begin(), r.end() - 1)),
+            (std::vector<Variant>{int32_t{7}, 3000000000.0, int32_t{-2147483647 - 1}, 0.1,
+                                  Variant("ação"), Variant::null(), Variant("AB")}));
+  EXPECT_EQ(r[7].text().size(), 19u);  // "YYYY-MM-DD HH:MM:SS"
+
+  TempDatabase durable(TempDatabase::Content::Demo, ";Synchronous=");
+  EXPECT_EQ(run("PRAGMA journal_mode", durable.text()).rows[0][0], Variant("wal"));
+  EXPECT_EQ(run("PRAGMA synchronous", durable.text()).rows[0][0], Variant(int32_t{2}));
+  EXPECT_EQ(run("PRAGMA synchronous", durable.text() + ";synchronous='Normal'").rows[0][0],
+            Variant(int32_t{1}));
+}
+
+TEST_F(SqliteTest, EngineErrorsCarrySqlitesMessageAndChangeNothing) {
+  AutomationError missing = failureOf([&] { exec("SELECT * FROM NAO_EXISTE"); });
+  EXPECT_EQ(missing.number, errors::provider("").number);
+  EXPECT_NE(missing.description.find("no such table: NAO_EXISTE"), std::string::npos);
+  EXPECT_NE(errorText("SELEC 1", db.text()).find("syntax error"), std::string::npos);
+  EXPECT_NE(errorText("SELECT 1; DROP TABLE CARGA", db.text()), "");
+  EXPECT_NE(errorText("INSERT INTO INFRA_IDS (INFRA_IDS_ID) VALUES (2)", db.text()), "");  // CHECK
+  // Procedures: an unknown name, the wrong arity, an argument that is no literal.
+  EXPECT_NE(errorText("EXEC SP_KTR_NAO_EXISTE   1", db.text()).find("SP_KTR_NAO_EXISTE"),
+            std::string::npos);
+  EXPECT_NE(errorText("EXEC SP_KTR_CON_CARGA_AWB   100, 1", db.text()), "");
+  EXPECT_NE(errorText("EXEC SP_KTR_CON_CARGA_AWB   (SELECT 1)", db.text()), "");
+  // The session that saw those errors is still good; names match in any case.
+  EXPECT_EQ(exec("exec sp_ktr_con_carga_awb 100;").rows.size(), 3u);
+
+  // A missing file is never created by a read; a file that is no database says so.
+  const std::string file = db.path().string() + ".txt";
+  EXPECT_NE(errorText("SELECT 1", "Provider=SQLite;Data Source=" + file), "");
+  EXPECT_FALSE(std::filesystem::exists(file));
+  std::ofstream(file) << "not a database, only text that is long enough to be a header";
+  EXPECT_NE(errorText("SELECT 1", "Provider=SQLite;Data Source=" + file).find("not a database"),
+            std::string::npos);
+  std::filesystem::remove(file);
+}
+
+TEST_F(SqliteTest, ALockHeldPastTheTimeoutFailsAndTheNextCallSucceeds) {
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(db.path().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const std::string impatient = db.text() + ";Busy Timeout=50";
+  EXPECT_NE(errorText("UPDATE CARGA SET NUM_VOLUME = 9", impatient).find("locked"),
+            std::string::npos);
+  EXPECT_NE(errorText("EXEC SP_KTR_EXC_CARGA_AWB   200, 0", impatient), "");
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(run("EXEC SP_KTR_EXC_CARGA_AWB   200, 0", impatient).rows[0][0], Variant(int32_t{0}));
+  EXPECT_EQ(run("SELECT SUM(NUM_VOLUME) FROM CARGA", impatient).rows[0][0], Variant(int32_t{4}));
+}
+
+TEST_F(SqliteTest, ProcedureRefusalsAnswerRetornoOneAndKeepNothing) {
+  // 110 deleted takes no change, no piece and no second delete.
+  EXPECT_EQ(one("EXEC SP_KTR_EXC_SOLICIT_COLETA   110, 7"), Variant(int32_t{0}));
+  // A refusal keeps nothing, not even an allocated key.
+  auto state = [&] {
+    return one("SELECT (SELECT group_concat(NOME_CHAVE || ULTIMO_VALOR) FROM KTR_SEQUENCIA) || "
+               "(SELECT group_concat(DOCTO_TRANSPORTE_ID || ':' || CLIENTE_ID || ':' || "
+               "TAB_STATUS_ID || ':' || TXT_EMBALAGEM) FROM DOCTO_TRANSPORTE) || "
+               "(SELECT group_concat(CARGA_ID) FROM CARGA) || "
+               "(SELECT COUNT(*) FROM KTR_AUDITORIA)")
+        .text();
+  };
+  const std::string before = state();
+  const std::string client = "Cliente não encontrado.", coleta = "Coleta não encontrada.",
+                    document = "Documento de transporte não encontrado.";
+  const std::pair<const char*, std::string> refusals[] = {
+      {"INC_SOLICIT_COLETA   4, 11, 12, 4, 1, 1, 5, 'x', 1, 7", client},
+      {"INC_SOLICIT_COLETA   2, 77, 12, 4, 1, 1, 5, 'x', 1, 7",
+       "Endereço do destinatário não encontrado."},
+      {"INC_SOLICIT_COLETA   2, 11, 12, 4, 'abc', 1, 5, 'x', 1, 7", "Valor numérico inválido."},
+      {"ALT_SOLICIT_COLETA   9999, 2, 11, 12, 1, 1, 1, 5, 'x', 1, 7", coleta},
+      {"ALT_SOLICIT_COLETA   100, 4, 11, 12, 1, 1, 1, 5, 'x', 1, 7", client},
+      {"ALT_SOLICIT_COLETA   110, 2, 13, 11, 1, 1, 1, 5, 'x', 1, 7", coleta},
+      {"EXC_SOLICIT_COLETA   110, 7", coleta},
+      {"INC_CARGA_awb   110, 1, 1, 1, 1", document},
+      {"INC_CARGA_awb   9999, 1, 1, 1, 1", document}};
+  for (const auto& [call, message] : refusals) {
+    auto rows = exec(std::string("EXEC SP_KTR_") + call);
+    EXPECT_EQ(rows.columns, (std::vector<std::string>{"retorno", "MSG_RET"})) << call;
+    EXPECT_EQ(rows.rows.at(0), (std::vector<Variant>{int32_t{1}, Variant(message)})) << call;
+  }
+  EXPECT_EQ(state(), before);
+}
+
+TEST_F(SqliteTest, ProcedurePiecesGoByDocumentOrOneByOne) {
+  ASSERT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   110, 0.5, 1.25, 2, 3"), Variant(int32_t{1000}));
+  // (piece, document): without a document (0 or NULL) only the piece goes;
+  // with one, all its pieces whatever the piece says; removing nothing is fine.
+  const std::pair<const char*, const char*> deletes[] = {{"201, 0", "200,202,1000"},
+                                                         {"202, NULL", "200,1000"},
+                                                         {"1000, 100", "1000"},
+                                                         {"NULL, 4242", "1000"}};
+  for (const auto& [arguments, left] : deletes) {
+    EXPECT_EQ(one(std::string("EXEC SP_KTR_EXC_CARGA_AWB   ") + arguments), Variant(int32_t{0}));
+    EXPECT_EQ(one("SELECT group_concat(CARGA_ID) FROM CARGA"), Variant(left)) << arguments;
+  }
+}
+
+TEST_F(SqliteTest, IdentifierConcurrentCallersNeverShareAKey) {
+  // Threads on pooled sessions of the same file.
+  std::vector<std::vector<int32_t>> got(4);
+  std::vector<std::thread> threads;
+  for (auto& ids : got)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 500; ++i) {
+        std::string message;
+        int32_t id = 0;
+        EXPECT_TRUE(allocate(db.text(), "CARGA_ID", message, id)) << message;
+        ids.push_back(id);
+      }
+    });
+  for (auto& t : threads) t.join();
+  std::set<int32_t> distinct;
+  for (const auto& ids : got) distinct.insert(ids.begin(), ids.end());
+  EXPECT_EQ(distinct.size(), 2000u);
+  EXPECT_EQ(*distinct.begin(), 1000);  // right after the demo keys
+  EXPECT_EQ(*distinct.rbegin(), 2999);
+}
+
+TEST_F(SqliteTest, IdentifierBadKeysAndDatabasesAnswerFalseWithAMessage) {
+  for (const char* key : {"NAO_EXISTE", "X' OR '1'='1", "", "CARGA_ID; DROP TABLE CARGA"}) {
+    std::string message;
+    int32_t id = -5;
+    EXPECT_FALSE(allocate(db.text(), key, message, id)) << key;
+    EXPECT_NE(message, "") << key;
+    EXPECT_EQ(id, -5) << key;
+  }
+  EXPECT_EQ(one("SELECT SUM(ULTIMO_VALOR) FROM KTR_SEQUENCIA"), Variant(int32_t{1998}));
+  // An unusable database: false with a message, for a key and for an audit row.
+  std::string message, kind = "ORACLE", broken = kNoSuchFile, why;
+  int32_t id = 0, entity = 13, operation = 2, user = 7, document = 100, unused = 0;
+  EXPECT_FALSE(allocate(kNoSuchFile, "CARGA_ID", message, id));
+  EXPECT_NE(message.find("CARGA_ID"), std::string::npos) << message;
+  EXPECT_FALSE(vb::isTrue(outside::DefaultIdentifierUtil().op3_record(
+      kind, entity, operation, user, document, unused, why, broken)));
+  EXPECT_NE(why, "");
+}
+
+TEST_F(SqliteTest, DatabaseSetupCreatesOnceAndRefusesAnInitialisedDatabase) {
+  TempDatabase empty(TempDatabase::Content::Nothing);
+  initDatabase(empty.text(), false);
+  auto counts = [&] {
+    return run("SELECT (SELECT COUNT(*) FROM DOCTO_TRANSPORTE) || '/' || (SELECT COUNT(*) FROM "
+               "KTR_PROCEDIMENTO) || '/' || (SELECT COUNT(*) FROM KTR_AUDITORIA)",
+               empty.text())
+        .rows[0][0];
+  };
+  EXPECT_EQ(counts(), Variant("0/9/0"));
+  run("INSERT INTO KTR_AUDITORIA (ENTIDADE, OPERACAO, DATA_HORA) VALUES (1, 1, 'x')", empty.text());
+  for (bool demo : {false, true})
+    EXPECT_NE(
+        failureOf([&] { initDatabase(empty.text(), demo); }).description.find("DOCTO_TRANSPORTE"),
+        std::string::npos);
+  EXPECT_EQ(counts(), Variant("0/9/1"));  // what was stored stays
+  EXPECT_NE(failureOf([] { initDatabase(kNoSuchFile, true); }).number, 0);
+}
+
+}  // namespace
+}  // namespace z418kt::data
