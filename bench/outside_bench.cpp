@@ -1,4 +1,4 @@
-// Cost of the literals and decimal checks that every saved Coleta goes through.
+// Cost of the literal every saved text goes through, for a field-sized text and a long one.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -16,18 +16,5 @@ void ProcedureArgumentOfLongQuotedText(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 BENCHMARK(ProcedureArgumentOfLongQuotedText)->Arg(255)->Arg(64 * 1024);
-
-void DecimalCheckOfTypicalTexts(benchmark::State& state) {
-  auto values = z418kt::outside::makeDefaultValueUtil();
-  const std::string texts[] = {"12,50", "1.234,56", "999999,99", "-0.25", "9999999999999,99"};
-  std::string accepted;
-  for (auto _ : state) {
-    for (const std::string& t : texts) {
-      benchmark::DoNotOptimize(values->op11_checkDecimal(t, accepted));
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * 5);
-}
-BENCHMARK(DecimalCheckOfTypicalTexts);
 
 }  // namespace

@@ -1,58 +1,125 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "cli/json_variant.h"
+#include "cli/request_error.h"
+
+namespace z418kt::cli {
 namespace {
 
-struct CommandRun {
-  int exit = -1;
-  std::string output;
+// The command run as a newcomer runs it, on a database in a fresh temporary folder.
+class Commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/z418kt-cli-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    db = " --db 'Provider=SQLite;Data Source=" + dir + "/coleta.db'";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  // The exit code; what the command wrote is left in `output`, its error stream in `errors`.
+  int run(const std::string& args, const std::string& input = "") {
+    output.clear();
+    std::string errFile = dir + "/stderr",
+                command = "'" Z418KT_BINARY "' " + args + " 2>" + errFile;
+    FILE* pipe = popen(("printf '%s' '" + input + "' | " + command).c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    int status = pclose(pipe);
+    std::ifstream err(errFile);
+    errors.assign(std::istreambuf_iterator<char>(err), {});
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  size_t count(const std::string& what) const {  // in both streams
+    size_t n = 0;
+    for (const std::string* s : {&output, &errors})
+      for (size_t at = s->find(what); at != std::string::npos; at = s->find(what, at + 1)) ++n;
+    return n;
+  }
+  bool has(const std::string& what) const { return count(what) > 0; }
+  std::string dir, db, output, errors;
 };
 
-CommandRun runCommand(const std::string& command) {
-  CommandRun run;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-  int status = pclose(pipe);
-  run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-size_t count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// The newcomer's tour on a fresh database, run as a newcomer runs it.
-TEST(DemoEndToEnd, EveryStepAnswersAsExpectedInBothDialects) {
-  char pattern[] = "/tmp/z418kt-demo-test-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string dir = pattern;
-  CommandRun run = runCommand(std::string("'") + Z418KT_BINARY + "' demo --dir '" + dir + "'");
-  EXPECT_EQ(run.exit, 0) << run.output;
-  EXPECT_EQ(count(run.output, "[FALHOU]"), 0u) << run.output;
+TEST_F(Commands, DemoAnswersEveryStepInBothDialectsAndNeverOverwrites) {
+  EXPECT_EQ(run("demo --dir '" + dir + "/demo'"), 0) << output;
   // Seven steps per dialect, each answered with its status.
-  EXPECT_EQ(count(run.output, "[ok]"), 14u) << run.output;
-  EXPECT_EQ(count(run.output, ": status 0"), 12u) << run.output;
-  EXPECT_EQ(count(run.output, ": status 10 (recusa esperada)"), 2u) << run.output;
-  EXPECT_EQ(count(run.output,
-                  "Aviso: Não será possível efetuar alterações na Coleta pois existem "
-                  "AWBs emitidas com ela."),
-            2u)
-      << run.output;
-  EXPECT_EQ(count(run.output, "Coleta não informada. Contacte o Administrador."), 2u);
-  // A second run on the same directory refuses rather than overwrite the database.
-  CommandRun again = runCommand(std::string("'") + Z418KT_BINARY + "' demo --dir '" + dir + "'");
-  EXPECT_NE(again.exit, 0);
-  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
-  std::filesystem::remove_all(dir);
+  // clang-format off
+  const std::pair<const char*, size_t> expected[] = {
+      {"[FALHOU]", 0}, {"[ok]", 14}, {": status 0", 12}, {": status 10 (recusa esperada)", 2},
+      {"Aviso: Não será possível efetuar alterações na Coleta pois existem AWBs emitidas com ela.", 2},
+      {"Coleta não informada. Contacte o Administrador.", 2}};
+  // clang-format on
+  for (const auto& [text, n] : expected) EXPECT_EQ(count(text), n) << text << "\n" << output;
+  // A second run on the same folder refuses rather than overwrite the database.
+  EXPECT_NE(run("demo --dir '" + dir + "/demo'"), 0);
+  EXPECT_TRUE(has("already exists")) << output;
+}
+
+TEST_F(Commands, PeopleSaveShowDeleteAndRefusals) {
+  ASSERT_EQ(run("init --demo" + db), 0) << output;
+  ASSERT_EQ(run("coleta save --json --cliente 2 --remetente 12 --destinatario 11 --volumes 3 "
+                "--peso 42,5 --valor 1500 --embalagem Caixas --carga 2x0.5x0.4x0.3 "
+                "--carga 1X1,2X0,8X0,6" +
+                db),
+            0)
+      << output;
+  Json saved = Json::parse(output);
+  std::string id = vb::cstr(fromJson(saved["args"]["iovntDOCTO_TRANSPORTE_ID"]));
+  EXPECT_NE(id, "0");
+  // The matrix comes back with a cargo id in column 4 of each row.
+  EXPECT_EQ(saved["args"]["inarrvntMatriz_Dim"]["items"][4].size(), 2u);
+  ASSERT_EQ(run("coleta show " + id + db), 0) << output;
+  EXPECT_TRUE(has("Caixas") && has("1,20")) << output;
+  EXPECT_FALSE(has("Aviso:"));
+  EXPECT_EQ(run("pessoa show 12" + db), 0);
+  EXPECT_TRUE(has("PJ")) << output;
+  EXPECT_EQ(run("coleta delete " + id + db + " --oracle"), 0) << output;
+  // Refusals exit 1 and show the component's message.
+  EXPECT_EQ(run("coleta delete 0" + db), 1);
+  EXPECT_TRUE(has("Informe uma Coleta.")) << output;
+  EXPECT_EQ(run("coleta save" + db), 1);
+  EXPECT_TRUE(has("Mensagem: ")) << output;
+  // The demo Coleta is still there, with its warning.
+  EXPECT_EQ(run("coleta show 100" + db), 0);
+  EXPECT_TRUE(has("Aviso: ")) << output;
+}
+
+TEST_F(Commands, ExitCodesUsageAndHelp) {
+  // invoke: the request from --args or the input; failures answer JSON and exit 1.
+  ASSERT_EQ(run("init --demo" + db), 0) << errors;
+  EXPECT_EQ(run("invoke mConsulta_Qtde_AWB_COLETA",
+                R"({"args":{"instrConecta_DB":"Provider=SQLite;Data Source=)" + dir +
+                    R"(/coleta.db","invntDOCTO_TRANSP_PAI_ID":100}})"),
+            0)
+      << output << errors;
+  EXPECT_EQ(Json::parse(output)["args"]["outvntContador"]["vt"], "I4") << output;
+  EXPECT_EQ(run("invoke gNao_Existe --args []"), 1);
+  EXPECT_EQ(Json::parse(output)["error"]["number"], 438);
+  EXPECT_EQ(run("invoke gExclui_Coleta", "{oops"), 1);
+  EXPECT_EQ(Json::parse(output)["error"]["number"], kMalformedRequest);
+  // Wrong usage exits 2 with a message on the error stream, before any database work.
+  EXPECT_EQ(run("invoke"), 2);
+  EXPECT_FALSE(errors.empty());
+  EXPECT_EQ(run("frobnicate"), 2);
+  EXPECT_EQ(
+      run("coleta save --carga 2x0.5x0.4 --db 'Provider=SQLite;Data Source=" + dir + "/x.db'"), 2);
+  EXPECT_NE(errors.find("2x0.5x0.4"), std::string::npos) << errors;
+  EXPECT_FALSE(std::filesystem::exists(dir + "/x.db"));
+  // Every command has help with examples.
+  for (std::string cmd : {"", "invoke", "serve", "init", "demo", "coleta save", "coleta show",
+                          "coleta delete", "pessoa show"}) {
+    EXPECT_EQ(run(cmd + " --help"), 0) << cmd;
+    EXPECT_NE(output.find("Examples:"), std::string::npos) << cmd;
+  }
 }
 
 }  // namespace
+}  // namespace z418kt::cli

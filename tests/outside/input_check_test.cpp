@@ -3,96 +3,72 @@
 
 #include <string>
 
-#include "data/recordset.h"
 #include "outside/components.h"
 
 namespace z418kt {
 namespace {
 
-class InputCheck : public ::testing::Test {
- protected:
-  // Operation 3 as the field validation calls it; returns the message or "ok".
-  std::string integer(Variant value, const char* flag = "S", const char* caption = "Cliente") {
-    Variant c(caption), minimum(int16_t{0}), extra(""), user(int32_t{1}), f(flag);
-    message = Variant("previous");
-    Variant r = checks->op3_checkInteger(c, value, minimum, extra, user, message, f);
-    return answer(r);
-  }
-  std::string decimal(Variant value, double maximum = 999999.99, const char* flag = "S") {
-    Variant c("Peso"), minimum(int16_t{0}), max(maximum), user(int32_t{1}), f(flag);
-    message = Variant("previous");
-    Variant r = checks->op4_checkDecimal(c, value, minimum, max, user, message, f);
-    return answer(r);
-  }
-  std::string text(Variant value, const char* flag = "N") {
-    Variant c("Descrição da Mercadoria"), extra(""), user(int32_t{1}), f(flag);
-    message = Variant("previous");
-    Variant r = checks->op5_checkText(c, value, extra, user, message, f);
-    return answer(r);
-  }
-
-  std::shared_ptr<outside::InputCheckUtil> checks = outside::makeDefaultInputCheckUtil();
-  Variant message;
-
- private:
-  std::string answer(const Variant& result) {
-    if (vb::isTrue(result)) {
-      EXPECT_EQ(message, Variant("previous")) << "a passing check wrote a message";
-      return "ok";
-    }
-    EXPECT_EQ(result, Variant::boolean(false));
+// Check 3 (whole number, "Cliente"), 4 (decimal, "Peso") or 5 (free text, "Descrição da
+// Mercadoria") as the field validation calls it; answers "ok" or the message it wrote.
+std::string check(int op, Variant value, const char* flag, double maximum = 999999.99) {
+  auto checks = outside::makeDefaultInputCheckUtil();
+  Variant message("previous"), user(int32_t{1}), zero(int16_t{0}), extra(""), f(flag), max(maximum);
+  Variant c(op == 3 ? "Cliente" : op == 4 ? "Peso" : "Descrição da Mercadoria");
+  Variant r = op == 3   ? checks->op3_checkInteger(c, value, zero, extra, user, message, f)
+              : op == 4 ? checks->op4_checkDecimal(c, value, zero, max, user, message, f)
+                        : checks->op5_checkText(c, value, extra, user, message, f);
+  if (!vb::isTrue(r)) {
+    EXPECT_EQ(r, Variant::boolean(false));
     return message.text();
   }
-};
-
-TEST_F(InputCheck, WholeNumbers) {
-  EXPECT_EQ(integer(Variant("12")), "ok");
-  EXPECT_EQ(integer(Variant("2147483647")), "ok");
-  EXPECT_EQ(integer(Variant("")), "O campo Cliente é obrigatório.");
-  EXPECT_EQ(integer(Variant("0")), "O campo Cliente é obrigatório.");
-  EXPECT_EQ(integer(Variant::null()), "O campo Cliente é obrigatório.");
-  EXPECT_EQ(integer(Variant(), "N"), "ok");
-  EXPECT_EQ(integer(Variant("0"), "N"), "ok");
-  EXPECT_EQ(integer(Variant("12a")), "O campo Cliente deve ser um número inteiro.");
-  EXPECT_EQ(integer(Variant("1,5")), "O campo Cliente deve ser um número inteiro.");
-  EXPECT_EQ(integer(Variant(2.5)), "O campo Cliente deve ser um número inteiro.");
-  EXPECT_EQ(integer(Variant("-3")), "O campo Cliente deve ser maior ou igual a 0.");
-  EXPECT_EQ(integer(Variant("2147483648")), "O campo Cliente é grande demais.");
-  EXPECT_EQ(integer(Variant("99999999999999999999999")), "O campo Cliente é grande demais.");
-  EXPECT_EQ(integer(Variant("x"), "S", "Endereco_Pessoa_id"),
-            "O campo Endereco_Pessoa_id deve ser um número inteiro.");
+  EXPECT_EQ(message, Variant("previous")) << "a passing check wrote a message";
+  return "ok";
 }
 
-TEST_F(InputCheck, DecimalsWithinLimitsAndPrecision) {
-  EXPECT_EQ(decimal(Variant("12,5")), "ok");
-  EXPECT_EQ(decimal(Variant("999999,99")), "ok");
-  EXPECT_EQ(decimal(Variant(12.25)), "ok");
-  EXPECT_EQ(decimal(Variant("1.234,50")), "ok");
-  EXPECT_EQ(decimal(Variant("")), "O campo Peso é obrigatório.");
-  EXPECT_EQ(decimal(Variant("  "), 999999.99, "N"), "ok");
-  EXPECT_EQ(decimal(Variant("doze")), "O campo Peso deve ser um número.");
-  EXPECT_EQ(decimal(Variant("1e3")), "O campo Peso deve ser um número.");
-  EXPECT_EQ(decimal(Variant("999999,991")), "O campo Peso deve estar entre 0 e 999999,99.");
-  EXPECT_EQ(decimal(Variant("1000000")), "O campo Peso deve estar entre 0 e 999999,99.");
-  EXPECT_EQ(decimal(Variant("1,234")), "O campo Peso aceita no máximo 2 casas decimais.");
-  EXPECT_EQ(decimal(Variant("9999999999999,99"), 9999999999999.99), "ok");
-  EXPECT_EQ(decimal(Variant(Currency{99999999999999900}), 9999999999999.99), "ok");
-  EXPECT_EQ(decimal(Variant("10000000000000"), 9999999999999.99),
+TEST(InputCheck, WholeNumbers) {
+  const std::string required = "O campo Cliente é obrigatório.",
+                    notWhole = "O campo Cliente deve ser um número inteiro.",
+                    tooBig = "O campo Cliente é grande demais.";
+  EXPECT_EQ(check(3, Variant("12"), "S"), "ok");
+  EXPECT_EQ(check(3, Variant("2147483647"), "S"), "ok");
+  EXPECT_EQ(check(3, Variant(), "N"), "ok");
+  EXPECT_EQ(check(3, Variant("0"), "N"), "ok");
+  for (Variant none : {Variant(""), Variant("0"), Variant::null()})
+    EXPECT_EQ(check(3, none, "S"), required);
+  for (Variant bad : {Variant("12a"), Variant("1,5"), Variant(2.5)})
+    EXPECT_EQ(check(3, bad, "S"), notWhole);
+  EXPECT_EQ(check(3, Variant("-3"), "S"), "O campo Cliente deve ser maior ou igual a 0.");
+  EXPECT_EQ(check(3, Variant("2147483648"), "S"), tooBig);
+  EXPECT_EQ(check(3, Variant("99999999999999999999999"), "S"), tooBig);
+}
+
+TEST(InputCheck, DecimalsWithinLimitsAndPrecision) {
+  const double big = 9999999999999.99;
+  for (Variant good : {Variant("12,5"), Variant("999999,99"), Variant(12.25), Variant("1.234,50")})
+    EXPECT_EQ(check(4, good, "S"), "ok");
+  EXPECT_EQ(check(4, Variant("  "), "N"), "ok");
+  EXPECT_EQ(check(4, Variant(""), "S"), "O campo Peso é obrigatório.");
+  EXPECT_EQ(check(4, Variant("doze"), "S"), "O campo Peso deve ser um número.");
+  EXPECT_EQ(check(4, Variant("1e3"), "S"), "O campo Peso deve ser um número.");
+  for (Variant over : {Variant("999999,991"), Variant("1000000")})
+    EXPECT_EQ(check(4, over, "S"), "O campo Peso deve estar entre 0 e 999999,99.");
+  EXPECT_EQ(check(4, Variant("1,234"), "S"), "O campo Peso aceita no máximo 2 casas decimais.");
+  EXPECT_EQ(check(4, Variant("9999999999999,99"), "S", big), "ok");
+  EXPECT_EQ(check(4, Variant(Currency{99999999999999900}), "S", big), "ok");
+  EXPECT_EQ(check(4, Variant("10000000000000"), "S", big),
             "O campo Peso deve estar entre 0 e 9999999999999,99.");
 }
 
-TEST_F(InputCheck, FreeTextCountsCharactersNotBytes) {
-  EXPECT_EQ(text(Variant("Caixas de papelão")), "ok");
-  EXPECT_EQ(text(Variant("")), "ok");
-  EXPECT_EQ(text(Variant("   "), "S"), "O campo Descrição da Mercadoria é obrigatório.");
-  EXPECT_EQ(text(Variant::null(), "S"), "O campo Descrição da Mercadoria é obrigatório.");
+TEST(InputCheck, FreeTextCountsCharactersNotBytes) {
+  const std::string tooLong = "O campo Descrição da Mercadoria aceita no máximo 255 caracteres.";
   std::string accents;
   for (int i = 0; i < 255; ++i) accents += "ç";  // 510 bytes, 255 characters
-  EXPECT_EQ(text(Variant(accents)), "ok");
-  EXPECT_EQ(text(Variant(accents + "a")),
-            "O campo Descrição da Mercadoria aceita no máximo 255 caracteres.");
-  EXPECT_EQ(text(Variant(std::string(300, 'x'))),
-            "O campo Descrição da Mercadoria aceita no máximo 255 caracteres.");
+  for (Variant good : {Variant("Caixas de papelão"), Variant(""), Variant(accents)})
+    EXPECT_EQ(check(5, good, "N"), "ok");
+  for (Variant none : {Variant("   "), Variant::null()})
+    EXPECT_EQ(check(5, none, "S"), "O campo Descrição da Mercadoria é obrigatório.");
+  EXPECT_EQ(check(5, Variant(accents + "a"), "N"), tooLong);
+  EXPECT_EQ(check(5, Variant(std::string(300, 'x')), "N"), tooLong);
 }
 
 }  // namespace
