@@ -112,21 +112,13 @@ bool Z418kt::mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& doc
                                         Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
-    std::string equals = "=";
     st.at(8800);
-    st.sql = " SELECT ";
-    st.sql += " CARGA.ALTURA_M , ";
-    st.sql += " CARGA.CARGA_ID , ";
-    st.sql += " CARGA.COMPRIMENTO_M , ";
-    st.sql += " CARGA.LARGURA_M , ";
-    st.sql += " CARGA.NUM_VOLUME ";
-    st.sql += " FROM ";
-    st.sql += " CARGA ";
-    st.sql += " WHERE ";
-    st.sql += " CARGA.DOCTO_TRANSPORTE_ID ";
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " CARGA.ALTURA_M , ", " CARGA.CARGA_ID , ", " CARGA.COMPRIMENTO_M , ",
+                 " CARGA.LARGURA_M , ", " CARGA.NUM_VOLUME ", " FROM ", " CARGA ", " WHERE ",
+                 " CARGA.DOCTO_TRANSPORTE_ID "});
     st.at(8810);
-    st.sql += vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(documentId), equals));
-    st.sql += " ";
+    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
     st.at(8820);
     statement = st.sql;
     result = true;

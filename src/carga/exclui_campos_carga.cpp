@@ -63,10 +63,10 @@ bool Z418kt::mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, i
     st.sql = " DELETE CARGA ";
     if (documentGiven && *documentGiven != 0) {
       st.sql += " WHERE DOCTO_TRANSPORTE_ID =  ";
-      st.sql += write::sqlValue(Variant(documentId)) + " ";
+      st.sql += pattern::sqlValue(Variant(documentId)) + " ";
     } else {
       st.sql += " WHERE CARGA_ID =  ";
-      st.sql += write::sqlValue(Variant(cargaId)) + " ";
+      st.sql += pattern::sqlValue(Variant(cargaId)) + " ";
     }
     st.at(10420);
     pattern::runDataChange(st.sql, connection);

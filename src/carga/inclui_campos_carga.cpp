@@ -70,28 +70,21 @@ bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connec
     st.at(10110);
     if (!identifiers.allocate(dbKind, userText, connection, "CARGA_ID", msgRet, newId)) return;
     st.at(10120);
-    st.sql = " INSERT ";
-    st.sql += " INTO CARGA ";
-    st.sql += " ( CARGA_ID , ";
-    st.sql += " DOCTO_TRANSPORTE_ID , ";
-    st.sql += " LARGURA_M , ";
-    st.sql += " ALTURA_M , ";
-    st.sql += " COMPRIMENTO_M , ";
-    st.sql += " NUM_VOLUME ) ";
-    st.sql += " VALUES ";
-    st.sql += " (  ";
+    pattern::appendPieces(st.sql, {" INSERT ", " INTO CARGA ", " ( CARGA_ID , ",
+                                   " DOCTO_TRANSPORTE_ID , ", " LARGURA_M , ", " ALTURA_M , ",
+                                   " COMPRIMENTO_M , ", " NUM_VOLUME ) ", " VALUES ", " (  "});
     st.at(10130);
-    st.sql += write::sqlValue(Variant(newId)) + " , ";
+    st.sql += pattern::sqlValue(Variant(newId)) + " , ";
     st.at(10140);
-    st.sql += "  " + write::sqlValue(Variant(documentId)) + " , ";
+    st.sql += "  " + pattern::sqlValue(Variant(documentId)) + " , ";
     st.at(10150);
     for (Variant* dimension : {&largura, &altura, &comprimento}) {
       std::string accepted;
       if (!pattern::acceptDecimal(*dimension, accepted)) return;
-      st.sql += "  " + write::sqlValue(Variant(accepted)) + " , ";
+      st.sql += "  " + pattern::sqlValue(Variant(accepted)) + " , ";
     }
     st.at(10160);
-    st.sql += "  " + write::sqlValue(Variant(numVolume)) + " ) ";
+    st.sql += "  " + pattern::sqlValue(Variant(numVolume)) + " ) ";
     st.at(10170);
     pattern::runDataChange(st.sql, connection);
     st.at(10180);

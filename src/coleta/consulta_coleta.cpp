@@ -1,5 +1,6 @@
 // Reading a whole Coleta: its document, its cargo matrix, and whether AWBs
 // issued against it forbid further changes.
+#include "component/record_pattern.h"
 #include "component/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
@@ -36,8 +37,7 @@ Variant Z418kt::gConsulta_Coleta(Variant& invntConecta_DB, Variant& invntUsuario
         st.at(8010);
         std::string connection = vb::cstr(invntConecta_DB);
         st.at(8020);
-        if (vb::equals(outside::valueUtil().op4_number(invntDOCTO_TRANSPORTE_ID),
-                       Variant(int32_t{0}))) {
+        if (pattern::numberIsZero(invntDOCTO_TRANSPORTE_ID)) {
           st.at(8030);
           outvntMsg_Ret = Variant(kMissingColeta);
           return;

@@ -3,6 +3,7 @@
 // No transaction: when the document step fails, the pieces removed by the
 // first step stay removed. The operation does not look for the document or its
 // AWBs; any identifier other than 0 goes straight to the two steps.
+#include "component/record_pattern.h"
 #include "component/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
@@ -19,8 +20,7 @@ Variant Z418kt::gExclui_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_I
         st.at(10700);
         std::string connection = vb::cstr(invntConecta_DB);
         st.at(10710);
-        if (vb::equals(outside::valueUtil().op4_number(invntDOCTO_TRANSPORTE_ID),
-                       Variant(int16_t{0}))) {
+        if (pattern::numberIsZero(invntDOCTO_TRANSPORTE_ID)) {
           outvntMsg_Ret = Variant("Informe uma Coleta.");
           return;
         }

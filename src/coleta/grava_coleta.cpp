@@ -5,6 +5,7 @@
 // sequence stops at the first step that answers False, leaving stored what the
 // earlier steps stored and, in the caller's variables, what they wrote (the
 // cleaned fields, a new document identifier, the new cargo identifiers).
+#include "component/record_pattern.h"
 #include "component/trap.h"
 #include "outside/components.h"
 #include "z418kt/safe_array.h"
@@ -39,8 +40,7 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
     // A Coleta's document is stored with status 1 and type 5.
     Variant statusId(int16_t{1}), typeId(int16_t{5});
     st.at(10520);
-    bool isNew =
-        vb::equals(outside::valueUtil().op4_number(iovntDOCTO_TRANSPORTE_ID), Variant(int16_t{0}));
+    bool isNew = pattern::numberIsZero(iovntDOCTO_TRANSPORTE_ID);
     if (isNew) {
       st.at(10530);
       if (!mInclui_Campos_DOCTO_TRANSPORTE(

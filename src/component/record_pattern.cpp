@@ -43,6 +43,25 @@ void ProcedureText::last(const Variant& value, std::string_view tail) {
   statement_ += tail;
 }
 
+void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) statement += piece;
+}
+
+namespace {
+std::string oracleValue(int operation, const Variant& value, std::string op) {
+  auto& sql = outside::oracleSqlUtil();
+  return vb::concatText(operation == 4 ? sql.op4_sqlText(value, op) : sql.op3_sqlValue(value, op));
+}
+}  // namespace
+
+std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }
+std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "="); }
+std::string sqlText(const Variant& value) { return oracleValue(4, value, ""); }
+
+bool numberIsZero(const Variant& value) {
+  return vb::equals(outside::valueUtil().op4_number(value), Variant(int32_t{0}));
+}
+
 namespace {
 Opened classify(const Recordset& rs) {
   if (rs.state() == data::adStateClosed) return Opened::Closed;
@@ -64,8 +83,7 @@ Opened openWrite(Recordset& rs, const std::string& statement, const std::string&
 Variant field(const Recordset& rs, const std::string& name) { return rs.fieldsItem(name); }
 
 bool retornoIsZero(Recordset& rs) {
-  Variant retorno = outside::valueUtil().op4_number(rs.fieldsItem("retorno"));
-  if (vb::equals(retorno, Variant(int32_t{0}))) return true;
+  if (numberIsZero(rs.fieldsItem("retorno"))) return true;
   rs.close();
   return false;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,20 @@ class ProcedureText {
  private:
   std::string& statement_;
 };
+
+// The builders' statement texts: pieces appended in order with nothing between
+// them. The text grows in place, so a trap shows it as far as it was built.
+void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces);
+
+// OracleSqlUtil operation 3 with the empty operator: the bare SQL value.
+std::string sqlValue(const Variant& value);
+// OracleSqlUtil operation 3 with "=": the whole comparison.
+std::string sqlComparison(const Variant& value);
+// OracleSqlUtil operation 4: the SQL literal of a free text.
+std::string sqlText(const Variant& value);
+
+// ValueUtil operation 4 of a value equals 0: no identifier given.
+bool numberIsZero(const Variant& value);
 
 // A builder that ends with an error of its own counts as having answered False.
 template <class Builder>

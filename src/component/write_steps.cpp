@@ -6,17 +6,8 @@
 namespace z418kt::write {
 
 namespace {
-std::string oracleValue(int operation, const Variant& value, std::string op) {
-  auto& sql = outside::oracleSqlUtil();
-  return vb::concatText(operation == 4 ? sql.op4_sqlText(value, op) : sql.op3_sqlValue(value, op));
-}
-
 int32_t number32(const Variant& value) { return vb::clng(outside::valueUtil().op4_number(value)); }
 }  // namespace
-
-std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }
-std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "="); }
-std::string sqlText(const Variant& value) { return oracleValue(4, value, ""); }
 
 BuilderIdentifiers::BuilderIdentifiers() : util_(outside::newIdentifierUtil()) {}
 

@@ -1,7 +1,6 @@
 // Steps shared by the five write operations and their Oracle builders, on top
-// of the record-set pattern: the SQL value texts of OracleSqlUtil, the per-call
-// IdentifierUtil (key allocation and the audit record of a document change),
-// the constant result SELECT of the two inserts, and the reading of a write's
+// of the record-set pattern: the per-call IdentifierUtil (key allocation and the audit record of a
+// document change), the constant result SELECT of the two inserts, and the reading of a write's
 // result row up to its "retorno".
 #pragma once
 
@@ -16,13 +15,6 @@
 #include "z418kt/variant.h"
 
 namespace z418kt::write {
-
-// OracleSqlUtil operation 3 with the empty operator: the bare SQL value.
-std::string sqlValue(const Variant& value);
-// OracleSqlUtil operation 3 with "=": the whole comparison.
-std::string sqlComparison(const Variant& value);
-// OracleSqlUtil operation 4: the SQL literal of a free text.
-std::string sqlText(const Variant& value);
 
 // A builder's own IdentifierUtil: created with the object (429 when it cannot
 // be), released by release() or, at the latest, when the builder's scope ends.

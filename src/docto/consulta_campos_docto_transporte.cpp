@@ -99,32 +99,23 @@ bool Z418kt::mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t
                                              Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
-    std::string equals = "=";
-    auto comparison = [&](int32_t value) {
-      return vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(value), equals));
-    };
     st.at(8550);
-    st.sql = " SELECT ";
-    st.sql += " DOCTO_TRANSPORTE.END_DESTINATARIO_ID , ";
-    st.sql += " DOCTO_TRANSPORTE.END_REMETENTE_ID , ";
-    st.sql += " DOCTO_TRANSPORTE.NUM_VOLUME , ";
-    st.sql += " DOCTO_TRANSPORTE.PESO_REAL , ";
-    st.sql += " DOCTO_TRANSPORTE.TXT_EMBALAGEM , ";
-    st.sql += " DOCTO_TRANSPORTE.VAL_DECLARADO, ";
-    st.sql += " DOCTO_TRANSPORTE.cliente_id, ";
-    st.sql += " VCLIENTE.NOME_FANTASIA CLIENTE ";
-    st.sql += " FROM ";
-    st.sql += " DOCTO_TRANSPORTE, ";
-    st.sql += " vCLIENTE  ";
-    st.sql += " WHERE ";
-    st.sql += " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND ";
-    st.sql += " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ";
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " DOCTO_TRANSPORTE.END_DESTINATARIO_ID , ",
+                 " DOCTO_TRANSPORTE.END_REMETENTE_ID , ", " DOCTO_TRANSPORTE.NUM_VOLUME , ",
+                 " DOCTO_TRANSPORTE.PESO_REAL , ", " DOCTO_TRANSPORTE.TXT_EMBALAGEM , ",
+                 " DOCTO_TRANSPORTE.VAL_DECLARADO, ", " DOCTO_TRANSPORTE.cliente_id, ",
+                 " VCLIENTE.NOME_FANTASIA CLIENTE ", " FROM ", " DOCTO_TRANSPORTE, ", " vCLIENTE  ",
+                 " WHERE ", " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND ",
+                 " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID "});
     st.at(8560);
-    st.sql += comparison(documentId) + " AND ";
+    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " AND "});
     st.at(8570);
-    st.sql += " DOCTO_TRANSPORTE.TAB_STATUS_ID " + comparison(statusId) + " AND ";
+    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_STATUS_ID ",
+                                   pattern::sqlComparison(Variant(statusId)), " AND "});
     st.at(8580);
-    st.sql += " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID " + comparison(typeId) + " ";
+    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
+                                   pattern::sqlComparison(Variant(typeId)), " "});
     st.at(8590);
     statement = st.sql;
     result = true;

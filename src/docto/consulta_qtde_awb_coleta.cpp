@@ -68,22 +68,19 @@ bool Z418kt::mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_
                                               Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_QTDE_AWB_COLETA, userText, msgRet, [&](TrapState& st) {
-    std::string equals = "=";
-    auto comparison = [&](int32_t value) {
-      return vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(value), equals));
-    };
     st.at(8300);
-    st.sql = " SELECT ";
-    st.sql += " COUNT ( DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ) AS CONTADOR ";
-    st.sql += " FROM ";
-    st.sql += " DOCTO_TRANSPORTE ";
-    st.sql += " WHERE ";
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " COUNT ( DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ) AS CONTADOR ",
+                 " FROM ", " DOCTO_TRANSPORTE ", " WHERE "});
     st.at(8310);
-    st.sql += " DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID " + comparison(parentId) + " AND ";
+    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID ",
+                                   pattern::sqlComparison(Variant(parentId)), " AND "});
     st.at(8320);
-    st.sql += " DOCTO_TRANSPORTE.TAB_STATUS_ID " + comparison(statusId) + " AND ";
+    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_STATUS_ID ",
+                                   pattern::sqlComparison(Variant(statusId)), " AND "});
     st.at(8330);
-    st.sql += " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID " + comparison(typeId) + " ";
+    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
+                                   pattern::sqlComparison(Variant(typeId)), " "});
     st.at(8340);
     statement = st.sql;
     result = true;

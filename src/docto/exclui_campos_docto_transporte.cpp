@@ -53,11 +53,10 @@ bool Z418kt::mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string&, std::string& connecti
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_EXC_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(9900);
-    st.sql = " UPDATE DOCTO_TRANSPORTE ";
-    st.sql += " SET TAB_STATUS_ID = 2 ";
-    st.sql += " WHERE DOCTO_TRANSPORTE_ID ";
+    pattern::appendPieces(st.sql, {" UPDATE DOCTO_TRANSPORTE ", " SET TAB_STATUS_ID = 2 ",
+                                   " WHERE DOCTO_TRANSPORTE_ID "});
     st.at(9910);
-    st.sql += write::sqlComparison(Variant(documentId)) + " ";
+    st.sql += pattern::sqlComparison(Variant(documentId)) + " ";
     st.at(9920);
     pattern::runDataChange(st.sql, connection);
     st.at(9930);

@@ -89,45 +89,34 @@ bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& c
     if (!identifiers.allocate(dbKind, userText, connection, "DOCTO_TRANSPORTE_ID", msgRet, newId))
       return;
     st.at(9320);
-    st.sql = " INSERT ";
-    st.sql += " INTO DOCTO_TRANSPORTE ";
-    st.sql += " ( DOCTO_TRANSPORTE_ID , ";
-    st.sql += " EMPRESA_ID , ";
-    st.sql += " DATA_EMISSAO , ";
-    st.sql += " CLIENTE_ID , ";
-    st.sql += " END_DESTINATARIO_ID , ";
-    st.sql += " END_REMETENTE_ID , ";
-    st.sql += " NUM_VOLUME , ";
-    st.sql += " PESO_REAL , ";
-    st.sql += " TAB_STATUS_ID , ";
-    st.sql += " TAB_TIPO_DOCTO_TRANSP_ID , ";
-    st.sql += " TXT_EMBALAGEM , ";
-    st.sql += " VAL_DECLARADO , ";
-    st.sql += " NUM_DOCTO_TRANSPORTE ) ";
-    st.sql += " VALUES ";
-    st.sql += " (  ";
+    pattern::appendPieces(
+        st.sql,
+        {" INSERT ", " INTO DOCTO_TRANSPORTE ", " ( DOCTO_TRANSPORTE_ID , ", " EMPRESA_ID , ",
+         " DATA_EMISSAO , ", " CLIENTE_ID , ", " END_DESTINATARIO_ID , ", " END_REMETENTE_ID , ",
+         " NUM_VOLUME , ", " PESO_REAL , ", " TAB_STATUS_ID , ", " TAB_TIPO_DOCTO_TRANSP_ID , ",
+         " TXT_EMBALAGEM , ", " VAL_DECLARADO , ", " NUM_DOCTO_TRANSPORTE ) ", " VALUES ", " (  "});
     // Every value but the first stands after two blanks and before " , ".
     auto append = [&](const std::string& sqlText) { st.sql += "  " + sqlText + " , "; };
     st.at(9330);
-    st.sql += write::sqlValue(Variant(newId)) + " , " + " 1 , " + " SYSDATE , ";
+    st.sql += pattern::sqlValue(Variant(newId)) + " , " + " 1 , " + " SYSDATE , ";
     st.at(9340);
     for (int32_t id : {clienteId, destinatarioId, remetenteId, numVolume})
-      append(write::sqlValue(Variant(id)));
+      append(pattern::sqlValue(Variant(id)));
     st.at(9350);
     std::string peso;
     if (!pattern::acceptDecimal(pesoReal, peso)) return;
-    append(write::sqlValue(Variant(peso)));
+    append(pattern::sqlValue(Variant(peso)));
     st.at(9360);
-    append(write::sqlValue(Variant(statusId)));
-    append(write::sqlValue(Variant(typeId)));
+    append(pattern::sqlValue(Variant(statusId)));
+    append(pattern::sqlValue(Variant(typeId)));
     st.at(9370);
-    append(write::sqlText(Variant(txtEmbalagem)));
+    append(pattern::sqlText(Variant(txtEmbalagem)));
     st.at(9380);
     std::string valor;
     if (!pattern::acceptDecimal(valDeclarado, valor)) return;
-    append(write::sqlValue(Variant(valor)));
+    append(pattern::sqlValue(Variant(valor)));
     st.at(9390);
-    st.sql += "  " + write::sqlValue(Variant(newId)) + " ) ";
+    st.sql += "  " + pattern::sqlValue(Variant(newId)) + " ) ";
     st.at(9400);
     pattern::runDataChange(st.sql, connection);
     st.at(9410);

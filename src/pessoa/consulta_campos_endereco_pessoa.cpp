@@ -109,29 +109,17 @@ bool Z418kt::mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& en
                                          Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_PESSOA_AWB, userText, msgRet, [&](TrapState& st) {
-    std::string equals = "=";
     st.at(9500);
-    st.sql = " SELECT ";
-    st.sql += " VENDERECO_PESSOA.CEP , ";
-    st.sql += " VENDERECO_PESSOA.COD_MUNIC_IATA , ";
-    st.sql += " VENDERECO_PESSOA.ENDERECO , ";
-    st.sql += " VENDERECO_PESSOA.MUNICIPIO , ";
-    st.sql += " VENDERECO_PESSOA.MUNICIPIO_ID , ";
-    st.sql += " VENDERECO_PESSOA.PF_CPF , ";
-    st.sql += " VENDERECO_PESSOA.PF_RG , ";
-    st.sql += " VENDERECO_PESSOA.PJ_CGC , ";
-    st.sql += " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ";
-    st.sql += " VENDERECO_PESSOA.NOME , ";
-    st.sql += " VENDERECO_PESSOA.NOME_FANTASIA , ";
-    st.sql += " VENDERECO_PESSOA.PESSOA_ID ";
-    st.sql += " FROM ";
-    st.sql += " VENDERECO_PESSOA ";
-    st.sql += " WHERE ";
-    st.sql += " VENDERECO_PESSOA.ENDERECO_PESSOA_ID ";
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " VENDERECO_PESSOA.CEP , ", " VENDERECO_PESSOA.COD_MUNIC_IATA , ",
+                 " VENDERECO_PESSOA.ENDERECO , ", " VENDERECO_PESSOA.MUNICIPIO , ",
+                 " VENDERECO_PESSOA.MUNICIPIO_ID , ", " VENDERECO_PESSOA.PF_CPF , ",
+                 " VENDERECO_PESSOA.PF_RG , ", " VENDERECO_PESSOA.PJ_CGC , ",
+                 " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ", " VENDERECO_PESSOA.NOME , ",
+                 " VENDERECO_PESSOA.NOME_FANTASIA , ", " VENDERECO_PESSOA.PESSOA_ID ", " FROM ",
+                 " VENDERECO_PESSOA ", " WHERE ", " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
     st.at(9510);
-    st.sql +=
-        vb::concatText(outside::oracleSqlUtil().op3_sqlValue(Variant(enderecoPessoaId), equals));
-    st.sql += " ";
+    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
     st.at(9520);
     statement = st.sql;
     result = true;
