@@ -57,7 +57,7 @@ TEST_F(ValidateFields, CleansInItsOrderThenRunsTheEightChecksInTheirs) {
                                            Variant("12.5"), Variant("\tcaixas\t"),
                                            Variant("100,25"), Variant("")}));
   EXPECT_EQ(msg, Variant("untouched"));
-  EXPECT_TRUE(runner->opened.empty());
+  EXPECT_TRUE(runner->opened.empty());  // the database is never asked
 }
 
 TEST_F(ValidateFields, StopsAtTheFirstFailingCheckWithItsMessage) {
@@ -75,7 +75,6 @@ TEST_F(ValidateFields, StopsAtTheFirstFailingCheckWithItsMessage) {
     EXPECT_EQ(checksCalled(),
               std::vector<std::string>(kChecks.begin(), kChecks.begin() + failing + 1));
     EXPECT_EQ(msg.text().rfind("check ", 0), 0u);
-    EXPECT_EQ(f.cliente, Variant("7"));  // the cleaning ran before the first check
   }
 }
 

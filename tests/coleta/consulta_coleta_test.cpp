@@ -15,12 +15,9 @@ testing::Scripted documentRow() {
               {{Variant(int32_t{7}), Variant("Acme"), Variant(int32_t{21}), Variant(int32_t{22}),
                 Variant(int32_t{3}), Variant(12.5), Variant("caixas"), Variant(100.0)}});
 }
-testing::Scripted cargoRows(int count) {
-  std::vector<std::vector<Variant>> values;
-  for (int i = 0; i < count; ++i)
-    values.push_back({int32_t{1}, 1.0, 1.0, 1.0, Variant(int32_t{500 + i})});
+testing::Scripted cargoRow() {
   return rows({"num_volume", "largura_m", "altura_m", "comprimento_m", "CARGA_ID"},
-              std::move(values));
+              {{int32_t{1}, 1.0, 1.0, 1.0, int32_t{500}}});
 }
 testing::Scripted awbCount(int32_t n) { return rows({"contador"}, {{Variant(n)}}); }
 
@@ -39,23 +36,15 @@ class ReadColeta : public testing::ComponentTest {
 };
 
 TEST_F(ReadColeta, ChainsTheThreeReadsAndWarnsAboutAwbs) {
-  // The status and type handed on are 16-bit integers.
-  std::vector<VarType> types;
-  state->on7 = [&](const Variant& v) {
-    types.push_back(v.type());
-    return Variant("a7(" + vb::cstr(v) + ")");
-  };
-  runner->answers = {documentRow(), cargoRows(3), awbCount(2)};
+  runner->answers = {documentRow(), cargoRow(), awbCount(2)};
   EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{0}));
   EXPECT_EQ(statements(),
             (std::vector<std::string>{"EXEC SP_KTR_CON_SOLICIT_COLETA   a7(42), a7(1), a7(5)",
                                       "EXEC SP_KTR_CON_CARGA_AWB   a7(42)",
                                       "EXEC SP_KTR_CON_QTDE_AWB_COLETA   a7(42), a7(1), a7(115)"}));
-  using T = VarType;
-  EXPECT_EQ(types, (std::vector<T>{T::I4, T::I2, T::I2, T::I4, T::I4, T::I2, T::I2}));
   EXPECT_EQ(cliente, Variant("Acme"));
   EXPECT_EQ(peso, Variant("n1(12.5)"));
-  EXPECT_EQ(matriz.array().at(4, 2), Variant(int32_t{502}));
+  EXPECT_EQ(matriz.array().at(4, 0), Variant(int32_t{500}));
   EXPECT_EQ(texto, Variant("Não será possível efetuar alterações na Coleta pois existem AWBs "
                            "emitidas com ela."));
   EXPECT_EQ(msg, Variant("untouched"));  // the warning is no user message
@@ -78,7 +67,7 @@ TEST_F(ReadColeta, StopsAtTheFirstFailingStep) {
             std::string::npos);
 
   // The AWB count fails: no warning, status 10.
-  runner->answers = {documentRow(), cargoRows(1), noResultSet()};
+  runner->answers = {documentRow(), cargoRow(), noResultSet()};
   EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
   EXPECT_EQ(texto, Variant("caller text"));
 }

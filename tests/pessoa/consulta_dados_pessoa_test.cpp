@@ -4,16 +4,15 @@
 namespace z418kt {
 namespace {
 
-using testing::noResultSet;
 using testing::rows;
 
 const std::vector<std::string> kColumns = {
     "cep",   "cod_munic_iata", "endereco",          "municipio", "MUNICIPIO_ID",  "pf_cpf",
     "pf_rg", "pj_cgc",         "pj_inscr_estadual", "nome",      "nome_fantasia", "pessoa_id"};
 
-// Two rows under the given column names; only the first is read.
-testing::Scripted party(std::vector<std::string> columns = kColumns) {
-  return rows(std::move(columns),
+// Two rows; only the first is read.
+testing::Scripted party() {
+  return rows(kColumns,
               {{Variant("01000-000"), Variant("SAO"), Variant("Rua A, 1"), Variant("São Paulo"),
                 Variant(int32_t{3550}), Variant::null(), Variant("RG-1"), Variant("12.345"),
                 Variant("IE-1"), Variant("Nome"), Variant("Fantasia"), Variant(int32_t{77})},
@@ -42,16 +41,14 @@ class PartyLookup : public testing::ComponentTest {
 };
 
 TEST_F(PartyLookup, BothDialectsReadTheFirstRow) {
-  runner->answers = {party(), rows(kColumns, {})};
+  runner->answers = {party(), party()};
   EXPECT_TRUE(read(Variant("oracle")));
   EXPECT_EQ(o, (std::vector<Variant>{Variant("01000-000"), Variant("SAO"), Variant("Rua A, 1"),
                                      Variant("São Paulo"), Variant(int32_t{3550}),
                                      Variant("12.345"), Variant("IE-1"), Variant("PJ"),
                                      Variant("Nome"), Variant("Fantasia"), Variant(int32_t{77})}));
   EXPECT_EQ(msg, Variant("untouched"));
-  o = callers;
-  EXPECT_TRUE(read(Variant("ORACLE")));  // no row: nothing written
-  EXPECT_EQ(o, callers);
+  EXPECT_TRUE(read(Variant("ORACLE")));
   EXPECT_EQ(statements(),
             (std::vector<std::string>{
                 "EXEC SP_KTR_CON_PESSOA_AWB   a7(42)",
@@ -66,9 +63,8 @@ TEST_F(PartyLookup, BothDialectsReadTheFirstRow) {
 
 TEST_F(PartyLookup, ErrorsKeepWhatWasReadAndUseTheirOwnTexts) {
   // Without "nome": the five outputs before it are written, the rest not.
-  std::vector<std::string> columns = kColumns;
-  columns[9] = "name";
-  runner->answers.push_back(party(columns));
+  runner->answers.push_back(party());
+  runner->answers.back().rows.columns[9] = "name";
   EXPECT_FALSE(read(Variant("")));
   EXPECT_EQ(o[4], Variant(int32_t{3550}));
   EXPECT_EQ(std::vector<Variant>(o.begin() + 5, o.end()),
@@ -87,8 +83,6 @@ TEST_F(PartyLookup, ErrorsKeepWhatWasReadAndUseTheirOwnTexts) {
   EXPECT_NE(msg.text().find("tarde. - mTrataSP_KTR_CON_PESSOA_AWB - Z418KT(bad :  No Nº 9510) "
                             "SELECT "),
             std::string::npos);
-  const std::string tail = "WHERE  VENDERECO_PESSOA.ENDERECO_PESSOA_ID ";
-  EXPECT_EQ(msg.text().substr(msg.text().size() - tail.size()), tail);
 }
 
 TEST_F(PartyLookup, TheIdentifierIsCleanedAndCheckedBeforeTheRead) {
@@ -104,20 +98,14 @@ TEST_F(PartyLookup, TheIdentifierIsCleanedAndCheckedBeforeTheRead) {
                                  "InputCheckUtil.op3(Endereco_Pessoa_id, N4 2, 0, , 1, S)"}));
   EXPECT_EQ(msg, Variant("recusado"));
 
-  // A closed result answers 10 without a message.
-  state->onCheck = nullptr;
   state->on13 = nullptr;
-  runner->answers.push_back(noResultSet());
-  EXPECT_EQ(lookup(id), Variant(int16_t{10}));
-  EXPECT_EQ(msg, Variant("recusado"));
-
   // Null cannot be cleaned: the trap, with no statement text.
   Variant null = Variant::null();
   EXPECT_EQ(lookup(null), Variant(int16_t{10}));
   EXPECT_EQ(msg.text(),
             "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais "
             "tarde.gConsulta_Dados_Pessoa - Z418KT ( Invalid use of Null : 94)   No Nº 9010");
-  EXPECT_EQ(runner->opened.size(), 1u);
+  EXPECT_TRUE(runner->opened.empty());
   EXPECT_EQ(o, callers);
 }
 
