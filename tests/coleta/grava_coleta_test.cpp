@@ -69,6 +69,30 @@ TEST_F(ColetaWrites, NewColetaStoresHeaderAndPiecesAndWritesTheIdsBack) {
   EXPECT_EQ(msg, Variant("caller"));
 }
 
+TEST_F(ColetaWrites, RefusalsStopTheSequenceWhereTheyHappen) {
+  // A refused field: nothing reaches the database, the fields come back cleaned
+  // and the message is the check's own.
+  state->onCheck = [](int, const Variant& caption, const Variant&, Variant& message) {
+    if (vb::cstr(caption) != "Peso") return Variant::boolean(true);
+    message = Variant("O campo Peso deve ser um número.");
+    return Variant::boolean(false);
+  };
+  peso = Variant(" 12 ");
+  EXPECT_EQ(save("ORACLE", Variant(int32_t{0}), 2), kStatusFailed);
+  EXPECT_TRUE(runner->opened.empty());
+  EXPECT_EQ(msg, Variant("O campo Peso deve ser um número."));
+  EXPECT_EQ((std::vector<Variant>{peso, cliente, docId}),
+            (std::vector<Variant>{Variant("12"), Variant("2"), Variant("0")}));
+
+  // An update the procedure refuses ("retorno" 1): no cargo step, message untouched.
+  state->onCheck = nullptr;
+  msg = Variant("caller");
+  script({retorno(1)});
+  EXPECT_EQ(save("SQLSERVER", Variant(int32_t{42}), 2), kStatusFailed);
+  EXPECT_EQ(runner->opened.size(), 1u);
+  EXPECT_EQ(msg, Variant("caller"));
+}
+
 TEST_F(ColetaWrites, AnOracleCargoKeyThatCannotBeAllocatedStopsTheSave) {
   int allocations = 0;
   state->onAllocate = [&](const std::string&, std::string& message, int32_t& id) {
