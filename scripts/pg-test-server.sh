@@ -41,8 +41,11 @@ stop_server() {
   local state="$1" data
   [ -f "$state/datadir" ] || return 0
   data="$(cat "$state/datadir")"
-  if [ -f "$data/postmaster.pid" ]; then
-    as_server_user "$BIN/pg_ctl" -D "$data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
+  local cluster="$data/cluster" pid
+  if [ -f "$cluster/postmaster.pid" ]; then
+    pid="$(head -n 1 "$cluster/postmaster.pid")"
+    as_server_user "$BIN/pg_ctl" -D "$cluster" -m immediate -w -t 30 stop >/dev/null 2>&1 ||
+      kill -KILL "$pid" 2>/dev/null || true
   fi
   case "$data" in
     /tmp/z418kt-pg.*) rm -rf -- "$data" ;;
