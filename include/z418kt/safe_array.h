@@ -39,9 +39,6 @@ class SafeArray {
   // ReDim without Preserve: new bounds, every element Empty.
   void redim(std::vector<Bound> bounds);
 
-  // Elements in storage order: the first index varies fastest.
-  const std::vector<Variant>& elements() const { return items_; }
-
   friend bool operator==(const SafeArray& a, const SafeArray& b);
 
  private:

@@ -131,8 +131,6 @@ std::string cstr(const Variant& v);  // Empty → "", Null → 94, Array → 13
 double cdbl(const Variant& v);       // Empty → 0, Null → 94, non-numeric text → 13
 int32_t clng(const Variant& v);      // as cdbl, rounded half to even; 6 outside 32 bits
 int16_t cint(const Variant& v);      // as clng; 6 outside 16 bits
-bool cbool(const Variant& v);        // numbers ≠ 0; "True"/"False"; 13 otherwise
-Currency ccur(const Variant& v);     // 6 outside Currency's range
 
 // Parses a decimal number as VB's numeric conversion of a text does: blanks
 // around it, a sign, digits with one '.' or ',' as the decimal separator, an

@@ -1,6 +1,5 @@
 #include "z418kt/variant.h"
 
-#include <strings.h>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -257,24 +256,6 @@ int32_t clng(const Variant& v) {
 
 int16_t cint(const Variant& v) {
   return static_cast<int16_t>(roundChecked(cdbl(v), -32768.0, 32767.0));
-}
-
-bool cbool(const Variant& input) {
-  Variant v = resolved(input);
-  if (v.type() == VarType::Bool) return v.boolValue();
-  if (v.isText()) {
-    std::string t = trim(v.text());
-    if (strcasecmp(t.c_str(), "true") == 0) return true;
-    if (strcasecmp(t.c_str(), "false") == 0) return false;
-  }
-  return cdbl(v) != 0;
-}
-
-Currency ccur(const Variant& input) {
-  Variant v = resolved(input);
-  if (v.type() == VarType::Currency) return v.currency();
-  double scaled = cdbl(v) * Currency::kScale;
-  return Currency{roundChecked(scaled, -9.2233720368547758e18, 9.2233720368547748e18)};
 }
 
 std::string concatText(const Variant& v) {
