@@ -13,6 +13,8 @@
 
 namespace z418kt::cli {
 
+using namespace json;
+
 namespace {
 
 constexpr const char* kExitCodes =

@@ -15,6 +15,8 @@
 
 namespace z418kt::cli {
 
+using namespace json;
+
 namespace {
 
 namespace fs = std::filesystem;

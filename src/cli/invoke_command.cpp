@@ -5,9 +5,11 @@
 #include <iterator>
 #include <ostream>
 
-#include "cli/request.h"
+#include "json/request.h"
 
 namespace z418kt::cli {
+
+using namespace json;
 
 namespace {
 

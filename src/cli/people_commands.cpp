@@ -3,11 +3,13 @@
 #include <functional>
 #include <ostream>
 
-#include "cli/request.h"
+#include "json/request.h"
 #include "cli/table.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt::cli {
+
+using namespace json;
 
 namespace {
 

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/operation_call.h"
+#include "json/named_call.h"
 
 namespace z418kt::cli {
+
+using json::CallContext;
 
 struct Output {
   std::ostream& out;

@@ -4,9 +4,11 @@
 #include <ostream>
 #include <string>
 
-#include "cli/request.h"
+#include "json/request.h"
 
 namespace z418kt::cli {
+
+using namespace json;
 
 Json answerLine(Z418kt& component, std::string_view line) {
   Json request;

@@ -9,10 +9,12 @@
 #include <iosfwd>
 #include <string_view>
 
-#include "cli/json_variant.h"
+#include "json/json_variant.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
+
+using json::Json;
 
 // The answer to one request line.
 Json answerLine(Z418kt& component, std::string_view line);

@@ -8,11 +8,13 @@
 #include <iterator>
 #include <string>
 
-#include "cli/json_variant.h"
-#include "cli/request_error.h"
+#include "json/json_variant.h"
+#include "json/request_error.h"
 
 namespace z418kt::cli {
 namespace {
+
+using namespace json;
 
 // The command run as a newcomer runs it, on a database in a fresh temporary folder.
 class Commands : public ::testing::Test {

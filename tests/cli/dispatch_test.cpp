@@ -3,12 +3,14 @@
 #include <sstream>
 #include <tuple>
 
-#include "cli/request.h"
+#include "json/request.h"
 #include "cli/serve.h"
 #include "support/fakes.h"
 
 namespace z418kt::cli {
 namespace {
+
+using namespace json;
 
 using testing::rows;
 

@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/json_variant.h"
+#include "json/json_variant.h"
 #include "z418kt/interface.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 // Parses request text; throws RequestError(kMalformedRequest) with the reason.
 Json parseRequestText(std::string_view text);
@@ -40,4 +40,4 @@ Json answerJson(const InterfaceEntry& entry, const Variant& result,
 Json errorAnswer(int32_t number, const std::string& description);
 bool isErrorAnswer(const Json& answer);
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

@@ -1,4 +1,4 @@
-#include "cli/json_variant.h"
+#include "json/json_variant.h"
 
 #include <cmath>
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 #include "z418kt/safe_array.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 namespace {
 
@@ -335,4 +335,4 @@ Variant fromJson(const Json& json) {
   }
 }
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

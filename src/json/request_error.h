@@ -5,7 +5,7 @@
 
 #include "z418kt/automation_error.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 // Numbers of request failures; the first two are Visual Basic's own.
 inline constexpr int32_t kInvalidArgument = 5;  // a value of an unreadable form
@@ -16,4 +16,4 @@ struct RequestError : AutomationError {
   using AutomationError::AutomationError;
 };
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

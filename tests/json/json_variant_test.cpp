@@ -1,14 +1,14 @@
-#include "cli/json_variant.h"
+#include "json/json_variant.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <tuple>
 
-#include "cli/request.h"
+#include "json/request.h"
 #include "z418kt/safe_array.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 namespace {
 
 Json parse(const char* text) { return Json::parse(text); }
@@ -146,4 +146,4 @@ TEST(JsonVariant, ReadAnswerFeedsTheSaveWithoutReshaping) {
 }
 
 }  // namespace
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

@@ -20,10 +20,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/request_error.h"
+#include "json/request_error.h"
 #include "z418kt/variant.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 using Json = nlohmann::ordered_json;
 
@@ -38,4 +38,4 @@ Variant fromJson(const Json& json);
 std::string currencyText(Currency value);
 Currency parseCurrency(const std::string& text);
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

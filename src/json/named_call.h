@@ -12,7 +12,7 @@
 
 #include "z418kt/interface.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 inline constexpr const char* kDefaultConnection = "Provider=SQLite;Data Source=coleta.db";
 inline constexpr const char* kOracleKind = "ORACLE";
@@ -48,4 +48,4 @@ Outcome callOperation(Z418kt& component, const CallContext& context, std::string
 // anything else its VB text.
 std::string displayText(const Variant& value);
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

@@ -1,10 +1,10 @@
-#include "cli/operation_call.h"
+#include "json/named_call.h"
 
 #include <strings.h>
 
-#include "cli/request_error.h"
+#include "json/request_error.h"
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 namespace {
 
@@ -53,4 +53,4 @@ std::string displayText(const Variant& value) {
   return vb::cstr(v);
 }
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json

@@ -1,11 +1,11 @@
-#include "cli/request.h"
+#include "json/request.h"
 
 #include <strings.h>
 
 #include <exception>
 #include <new>
 
-namespace z418kt::cli {
+namespace z418kt::json {
 
 namespace {
 
@@ -94,4 +94,4 @@ Json errorAnswer(int32_t number, const std::string& description) {
 
 bool isErrorAnswer(const Json& answer) { return answer.is_object() && answer.contains("error"); }
 
-}  // namespace z418kt::cli
+}  // namespace z418kt::json
