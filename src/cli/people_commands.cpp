@@ -3,8 +3,8 @@
 #include <functional>
 #include <ostream>
 
-#include "json/request.h"
 #include "cli/table.h"
+#include "json/request.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt::cli {

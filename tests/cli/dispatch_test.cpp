@@ -3,8 +3,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "json/request.h"
 #include "cli/serve.h"
+#include "json/request.h"
 #include "support/fakes.h"
 
 namespace z418kt::cli {
