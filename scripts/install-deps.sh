@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the demo need, when missing.
 set -euo pipefail
 packages=(cmake make g++ pkg-config libsqlite3-dev unixodbc-dev odbc-postgresql postgresql
-  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev clang-format)
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev clang-format
+  locales clang-14 libfuzzer-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -12,4 +13,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The number tests run under a Brazilian locale too (comma as decimal separator).
+if ! locale -a 2>/dev/null | grep -qix 'pt_BR.utf8'; then
+  localedef -i pt_BR -f UTF-8 pt_BR.UTF-8
 fi

@@ -1,11 +1,8 @@
 #include "z418kt/variant.h"
 
-#include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <limits>
 
+#include "automation/number_text.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt {
@@ -116,74 +113,10 @@ Variant resolved(const Variant& v) {
   return current;
 }
 
-namespace {
-
-std::string formatDouble(double d) {
-  if (d == 0) return "0";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15G", d);
-  // VB writes exponents as E+20 / E-05: at least two digits, like %G already does.
-  return buf;
-}
-
-std::string formatCurrency(Currency c) {
-  int64_t v = c.scaled;
-  bool negative = v < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  std::string text = std::to_string(magnitude / Currency::kScale);
-  uint64_t fraction = magnitude % Currency::kScale;
-  if (fraction != 0) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04llu", static_cast<unsigned long long>(fraction));
-    std::string digits = buf;
-    while (!digits.empty() && digits.back() == '0') digits.pop_back();
-    text += "." + digits;
-  }
-  return negative ? "-" + text : text;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
-
 bool parseNumber(const std::string& text, double& out) {
-  size_t b = 0, e = text.size();
-  while (b < e && isBlank(text[b])) ++b;
-  while (e > b && isBlank(text[e - 1])) --e;
-  if (b == e) return false;
-  std::string canonical;
-  size_t i = b;
-  if (text[i] == '+' || text[i] == '-') canonical += text[i++];
-  bool digits = false, separator = false;
-  for (; i < e &&
-         (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.' || text[i] == ',');
-       ++i) {
-    if (text[i] == '.' || text[i] == ',') {
-      if (separator) return false;
-      separator = true;
-      canonical += '.';
-    } else {
-      digits = true;
-      canonical += text[i];
-    }
-  }
-  if (!digits) return false;
-  if (i < e && (text[i] == 'e' || text[i] == 'E')) {
-    canonical += 'e';
-    ++i;
-    if (i < e && (text[i] == '+' || text[i] == '-')) canonical += text[i++];
-    bool expDigits = false;
-    for (; i < e && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-      canonical += text[i];
-      expDigits = true;
-    }
-    if (!expDigits) return false;
-  }
-  if (i != e) return false;
-  char* end = nullptr;
-  out = std::strtod(canonical.c_str(), &end);
-  if (!std::isfinite(out)) return false;
-  return end == canonical.c_str() + canonical.size();
+  auto number = numtext::parseVbNumber(text);
+  if (number) out = *number;
+  return number.has_value();
 }
 
 std::string cstr(const Variant& input) {
@@ -198,9 +131,9 @@ std::string cstr(const Variant& input) {
     case VarType::I4:
       return std::to_string(v.i4());
     case VarType::R8:
-      return formatDouble(v.r8());
+      return numtext::doubleText(v.r8());
     case VarType::Currency:
-      return formatCurrency(v.currency());
+      return numtext::currencyText(v.currency());
     case VarType::Date:
       return formatDate(v.dateValue());
     case VarType::Bool:
@@ -296,51 +229,11 @@ std::string trim(const std::string& text) {
   return text.substr(b, e - b + 1);
 }
 
-namespace {
-// Days from 1970-01-01 for a proleptic Gregorian date (Howard Hinnant's algorithm).
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void civilFromDays(int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
-}
-
-const int64_t kOleEpoch = daysFromCivil(1899, 12, 30);
-}  // namespace
-
 double makeDate(int year, int month, int day, int hour, int minute, int second) {
-  int64_t days =
-      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kOleEpoch;
-  return static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
+  return numtext::oleDate({year, month, day, hour, minute, second});
 }
 
-std::string formatDate(double oleDays) {
-  double whole = std::floor(oleDays);
-  int64_t seconds = std::llround((oleDays - whole) * 86400.0);
-  int64_t days = static_cast<int64_t>(whole) + seconds / 86400;
-  seconds %= 86400;
-  int y, m, d;
-  civilFromDays(days + kOleEpoch, y, m, d);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d,
-                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
-                static_cast<int>(seconds % 60));
-  return buf;
-}
+std::string formatDate(double oleDays) { return numtext::dateText(oleDays); }
 
 }  // namespace vb
 }  // namespace z418kt

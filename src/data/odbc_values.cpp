@@ -1,8 +1,9 @@
 #include "data/odbc_values.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
+
+#include "automation/number_text.h"
 
 namespace z418kt::data::odbc {
 
@@ -148,7 +149,7 @@ Variant decimalFromText(const std::string& text, int declaredScale) {
   whole = firstDigit == std::string::npos ? "" : whole.substr(firstDigit);
 
   if (fraction.empty() && declaredScale == 0 && whole.size() <= 10) {
-    int64_t v = whole.empty() ? 0 : std::stoll(whole);
+    int64_t v = whole.empty() ? 0 : numtext::parseInteger(whole).value_or(0);
     if (negative) v = -v;
     if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max())
       return Variant(static_cast<int32_t>(v));
@@ -156,10 +157,11 @@ Variant decimalFromText(const std::string& text, int declaredScale) {
   // Currency holds ±922 337 203 685 477.5807: up to 15 whole digits always fit.
   if (fraction.size() <= 4 && whole.size() <= 15) {
     std::string digits = whole + fraction + std::string(4 - fraction.size(), '0');
-    int64_t scaled = std::stoll(digits);
+    int64_t scaled = numtext::parseInteger(digits).value_or(0);
     return Variant(Currency{negative ? -scaled : scaled});
   }
-  return Variant(std::strtod(text.c_str(), nullptr));
+  double beyond = std::numeric_limits<double>::infinity();  // the only way a plain text fails
+  return Variant(numtext::parseDouble(text).value_or(negative ? -beyond : beyond));
 }
 
 void readResultSet(const Handle& statement, RowSet& out) {

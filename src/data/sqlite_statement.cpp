@@ -1,8 +1,9 @@
 #include "data/sqlite_statement.h"
 
-#include <charconv>
 #include <cstdint>
 #include <limits>
+
+#include "automation/number_text.h"
 
 namespace z418kt::data::sqlite {
 
@@ -25,14 +26,8 @@ bool onlyNoise(const char* tail) {
 }
 
 int bindNumber(sqlite3_stmt* s, int index, const std::string& text) {
-  const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
-  const char* end = text.data() + text.size();
-  int64_t whole = 0;
-  auto [p, ec] = std::from_chars(begin, end, whole);
-  if (ec == std::errc() && p == end) return sqlite3_bind_int64(s, index, whole);
-  double real = 0;
-  auto [q, ec2] = std::from_chars(begin, end, real);
-  if (ec2 == std::errc() && q == end) return sqlite3_bind_double(s, index, real);
+  if (auto whole = numtext::parseInteger(text)) return sqlite3_bind_int64(s, index, *whole);
+  if (auto real = numtext::parseDouble(text)) return sqlite3_bind_double(s, index, *real);
   return sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
+#include "automation/number_text.h"
 #include "outside/default_text.h"
 
 namespace z418kt::outside::decimal {
@@ -124,23 +123,25 @@ Decimal fromInteger(int64_t value) {
 }
 
 Decimal fromCurrency(Currency value) {
-  int64_t v = value.scaled;
-  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  std::string fraction = std::to_string(magnitude % Currency::kScale);
-  fraction.insert(0, 4 - fraction.size(), '0');
-  return make(v < 0, std::to_string(magnitude / Currency::kScale), fraction);
+  char buf[numtext::kTextCapacity];
+  std::string_view s(buf, static_cast<size_t>(numtext::writeCurrency(buf, value) - buf));
+  bool negative = s.front() == '-';
+  if (negative) s.remove_prefix(1);
+  size_t point = s.find('.');
+  if (point == std::string_view::npos) return make(negative, s, "");
+  return make(negative, s.substr(0, point), s.substr(point + 1));
 }
 
 std::optional<Decimal> fromDouble(double value) {
   if (!std::isfinite(value)) return std::nullopt;
   if (value == 0) return Decimal{};
   // "d.dddddddddddddde+XX": 15 significant digits and a decimal exponent.
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
-  std::string_view s = buf;
+  char buf[numtext::kTextCapacity];
+  std::string_view s(buf,
+                     static_cast<size_t>(numtext::writeScientific15(buf, std::fabs(value)) - buf));
   size_t e = s.find('e');
   std::string digits = std::string(s.substr(0, 1)) + std::string(s.substr(2, e - 2));
-  int exponent = std::atoi(buf + e + 1);
+  int exponent = static_cast<int>(numtext::parseInteger(s.substr(e + 1)).value_or(0));
   // The point sits after digit number exponent + 1.
   long point = static_cast<long>(exponent) + 1;
   if (point <= 0) {
@@ -201,7 +202,7 @@ std::string write(const Decimal& value, char separator, size_t minDecimals) {
 
 std::optional<int32_t> toInt32(const Decimal& value) {
   if (!value.isWhole() || value.whole.size() > 10) return std::nullopt;
-  long long magnitude = std::stoll(value.whole);
+  long long magnitude = numtext::parseInteger(value.whole).value_or(0);
   long long v = value.negative ? -magnitude : magnitude;
   if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
     return std::nullopt;
@@ -209,6 +210,10 @@ std::optional<int32_t> toInt32(const Decimal& value) {
   return static_cast<int32_t>(v);
 }
 
-double toDouble(const Decimal& value) { return std::strtod(write(value).c_str(), nullptr); }
+double toDouble(const Decimal& value) {
+  // Only magnitudes beyond the range of a double fail to convert.
+  double beyond = std::numeric_limits<double>::infinity();
+  return numtext::parseDouble(write(value)).value_or(value.negative ? -beyond : beyond);
+}
 
 }  // namespace z418kt::outside::decimal

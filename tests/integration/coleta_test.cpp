@@ -4,6 +4,7 @@
 #include <array>
 
 #include "support/engine_fixture.h"
+#include "support/scoped_locale.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt {
@@ -181,6 +182,25 @@ TEST_P(ColetaOnEngine, AColetaReadAndSavedBackUnchangedKeepsItsValues) {
   // The new pieces replaced the old ones.
   EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA WHERE CARGA_ID IN (200, 201, 202)"), 0);
   EXPECT_GE(vb::clng(copy.matriz.array().at(4, 0)), demo::kFirstNewKey);
+}
+
+TEST_P(ColetaOnEngine, WeightsMeasuresAndMoneyRoundTripAlikeUnderEveryLocale) {
+  std::vector<std::string> results;
+  for (const char* name : testing::kTestLocales) {
+    testing::ScopedLocale locale(name);
+    Coleta c;
+    c.peso = Variant("1.234,56");
+    c.valor = Variant(Currency{15007500});
+    c.linhas = Variant(int32_t{2});
+    c.matriz = matrixOf({{int32_t{2}, "0,5", Variant(0.25), "1.5"}, {"3", "1,2345", "0,8", "1"}});
+    ASSERT_EQ(save(c), kOk) << name << ": " << vb::concatText(msg);
+    Coleta back;
+    ASSERT_EQ(read(vb::clng(c.id), back), kOk) << name;
+    results.push_back(joined({back.peso, back.valor}));
+    for (const std::string& row : back.rows(4)) results.back() += row;
+  }
+  EXPECT_EQ(results[0], "1234,56|1500,75|2|0,50|0,25|1,50|3|1,2345|0,80|1,00|");
+  EXPECT_EQ(results[1], results[0]);
 }
 
 TEST_P(ColetaOnEngine, TextsThatLookLikeSqlAreStoredVerbatim) {
