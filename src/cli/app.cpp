@@ -1,10 +1,13 @@
 #include "cli/app.h"
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <iostream>
-#include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/connection_source.h"
 #include "cli/demo_script.h"
 #include "cli/init_command.h"
 #include "cli/invoke_command.h"
@@ -17,18 +20,23 @@ using namespace json;
 
 namespace {
 
-constexpr const char* kExitCodes =
-    "\nExit status: 0 done; 1 the call failed or answered status 10; 2 wrong usage.";
+constexpr const char* kPeopleExitCodes =
+    "\nExit status: 0 done; 1 status 10 or the call failed; 2 wrong usage (nothing was called); "
+    "3 not found.";
+constexpr const char* kCallExitCodes =
+    "\nExit status: 0 the call ran (its status, 0 or 10, is in the answer); 1 the call failed "
+    "as a whole (an {\"error\"} answer); 2 wrong usage.";
+constexpr const char* kStepExitCodes = "\nExit status: 0 done; 1 a step failed; 2 wrong usage.";
 
 struct PeopleOptions {
-  std::string db = kDefaultConnection;
+  ConnectionSource db;
   bool oracle = false;
   int32_t user = 0;
   bool json = false;
 
   CallContext context() const {
     CallContext c;
-    c.connection = db;
+    c.connection = *resolveConnection(db, std::string(kDefaultConnection));
     c.databaseKind = oracle ? kOracleKind : kProcedureKind;
     c.userId = user;
     return c;
@@ -36,83 +44,169 @@ struct PeopleOptions {
 };
 
 void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
-  cmd->add_option("--db", p.db, "connection text")->capture_default_str();
+  addConnectionOptions(cmd, p.db);
   cmd->add_flag("--oracle", p.oracle, "use the ORACLE dialect (default: stored procedures)");
   cmd->add_option("--user", p.user, "internet user id (1 adds diagnostics to error messages)")
       ->capture_default_str();
   cmd->add_flag("--json", p.json, "print the call's JSON answer instead of a table");
 }
 
-std::string examples(const std::string& lines) { return "\nExamples:\n" + lines + kExitCodes; }
+std::string examples(const std::string& lines, const char* exitCodes = kPeopleExitCodes) {
+  return "\nExamples:\n" + lines + exitCodes;
+}
+
+// The operations, their dispatch identifiers and parameter names, one per line.
+void listOperations(std::ostream& out) {
+  for (const InterfaceEntry& e : interfaceTable()) {
+    out << e.name << " (" << e.dispid << "):";
+    for (std::string_view p : e.parameters) out << ' ' << p;
+    out << '\n';
+  }
+}
+
+// Help and --version end the parse with code 0; anything else is wrong usage,
+// and a word where a subcommand belongs is named.
+int parseFailure(CLI::App& app, const CLI::ParseError& e, AppStreams io) {
+  if (e.get_exit_code() == 0) return app.exit(e, io.out, io.err);
+  const CLI::App* at = &app;
+  for (const CLI::App* sub = at; sub;) {
+    at = sub;
+    auto chosen = sub->get_subcommands();
+    sub = chosen.empty() ? nullptr : chosen.front();
+  }
+  std::vector<std::string> extras = at->remaining();
+  if (!at->get_subcommands({}).empty() && at->get_subcommands().empty() && !extras.empty()) {
+    io.err << "z418kt: unknown command \"" << extras.front() << "\"";
+    io.err << (at == &app ? "" : " for " + at->get_name()) << "; one of:";
+    for (const CLI::App* sub : at->get_subcommands({})) io.err << ' ' << sub->get_name();
+    io.err << "\n";
+    return kExitUsage;
+  }
+  app.exit(e, io.out, io.err);
+  return kExitUsage;
+}
 
 }  // namespace
 
 int runApp(int argc, const char* const* argv, AppStreams io) {
   CLI::App app{"z418kt: the Coleta (pickup request) component from the command line"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("z418kt ") + Z418KT_VERSION);
   app.footer(examples(
       "  z418kt demo\n"
       "  z418kt init --db 'Provider=SQLite;Data Source=coleta.db' --demo\n"
-      "  z418kt coleta show 1\n"
+      "  z418kt coleta show 100\n"
+      "  z418kt invoke --list\n"
       "  z418kt invoke gConsulta_Coleta --args '{\"invntConecta_DB\":\"Provider=SQLite;Data "
-      "Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":1}'\n"
-      "  echo '{\"op\":\"gExclui_Coleta\",\"args\":[...]}' | z418kt serve"));
+      "Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":100}'\n"
+      "  echo '{\"op\":\"gExclui_Coleta\",\"args\":[...]}' | z418kt serve\n"
+      "Every command takes its connection text from --db, --db-file or $Z418KT_DB.",
+      kPeopleExitCodes));
   int code = 0;
   Z418kt component;
+  // Runs a command's body; a connection that cannot be had is a usage error.
+  auto guarded = [&](const std::function<int()>& body) {
+    try {
+      code = body();
+    } catch (const ConnectionError& e) {
+      io.err << "z418kt: " << e.what() << '\n';
+      code = kExitUsage;
+    }
+  };
 
   // invoke
   std::string operation, argsText;
-  bool pretty = false;
+  bool pretty = false, list = false;
+  ConnectionSource invokeDb;
   CLI::App* invoke = app.add_subcommand("invoke", "call one operation by name with JSON arguments");
-  invoke->add_option("OPERATION", operation, "operation name (any case) or dispatch id")
-      ->required();
+  invoke->add_option("OPERATION", operation, "operation name (any case) or dispatch id");
   invoke->add_option("--args", argsText,
                      "arguments: a JSON array (positional) or object (by parameter name); "
                      "without it the request is read from standard input");
   invoke->add_flag("--pretty", pretty, "indent the answer");
+  invoke->add_flag("--list", list, "list the operations with their parameter names");
+  addConnectionOptions(invoke, invokeDb);
   invoke->footer(examples(
+      "  z418kt invoke --list\n"
       "  z418kt invoke gConsulta_Coleta --args '{\"invntConecta_DB\":\"Provider=SQLite;Data "
-      "Source=coleta.db\",\"invntBanco_Dados\":\"ORACLE\",\"invntDOCTO_TRANSPORTE_ID\":1}'\n"
+      "Source=coleta.db\",\"invntBanco_Dados\":\"ORACLE\",\"invntDOCTO_TRANSPORTE_ID\":100}'\n"
+      "  Z418KT_DB='Provider=SQLite;Data Source=coleta.db' z418kt invoke gConsulta_Dados_Pessoa "
+      "--args '{\"invntENDERECO_PESSOA_ID\":11}'\n"
       "  z418kt invoke gExclui_Coleta < request.json   # {\"args\": {...}} or the args alone\n"
       "  z418kt invoke mConsulta_Qtde_AWB_COLETA --args '[\"Provider=SQLite;Data "
-      "Source=coleta.db\",0,null,\"SQLSERVER\",null,1,{\"vt\":\"I2\",\"value\":1},"
-      "{\"vt\":\"I2\",\"value\":115},null,null]'"));
+      "Source=coleta.db\",0,null,\"SQLSERVER\",null,100,{\"vt\":\"I2\",\"value\":1},"
+      "{\"vt\":\"I2\",\"value\":115},null,null]'",
+      kCallExitCodes));
   invoke->callback([&] {
-    InvokeRequest request{operation, argsText, !invoke->get_option("--args")->empty(), pretty};
-    code = invokeCommand(component, request, io.inputIsTerminal ? nullptr : &io.in, io.out);
+    if (list) {
+      listOperations(io.out);
+      code = kExitDone;
+      return;
+    }
+    if (operation.empty()) {
+      io.err << "z418kt invoke: name an OPERATION (z418kt invoke --list shows them)\n";
+      code = kExitUsage;
+      return;
+    }
+    guarded([&] {
+      InvokeRequest request;
+      request.operation = operation;
+      request.argsText = argsText;
+      request.argsGiven = !invoke->get_option("--args")->empty();
+      request.pretty = pretty;
+      request.connection = resolveConnection(invokeDb, std::nullopt);
+      return invokeCommand(component, request, io.inputIsTerminal ? nullptr : &io.in, io.out);
+    });
   });
 
   // serve
+  ConnectionSource serveDb;
   CLI::App* serveCmd = app.add_subcommand(
       "serve", "answer JSON requests, one per line on standard input, until it ends");
+  addConnectionOptions(serveCmd, serveDb);
   serveCmd->footer(examples(
       "  printf '%s\\n' '{\"op\":\"gConsulta_Coleta\",\"id\":1,\"args\":{\"invntConecta_DB\":"
-      "\"Provider=SQLite;Data Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":1}}' | z418kt "
+      "\"Provider=SQLite;Data Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":100}}' | z418kt "
       "serve\n"
-      "  Each answer is one line: {\"result\":...,\"args\":{...},\"id\":1} or {\"error\":{...}}"));
+      "  Each answer is one line: {\"result\":...,\"args\":{...},\"id\":1} or {\"error\":{...}}",
+      "\nExit status: 0 when the input ended (every line was answered); 2 wrong usage."));
   serveCmd->callback([&] {
-    serve(io.in, io.out, component);
-    code = 0;
+    guarded([&] {
+      ServeOptions options;
+      options.connection = resolveConnection(serveDb, std::nullopt);
+      serve(io.in, io.out, component, options);
+      return kExitDone;
+    });
   });
 
   // init
-  std::string initDb;
+  ConnectionSource initDb;
   bool initDemo = false;
   CLI::App* init = app.add_subcommand("init", "create the schema, procedures and demo data");
-  init->add_option("--db", initDb, "connection text of an empty database")->required();
+  addConnectionOptions(init, initDb);
   init->add_flag("--demo", initDemo, "also store the demo parties and Coletas");
   init->footer(
       examples("  z418kt init --db 'Provider=SQLite;Data Source=coleta.db' --demo\n"
-               "  z418kt init --db 'Driver=PostgreSQL Unicode;Server=localhost;Database=coleta;"
-               "Uid=coleta;Pwd=secret'"));
-  init->callback([&] { code = initCommand(initDb, initDemo, {io.out, io.err, false}); });
+               "  z418kt init --db-file ~/.config/z418kt/db   # first line: Driver=PostgreSQL "
+               "Unicode;Server=localhost;Database=coleta;Uid=coleta;Pwd=...",
+               kStepExitCodes));
+  init->callback([&] {
+    guarded([&] {
+      auto connection = resolveConnection(initDb, std::nullopt);
+      if (!connection)
+        throw ConnectionError(
+            "init needs the connection text of an empty database: --db, "
+            "--db-file or Z418KT_DB");
+      return initCommand(*connection, initDemo, {io.out, io.err, false});
+    });
+  });
 
   // demo
   DemoOptions demo;
   CLI::App* demoCmd = app.add_subcommand("demo", "a guided tour on a fresh demo database");
   demoCmd->add_option("--dir", demo.directory,
                       "directory for the demo database (default: a new temporary one)");
-  demoCmd->footer(examples("  z418kt demo\n  z418kt demo --dir /tmp/meu-demo"));
+  demoCmd->footer(examples("  z418kt demo\n  z418kt demo --dir /tmp/meu-demo", kStepExitCodes));
   demoCmd->callback([&] { code = runDemo(demo, {io.out, io.err, false}); });
 
   // coleta show|save|delete
@@ -123,16 +217,18 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   CLI::App* show = coleta->add_subcommand("show", "show a Coleta with its cargo pieces");
   show->add_option("ID", showId, "the Coleta's document id")->required();
   addPeopleOptions(show, showOpts);
-  show->footer(examples("  z418kt coleta show 1\n  z418kt coleta show 1 --oracle --json"));
+  show->footer(examples("  z418kt coleta show 100\n  z418kt coleta show 100 --oracle --json"));
   show->callback([&] {
-    code = showColeta(component, showOpts.context(), showId, {io.out, io.err, showOpts.json});
+    guarded([&] {
+      return showColeta(component, showOpts.context(), showId, {io.out, io.err, showOpts.json});
+    });
   });
 
   ColetaFields fields;
   CLI::App* save =
       coleta->add_subcommand("save", "save a new Coleta (or, with --id, replace an existing one)");
   save->add_option("--id", fields.id, "the Coleta to replace (default 0: a new one)");
-  save->add_option("--cliente", fields.cliente, "client id");
+  save->add_option("--cliente", fields.cliente, "client id (a party id)");
   save->add_option("--remetente", fields.remetente, "sender's address id");
   save->add_option("--destinatario", fields.destinatario, "addressee's address id");
   save->add_option("--volumes", fields.volumes, "number of volumes");
@@ -143,21 +239,29 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
                    "a cargo piece VOLUMESxWIDTHxHEIGHTxLENGTH (metres); repeat for more");
   addPeopleOptions(save, saveOpts);
   save->footer(
-      examples("  z418kt coleta save --cliente 1 --remetente 1 --destinatario 2 --volumes 3 \\\n"
+      examples("  z418kt coleta save --cliente 2 --remetente 12 --destinatario 11 --volumes 3 \\\n"
                "      --peso 42,5 --valor 1500 --embalagem 'Caixas' --carga 2x0.5x0.4x0.3 --carga "
                "1x1.2x0.8x0.6\n"
+               "  z418kt coleta save --id 100 --cliente 2 --remetente 12 --destinatario 11 "
+               "--volumes 6 --peso 125,5 --valor 1500,75 --embalagem 'Caixas'\n"
                "  Missing fields are refused by the component's own checks, with its message."));
   save->callback([&] {
-    code = saveColeta(component, saveOpts.context(), fields, {io.out, io.err, saveOpts.json});
+    guarded([&] {
+      return saveColeta(component, saveOpts.context(), fields, {io.out, io.err, saveOpts.json});
+    });
   });
 
   CLI::App* del = coleta->add_subcommand("delete", "delete a Coleta and its cargo pieces");
   del->add_option("ID", deleteId, "the Coleta's document id")->required();
   addPeopleOptions(del, deleteOpts);
-  del->footer(examples("  z418kt coleta delete 7\n  z418kt coleta delete 7 --oracle"));
+  del->footer(
+      examples("  z418kt coleta delete 1000          # the first Coleta saved on the demo data\n"
+               "  z418kt coleta delete 1000 --oracle"));
   del->callback([&] {
-    code =
-        deleteColeta(component, deleteOpts.context(), deleteId, {io.out, io.err, deleteOpts.json});
+    guarded([&] {
+      return deleteColeta(component, deleteOpts.context(), deleteId,
+                          {io.out, io.err, deleteOpts.json});
+    });
   });
 
   // pessoa show
@@ -168,16 +272,18 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   CLI::App* pessoaShow = pessoa->add_subcommand("show", "show a party's identity and address");
   pessoaShow->add_option("ID", pessoaId, "the party address id")->required();
   addPeopleOptions(pessoaShow, pessoaOpts);
-  pessoaShow->footer(examples("  z418kt pessoa show 2\n  z418kt pessoa show 2 --json"));
+  pessoaShow->footer(examples("  z418kt pessoa show 12\n  z418kt pessoa show 11 --json"));
   pessoaShow->callback([&] {
-    code = showPessoa(component, pessoaOpts.context(), pessoaId, {io.out, io.err, pessoaOpts.json});
+    guarded([&] {
+      return showPessoa(component, pessoaOpts.context(), pessoaId,
+                        {io.out, io.err, pessoaOpts.json});
+    });
   });
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int exit = app.exit(e, io.out, io.err);
-    return exit == 0 ? 0 : 2;
+    return parseFailure(app, e, io);
   }
   return code;
 }

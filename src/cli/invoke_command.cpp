@@ -2,9 +2,10 @@
 
 #include <cctype>
 #include <istream>
-#include <iterator>
 #include <ostream>
 
+#include "cli/bounded_input.h"
+#include "cli/connection_source.h"
 #include "json/request.h"
 
 namespace z418kt::cli {
@@ -14,9 +15,9 @@ using namespace json;
 namespace {
 
 // A request read whole: {"args": ...} gives its args, any other value is the args.
-Json argsOf(const std::string& text) {
+Json argsOf(const std::string& text, const RequestLimits& limits) {
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Json();
-  Json parsed = parseRequestText(text);
+  Json parsed = parseRequestText(text, limits);
   if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
   return parsed;
 }
@@ -35,9 +36,14 @@ int invokeCommand(Z418kt& component, const InvokeRequest& request, std::istream*
   Json answer;
   try {
     std::string text = request.argsText;
-    if (!request.argsGiven && in)
-      text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
-    answer = answerCall(component, operationOf(request.operation), argsOf(text));
+    if (!request.argsGiven && in) {
+      BoundedRead read = readAll(*in, text, request.limits.maxBytes);
+      if (read.cutShort) throw tooLarge(read.bytes, request.limits);
+    }
+    Json op = operationOf(request.operation);
+    answer = answerCall(component, op,
+                        withConnection(op, argsOf(text, request.limits), request.connection),
+                        request.limits);
   } catch (const AutomationError& e) {
     answer = errorAnswer(e.number, e.description);
   }

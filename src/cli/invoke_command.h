@@ -5,8 +5,10 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 
+#include "json/request_limits.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
@@ -16,6 +18,9 @@ struct InvokeRequest {
   std::string argsText;
   bool argsGiven = false;
   bool pretty = false;
+  json::RequestLimits limits;
+  // For a request that gives no connection argument.
+  std::optional<std::string> connection;
 };
 
 // `in` null: no request on the input (all arguments Empty).

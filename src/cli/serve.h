@@ -1,15 +1,20 @@
 // The request loop of `z418kt serve`: one JSON request per line
 // ({"op": "...", "args": ..., "id": optional}), one JSON answer per line,
 // flushed at once, until the input ends. One component object serves every
-// line, on the calling thread. A line that cannot be read gets an error
-// answer and the loop goes on; blank lines are skipped. An "id" in the
-// request is echoed in its answer so a client can pair them.
+// line, on the calling thread. A line that cannot be read or goes beyond the
+// request limits gets an error answer and the loop goes on; blank lines are
+// skipped. An "id" in the request is echoed in its answer, error answers
+// included (as far as it can be read), so a client can pair them. A line
+// longer than limits.maxBytes is read and dropped beyond that size.
 #pragma once
 
 #include <iosfwd>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "json/json_variant.h"
+#include "json/request_limits.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
@@ -17,9 +22,15 @@ namespace z418kt::cli {
 using json::Json;
 
 // The answer to one request line.
-Json answerLine(Z418kt& component, std::string_view line);
+struct ServeOptions {
+  json::RequestLimits limits;
+  // For requests that give no connection argument (from --db, --db-file or Z418KT_DB).
+  std::optional<std::string> connection;
+};
+
+Json answerLine(Z418kt& component, std::string_view line, const ServeOptions& options = {});
 
 // Serves until `in` ends; returns the number of requests answered.
-int serve(std::istream& in, std::ostream& out, Z418kt& component);
+int serve(std::istream& in, std::ostream& out, Z418kt& component, const ServeOptions& options = {});
 
 }  // namespace z418kt::cli

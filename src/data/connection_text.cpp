@@ -28,6 +28,7 @@ ConnectionText::ConnectionText(std::string_view text) {
       pos = eq + 1;
       continue;
     }
+    size_t keyStart = pos;
     std::string key = upperCase(trimmed(text.substr(pos, eq - pos)));
     size_t v = eq + 1;
     while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) ++v;
@@ -53,7 +54,10 @@ ConnectionText::ConnectionText(std::string_view text) {
       value = std::string(trimmed(text.substr(v, end - v)));
       pos = end + 1;
     }
-    if (!key.empty()) values_[key] = value;
+    if (!key.empty()) {
+      values_[key] = value;
+      pairs_.emplace_back(trimmed(text.substr(keyStart, eq - keyStart)), value);
+    }
   }
 }
 
@@ -66,6 +70,39 @@ std::optional<std::string> ConnectionText::get(std::string_view key) const {
 bool ConnectionText::is(std::string_view key, std::string_view value) const {
   auto v = get(key);
   return v && upperCase(*v) == upperCase(value);
+}
+
+}  // namespace z418kt::data
+
+namespace z418kt::data {
+
+bool isPasswordKey(std::string_view key) {
+  std::string upper = upperCase(key);
+  for (const char* word : {"PWD", "PASSWORD", "PASSPHRASE"})
+    if (upper.find(word) != std::string::npos) return true;
+  return false;
+}
+
+std::string maskedPassword(std::string_view text) {
+  ConnectionText parsed(text);
+  bool secret = false;
+  for (const auto& [key, value] : parsed.pairs()) secret = secret || isPasswordKey(key);
+  if (!secret) return std::string(text);
+  std::string out;
+  for (const auto& [key, value] : parsed.pairs()) {
+    if (!out.empty()) out += ';';
+    out += key + "=";
+    if (isPasswordKey(key)) {
+      out += "***";
+    } else if (value.find_first_of(";\"'") != std::string::npos) {
+      out += '"';
+      for (char c : value) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+      out += '"';
+    } else {
+      out += value;
+    }
+  }
+  return out;
 }
 
 }  // namespace z418kt::data

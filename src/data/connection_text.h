@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace z418kt::data {
 
@@ -20,10 +22,22 @@ class ConnectionText {
   std::optional<std::string> get(std::string_view key) const;
   // True when the key is set to `value`, ignoring case on both.
   bool is(std::string_view key, std::string_view value) const;
+  // Every pair as written (key spelling kept, value unquoted), in text order.
+  const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
 
  private:
   std::map<std::string, std::string> values_;  // key in upper case
+  std::vector<std::pair<std::string, std::string>> pairs_;
 };
+
+// True for a key that a driver reads as a password: Pwd, Password, and any
+// key holding PWD, PASSWORD or PASSPHRASE (ODBC and ADO drivers spell them
+// in many ways, e.g. "Jet OLEDB:Database Password").
+bool isPasswordKey(std::string_view key);
+
+// The connection text fit to be shown: unchanged when it sets no password,
+// otherwise rewritten pair by pair with every password value as "***".
+std::string maskedPassword(std::string_view text);
 
 // ASCII upper case of a text.
 std::string upperCase(std::string_view text);

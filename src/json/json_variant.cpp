@@ -1,11 +1,11 @@
 #include "json/json_variant.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "automation/number_text.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt::json {
@@ -53,6 +53,14 @@ Json arrayJson(const SafeArray& array) {
 }
 
 // ----- reading -----
+
+// What a decoding may still spend: the limits and how deep it already is.
+struct Budget {
+  const RequestLimits& limits;
+  size_t depth = 0;
+};
+
+Variant decode(const Json& json, Budget& budget);
 
 int64_t wholeNumber(const Json& v, const char* vt) {
   if (v.is_number_integer()) return v.get<int64_t>();
@@ -106,17 +114,9 @@ Currency currencyValue(const Json& v) {
 double dateValue(const Json& v) {
   if (!v.is_string()) refuse("DATE needs a text \"YYYY-MM-DD[ HH:MM:SS]\"");
   const std::string& s = v.get_ref<const std::string&>();
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
-  char sep = ' ';
-  int consumed = 0;
-  int fields = std::sscanf(s.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d%n", &y, &mo, &d, &consumed, &sep,
-                           &h, &mi, &se, &consumed);
-  bool dateOnly = fields == 3;
-  bool full = fields == 7 && (sep == ' ' || sep == 'T');
-  if ((!dateOnly && !full) || static_cast<size_t>(consumed) != s.size() || mo < 1 || mo > 12 ||
-      d < 1 || d > 31 || h > 23 || mi > 59 || se > 59 || h < 0 || mi < 0 || se < 0)
-    refuse("DATE needs a text \"YYYY-MM-DD[ HH:MM:SS]\", not \"" + s + "\"");
-  return vb::makeDate(y, mo, d, h, mi, se);
+  auto when = numtext::parseDateTime(s);
+  if (!when) refuse("DATE needs a valid date \"YYYY-MM-DD[ HH:MM:SS]\", not \"" + s + "\"");
+  return numtext::oleDate(*when);
 }
 
 int32_t boundValue(const Json& v) {
@@ -133,7 +133,7 @@ bool allArrays(const Json& items) {
 
 // Builds an array from items (1-D list, or list of equal-length lists for 2-D).
 Variant arrayFrom(const Json& items, std::vector<int32_t> lbounds, int dims,
-                  std::vector<int32_t> counts) {
+                  std::vector<int32_t> counts, Budget& budget) {
   if (!items.is_array()) refuse("ARRAY items must be a list");
   if (dims < 0 || dims > 2) refuse("ARRAY must have one or two dimensions");
   if (lbounds.empty()) lbounds.assign(static_cast<size_t>(dims), 0);
@@ -155,6 +155,10 @@ Variant arrayFrom(const Json& items, std::vector<int32_t> lbounds, int dims,
       if (!column.is_array() || static_cast<int32_t>(column.size()) != n2)
         refuse("a 2-D ARRAY needs lists of the same length");
   }
+  if (dims == 2 && static_cast<size_t>(n2) > budget.limits.maxMatrixRows)
+    throw RequestError(kTooManyMatrixRows,
+                       "a 2-D ARRAY has " + std::to_string(n2) + " rows; at most " +
+                           std::to_string(budget.limits.maxMatrixRows) + " are accepted");
   std::vector<SafeArray::Bound> bounds = {{lbounds[0], n1}};
   if (dims == 2) bounds.push_back({lbounds[1], n2});
   for (const SafeArray::Bound& b : bounds) {
@@ -169,16 +173,16 @@ Variant arrayFrom(const Json& items, std::vector<int32_t> lbounds, int dims,
   for (int32_t i = 0; i < n1; ++i) {
     const Json& item = items[static_cast<size_t>(i)];
     if (dims == 1) {
-      array.at(lbounds[0] + i) = fromJson(item);
+      array.at(lbounds[0] + i) = decode(item, budget);
     } else {
       for (int32_t j = 0; j < n2; ++j)
-        array.at(lbounds[0] + i, lbounds[1] + j) = fromJson(item[static_cast<size_t>(j)]);
+        array.at(lbounds[0] + i, lbounds[1] + j) = decode(item[static_cast<size_t>(j)], budget);
     }
   }
   return Variant(std::move(array));
 }
 
-Variant typedArray(const Json& json) {
+Variant typedArray(const Json& json, Budget& budget) {
   std::vector<int32_t> lbounds, counts;
   auto lb = json.find("lbounds");
   if (lb != json.end()) {
@@ -194,17 +198,17 @@ Variant typedArray(const Json& json) {
   Json none = Json::array();
   const Json& items = it == json.end() ? none : *it;
   int dims = lb != json.end() ? static_cast<int>(lbounds.size()) : allArrays(items) ? 2 : 1;
-  return arrayFrom(items, std::move(lbounds), dims, std::move(counts));
+  return arrayFrom(items, std::move(lbounds), dims, std::move(counts), budget);
 }
 
-Variant typedValue(const Json& json) {
+Variant typedValue(const Json& json, Budget& budget) {
   const Json& vt = json.at("vt");
   if (!vt.is_string()) refuse("\"vt\" must be a text");
   std::string type = vt.get<std::string>();
   for (char& c : type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (type == "EMPTY") return Variant();
   if (type == "NULL") return Variant::null();
-  if (type == "ARRAY") return typedArray(json);
+  if (type == "ARRAY") return typedArray(json, budget);
   auto it = json.find("value");
   if (it == json.end()) refuse("\"" + type + "\" needs a \"value\"");
   const Json& v = *it;
@@ -230,49 +234,21 @@ std::string dumpText(const Json& json) {
   return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string currencyText(Currency value) {
-  // Works on the magnitude as unsigned, so the most negative value is safe.
-  bool negative = value.scaled < 0;
-  uint64_t magnitude =
-      negative ? 0 - static_cast<uint64_t>(value.scaled) : static_cast<uint64_t>(value.scaled);
-  std::string text = std::to_string(magnitude / Currency::kScale);
-  uint64_t fraction = magnitude % Currency::kScale;
-  if (fraction != 0) {
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%04u", static_cast<unsigned>(fraction));
-    std::string decimals = digits;
-    decimals.erase(decimals.find_last_not_of('0') + 1);
-    text += "." + decimals;
-  }
-  return negative ? "-" + text : text;
-}
+std::string currencyText(Currency value) { return numtext::currencyText(value); }
 
 Currency parseCurrency(const std::string& text) {
-  size_t pos = 0;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
-  uint64_t whole = 0;
-  size_t digits = 0;
-  for (; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]));
-       ++pos, ++digits) {
-    whole = whole * 10 + static_cast<uint64_t>(text[pos] - '0');
-    if (whole > 922337203685477ULL) throw errors::overflow();
+  Currency value;
+  switch (numtext::parseCurrency(text, value)) {
+    case numtext::CurrencyParse::Ok:
+      return value;
+    case numtext::CurrencyParse::Overflow:
+      throw errors::overflow();
+    case numtext::CurrencyParse::TooManyDecimals:
+      refuse("CY has at most four decimals: \"" + text + "\"");
+    case numtext::CurrencyParse::Malformed:
+      break;
   }
-  uint64_t fraction = 0;
-  size_t decimals = 0;
-  if (pos < text.size() && text[pos] == '.') {
-    for (++pos; pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos])); ++pos) {
-      if (++decimals > 4) refuse("CY has at most four decimals: \"" + text + "\"");
-      fraction = fraction * 10 + static_cast<uint64_t>(text[pos] - '0');
-    }
-  }
-  if (pos != text.size() || digits + decimals == 0)
-    refuse("CY needs a decimal text, not \"" + text + "\"");
-  for (size_t k = decimals; k < 4; ++k) fraction *= 10;
-  uint64_t magnitude = whole * Currency::kScale + fraction;
-  uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
-  if (magnitude > limit) throw errors::overflow();
-  return Currency{negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude)};
+  refuse("CY needs a decimal text, not \"" + text + "\"");
 }
 
 Json toJson(const Variant& value) {
@@ -303,7 +279,9 @@ Json toJson(const Variant& value) {
   return Json{{"vt", "EMPTY"}};
 }
 
-Variant fromJson(const Json& json) {
+namespace {
+
+Variant decodeValue(const Json& json, Budget& budget) {
   switch (json.type()) {
     case Json::value_t::null:
       return Variant::null();
@@ -326,13 +304,31 @@ Variant fromJson(const Json& json) {
     case Json::value_t::number_float:
       return Variant(json.get<double>());
     case Json::value_t::array:
-      return arrayFrom(json, {}, allArrays(json) ? 2 : 1, {});
+      return arrayFrom(json, {}, allArrays(json) ? 2 : 1, {}, budget);
     case Json::value_t::object:
       if (!json.contains("vt")) refuse("an object argument needs \"vt\": " + dumpText(json));
-      return typedValue(json);
+      return typedValue(json, budget);
     default:
       refuse("a JSON value of this kind is no variant");
   }
+}
+
+// Each nested array costs a level (a 2-D array's rows count as one with it),
+// so no JSON value built elsewhere can recurse without bound either.
+Variant decode(const Json& json, Budget& budget) {
+  if (++budget.depth > budget.limits.maxDepth)
+    throw RequestError(kNestingTooDeep, "a value nests arrays deeper than " +
+                                            std::to_string(budget.limits.maxDepth) + " levels");
+  Variant value = decodeValue(json, budget);
+  --budget.depth;
+  return value;
+}
+
+}  // namespace
+
+Variant fromJson(const Json& json, const RequestLimits& limits) {
+  Budget budget{limits};
+  return decode(json, budget);
 }
 
 }  // namespace z418kt::json

@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "json/request_error.h"
+#include "json/request_limits.h"
 #include "z418kt/variant.h"
 
 namespace z418kt::json {
@@ -31,7 +32,9 @@ Json toJson(const Variant& value);
 // One line of JSON; text that is not valid UTF-8 is written with U+FFFD
 // instead of failing.
 std::string dumpText(const Json& json);
-Variant fromJson(const Json& json);
+// Refuses arrays nested beyond limits.maxDepth (kNestingTooDeep) and 2-D
+// arrays with more than limits.maxMatrixRows rows (kTooManyMatrixRows).
+Variant fromJson(const Json& json, const RequestLimits& limits = {});
 
 // Exact decimal text of a Currency ("-12.5", "3", "0.0001") and back; the
 // text accepts an optional sign, digits and at most four decimals after '.'.

@@ -5,6 +5,8 @@
 #include <exception>
 #include <new>
 
+#include "data/connection_text.h"
+
 namespace z418kt::json {
 
 namespace {
@@ -13,14 +15,154 @@ bool sameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// invntConecta_DB of the g... operations, instrConecta_DB of the m... ones.
+bool isConnectionParameter(std::string_view name) {
+  return name.size() >= 10 && sameName(name.substr(name.size() - 10), "Conecta_DB");
+}
+
 }  // namespace
 
-Json parseRequestText(std::string_view text) {
+namespace {
+
+// Builds the request as nlohmann's own DOM builder does, checking the limits
+// as it goes: a hostile request is refused before it is built. (The parser
+// itself keeps its nesting on the heap, never on the stack.)
+class LimitedBuilder {
+ public:
+  using number_integer_t = Json::number_integer_t;
+  using number_unsigned_t = Json::number_unsigned_t;
+  using number_float_t = Json::number_float_t;
+  using string_t = Json::string_t;
+  using binary_t = Json::binary_t;
+
+  LimitedBuilder(Json& root, const RequestLimits& limits) : dom_(root, true), limits_(limits) {}
+
+  bool null() { return element() && dom_.null(); }
+  bool boolean(bool v) { return element() && dom_.boolean(v); }
+  bool number_integer(number_integer_t v) { return element() && dom_.number_integer(v); }
+  bool number_unsigned(number_unsigned_t v) { return element() && dom_.number_unsigned(v); }
+  bool number_float(number_float_t v, const string_t& s) {
+    return element() && dom_.number_float(v, s);
+  }
+  bool string(string_t& v) { return element() && dom_.string(v); }
+  bool binary(binary_t& v) { return element() && dom_.binary(v); }
+  bool start_object(std::size_t n) { return element() && open(false) && dom_.start_object(n); }
+  bool key(string_t& k) { return dom_.key(k); }
+  bool end_object() { return close() && dom_.end_object(); }
+  bool start_array(std::size_t n) { return element() && open(true) && dom_.start_array(n); }
+  bool end_array() { return close() && dom_.end_array(); }
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
+    return dom_.parse_error(position, token, e);
+  }
+
+ private:
+  // Counts a value that goes into an array.
+  bool element() {
+    if (!inArray_.empty() && inArray_.back() && ++elements_ > limits_.maxArrayElements)
+      throw RequestError(kTooManyElements, "the request holds more than " +
+                                               std::to_string(limits_.maxArrayElements) +
+                                               " array elements");
+    return true;
+  }
+  bool open(bool array) {
+    if (inArray_.size() >= limits_.maxDepth)
+      throw RequestError(kNestingTooDeep, "the request nests arrays and objects deeper than " +
+                                              std::to_string(limits_.maxDepth) + " levels");
+    inArray_.push_back(array);
+    return true;
+  }
+  bool close() {
+    inArray_.pop_back();
+    return true;
+  }
+
+  nlohmann::detail::json_sax_dom_parser<Json> dom_;
+  const RequestLimits& limits_;
+  std::vector<bool> inArray_;  // per open container: is it an array?
+  size_t elements_ = 0;
+};
+
+}  // namespace
+
+Json parseRequestText(std::string_view text, const RequestLimits& limits) {
+  if (text.size() > limits.maxBytes) throw tooLarge(text.size(), limits);
+  Json root;
+  LimitedBuilder builder(root, limits);
   try {
-    return Json::parse(text.begin(), text.end());
+    Json::sax_parse(text.begin(), text.end(), &builder);
   } catch (const Json::exception& e) {
     throw RequestError(kMalformedRequest, std::string("malformed JSON: ") + e.what());
   }
+  return root;
+}
+
+RequestError tooLarge(size_t bytes, const RequestLimits& limits) {
+  return RequestError(kRequestTooLarge, "the request has " + std::to_string(bytes) +
+                                            " bytes; at most " + std::to_string(limits.maxBytes) +
+                                            " are accepted");
+}
+
+namespace {
+
+// Finds the top-level "id" of a request without building it: stops at the
+// first syntax error or once the id is read.
+class IdFinder : public nlohmann::json_sax<Json> {
+ public:
+  Json id;
+  bool found = false;
+
+  bool null() override { return scalar(Json()); }
+  bool boolean(bool v) override { return scalar(v); }
+  bool number_integer(number_integer_t v) override { return scalar(v); }
+  bool number_unsigned(number_unsigned_t v) override { return scalar(v); }
+  bool number_float(number_float_t v, const string_t&) override { return scalar(v); }
+  bool string(string_t& v) override { return scalar(v); }
+  bool binary(binary_t&) override { return scalar(Json()); }
+  bool start_object(std::size_t) override { return open(); }
+  bool end_object() override { return close(); }
+  bool start_array(std::size_t) override { return open(); }
+  bool end_array() override { return close(); }
+  bool key(string_t& k) override {
+    idNext_ = depth_ == 1 && k == "id";
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  bool scalar(Json v) {
+    if (!idNext_) return true;
+    id = std::move(v);
+    found = true;
+    return false;
+  }
+  bool open() {
+    if (idNext_) return false;  // an id that is no scalar is not echoed
+    ++depth_;
+    return true;
+  }
+  bool close() {
+    --depth_;
+    return depth_ > 0;
+  }
+  size_t depth_ = 0;
+  bool idNext_ = false;
+};
+
+}  // namespace
+
+std::optional<Json> requestIdOf(std::string_view text) {
+  IdFinder finder;
+  try {
+    Json::sax_parse(text.begin(), text.end(), &finder, nlohmann::detail::input_format_t::json,
+                    false);
+  } catch (const Json::exception&) {
+    // whatever was read before the error is all there is
+  }
+  if (!finder.found) return std::nullopt;
+  return finder.id;
 }
 
 const InterfaceEntry& operationFor(const Json& op) {
@@ -37,12 +179,13 @@ const InterfaceEntry& operationFor(const Json& op) {
   return *entry;
 }
 
-std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args) {
+std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args,
+                                  const RequestLimits& limits) {
   std::vector<Variant> list;
   if (args.is_null()) {
     list.resize(entry.parameters.size());
   } else if (args.is_array()) {
-    for (const Json& value : args) list.push_back(fromJson(value));
+    for (const Json& value : args) list.push_back(fromJson(value, limits));
   } else if (args.is_object()) {
     list.resize(entry.parameters.size());
     std::vector<bool> given(entry.parameters.size(), false);
@@ -55,7 +198,7 @@ std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args)
         throw RequestError(kInvalidArgument,
                            "argument given twice: " + std::string(entry.parameters[k]));
       given[k] = true;
-      list[k] = fromJson(it.value());
+      list[k] = fromJson(it.value(), limits);
     }
   } else {
     throw RequestError(kMalformedRequest, "args must be a JSON array or object");
@@ -63,10 +206,10 @@ std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args)
   return list;
 }
 
-Json answerCall(Z418kt& component, const Json& op, const Json& args) {
+Json answerCall(Z418kt& component, const Json& op, const Json& args, const RequestLimits& limits) {
   try {
     const InterfaceEntry& entry = operationFor(op);
-    std::vector<Variant> list = argumentsFor(entry, args);
+    std::vector<Variant> list = argumentsFor(entry, args, limits);
     Variant result = invoke(component, entry, list);
     return answerJson(entry, result, list);
   } catch (const AutomationError& e) {
@@ -83,8 +226,13 @@ Json answerCall(Z418kt& component, const Json& op, const Json& args) {
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args) {
   Json named = Json::object();
-  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k)
-    named[std::string(entry.parameters[k])] = toJson(args[k]);
+  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
+    std::string_view name = entry.parameters[k];
+    // Answers end up in logs: a connection text goes out without its password.
+    bool connection = isConnectionParameter(name) && args[k].isText();
+    named[std::string(name)] =
+        toJson(connection ? Variant(data::maskedPassword(args[k].text())) : args[k]);
+  }
   return Json{{"result", toJson(result)}, {"args", std::move(named)}};
 }
 

@@ -11,29 +11,42 @@
 // that leaves the operation) answers {"error":{"number":N,"description":"..."}}.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "json/json_variant.h"
+#include "json/request_limits.h"
 #include "z418kt/interface.h"
 
 namespace z418kt::json {
 
-// Parses request text; throws RequestError(kMalformedRequest) with the reason.
-Json parseRequestText(std::string_view text);
+// Parses request text within the limits; throws RequestError with the reason:
+// kMalformedRequest, or the number of the limit it went beyond.
+Json parseRequestText(std::string_view text, const RequestLimits& limits = {});
+
+// The error of a request of `bytes` bytes (more than maxBytes).
+RequestError tooLarge(size_t bytes, const RequestLimits& limits);
+
+// The top-level "id" of a request text, when it is a scalar that can be read
+// before anything malformed; the text may be cut short or broken.
+std::optional<Json> requestIdOf(std::string_view text);
 
 // The interface row of an operation given by name or dispatch identifier; 438 otherwise.
 const InterfaceEntry& operationFor(const Json& op);
 
 // The argument list of a call. An array keeps its length (invoke then checks
 // it); an object is matched by name; null or absent gives all Empty.
-std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args);
+std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args,
+                                  const RequestLimits& limits = {});
 
 // Runs one call and answers it; never throws.
-Json answerCall(Z418kt& component, const Json& op, const Json& args);
+Json answerCall(Z418kt& component, const Json& op, const Json& args,
+                const RequestLimits& limits = {});
 
-// The answer of a call that ran: its result and every argument by name.
+// The answer of a call that ran: its result and every argument by name, the
+// connection text with its password masked.
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args);
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -111,6 +112,11 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   EXPECT_EQ(run("invoke"), 2);
   EXPECT_FALSE(errors.empty());
   EXPECT_EQ(run("frobnicate"), 2);
+  EXPECT_TRUE(has("unknown command \"frobnicate\"")) << errors;
+  EXPECT_EQ(run("--version"), 0);
+  EXPECT_TRUE(has("z418kt 1.")) << output;
+  EXPECT_EQ(run("invoke --list"), 0);
+  EXPECT_TRUE(has("gGrava_Coleta (1610809349): invntConecta_DB")) << output;
   EXPECT_EQ(
       run("coleta save --carga 2x0.5x0.4 --db 'Provider=SQLite;Data Source=" + dir + "/x.db'"), 2);
   EXPECT_NE(errors.find("2x0.5x0.4"), std::string::npos) << errors;
@@ -121,6 +127,68 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
     EXPECT_EQ(run(cmd + " --help"), 0) << cmd;
     EXPECT_NE(output.find("Examples:"), std::string::npos) << cmd;
   }
+}
+
+TEST_F(Commands, PeopleCommandsCheckFirstAndSayWhatHappened) {
+  ASSERT_EQ(run("init --demo" + db), 0) << errors;
+  // Malformed or non-finite numbers are usage errors: nothing is called or stored.
+  const std::string save =
+      "coleta save --cliente 2 --remetente 12 --destinatario 11 "
+      "--volumes 3 --peso 42,5 --valor 1500 --embalagem Caixas ";
+  for (std::string bad : {"--carga nanxinfx1x1", "--carga 1x1x1xinf", "--carga 1.5x1x1x1",
+                          "--peso nan", "--valor 1e400", "--volumes x", "--cliente -2"}) {
+    EXPECT_EQ(run("coleta save " + bad + db), 2) << bad;
+    EXPECT_TRUE(has("is not")) << bad << errors;
+  }
+  EXPECT_EQ(run("coleta show 1000" + db), 3);
+  // Ids the demo data does not have are "not found", with their own exit code.
+  for (std::string missing : {"coleta show 1", "pessoa show 2", "coleta delete 5"}) {
+    EXPECT_EQ(run(missing + db), 3) << missing;
+    EXPECT_TRUE(has("não encontrad")) << missing << errors;
+  }
+  EXPECT_EQ(run("coleta show abc" + db), 2);
+  // A refusal without a message is explained.
+  EXPECT_EQ(run("coleta save --cliente 99 --remetente 12 --destinatario 11 --volumes 1 --peso 1 "
+                "--valor 1 --embalagem x" +
+                db),
+            1);
+  EXPECT_TRUE(has("não informou o motivo")) << output;
+
+  // A save that stops at its second piece says what it left stored.
+  std::string file = dir + "/coleta.db";
+  ASSERT_EQ(std::system(("sqlite3 '" + file +
+                         "' \"CREATE TRIGGER no7 BEFORE INSERT ON CARGA WHEN NEW.NUM_VOLUME = 7 "
+                         "BEGIN SELECT RAISE(ABORT, 'sete'); END;\"")
+                            .c_str()),
+            0);
+  EXPECT_EQ(run(save + "--carga 2x0.5x0.4x0.3 --carga 7x1x1x1" + db), 1);
+  EXPECT_TRUE(has("Ficou gravado: a Coleta 1000 (nova), 1 de 2 peça(s) (ids 1000).")) << output;
+  EXPECT_TRUE(has("--id 1000")) << output;
+}
+
+TEST_F(Commands, ConnectionFromTheEnvironmentOrAFileAndNeverItsPassword) {
+  std::string text = "Provider=SQLite;Data Source=" + dir + "/coleta.db;Pwd=hunter2";
+  std::string file = dir + "/connection";
+  std::ofstream(file) << "\n  " << text << "\n";
+  ASSERT_EQ(run("init --demo --db-file '" + file + "'"), 0) << errors;
+  // Every output that echoes the connection masks the password.
+  for (std::string cmd : {"coleta show 100 --json --db-file '" + file + "'",
+                          "pessoa show 12 --json --db '" + text + "'"}) {
+    EXPECT_EQ(run(cmd), 0) << cmd << errors;
+    EXPECT_TRUE(has("Pwd=***")) << cmd << output;
+    EXPECT_FALSE(has("hunter2")) << cmd << output;
+  }
+  setenv("Z418KT_DB", text.c_str(), 1);
+  EXPECT_EQ(run("invoke gConsulta_Dados_Pessoa --args '{\"invntENDERECO_PESSOA_ID\":11}'"), 0);
+  EXPECT_TRUE(has("Pwd=***") && !has("hunter2") && has("São Paulo")) << output;
+  EXPECT_EQ(
+      run("serve", R"({"id":1,"op":"gConsulta_Coleta","args":{"invntDOCTO_TRANSPORTE_ID":100}})"),
+      0);
+  EXPECT_TRUE(has("Aurora Peças") && !has("hunter2")) << output;
+  unsetenv("Z418KT_DB");
+  EXPECT_EQ(run("coleta show 100 --db-file '" + dir + "/none'"), 2);
+  EXPECT_TRUE(has("cannot read")) << errors;
+  EXPECT_EQ(run("init"), 2);
 }
 
 }  // namespace

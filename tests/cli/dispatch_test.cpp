@@ -88,5 +88,74 @@ TEST_F(Dispatch, CallsThatCannotRunAnswerAnErrorAndServeKeepsGoing) {
   EXPECT_EQ(got, (std::vector<std::string>{R"("a":2)", bad, "438", bad, "7:5"}));
 }
 
+TEST_F(Dispatch, RequestsBeyondTheLimitsAreRefusedWithTheirIdAndServeGoesOn) {
+  ServeOptions small;
+  small.limits.maxBytes = 3'000'000;
+  small.limits.maxArrayElements = 100;
+  small.limits.maxMatrixRows = 3;
+  const std::string deep = std::string(1'000'000, '[') + std::string(1'000'000, ']');
+  std::string sixty = "0";
+  for (int k = 1; k < 60; ++k) sixty += ",0";
+  const std::string count =
+      R"("op":"mConsulta_Qtde_AWB_COLETA","args":{"invntDOCTO_TRANSP_PAI_ID":1})";
+  // clang-format off
+  const std::pair<std::string, std::string> lines[] = {
+      {R"({"id":1,"op":"x","args":{"a":)" + deep + "}}", "1003 1"},
+      {R"({"id":2,"args":)" + deep + "}", "1003 2"},
+      {R"({"id":3,"op":"x","args":")" + std::string(3'000'000, 'a') + "\"}", "1002 3"},
+      {R"({"id":4,"op":"x","args":[[)" + sixty + "],[" + sixty + "]]}", "1004 4"},
+      {R"({"id":5,"op":"gExclui_Coleta","args":[[[1,2,3,4],[1,2,3,4]]]})", "1005 5"},
+      {R"({"id":6,"args":{}})", "1001 6"},
+      {R"({"id":7,"op":"gExclui_Coleta","args":{"invntDOCTO_TRANSPORTE_ID":{"vt":"DATE","value":"2024-02-31"}}})", "5 7"},
+      {R"({"id":[8],"op":)", "1001 null"},
+      {"{" + count + R"(,"id":9})", "ok 9"}};
+  // clang-format on
+  std::string input;
+  for (const auto& [line, expected] : lines) input += line + "\n";
+  scriptCount(4);
+  std::istringstream in(input);
+  std::ostringstream out;
+  EXPECT_EQ(serve(in, out, component, small), 9);
+  std::istringstream answers(out.str());
+  size_t k = 0;
+  for (std::string line; std::getline(answers, line); ++k) {
+    Json a = Json::parse(line);
+    std::string got = (a.contains("error") ? a["error"]["number"].dump() : "ok") + " " +
+                      (a.contains("id") ? a["id"].dump() : "null");
+    EXPECT_EQ(got, lines[k].second) << k;
+  }
+  EXPECT_EQ(k, std::size(lines));
+
+  // A line beyond the size limit is dropped while read, and the next one answered.
+  small.limits.maxBytes = 300;
+  std::istringstream longLine(R"({"id":"big","op":")" + std::string(5000, 'x') + "\"}\n{" + count +
+                              "}\n");
+  std::ostringstream longOut;
+  scriptCount(1);
+  EXPECT_EQ(serve(longLine, longOut, component, small), 2);
+  std::istringstream longAnswers(longOut.str());
+  std::string first, second;
+  std::getline(longAnswers, first);
+  std::getline(longAnswers, second);
+  EXPECT_EQ(Json::parse(first)["error"]["number"], kRequestTooLarge);
+  EXPECT_EQ(Json::parse(first)["id"], "big");
+  EXPECT_EQ(Json::parse(second)["result"]["value"], true) << second;
+}
+
+TEST_F(Dispatch, AnswersNeverCarryTheConnectionPassword) {
+  for (const char* connection :
+       {"Driver=PostgreSQL Unicode;Server=h;Uid=u;Pwd=s3cr3t;Port=5432",
+        "DSN=x;PASSWORD='s3cr3t;x'", "Provider=X;Jet OLEDB:Database Password=s3cr3t"}) {
+    scriptCount(1);
+    Json args = Json::object();
+    args["instrConecta_DB"] = connection;
+    std::string answer = answerCall(component, "mConsulta_Qtde_AWB_COLETA", args).dump();
+    EXPECT_EQ(answer.find("s3cr3t"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("=***"), std::string::npos) << answer;
+    // The operation itself got the real text.
+    EXPECT_EQ(runner->opened.back().connection, connection);
+  }
+}
+
 }  // namespace
 }  // namespace z418kt::cli

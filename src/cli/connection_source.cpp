@@ -1,0 +1,57 @@
+#include "cli/connection_source.h"
+
+#include <strings.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <fstream>
+
+#include "json/request.h"
+
+namespace z418kt::cli {
+
+void addConnectionOptions(CLI::App* command, ConnectionSource& source) {
+  auto* db =
+      command->add_option("--db", source.text, "connection text (else --db-file, else $Z418KT_DB)");
+  command
+      ->add_option("--db-file", source.file,
+                   "file whose first line is the connection text (keeps a password out of ps)")
+      ->excludes(db);
+}
+
+std::optional<std::string> resolveConnection(const ConnectionSource& source,
+                                             const std::optional<std::string>& fallback) {
+  if (!source.text.empty()) return source.text;
+  if (!source.file.empty()) {
+    std::ifstream in(source.file);
+    if (!in) throw ConnectionError("cannot read the connection file " + source.file);
+    std::string line;
+    while (std::getline(in, line)) {
+      size_t b = line.find_first_not_of(" \t\r");
+      if (b == std::string::npos) continue;
+      return line.substr(b, line.find_last_not_of(" \t\r") + 1 - b);
+    }
+    throw ConnectionError("the connection file " + source.file + " holds no connection text");
+  }
+  if (const char* env = std::getenv("Z418KT_DB"); env && *env) return std::string(env);
+  return fallback;
+}
+
+json::Json withConnection(const json::Json& op, json::Json args,
+                          const std::optional<std::string>& connection) {
+  if (!connection || !(args.is_null() || args.is_object())) return args;
+  const InterfaceEntry* entry = nullptr;
+  try {
+    entry = &json::operationFor(op);
+  } catch (const AutomationError&) {
+    return args;  // the call answers the unknown operation itself
+  }
+  std::string_view name = entry->parameters.at(0);
+  if (args.is_null()) args = json::Json::object();
+  for (auto it = args.begin(); it != args.end(); ++it)
+    if (strcasecmp(it.key().c_str(), std::string(name).c_str()) == 0) return args;
+  args[std::string(name)] = *connection;
+  return args;
+}
+
+}  // namespace z418kt::cli
