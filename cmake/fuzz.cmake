@@ -1,0 +1,51 @@
+# Fuzz targets (fuzz/): the request edge and the texts the data layer takes
+# apart, built with clang's libFuzzer, AddressSanitizer and UBSan.
+#
+# The sanitizer build (Z418KT_SANITIZE) configures a sub-build of this same
+# tree with clang (Z418KT_FUZZ) in <build>/fuzz, where the library is compiled
+# again with coverage instrumentation, and ctest runs each target for a
+# bounded time from its seed corpus in fuzz/corpus/.
+option(Z418KT_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+set(Z418KT_FUZZ_TARGETS request sql)
+
+if(Z418KT_FUZZ)
+  set(_fuzz_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                  -fno-omit-frame-pointer)
+  foreach(_target z418kt08 z418kt_cli)
+    # Warnings are the GCC build's business; clang's extra ones must not stop fuzzing.
+    target_compile_options(${_target} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer-no-link -Wno-error)
+    target_link_options(${_target} PRIVATE ${_fuzz_flags})
+  endforeach()
+  foreach(_name ${Z418KT_FUZZ_TARGETS})
+    add_executable(z418kt_fuzz_${_name} fuzz/${_name}_fuzz.cpp)
+    target_compile_options(z418kt_fuzz_${_name} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer)
+    target_link_options(z418kt_fuzz_${_name} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer)
+    target_link_libraries(z418kt_fuzz_${_name} PRIVATE z418kt_cli)
+  endforeach()
+elseif(Z418KT_SANITIZE)
+  find_program(Z418KT_CLANGXX NAMES clang++-14 clang++)
+  if(Z418KT_CLANGXX)
+    include(ExternalProject)
+    set(_fuzz_dir ${CMAKE_BINARY_DIR}/fuzz)
+    set(_fuzz_build_targets)
+    foreach(_name ${Z418KT_FUZZ_TARGETS})
+      list(APPEND _fuzz_build_targets --target z418kt_fuzz_${_name})
+    endforeach()
+    ExternalProject_Add(z418kt_fuzzers
+      SOURCE_DIR ${CMAKE_SOURCE_DIR}
+      BINARY_DIR ${_fuzz_dir}
+      CMAKE_ARGS -DCMAKE_CXX_COMPILER=${Z418KT_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+                 -DZ418KT_FUZZ=ON
+      BUILD_COMMAND ${CMAKE_COMMAND} --build ${_fuzz_dir} ${_fuzz_build_targets}
+      INSTALL_COMMAND ""
+      BUILD_ALWAYS ON)
+    foreach(_name ${Z418KT_FUZZ_TARGETS})
+      add_test(NAME fuzz_${_name}
+               COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-fuzzer.sh ${_fuzz_dir}/z418kt_fuzz_${_name}
+                       ${CMAKE_SOURCE_DIR}/fuzz/corpus/${_name} 25)
+      set_tests_properties(fuzz_${_name} PROPERTIES TIMEOUT 180)
+    endforeach()
+  else()
+    message(STATUS "clang++ not found: the fuzz targets are not built")
+  endif()
+endif()
