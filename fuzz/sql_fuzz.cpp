@@ -39,9 +39,8 @@ void sqlTexts(std::string_view text) {
 
 void connectionText(std::string_view text) {
   using namespace z418kt::data;
-  ConnectionText parsed(text);
-  std::string masked = maskedPassword(text);
-  for (const auto& [key, value] : ConnectionText(masked).pairs())
+  ConnectionText masked(maskedPassword(text));
+  for (const auto& [key, value] : masked.pairs())
     if (isPasswordKey(key)) require(value == "***");
 }
 

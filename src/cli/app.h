@@ -1,6 +1,8 @@
 // The z418kt command line: its subcommands, options, help texts and exit
-// codes (0 done, 1 the call or a step failed or answered status 10, 2 wrong
-// usage). Streams are parameters so tests can drive it without a process.
+// codes (0 done, 1 the call or a step failed or a people's command got status
+// 10, 2 wrong usage, 3 a people's command found no such Coleta or party; each
+// command's --help states its own). Streams are parameters so tests can drive
+// it without a process.
 #pragma once
 
 #include <iosfwd>
