@@ -26,7 +26,8 @@ class ScriptedRunner : public z418kt::data::StatementRunner {
   size_t next = 0;
 
   z418kt::data::RowSet run(const z418kt::data::OpenRequest& request) override {
-    unsigned char b = script.empty() ? 0 : static_cast<unsigned char>(script[next++ % script.size()]);
+    unsigned char b =
+        script.empty() ? 0 : static_cast<unsigned char>(script[next++ % script.size()]);
     z418kt::data::RowSet out;
     switch (b % 4) {
       case 0:
@@ -40,8 +41,8 @@ class ScriptedRunner : public z418kt::data::StatementRunner {
     out.columns = {"retorno", "contador", "ULTIMO_VALOR"};
     std::string word;
     for (char c : request.source + " ") {
-      bool part = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                  c == '_';
+      bool part =
+          (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
       if (part) {
         word += c;
       } else if (!word.empty()) {
@@ -49,10 +50,10 @@ class ScriptedRunner : public z418kt::data::StatementRunner {
         word.clear();
       }
     }
-    const Variant values[] = {Variant(int32_t{0}),   Variant(int32_t{1}),     Variant(int32_t{100}),
-                              Variant("0,5"),        Variant("abc"),          Variant::null(),
-                              Variant(1.5),          Variant(Currency{12345}), Variant(""),
-                              Variant(1e300),        Variant(int16_t{-1}),    Variant::date(45000.5)};
+    const Variant values[] = {
+        Variant(int32_t{0}), Variant(int32_t{1}), Variant(int32_t{100}), Variant("0,5"),
+        Variant("abc"),      Variant::null(),     Variant(1.5),          Variant(Currency{12345}),
+        Variant(""),         Variant(1e300),      Variant(int16_t{-1}),  Variant::date(45000.5)};
     if (b % 4 == 3) {
       for (int r = 0; r < 1 + (b >> 7); ++r) {
         std::vector<Variant> row;
