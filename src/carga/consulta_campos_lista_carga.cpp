@@ -30,7 +30,8 @@ constexpr MatrixColumn kMatrixColumns[] = {
 
 constexpr int16_t kColumnCount = static_cast<int16_t>(std::size(kMatrixColumns));
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
                                 std::string& statement, Variant& msgRet, Variant& userText) {
   bool result = false;

@@ -16,7 +16,8 @@ namespace z418kt {
 
 namespace {
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, int32_t& cargaId,
                                 int32_t& documentId, std::string& statement, Variant& msgRet,
                                 Variant& userText) {

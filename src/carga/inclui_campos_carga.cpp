@@ -14,7 +14,8 @@ namespace z418kt {
 
 namespace {
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection, int32_t& documentId,
                                 Variant& largura, Variant& altura, Variant& comprimento,
                                 int32_t& numVolume, std::string& statement, Variant& msgRet,

@@ -15,7 +15,8 @@ namespace z418kt {
 
 namespace {
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_ALT_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
                                      int32_t& documentId, int32_t& clienteId,
                                      int32_t& destinatarioId, int32_t& remetenteId,

@@ -20,7 +20,8 @@ struct ColumnRead {
   Read how;
 };
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& documentId,
                                      int32_t& statusId, int32_t& typeId, std::string& statement,
                                      Variant& msgRet, Variant& userText) {

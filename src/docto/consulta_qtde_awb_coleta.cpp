@@ -8,7 +8,8 @@ namespace z418kt {
 
 namespace {
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& parentId,
                                       int32_t& statusId, int32_t& typeId, std::string& statement,
                                       Variant& msgRet, Variant& userText) {

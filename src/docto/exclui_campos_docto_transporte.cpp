@@ -12,7 +12,8 @@ namespace z418kt {
 
 namespace {
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string&, std::string& connection, int32_t& documentId,
                                      int32_t&, std::string& statement, Variant& msgRet,
                                      Variant& userText) {

@@ -4,6 +4,13 @@
 
 namespace z418kt {
 
+bool isTrapMessage(std::string_view message) {
+  for (std::string_view text :
+       {operation_text::kPublic, operation_text::kPessoa, operation_text::kBuilder})
+    if (message.starts_with(text)) return true;
+  return false;
+}
+
 AutomationError asAutomationError(const std::exception& error) {
   if (const auto* automation = dynamic_cast<const AutomationError*>(&error)) return *automation;
   if (dynamic_cast<const std::bad_alloc*>(&error)) return AutomationError(7, "Out of memory");

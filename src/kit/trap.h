@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "kit/operation_table.h"
 #include "z418kt/automation_error.h"
@@ -28,6 +29,8 @@
 
 namespace z418kt {
 
+// Every statement of an operation that can fail carries a number of its own,
+// ascending through the operation, so that the suffix names the one that failed.
 struct TrapState {
   int32_t statement = 0;  // number of the statement being run
   std::string sql;        // the operation's statement text as built so far
@@ -37,6 +40,10 @@ struct TrapState {
 // Writes the trap's message for `error` into `msgRet`; throws only from the user-id test.
 void runTrap(OperationId id, const Variant& userId, Variant& msgRet, const TrapState& state,
              const AutomationError& error);
+
+// True when a user message was written by the trap (a run-time failure such as
+// an unreachable database, not a refusal): it begins with a generic text.
+bool isTrapMessage(std::string_view message);
 
 // An exception the body let out, as an automation error: its own number and
 // description, 7 "Out of memory", or E_UNEXPECTED with the exception's text.

@@ -26,7 +26,8 @@ struct TaxColumns {
 constexpr TaxColumns kPerson{"pf_cpf", "pf_rg", "PF"};
 constexpr TaxColumns kCompany{"pj_cgc", "pj_inscr_estadual", "PJ"};
 
-// The Oracle form's statement builder.
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
 bool mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPessoaId,
                                  std::string& statement, Variant& msgRet, Variant& userText) {
   bool result = false;
