@@ -197,8 +197,10 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
 
   // Inside a caller's transaction the procedure is a savepoint of it, so a
   // refusal undoes the procedure's steps and nothing else.
+  // A read-only session cannot take the write lock, and needs none.
   bool nested = inTransaction_;
-  runChecked(nested ? "SAVEPOINT z418kt_procedure" : "BEGIN IMMEDIATE");
+  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  runChecked(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
   RowSet result;
   for (const auto& step : steps.rows) {
     RowSet rows = runChecked(vb::concatText(step.front()), call.arguments);
