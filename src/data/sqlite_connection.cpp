@@ -93,8 +93,8 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
 
   // A process that may not write the file reads it without changing it. A
   // database in WAL mode whose -shm file is missing and cannot be made can
-  // only be read as immutable: nobody can be writing it then, as any writer
-  // keeps that file.
+  // only be read as immutable: SQLite then assumes nobody writes the file
+  // (a writer elsewhere would keep that file, so none is at work now).
   bool readOnly = text.is("Mode", "ReadOnly") || (!create && !writable(*path));
   std::string target = *path;
   int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
