@@ -28,19 +28,17 @@ ConnectionText::ConnectionText(std::string_view text) {
       pos = eq + 1;
       continue;
     }
-    size_t keyStart = pos;
     std::string key = upperCase(trimmed(text.substr(pos, eq - pos)));
     size_t v = eq + 1;
-    while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) ++v;
+    while (v < text.size() && std::isspace(static_cast<unsigned char>(text[v]))) ++v;
     std::string value;
-    if (v < text.size() && (text[v] == '"' || text[v] == '\'')) {
-      char quote = text[v];
+    if (v < text.size() && text[v] == '{') {
       size_t i = v + 1;
       for (; i < text.size(); ++i) {
-        if (text[i] != quote) {
+        if (text[i] != '}') {
           value += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == quote) {
-          value += quote;
+        } else if (i + 1 < text.size() && text[i + 1] == '}') {
+          value += '}';
           ++i;
         } else {
           break;
@@ -54,17 +52,15 @@ ConnectionText::ConnectionText(std::string_view text) {
       value = std::string(trimmed(text.substr(v, end - v)));
       pos = end + 1;
     }
-    if (!key.empty()) {
-      values_[key] = value;
-      pairs_.emplace_back(trimmed(text.substr(keyStart, eq - keyStart)), value);
-    }
+    if (!key.empty()) pairs_.emplace_back(std::move(key), std::move(value));
   }
 }
 
 std::optional<std::string> ConnectionText::get(std::string_view key) const {
-  auto it = values_.find(upperCase(key));
-  if (it == values_.end()) return std::nullopt;
-  return it->second;
+  std::string wanted = upperCase(key);
+  for (const auto& [k, v] : pairs_)
+    if (k == wanted) return v;
+  return std::nullopt;
 }
 
 bool ConnectionText::is(std::string_view key, std::string_view value) const {
@@ -94,10 +90,10 @@ std::string maskedPassword(std::string_view text) {
     out += key + "=";
     if (isPasswordKey(key)) {
       out += "***";
-    } else if (value.find_first_of(";\"'") != std::string::npos) {
-      out += '"';
-      for (char c : value) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-      out += '"';
+    } else if (value.find_first_of(";{}") != std::string::npos) {
+      out += '{';
+      for (char c : value) out += c == '}' ? std::string("}}") : std::string(1, c);
+      out += '}';
     } else {
       out += value;
     }

@@ -175,12 +175,12 @@ TEST_F(Commands, ConnectionFromTheEnvironmentOrAFileAndNeverItsPassword) {
   for (std::string cmd : {"coleta show 100 --json --db-file '" + file + "'",
                           "pessoa show 12 --json --db '" + text + "'"}) {
     EXPECT_EQ(run(cmd), 0) << cmd << errors;
-    EXPECT_TRUE(has("Pwd=***")) << cmd << output;
+    EXPECT_TRUE(has("PWD=***")) << cmd << output;
     EXPECT_FALSE(has("hunter2")) << cmd << output;
   }
   setenv("Z418KT_DB", text.c_str(), 1);
   EXPECT_EQ(run("invoke gConsulta_Dados_Pessoa --args '{\"invntENDERECO_PESSOA_ID\":11}'"), 0);
-  EXPECT_TRUE(has("Pwd=***") && !has("hunter2") && has("São Paulo")) << output;
+  EXPECT_TRUE(has("PWD=***") && !has("hunter2") && has("São Paulo")) << output;
   EXPECT_EQ(
       run("serve", R"({"id":1,"op":"gConsulta_Coleta","args":{"invntDOCTO_TRANSPORTE_ID":100}})"),
       0);

@@ -145,7 +145,7 @@ TEST_F(Dispatch, RequestsBeyondTheLimitsAreRefusedWithTheirIdAndServeGoesOn) {
 TEST_F(Dispatch, AnswersNeverCarryTheConnectionPassword) {
   for (const char* connection :
        {"Driver=PostgreSQL Unicode;Server=h;Uid=u;Pwd=s3cr3t;Port=5432",
-        "DSN=x;PASSWORD='s3cr3t;x'", "Provider=X;Jet OLEDB:Database Password=s3cr3t"}) {
+        "DSN=x;PASSWORD={s3cr3t;x}", "Provider=X;Jet OLEDB:Database Password=s3cr3t"}) {
     scriptCount(1);
     Json args = Json::object();
     args["instrConecta_DB"] = connection;
