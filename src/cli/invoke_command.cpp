@@ -4,6 +4,7 @@
 #include <istream>
 #include <ostream>
 
+#include "automation/number_text.h"
 #include "cli/bounded_input.h"
 #include "cli/connection_source.h"
 #include "json/request.h"
@@ -26,7 +27,7 @@ Json argsOf(const std::string& text, const RequestLimits& limits) {
 Json operationOf(const std::string& text) {
   bool digits = !text.empty() && text.size() < 12;
   for (char c : text) digits = digits && std::isdigit(static_cast<unsigned char>(c));
-  return digits ? Json(std::stoll(text)) : Json(text);
+  return digits ? Json(*numtext::parseInteger(text)) : Json(text);
 }
 
 }  // namespace
