@@ -27,6 +27,8 @@ constexpr const char* kNoReason =
 // How a call that ran is told apart: found or not, and what to add when it failed.
 struct Reading {
   std::function<bool(const Outcome&)> found = [](const Outcome&) { return true; };
+  // For a refusal: whether it came because the thing is not there.
+  std::function<bool(const Outcome&)> missingWhenRefused = [](const Outcome&) { return false; };
   std::string notFound;
   std::function<void(const Outcome&)> body = [](const Outcome&) {};
   std::function<void(const Outcome&)> afterFailure = [](const Outcome&) {};
@@ -42,7 +44,7 @@ int report(Output o, const std::function<Outcome()>& call, const Reading& readin
     o.err << "z418kt: erro " << e.number << ": " << e.description << '\n';
     return kExitFailed;
   }
-  bool found = !outcome.succeeded() || reading.found(outcome);
+  bool found = outcome.succeeded() ? reading.found(outcome) : !reading.missingWhenRefused(outcome);
   if (o.json) {
     o.out << dumpText(answerJson(*outcome.entry, outcome.result, outcome.args)) << '\n';
   } else {
@@ -51,7 +53,7 @@ int report(Output o, const std::function<Outcome()>& call, const Reading& readin
     if (outcome.succeeded() && found) reading.body(outcome);
     std::string message = outcome.message();
     if (!message.empty()) o.out << "Mensagem: " << message << '\n';
-    if (!outcome.succeeded()) {
+    if (!outcome.succeeded() && found) {
       if (message.empty()) o.out << kNoReason << '\n';
       reading.afterFailure(outcome);
     }
@@ -269,27 +271,25 @@ int saveColeta(Z418kt& component, const CallContext& context, const ColetaFields
 int deleteColeta(Z418kt& component, const CallContext& context, const std::string& id, Output o) {
   if (!checkedId(o, id)) return kExitUsage;
   Reading reading;
+  reading.notFound = "Coleta " + id + " não encontrada.";
   reading.body = [&](const Outcome&) { o.out << "Coleta " << id << " excluída.\n"; };
-  int code = report(
+  // A refusal does not say whether the Coleta exists: a read tells.
+  reading.missingWhenRefused = [&](const Outcome&) {
+    try {
+      Outcome read = callOperation(component, context, "gConsulta_Coleta",
+                                   {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
+      return read.succeeded() && !wasRead(read, "outvntcliente_id");
+    } catch (const AutomationError&) {
+      return false;  // the delete's own answer is reported
+    }
+  };
+  return report(
       o,
       [&] {
         return callOperation(component, context, "gExclui_Coleta",
                              {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
       },
       reading);
-  if (code != kExitFailed) return code;
-  // A refusal does not say whether the Coleta exists: a read tells.
-  try {
-    Outcome read = callOperation(component, context, "gConsulta_Coleta",
-                                 {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
-    if (read.succeeded() && !wasRead(read, "outvntcliente_id")) {
-      o.err << "z418kt: Coleta " << id << " não encontrada.\n";
-      return kExitNotFound;
-    }
-  } catch (const AutomationError&) {
-    // the delete's own answer was already reported
-  }
-  return code;
 }
 
 int showPessoa(Z418kt& component, const CallContext& context, const std::string& id, Output o) {
