@@ -63,6 +63,12 @@ constexpr OperationTrapInfo kTrapInfo[kOperationCount] = {
 
 const OperationTrapInfo& trapInfo(OperationId id) { return kTrapInfo[static_cast<int>(id)]; }
 
+bool isTrapMessage(std::string_view message) {
+  for (std::string_view text : {kPublicText, kPessoaText, kBuilderText})
+    if (message.starts_with(text)) return true;
+  return false;
+}
+
 AutomationError asAutomationError(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "component/operation_id.h"
 #include "z418kt/automation_error.h"
@@ -32,6 +33,10 @@ struct TrapState {
 // Writes the trap's message for `error` into `msgRet`; throws only from the user-id test.
 void runTrap(OperationId id, const Variant& userId, Variant& msgRet, const TrapState& state,
              const AutomationError& error);
+
+// True when a user message was written by the trap (a run-time failure such as
+// an unreachable database, not a refusal): it begins with a generic text.
+bool isTrapMessage(std::string_view message);
 
 // Any exception the body lets out, as an automation error.
 AutomationError asAutomationError(std::exception_ptr error);

@@ -1,0 +1,147 @@
+"""A `z418kt http` server on a free loopback port with a fresh demo database,
+and a client that checks every answer it receives against the OpenAPI
+description. The server is stopped when the `with` block ends, failed or not."""
+
+import http.client
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+
+TOKEN = "teste-" + os.urandom(8).hex()
+
+
+class Server:
+    def __init__(self, binary, oracle=False, db=None, extra=()):
+        self.binary, self.oracle, self.db, self.extra = binary, oracle, db, list(extra)
+        self.log = []
+
+    def __enter__(self):
+        self.dir = tempfile.mkdtemp(prefix="z418kt-http-")
+        if self.db is None:
+            self.db = "Provider=SQLite;Data Source=%s/coleta.db" % self.dir
+            subprocess.run([self.binary, "init", "--db", self.db, "--demo"], check=True,
+                           stdout=subprocess.DEVNULL)
+        args = [self.binary, "http", "--listen", "127.0.0.1:0", "--db", self.db] + self.extra
+        if self.oracle:
+            args.append("--oracle")
+        env = dict(os.environ, Z418KT_HTTP_TOKEN=TOKEN)
+        self.process = subprocess.Popen(args, env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        try:
+            first = self.process.stdout.readline()
+            match = re.search(r":(\d+)/", first)
+            if not match:
+                raise RuntimeError("server did not start: " + first + self.process.stderr.read())
+            self.port = int(match.group(1))
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        self.reader = threading.Thread(target=self._read_log, daemon=True)
+        self.reader.start()
+        return self
+
+    def _read_log(self):
+        for line in self.process.stderr:
+            self.log.append(line)
+
+    def stop(self, sig=signal.SIGTERM, timeout=20):
+        """Sends the signal and waits; the exit status."""
+        if self.process.poll() is None:
+            self.process.send_signal(sig)
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return self.process.wait()
+
+    def __exit__(self, *exc):
+        self.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def client(self, token=TOKEN):
+        return Client(self.port, token)
+
+
+class OpenApi:
+    """Checks an answer against the description's response for its path,
+    method and status, schemas included."""
+
+    def __init__(self, path):
+        import jsonschema
+        self.jsonschema = jsonschema
+        with open(path) as f:
+            self.doc = json.load(f)
+        self.resolver = jsonschema.RefResolver("", self.doc)
+        self.paths = []
+        for template, item in self.doc["paths"].items():
+            pattern = "^" + re.sub(r"\{[^}]+\}", "[^/]+", template) + "$"
+            self.paths.append((re.compile(pattern), item))
+
+    def _deref(self, node):
+        while "$ref" in node:
+            node = self.resolver.resolve(node["$ref"])[1]
+        return node
+
+    def check(self, method, path, status, content_type, body):
+        path = path.split("?")[0]
+        for pattern, item in self.paths:
+            if pattern.match(path) and method.lower() in item:
+                responses = item[method.lower()]["responses"]
+                break
+        else:
+            if status in (401, 404, 429):  # unknown paths: problem answers only
+                responses = {str(status): {"$ref": "#/components/responses/Problem"}}
+            else:
+                raise AssertionError("%s %s is not described" % (method, path))
+        if str(status) not in responses:
+            raise AssertionError("%s %s: status %d is not described" % (method, path, status))
+        response = self._deref(responses[str(status)])
+        content = response.get("content")
+        if not content:
+            assert body in (None, b""), "%s %s %d: no body expected" % (method, path, status)
+            return
+        media = (content_type or "").split(";")[0].strip()
+        assert media in content, "%s %s %d: %s not described" % (method, path, status, media)
+        schema = content[media]["schema"]
+        validator = self.jsonschema.Draft202012Validator(schema, resolver=self.resolver)
+        validator.validate(json.loads(body))
+
+
+openapi = None  # set by the test program
+
+
+class Client:
+    """One kept-alive connection; every answer is checked against OpenAPI."""
+
+    def __init__(self, port, token):
+        self.port, self.token = port, token
+        self.connection = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
+
+    def request(self, method, path, body=None, headers=None, raw=None):
+        """(status, headers, parsed JSON or None, raw bytes)."""
+        h = {}
+        if self.token is not None:
+            h["Authorization"] = "Bearer " + self.token
+        data = raw
+        if body is not None:
+            data = json.dumps(body).encode()
+            h["Content-Type"] = "application/json"
+        h.update(headers or {})
+        self.connection.request(method, path, body=data, headers=h)
+        response = self.connection.getresponse()
+        payload = response.read()
+        if response.getheader("Connection", "").lower() == "close":
+            self.connection.close()
+        content_type = response.getheader("Content-Type")
+        if openapi is not None and path != "/" and not path.endswith((".js", ".css")):
+            openapi.check(method, path, response.status, content_type, payload)
+        parsed = json.loads(payload) if payload and "json" in (content_type or "") else None
+        return response.status, response, parsed, payload
+
+    def close(self):
+        self.connection.close()
