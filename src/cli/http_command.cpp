@@ -16,15 +16,15 @@ namespace z418kt::cli {
 namespace {
 
 // Blocks the stop signals in the calling thread and every thread it starts
-// afterwards, so one waiting thread receives them.
+// afterwards, so one waiting thread receives them. They stay blocked: a
+// second SIGTERM while the last requests finish must not kill the process.
 class StopSignals {
  public:
   StopSignals() {
     sigemptyset(&set_);
     for (int s : {SIGTERM, SIGINT, SIGUSR1}) sigaddset(&set_, s);
-    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
   }
-  ~StopSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
   int wait() const {
     int signal = 0;
     sigwait(&set_, &signal);
@@ -32,7 +32,7 @@ class StopSignals {
   }
 
  private:
-  sigset_t set_{}, previous_{};
+  sigset_t set_{};
 };
 
 }  // namespace
@@ -71,7 +71,7 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   out << std::flush;
 
   std::thread waiter([&] {
-    if (signals.wait() != SIGUSR1) server.stop();
+    while (signals.wait() != SIGUSR1) server.stop();
   });
   server.run();
   pthread_kill(waiter.native_handle(), SIGUSR1);  // ends the waiter if no signal came

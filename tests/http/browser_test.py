@@ -37,7 +37,7 @@ def browser(profile):
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu",
                  "--disable-background-networking", "--disable-component-update",
                  "--disable-sync", "--no-first-run", "--disable-dev-shm-usage",
-                 "--user-data-dir=" + profile, "--window-size=390,1400"):
+                 "--user-data-dir=" + profile, "--window-size=500,1400"):
         options.add_argument(flag)
     return webdriver.Chrome(service=Service(DRIVER), options=options)
 
@@ -50,6 +50,9 @@ def main(binary, shots):
     try:
         with Server(binary) as server:
             driver = browser(profile)
+            # A phone's screen: headless windows cannot be narrower than 500 pixels.
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": 390, "height": 1400, "deviceScaleFactor": 1, "mobile": True})
             wait = WebDriverWait(driver, 10)
             el = lambda id: driver.find_element(By.ID, id)  # noqa: E731
 

@@ -115,6 +115,7 @@ function addPiece(p) {
     input.type = 'text';
     input.inputMode = f === 'volumes' ? 'numeric' : 'decimal';
     input.setAttribute('aria-label', PIECE_LABELS[f] + ', peça ' + n);
+    input.placeholder = PIECE_LABELS[f];
     input.value = p ? (f === 'volumes' ? text(p[f]) : decimal(p[f])) : '';
     row.insertCell().appendChild(input);
   });
