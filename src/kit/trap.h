@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "component/operation_id.h"
+#include "kit/operation_id.h"
 #include "z418kt/automation_error.h"
 #include "z418kt/variant.h"
 
