@@ -1,6 +1,6 @@
 #include "record/coleta_record.h"
 
-#include <iterator>
+#include <cstdint>
 
 #include "record/read_values.h"
 #include "z418kt/safe_array.h"
@@ -112,6 +112,10 @@ SaveOutcome saveColeta(Z418kt& component, const json::CallContext& context,
                        const ColetaRecord& coleta, int64_t id) {
   SaveOutcome out;
   out.id = id;
+  if (coleta.pecas.size() >= static_cast<size_t>(INT32_MAX)) {
+    out.message = "A Coleta tem peças demais.";
+    return out;
+  }
   try {
     const auto rows = static_cast<int32_t>(coleta.pecas.size());
     json::Outcome r =
