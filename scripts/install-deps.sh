@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake make g++ pkg-config libsqlite3-dev unixodbc-dev odbc-postgresql postgresql
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev clang-format)
+# Tests only: the ONE Record export is read back as JSON-LD.
+packages+=(python3-rdflib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

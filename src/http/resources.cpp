@@ -5,7 +5,7 @@
 #include <charconv>
 #include <limits>
 
-#include "component/trap.h"
+#include "kit/trap.h"
 #include "http/problem.h"
 #include "json/request.h"
 #include "z418kt/safe_array.h"
