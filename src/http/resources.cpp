@@ -5,17 +5,18 @@
 #include <charconv>
 #include <limits>
 
+#include "export/one_record.h"
 #include "kit/trap.h"
+#include "record/coleta_record.h"
+#include "record/party_record.h"
 #include "http/problem.h"
 #include "json/request.h"
-#include "z418kt/safe_array.h"
 
 namespace z418kt::http {
 
 namespace {
 
 using json::Json;
-using json::Outcome;
 
 constexpr int kMaxBodyDepth = 32;
 
@@ -59,160 +60,120 @@ std::string fieldNamedBy(const std::string& message) {
   fail(422, detail, fieldNamedBy(message), std::move(extra));
 }
 
-void requireSuccess(const Outcome& outcome) {
-  if (!outcome.succeeded()) refused(outcome.message());
+// ----- records as JSON -----
+
+Json decimalJson(const std::optional<record::Decimal>& value) {
+  if (!value) return nullptr;
+  return Json::parse(value->text(), nullptr, false);
 }
 
-// ----- operation outputs as JSON -----
-
-// A number as exact decimal text with '.', or nothing for Empty and Null.
-std::optional<std::string> decimalText(const Variant& value) {
-  Variant v = vb::resolved(value);
-  switch (v.type()) {
-    case VarType::Empty:
-    case VarType::Null:
-      return std::nullopt;
-    case VarType::Currency:
-      return json::currencyText(v.currency());
-    case VarType::BStr: {
-      std::string t = vb::trim(v.text());
-      for (char& c : t)
-        if (c == ',') c = '.';
-      double ignored;
-      if (t.empty() || !vb::parseNumber(t, ignored)) return std::nullopt;
-      return t;
-    }
-    default: {
-      double d = vb::cdbl(v);
-      char buffer[64];
-      auto end = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed).ptr;
-      return std::string(buffer, end);
-    }
-  }
+template <class T>
+Json optionalJson(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
 }
 
-Json numberJson(const Variant& value) {
-  auto text = decimalText(value);
-  if (!text) return nullptr;
-  Json n = Json::parse(*text, nullptr, false);
-  return n.is_number() ? n : Json(nullptr);
-}
-
-Json moneyJson(const Variant& value) {
-  auto text = decimalText(value);
-  return text ? Json(*text) : Json(nullptr);
-}
-
-Json textJson(const Variant& value) {
-  Variant v = vb::resolved(value);
-  if (v.isEmpty() || v.isNull()) return nullptr;
-  return vb::cstr(v);
-}
-
-Json piecesJson(const Variant& matrix, const Variant& rowCount) {
+Json coletaJson(const record::ColetaRecord& c) {
   Json pieces = Json::array();
-  if (!matrix.isArray() || matrix.array().dimensions() != 2) return pieces;
-  const SafeArray& m = matrix.array();
-  int32_t rows = std::min(vb::clng(rowCount), m.bounds()[1].count);
-  if (m.bounds()[0].count < 5) return pieces;
-  for (int32_t r = 0; r < rows; ++r) {
-    auto cell = [&](int32_t column) { return m.at(m.lbound(1) + column, m.lbound(2) + r); };
-    pieces.push_back({{"id", numberJson(cell(4))},
-                      {"largura_m", numberJson(cell(1))},
-                      {"altura_m", numberJson(cell(2))},
-                      {"comprimento_m", numberJson(cell(3))},
-                      {"volumes", numberJson(cell(0))}});
-  }
-  return pieces;
+  for (const record::PieceRecord& p : c.pecas)
+    pieces.push_back({{"id", p.id},
+                      {"largura_m", decimalJson(p.largura_m)},
+                      {"altura_m", decimalJson(p.altura_m)},
+                      {"comprimento_m", decimalJson(p.comprimento_m)},
+                      {"volumes", optionalJson(p.volumes)}});
+  Json j = {{"id", c.id},
+            {"cliente_id", optionalJson(c.cliente_id)},
+            {"cliente", c.cliente},
+            {"remetente_id", optionalJson(c.remetente_id)},
+            {"destinatario_id", optionalJson(c.destinatario_id)},
+            {"volumes", optionalJson(c.volumes)},
+            {"peso_kg", decimalJson(c.peso_kg)},
+            {"valor_declarado", c.valor_declarado ? Json(c.valor_declarado->text()) : Json()},
+            {"embalagem", c.embalagem},
+            {"pecas", std::move(pieces)}};
+  if (c.aviso && !c.aviso->empty()) j["aviso"] = *c.aviso;
+  return j;
 }
 
-// A missing Coleta is a success that leaves every document output untouched.
-bool documentFound(const Outcome& r) {
-  for (const char* name : {"outvntcliente_id", "outvntEND_REMETENTE_ID", "outvntnum_volume",
-                           "outvntpeso_real", "outvntval_declarado", "outvnttxt_embalagem"})
-    if (!r.arg(name).isEmpty()) return true;
-  return false;
-}
-
-Json coletaJson(int32_t id, const Outcome& r) {
-  Json c = {{"id", id},
-            {"cliente_id", numberJson(r.arg("outvntcliente_id"))},
-            {"cliente", textJson(r.arg("outvntcliente"))},
-            {"remetente_id", numberJson(r.arg("outvntEND_REMETENTE_ID"))},
-            {"destinatario_id", numberJson(r.arg("outvntEND_DESTINATARIO_ID"))},
-            {"volumes", numberJson(r.arg("outvntnum_volume"))},
-            {"peso_kg", numberJson(r.arg("outvntpeso_real"))},
-            {"valor_declarado", moneyJson(r.arg("outvntval_declarado"))},
-            {"embalagem", textJson(r.arg("outvnttxt_embalagem"))},
-            {"pecas", piecesJson(r.arg("outarrvntMatriz_DIM"), r.arg("outvntQtde_Linha"))}};
-  Json warning = textJson(r.arg("outvntTexto"));
-  if (warning.is_string() && !warning.get_ref<const std::string&>().empty()) c["aviso"] = warning;
-  return c;
-}
-
-// ----- request bodies as operation inputs -----
+// ----- request bodies as records -----
 
 [[noreturn]] void wrongType(const std::string& field, const char* expected) {
   fail(400, "O campo " + field + " deve ser " + expected + ".", field);
 }
 
-// A JSON number as the decimal text the operations read ("12.5").
-std::string numberText(const Json& n) {
-  if (n.is_number_integer() || n.is_number_unsigned()) return n.dump();
-  char buffer[64];
-  auto end = std::to_chars(buffer, buffer + sizeof buffer, n.get<double>(),
-                           std::chars_format::fixed)
-                 .ptr;
-  return std::string(buffer, end);
+bool given(const Json& object, const char* field) {
+  return object.contains(field) && !object[field].is_null();
 }
 
-Variant integerInput(const Json& body, const std::string& field) {
-  if (!body.contains(field) || body[field].is_null()) return {};
-  const Json& v = body[field];
-  if (!v.is_number_integer() && !v.is_number_unsigned()) wrongType(field, "um número inteiro");
-  if (v.is_number_integer() && v.get<int64_t>() >= std::numeric_limits<int32_t>::min() &&
-      v.get<int64_t>() <= std::numeric_limits<int32_t>::max())
-    return Variant(static_cast<int32_t>(v.get<int64_t>()));
-  return Variant(v.dump());  // the operations' own check refuses it as too large
+std::optional<int64_t> wholeInput(const Json& object, const char* field, const std::string& at) {
+  if (!given(object, field)) return std::nullopt;
+  const Json& v = object[field];
+  if (v.is_number_integer()) return v.get<int64_t>();
+  // Beyond 64 bits: still a whole number, which the operations refuse as too large.
+  if (v.is_number_unsigned()) return std::numeric_limits<int64_t>::max();
+  wrongType(at + field, "um número inteiro");
 }
 
-Variant numberInput(const Json& body, const std::string& field) {
-  if (!body.contains(field) || body[field].is_null()) return {};
-  if (!body[field].is_number()) wrongType(field, "um número");
-  return Variant(numberText(body[field]));
+std::optional<record::Decimal> decimalInput(const Json& object, const char* field,
+                                            const std::string& at) {
+  if (!given(object, field)) return std::nullopt;
+  const Json& v = object[field];
+  std::optional<record::Decimal> d;
+  if (v.is_number_integer() || v.is_number_unsigned()) d = record::Decimal::parse(v.dump());
+  else if (v.is_number()) d = record::Decimal::fromDouble(v.get<double>());
+  if (!d) wrongType(at + field, "um número");
+  return d;
 }
 
-Variant textInput(const Json& body, const std::string& field, const char* expected) {
-  if (!body.contains(field) || body[field].is_null()) return {};
-  if (!body[field].is_string()) wrongType(field, expected);
-  return Variant(body[field].get<std::string>());
+std::optional<record::Decimal> moneyInput(const Json& object, const char* field) {
+  if (!given(object, field)) return std::nullopt;
+  const Json& v = object[field];
+  if (!v.is_string()) wrongType(field, "um texto decimal, como \"1500.00\"");
+  if (auto d = record::Decimal::parse(v.get<std::string>())) return d;
+  fail(400, "O campo " + std::string(field) + " deve ser um texto decimal, como \"1500.00\".",
+       field);
 }
 
-// The cargo matrix (column, row): volumes, width, height, length, cargo id.
-Variant piecesInput(const Json& body, int32_t& rows) {
-  rows = 0;
-  if (!body.contains("pecas") || body["pecas"].is_null()) return {};
-  const Json& pecas = body["pecas"];
-  if (!pecas.is_array()) wrongType("pecas", "uma lista de peças");
-  if (pecas.empty()) return {};
-  rows = static_cast<int32_t>(pecas.size());
-  SafeArray m = SafeArray::zeroBased(4, rows - 1);
-  for (int32_t r = 0; r < rows; ++r) {
-    const Json& p = pecas[static_cast<size_t>(r)];
-    std::string at = "pecas[" + std::to_string(r) + "]";
-    if (!p.is_object()) wrongType(at, "um objeto");
-    const char* dimensions[] = {"largura_m", "altura_m", "comprimento_m"};
-    for (int32_t k = 0; k < 3; ++k) {
-      std::string field = at + "." + dimensions[k];
-      if (!p.contains(dimensions[k]) || !p[dimensions[k]].is_number())
-        wrongType(field, "um número");
-      m.at(k + 1, r) = Variant(numberText(p[dimensions[k]]));
-    }
-    if (!p.contains("volumes") || !p["volumes"].is_number_integer())
-      wrongType(at + ".volumes", "um número inteiro");
-    m.at(0, r) = Variant(p["volumes"].dump());
+record::ColetaRecord coletaInput(const Json& body) {
+  if (!body.is_object()) fail(400, "O corpo deve ser um objeto JSON com os campos da Coleta.");
+  record::ColetaRecord c;
+  c.cliente_id = wholeInput(body, "cliente_id", "");
+  c.remetente_id = wholeInput(body, "remetente_id", "");
+  c.destinatario_id = wholeInput(body, "destinatario_id", "");
+  c.volumes = wholeInput(body, "volumes", "");
+  c.peso_kg = decimalInput(body, "peso_kg", "");
+  c.valor_declarado = moneyInput(body, "valor_declarado");
+  if (given(body, "embalagem")) {
+    if (!body["embalagem"].is_string()) wrongType("embalagem", "um texto");
+    c.embalagem = body["embalagem"].get<std::string>();
   }
-  return Variant(std::move(m));
+  if (!given(body, "pecas")) return c;
+  if (!body["pecas"].is_array()) wrongType("pecas", "uma lista de peças");
+  for (size_t r = 0; r < body["pecas"].size(); ++r) {
+    const Json& p = body["pecas"][r];
+    std::string at = "pecas[" + std::to_string(r) + "].";
+    if (!p.is_object()) wrongType(at.substr(0, at.size() - 1), "um objeto");
+    record::PieceRecord piece;
+    piece.largura_m = decimalInput(p, "largura_m", at);
+    piece.altura_m = decimalInput(p, "altura_m", at);
+    piece.comprimento_m = decimalInput(p, "comprimento_m", at);
+    piece.volumes = wholeInput(p, "volumes", at);
+    for (const char* field : {"largura_m", "altura_m", "comprimento_m", "volumes"})
+      if (!given(p, field)) fail(400, "Informe " + at + field + ".", at + field);
+    c.pecas.push_back(std::move(piece));
+  }
+  return c;
+}
+
+// A read that did not find its record is 404; one that failed, a problem.
+template <class T>
+T found(record::ReadOutcome<T> outcome, const std::string& notFound) {
+  if (outcome.status == record::ReadStatus::NotFound) fail(404, notFound);
+  if (outcome.status == record::ReadStatus::Failed) refused(outcome.message);
+  return std::move(outcome.value);
+}
+
+std::string missingColeta(int32_t id) {
+  return "Coleta " + std::to_string(id) + " não encontrada.";
 }
 
 }  // namespace
@@ -231,54 +192,35 @@ Json parseBody(const std::string& text) {
   return body;
 }
 
-Outcome Resources::call(Z418kt& component, std::string_view operation,
-                        json::NamedArgs args) const {
-  try {
-    return json::callOperation(component, context_, operation, std::move(args));
-  } catch (const AutomationError& e) {
-    fail(500, e.description);
-  }
-}
-
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, "Coleta");
-  Outcome r = call(component, "gConsulta_Coleta", {{"invntDOCTO_TRANSPORTE_ID", Variant(id)}});
-  requireSuccess(r);
-  if (!documentFound(r)) fail(404, "Coleta " + std::to_string(id) + " não encontrada.");
-  return {200, coletaJson(id, r), {}};
+  return {200, coletaJson(found(record::readColeta(component, context_, id), missingColeta(id))),
+          {}};
+}
+
+Answer Resources::exportColeta(Z418kt& component, std::string_view idText,
+                               const std::string& base) const {
+  int32_t id = pathId(idText, "Coleta");
+  auto normalized = onerecord::normalizedBase(base);
+  if (!normalized) fail(400, "O endereço do servidor não serve de base para identificadores.");
+  onerecord::ExportOutcome out = onerecord::exportColeta(component, context_, id, *normalized);
+  if (out.status == record::ReadStatus::NotFound) fail(404, missingColeta(id));
+  if (out.status == record::ReadStatus::Failed) refused(out.message);
+  return {200, Json::parse(out.document), {}};
 }
 
 Answer Resources::save(Z418kt& component, int32_t id, const Json& body) const {
-  if (!body.is_object()) fail(400, "O corpo deve ser um objeto JSON com os campos da Coleta.");
-  int32_t rows = 0;
-  Variant matrix = piecesInput(body, rows);
-  Outcome r = call(component, "gGrava_Coleta",
-                   {{"INVNTCLIENTE_ID", integerInput(body, "cliente_id")},
-                    {"invntEND_DESTINATARIO_ID", integerInput(body, "destinatario_id")},
-                    {"invntEND_REMETENTE_ID", integerInput(body, "remetente_id")},
-                    {"invntnum_volume", integerInput(body, "volumes")},
-                    {"invntpeso_real", numberInput(body, "peso_kg")},
-                    {"invnttxt_embalagem", textInput(body, "embalagem", "um texto")},
-                    {"invntval_declarado",
-                     textInput(body, "valor_declarado", "um texto decimal, como \"1500.00\"")},
-                    {"invntQtde_Linha", Variant(rows)},
-                    {"invntQtde_Coluna", Variant(int32_t{5})},
-                    {"inarrvntMatriz_Dim", std::move(matrix)},
-                    {"iovntDOCTO_TRANSPORTE_ID", Variant(id)}});
-  int32_t stored = id;
-  try {
-    stored = vb::clng(r.arg("iovntDOCTO_TRANSPORTE_ID"));
-  } catch (const AutomationError&) {
-  }
-  if (!r.succeeded()) {
+  record::ColetaRecord coleta = coletaInput(body);
+  record::SaveOutcome saved = record::saveColeta(component, context_, coleta, id);
+  if (!saved.saved) {
     // A new Coleta whose header was stored before a later step failed keeps
-    // it: the answer says under which id.
-    refused(r.message(), id == 0 && stored > 0 ? Json{{"id", stored}} : Json{});
+    // it: the answer says under which id, so the client saves it again there.
+    refused(saved.message, id == 0 && saved.id > 0 ? Json{{"id", saved.id}} : Json{});
   }
-  Answer answer = readColeta(component, std::to_string(stored));
+  Answer answer = readColeta(component, std::to_string(saved.id));
   if (id == 0) {
     answer.status = 201;
-    answer.location = "/v1/coletas/" + std::to_string(stored);
+    answer.location = "/v1/coletas/" + std::to_string(saved.id);
   }
   return answer;
 }
@@ -296,30 +238,29 @@ Answer Resources::replaceColeta(Z418kt& component, std::string_view idText,
 
 Answer Resources::deleteColeta(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, "Coleta");
-  readColeta(component, idText);
-  requireSuccess(call(component, "gExclui_Coleta", {{"invntDOCTO_TRANSPORTE_ID", Variant(id)}}));
+  readColeta(component, idText);  // the operations delete a missing Coleta without a word
+  record::DeleteOutcome deleted = record::deleteColeta(component, context_, id);
+  if (!deleted.deleted) refused(deleted.message);
   return {204, nullptr, {}};
 }
 
 Answer Resources::readPessoa(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, "Pessoa do endereço");
-  Outcome r = call(component, "gConsulta_Dados_Pessoa", {{"invntENDERECO_PESSOA_ID", Variant(id)}});
-  requireSuccess(r);
-  if (r.arg("outvntPessoa_id").isEmpty())
-    fail(404, "Nenhuma pessoa no endereço " + std::to_string(id) + ".");
-  Json p = {{"endereco_id", id},
-            {"pessoa_id", numberJson(r.arg("outvntPessoa_id"))},
-            {"tipo", textJson(r.arg("outvntIndic_PF_PJ"))},
-            {"nome", textJson(r.arg("outvntNome"))},
-            {"nome_fantasia", textJson(r.arg("outvntNome_Fantasia"))},
-            {"cpf_cnpj", textJson(r.arg("outvntCGC_CPF"))},
-            {"ie_rg", textJson(r.arg("outvntIE_RG"))},
-            {"endereco", textJson(r.arg("outvntendereco"))},
-            {"cep", textJson(r.arg("outvntcep"))},
-            {"municipio", textJson(r.arg("outvntmunicipio"))},
-            {"municipio_id", numberJson(r.arg("outvntMUNICIPIO_ID"))},
-            {"cod_municipio_iata", textJson(r.arg("outvntcod_munic_iata"))}};
-  return {200, std::move(p), {}};
+  record::PartyRecord p = found(record::readParty(component, context_, id),
+                                "Nenhuma pessoa no endereço " + std::to_string(id) + ".");
+  Json j = {{"endereco_id", p.endereco_id},
+            {"pessoa_id", optionalJson(p.pessoa_id)},
+            {"tipo", p.tipo},
+            {"nome", p.nome},
+            {"nome_fantasia", p.nome_fantasia},
+            {"cpf_cnpj", p.cgc_cpf},
+            {"ie_rg", p.ie_rg},
+            {"endereco", p.endereco},
+            {"cep", p.cep},
+            {"municipio", p.municipio},
+            {"municipio_id", optionalJson(p.municipio_id)},
+            {"cod_municipio_iata", p.cod_munic_iata}};
+  return {200, std::move(j), {}};
 }
 
 namespace {

@@ -29,6 +29,8 @@ class Resources {
   explicit Resources(json::CallContext context) : context_(std::move(context)) {}
 
   Answer readColeta(Z418kt& component, std::string_view id) const;
+  // The Coleta as a ONE Record shipment (JSON-LD), its identifiers under `base`.
+  Answer exportColeta(Z418kt& component, std::string_view id, const std::string& base) const;
   Answer createColeta(Z418kt& component, const json::Json& body) const;
   Answer replaceColeta(Z418kt& component, std::string_view id, const json::Json& body) const;
   Answer deleteColeta(Z418kt& component, std::string_view id) const;
@@ -38,7 +40,6 @@ class Resources {
 
  private:
   Answer save(Z418kt& component, int32_t id, const json::Json& body) const;
-  json::Outcome call(Z418kt& component, std::string_view operation, json::NamedArgs args) const;
 
   json::CallContext context_;
 };

@@ -21,6 +21,7 @@ using json::Json;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
+constexpr const char* kLinkedDataType = "application/ld+json";
 
 // The page and its scripts come from this server only; nothing inline.
 const httplib::Headers kSecurityHeaders = {
@@ -104,12 +105,12 @@ struct HttpServer::Impl {
 
   // Runs a resource call on the worker's own component and writes its answer.
   template <class Call>
-  void answer(httplib::Response& res, Call&& call) {
+  void answer(httplib::Response& res, Call&& call, const char* type = kJsonType) {
     thread_local Z418kt component;
     Answer a = call(component);
     res.status = a.status;
     if (!a.location.empty()) res.set_header("Location", a.location);
-    if (a.status != 204) res.set_content(json::dumpText(a.body), kJsonType);
+    if (a.status != 204) res.set_content(json::dumpText(a.body), type);
   }
   Json body(const httplib::Request& req) const {
     std::string type = req.get_header_value("Content-Type");
@@ -215,7 +216,13 @@ void HttpServer::Impl::route() {
     res.set_content(std::string(embeddedAsset("openapi.json")), kJsonType);
   });
   server.Get(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.readColeta(c, req.matches[1].str()); });
+    if (req.get_header_value("Accept").find(kLinkedDataType) != std::string::npos) {
+      std::string base = "http://" + req.get_header_value("Host") + "/logistics-objects/";
+      answer(res, [&](Z418kt& c) { return resources.exportColeta(c, req.matches[1].str(), base); },
+             kLinkedDataType);
+    } else {
+      answer(res, [&](Z418kt& c) { return resources.readColeta(c, req.matches[1].str()); });
+    }
   });
   server.Post("/v1/coletas", [this](const auto& req, auto& res) {
     answer(res, [&](Z418kt& c) { return resources.createColeta(c, body(req)); });

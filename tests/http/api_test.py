@@ -49,7 +49,7 @@ class Api(unittest.TestCase):
 
                 changed = json.loads(json.dumps(NEW))
                 changed["pecas"][1]["largura_m"] = 1.75
-                changed["valor_declarado"] = "99.50"
+                changed["valor_declarado"] = "99.5"
                 status, _, replaced, _ = c.request("PUT", "/v1/coletas/%d" % created["id"],
                                                    changed)
                 self.assertEqual(status, 200, replaced)
@@ -66,6 +66,10 @@ class Api(unittest.TestCase):
                 status, _, demo, _ = c.request("GET", "/v1/coletas/100")
                 self.assertEqual(status, 200)
                 self.assertIn("AWBs", demo["aviso"])
+                status, response, shipment, _ = c.request(
+                    "GET", "/v1/coletas/100", headers={"Accept": "application/ld+json"})
+                self.assertEqual(response.getheader("Content-Type"), "application/ld+json")
+                self.assertIn("Aurora", json.dumps(shipment, ensure_ascii=False))
                 status, _, pessoa, _ = c.request("GET", "/v1/pessoas/12")
                 self.assertEqual(status, 200)
                 self.assertIn(pessoa["tipo"], ("PF", "PJ"))
