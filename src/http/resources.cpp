@@ -5,6 +5,7 @@
 #include <charconv>
 #include <limits>
 
+#include "data/connection_text.h"
 #include "export/one_record.h"
 #include "kit/trap.h"
 #include "record/coleta_record.h"
@@ -290,6 +291,30 @@ void useServerContext(const InterfaceEntry& entry, const json::CallContext& cont
   args = std::move(own);
 }
 
+// What of the connection text a diagnostic message may quote: the file, the
+// host, the user, the password. Driver names are not secrets (nor long enough
+// to be told apart from ordinary words).
+std::vector<std::string> secretsOf(const std::string& connection) {
+  std::vector<std::string> secrets = {connection};
+  data::ConnectionText text(connection);
+  for (const char* key : {"Data Source", "Server", "Servername", "Host", "Uid", "User ID", "User",
+                          "Pwd", "Password", "Dbq", "DSN"})
+    if (auto value = text.get(key); value && value->size() >= 3) secrets.push_back(*value);
+  return secrets;
+}
+
+// Replaces every secret in every text of `json`, keys included.
+void maskSecrets(Json& json, const std::vector<std::string>& secrets) {
+  if (json.is_string()) {
+    std::string& text = json.get_ref<std::string&>();
+    for (const std::string& secret : secrets)
+      for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+        text.replace(at, secret.size(), "***");
+  } else if (json.is_structured()) {
+    for (Json& item : json) maskSecrets(item, secrets);
+  }
+}
+
 bool answeredSuccess(const Json& answer) {
   const Json& result = answer["result"];
   const Json& value = result.contains("value") ? result["value"] : Json();
@@ -305,6 +330,8 @@ Answer Resources::callOperation(Z418kt& component, std::string_view name, const 
   Json args = body.is_object() && body.contains("args") ? body["args"] : body;
   useServerContext(*entry, context_, args);
   Json answer = json::answerCall(component, Json(std::string(name)), args);
+  // With diagnostics asked for (user id 1), messages may quote the database.
+  maskSecrets(answer, secretsOf(context_.connection));
   if (json::isErrorAnswer(answer)) {
     const Json& error = answer["error"];
     fail(400, error.value("description", ""), {}, {{"error", error}});

@@ -146,6 +146,12 @@ class Api(unittest.TestCase):
             for other in ("/v1/coletas/100", "/v1/pessoas/12"):
                 raw += c.request("GET", other)[3]
             raw += c.request("POST", "/v1/operations/gExclui_Coleta", {})[3]
+            # Diagnostics (user id 1) name the database file where it cannot be opened.
+        with Server(BINARY, db="Provider=SQLite;Data Source=/nonexistent/z418kt/c.db") as bad:
+            raw += bad.client().request("POST", "/v1/operations/gConsulta_Coleta", {
+                "invntUsuario_Internet_ID": 1, "invntDOCTO_TRANSPORTE_ID": 100})[3]
+            self.assertIn(b"unable to open", raw)
+            self.assertNotIn(b"/nonexistent/", raw)
             self.assertNotIn(server.dir.encode(), raw)
             self.assertNotIn(b"outro.db", raw)
 
