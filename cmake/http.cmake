@@ -23,6 +23,11 @@ if(SYSTEM_PYTHON3)
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/api_test.py
                    $<TARGET_FILE:z418kt> ${CMAKE_SOURCE_DIR}/src/http/assets/openapi.json)
   set_tests_properties(http_api PROPERTIES TIMEOUT 180)
+  add_test(NAME http_api_postgresql
+           COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/api_test.py
+                   $<TARGET_FILE:z418kt> ${CMAKE_SOURCE_DIR}/src/http/assets/openapi.json
+                   ${Z418KT_PG_STATE})
+  set_tests_properties(http_api_postgresql PROPERTIES TIMEOUT 180 FIXTURES_REQUIRED postgresql)
   add_test(NAME http_browser
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/browser_test.py
                    $<TARGET_FILE:z418kt> ${CMAKE_BINARY_DIR}/browser-screenshots)

@@ -120,18 +120,20 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
                       "the one origin allowed to call /v1 from a browser (default: none)");
   httpCmd->add_option("--max-body", limits.maxBodyBytes, "largest request body in bytes")
       ->capture_default_str();
-  httpCmd->add_option("--rate", limits.requestsPerSecond,
-                      "requests per second per connection (0: no limit)")
+  httpCmd
+      ->add_option("--rate", limits.requestsPerSecond,
+                   "requests per second per connection (0: no limit)")
       ->capture_default_str();
   httpCmd->add_option("--threads", limits.workerThreads, "connections served at once")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
-  httpCmd->add_option("--timeout", limits.readTimeoutSeconds,
-                      "seconds to receive a request, and to send an answer")
+  httpCmd
+      ->add_option("--timeout", limits.readTimeoutSeconds,
+                   "seconds to receive a request, and to send an answer")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));
-  httpCmd->add_option("--keep-alive", limits.keepAliveSeconds,
-                      "seconds an idle connection stays open")
+  httpCmd
+      ->add_option("--keep-alive", limits.keepAliveSeconds, "seconds an idle connection stays open")
       ->capture_default_str()
       ->check(CLI::Range(0, 3600));
   httpCmd->footer(examples(

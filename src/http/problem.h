@@ -14,8 +14,8 @@ namespace z418kt::http {
 struct Problem {
   int status = 500;
   std::string detail;
-  std::string field;       // "campo": the body field the detail is about, if any
-  json::Json extra = {};   // further members (for example an operation's typed answer)
+  std::string field;      // "campo": the body field the detail is about, if any
+  json::Json extra = {};  // further members (for example an operation's typed answer)
 };
 
 struct ProblemError : std::runtime_error {

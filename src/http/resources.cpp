@@ -7,11 +7,11 @@
 
 #include "data/connection_text.h"
 #include "export/one_record.h"
+#include "http/problem.h"
+#include "json/request.h"
 #include "kit/trap.h"
 #include "record/coleta_record.h"
 #include "record/party_record.h"
-#include "http/problem.h"
-#include "json/request.h"
 
 namespace z418kt::http {
 
@@ -119,8 +119,10 @@ std::optional<record::Decimal> decimalInput(const Json& object, const char* fiel
   if (!given(object, field)) return std::nullopt;
   const Json& v = object[field];
   std::optional<record::Decimal> d;
-  if (v.is_number_integer() || v.is_number_unsigned()) d = record::Decimal::parse(v.dump());
-  else if (v.is_number()) d = record::Decimal::fromDouble(v.get<double>());
+  if (v.is_number_integer() || v.is_number_unsigned())
+    d = record::Decimal::parse(v.dump());
+  else if (v.is_number())
+    d = record::Decimal::fromDouble(v.get<double>());
   if (!d) wrongType(at + field, "um número");
   return d;
 }
@@ -195,8 +197,8 @@ Json parseBody(const std::string& text) {
 
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, "Coleta");
-  return {200, coletaJson(found(record::readColeta(component, context_, id), missingColeta(id))),
-          {}};
+  return {
+      200, coletaJson(found(record::readColeta(component, context_, id), missingColeta(id))), {}};
 }
 
 Answer Resources::exportColeta(Z418kt& component, std::string_view idText,

@@ -49,11 +49,16 @@ constexpr PageAsset kPage[] = {
 // not read, unknown paths).
 std::string defaultDetail(int status) {
   switch (status) {
-    case 400: return "A requisição não pôde ser lida.";
-    case 404: return "Recurso não encontrado.";
-    case 413: return "O corpo da requisição excede o limite do servidor.";
-    case 414: return "O endereço da requisição é grande demais.";
-    default: return "A requisição falhou.";
+    case 400:
+      return "A requisição não pôde ser lida.";
+    case 404:
+      return "Recurso não encontrado.";
+    case 413:
+      return "O corpo da requisição excede o limite do servidor.";
+    case 414:
+      return "O endereço da requisição é grande demais.";
+    default:
+      return "A requisição falhou.";
   }
 }
 
@@ -141,8 +146,8 @@ void HttpServer::Impl::configure() {
   server.set_default_headers(kSecurityHeaders);
   server.set_pre_routing_handler([this](const auto& req, auto& res) { return guard(req, res); });
   server.set_post_routing_handler([this](const auto& req, auto& res) { cors(req, res); });
-  server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& res) {
+  server.set_error_handler(
+      httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         sendProblem(res, {res.status, defaultDetail(res.status), {}, {}});
         return httplib::Server::HandlerResponse::Handled;
@@ -218,8 +223,9 @@ void HttpServer::Impl::route() {
   server.Get(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
     if (req.get_header_value("Accept").find(kLinkedDataType) != std::string::npos) {
       std::string base = "http://" + req.get_header_value("Host") + "/logistics-objects/";
-      answer(res, [&](Z418kt& c) { return resources.exportColeta(c, req.matches[1].str(), base); },
-             kLinkedDataType);
+      answer(
+          res, [&](Z418kt& c) { return resources.exportColeta(c, req.matches[1].str(), base); },
+          kLinkedDataType);
     } else {
       answer(res, [&](Z418kt& c) { return resources.readColeta(c, req.matches[1].str()); });
     }
@@ -228,7 +234,8 @@ void HttpServer::Impl::route() {
     answer(res, [&](Z418kt& c) { return resources.createColeta(c, body(req)); });
   });
   server.Put(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.replaceColeta(c, req.matches[1].str(), body(req)); });
+    answer(res,
+           [&](Z418kt& c) { return resources.replaceColeta(c, req.matches[1].str(), body(req)); });
   });
   server.Delete(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
     answer(res, [&](Z418kt& c) { return resources.deleteColeta(c, req.matches[1].str()); });
@@ -237,14 +244,12 @@ void HttpServer::Impl::route() {
     answer(res, [&](Z418kt& c) { return resources.readPessoa(c, req.matches[1].str()); });
   });
   server.Post(R"(/v1/operations/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) {
-      return resources.callOperation(c, req.matches[1].str(), body(req));
-    });
+    answer(res,
+           [&](Z418kt& c) { return resources.callOperation(c, req.matches[1].str(), body(req)); });
   });
   if (!options.corsOrigin.empty()) {
-    server.Options(R"(/v1/.*)", [](const httplib::Request&, httplib::Response& res) {
-      res.status = 204;
-    });
+    server.Options(R"(/v1/.*)",
+                   [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
   }
 }
 

@@ -12,8 +12,7 @@ bool parseListen(const std::string& text, std::string& host, int& port) {
   std::string_view p(text.data() + colon + 1, text.size() - colon - 1);
   int value = -1;
   auto [end, error] = std::from_chars(p.data(), p.data() + p.size(), value);
-  if (p.empty() || error != std::errc() || end != p.data() + p.size() || value < 0 ||
-      value > 65535)
+  if (p.empty() || error != std::errc() || end != p.data() + p.size() || value < 0 || value > 65535)
     return false;
   host = h.empty() ? "127.0.0.1" : h;
   port = value;

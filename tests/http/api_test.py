@@ -2,7 +2,9 @@
 Coleta cycle, every error status with its cause, the security rules, 50
 concurrent clients and a shutdown with a request in flight.
 
-usage: api_test.py Z418KT_BINARY OPENAPI_JSON"""
+usage: api_test.py Z418KT_BINARY OPENAPI_JSON [POSTGRESQL_STATE_DIR]
+With the state directory of the PostgreSQL test server, the Coleta cycle
+runs on PostgreSQL instead of SQLite."""
 
 import json
 import socket
@@ -238,7 +240,12 @@ class Api(unittest.TestCase):
 if __name__ == "__main__":
     BINARY = sys.argv[1]
     server_fixture.openapi = server_fixture.OpenApi(sys.argv[2])
-    program = unittest.main(argv=[sys.argv[0], "-v"], exit=False)
+    tests = [sys.argv[0], "-v"]
+    if len(sys.argv) > 3:
+        with open(sys.argv[3] + "/connection.txt") as f:
+            server_fixture.postgresql = f.read().strip()
+        tests += ["Api.test_coleta_cycle_in_both_dialects"]
+    program = unittest.main(argv=tests, exit=False)
     result = program.result
     failed = len(result.failures) + len(result.errors)
     print("%d passed, %d failed" % (result.testsRun - failed, failed))

@@ -14,6 +14,21 @@ import threading
 
 TOKEN = "teste-" + os.urandom(8).hex()
 
+# The PostgreSQL test server's connection text, when the tests run on it.
+postgresql = None
+
+
+def _fields(connection):
+    return dict(p.split("=", 1) for p in connection.split(";") if "=" in p)
+
+
+def _psql(sql):
+    f = _fields(postgresql)
+    subprocess.run(["psql", "-h", f["Server"], "-p", f["Port"], "-U", f["Uid"], "-d",
+                    f["Database"], "-q", "-v", "ON_ERROR_STOP=1", "-c", sql],
+                   env=dict(os.environ, PGPASSWORD=f["Pwd"]), check=True,
+                   stdout=subprocess.DEVNULL)
+
 
 class Server:
     def __init__(self, binary, oracle=False, db=None, extra=()):
@@ -22,8 +37,15 @@ class Server:
 
     def __enter__(self):
         self.dir = tempfile.mkdtemp(prefix="z418kt-http-")
-        if self.db is None:
+        self.schema = None
+        fresh = self.db is None
+        if fresh and postgresql:
+            self.schema = "z418kt_http_" + os.path.basename(self.dir).replace("-", "_").lower()
+            _psql("CREATE SCHEMA " + self.schema)
+            self.db = postgresql + ";ConnSettings=SET search_path TO " + self.schema
+        elif fresh:
             self.db = "Provider=SQLite;Data Source=%s/coleta.db" % self.dir
+        if fresh:
             subprocess.run([self.binary, "init", "--db", self.db, "--demo"], check=True,
                            stdout=subprocess.DEVNULL)
         args = [self.binary, "http", "--listen", "127.0.0.1:0", "--db", self.db] + self.extra
@@ -62,6 +84,8 @@ class Server:
     def __exit__(self, *exc):
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
+        if self.schema:
+            _psql("DROP SCHEMA IF EXISTS %s CASCADE" % self.schema)
 
     def client(self, token=TOKEN):
         return Client(self.port, token)
