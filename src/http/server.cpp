@@ -87,6 +87,12 @@ std::string utcNow() {
   return buffer;
 }
 
+// The component of the calling worker thread.
+Z418kt& workerComponent() {
+  thread_local Z418kt component;
+  return component;
+}
+
 // Start of the request the calling worker is serving, for the access log.
 thread_local std::optional<Clock::time_point> requestStart;
 
@@ -111,8 +117,7 @@ struct HttpServer::Impl {
   // Runs a resource call on the worker's own component and writes its answer.
   template <class Call>
   void answer(httplib::Response& res, Call&& call, const char* type = kJsonType) {
-    thread_local Z418kt component;
-    Answer a = call(component);
+    Answer a = call(workerComponent());
     res.status = a.status;
     if (!a.location.empty()) res.set_header("Location", a.location);
     if (a.status != 204) res.set_content(json::dumpText(a.body), type);
