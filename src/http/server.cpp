@@ -67,15 +67,16 @@ void sendProblem(httplib::Response& res, const Problem& problem) {
   res.set_content(json::dumpText(problemJson(problem)), kProblemType);
 }
 
+// A refused request: the problem and the header that tells the client what to do.
+void sendRefusal(httplib::Response& res, const Problem& problem) {
+  sendProblem(res, problem);
+  if (problem.status == 401) res.set_header("WWW-Authenticate", "Bearer");
+  if (problem.status == 429) res.set_header("Retry-After", "1");
+}
+
 bool hasBody(const httplib::Request& req) {
   std::string length = req.get_header_value("Content-Length");
   return (!length.empty() && length != "0") || req.has_header("Transfer-Encoding");
-}
-
-// When a request is answered before its body was read, the connection
-// cannot carry another request.
-void closeIfBodyUnread(const httplib::Request& req, httplib::Response& res) {
-  if (hasBody(req)) res.set_header("Connection", "close");
 }
 
 std::string utcNow() {
@@ -95,6 +96,17 @@ Z418kt& workerComponent() {
 
 // Start of the request the calling worker is serving, for the access log.
 thread_local std::optional<Clock::time_point> requestStart;
+// The refusal of a request with a body, answered once the body has been read:
+// answering before would leave the body to be taken for the next request.
+thread_local std::optional<Problem> refusalAfterBody;
+
+// True when the request was refused; the refusal is then the answer.
+bool answeredRefusal(httplib::Response& res) {
+  if (!refusalAfterBody) return false;
+  sendRefusal(res, *refusalAfterBody);
+  refusalAfterBody.reset();
+  return true;
+}
 
 }  // namespace
 
@@ -117,6 +129,7 @@ struct HttpServer::Impl {
   // Runs a resource call on the worker's own component and writes its answer.
   template <class Call>
   void answer(httplib::Response& res, Call&& call, const char* type = kJsonType) {
+    if (answeredRefusal(res)) return;
     Answer a = call(workerComponent());
     res.status = a.status;
     if (!a.location.empty()) res.set_header("Location", a.location);
@@ -153,6 +166,9 @@ void HttpServer::Impl::configure() {
   server.set_post_routing_handler([this](const auto& req, auto& res) { cors(req, res); });
   server.set_error_handler(
       httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        if (res.status == 404 && answeredRefusal(res))
+          return httplib::Server::HandlerResponse::Handled;
+        refusalAfterBody.reset();
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
         sendProblem(res, {res.status, defaultDetail(res.status), {}, {}});
         return httplib::Server::HandlerResponse::Handled;
@@ -175,20 +191,24 @@ void HttpServer::Impl::configure() {
 httplib::Server::HandlerResponse HttpServer::Impl::guard(const httplib::Request& req,
                                                          httplib::Response& res) {
   requestStart = Clock::now();
+  refusalAfterBody.reset();
   if (req.path.rfind("/v1/", 0) != 0 || req.method == "OPTIONS")
     return httplib::Server::HandlerResponse::Unhandled;
   std::string connection = req.remote_addr + ":" + std::to_string(req.remote_port);
+  Problem refusal;
   if (!limiter.allow(connection)) {
-    sendProblem(res, {429, "Limite de requisições por segundo desta conexão excedido.", {}, {}});
-    res.set_header("Retry-After", "1");
+    refusal = {429, "Limite de requisições por segundo desta conexão excedido.", {}, {}};
   } else if (!bearerMatches(req.get_header_value("Authorization"), options.token)) {
-    sendProblem(res, {401, "Envie o cabeçalho Authorization: Bearer <token>.", {}, {}});
-    res.set_header("WWW-Authenticate", "Bearer");
+    refusal = {401, "Envie o cabeçalho Authorization: Bearer <token>.", {}, {}};
   } else {
     return httplib::Server::HandlerResponse::Unhandled;
   }
+  if (hasBody(req)) {
+    refusalAfterBody = std::move(refusal);
+    return httplib::Server::HandlerResponse::Unhandled;
+  }
+  sendRefusal(res, refusal);
   cors(req, res);
-  closeIfBodyUnread(req, res);
   return httplib::Server::HandlerResponse::Handled;
 }
 
@@ -223,7 +243,8 @@ void HttpServer::Impl::route() {
     });
   }
   server.Get("/v1/openapi.json", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(std::string(embeddedAsset("openapi.json")), kJsonType);
+    if (!answeredRefusal(res))
+      res.set_content(std::string(embeddedAsset("openapi.json")), kJsonType);
   });
   server.Get(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
     if (req.get_header_value("Accept").find(kLinkedDataType) != std::string::npos) {

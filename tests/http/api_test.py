@@ -118,6 +118,10 @@ class Api(unittest.TestCase):
             for token in (None, "errado", TOKEN + "x"):
                 got, response, problem, _ = server.client(token).request("GET", "/v1/coletas/100")
                 self.assertEqual((got, response.getheader("WWW-Authenticate")), (401, "Bearer"))
+            refused = server.client("errado")
+            for _ in range(2):  # the refused body is read, so the connection stays in step
+                got, response, _, _ = refused.request("POST", "/v1/coletas", NEW)
+                self.assertEqual((got, response.getheader("WWW-Authenticate")), (401, "Bearer"))
 
             # 20 MB is read and refused as a whole, on its own connection.
             got, _, problem, _ = server.client().request(
