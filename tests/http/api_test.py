@@ -9,6 +9,7 @@ runs on PostgreSQL instead of SQLite."""
 import json
 import socket
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -180,6 +181,20 @@ class Api(unittest.TestCase):
             self.assertRegex(log, r"GET /v1/coletas/100 200 [0-9.]+ms")
             self.assertIn("GET /v1/pessoas/11 429", log)
             self.assertNotIn(TOKEN, log)
+
+    def test_token_from_a_file_or_made_at_start(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".token") as f:
+            f.write("  segredo-do-arquivo \n")
+            f.flush()
+            with Server(BINARY, extra=["--token-file", f.name], token=None) as server:
+                self.assertEqual(server.client(TOKEN).request("GET", "/v1/pessoas/11")[0], 401)
+                self.assertEqual(
+                    server.client("segredo-do-arquivo").request("GET", "/v1/pessoas/11")[0], 200)
+        with Server(BINARY, token=None) as server:
+            self.assertRegex(server.token, "^[0-9a-f]{64}$")
+            self.assertEqual(server.client().request("GET", "/v1/pessoas/11")[0], 200)
+            server.stop()
+            self.assertNotIn(server.token, "".join(server.log))
 
     def test_fifty_clients_lose_nothing(self):
         with Server(BINARY, extra=["--rate", "0"]) as server:

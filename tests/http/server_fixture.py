@@ -31,9 +31,10 @@ def _psql(sql):
 
 
 class Server:
-    def __init__(self, binary, oracle=False, db=None, extra=()):
+    def __init__(self, binary, oracle=False, db=None, extra=(), token=TOKEN):
+        """token None: the server's own, from --token-file in extra or made at start."""
         self.binary, self.oracle, self.db, self.extra = binary, oracle, db, list(extra)
-        self.log = []
+        self.token, self.log = token, []
 
     def __enter__(self):
         self.dir = tempfile.mkdtemp(prefix="z418kt-http-")
@@ -51,7 +52,9 @@ class Server:
         args = [self.binary, "http", "--listen", "127.0.0.1:0", "--db", self.db] + self.extra
         if self.oracle:
             args.append("--oracle")
-        env = dict(os.environ, Z418KT_HTTP_TOKEN=TOKEN)
+        env = {k: v for k, v in os.environ.items() if k != "Z418KT_HTTP_TOKEN"}
+        if self.token:
+            env["Z418KT_HTTP_TOKEN"] = self.token
         self.process = subprocess.Popen(args, env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
         try:
@@ -60,6 +63,8 @@ class Server:
             if not match:
                 raise RuntimeError("server did not start: " + first + self.process.stderr.read())
             self.port = int(match.group(1))
+            if self.token is None and "--token-file" not in self.extra:
+                self.token = self.process.stdout.readline().split("token: ")[1].strip()
         except BaseException:
             self.__exit__(None, None, None)
             raise
@@ -87,8 +92,8 @@ class Server:
         if self.schema:
             _psql("DROP SCHEMA IF EXISTS %s CASCADE" % self.schema)
 
-    def client(self, token=TOKEN):
-        return Client(self.port, token)
+    def client(self, token=""):
+        return Client(self.port, self.token if token == "" else token)
 
 
 class OpenApi:
