@@ -16,7 +16,7 @@ struct Limits {
   int writeTimeoutSeconds = 10;        // to send one answer
   int keepAliveSeconds = 5;            // idle time before a kept-alive connection closes
   size_t keepAliveMaxRequests = 1000;  // requests on one connection before it closes
-  int workerThreads = 16;              // connections served at once (one component each)
+  int workerThreads = 64;              // connections served at once (one component each)
 };
 
 struct ServerOptions {
