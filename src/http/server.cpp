@@ -1,6 +1,7 @@
 #include "http/server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <ctime>
@@ -94,6 +95,13 @@ Z418kt& workerComponent() {
   return component;
 }
 
+// httplib listens with a backlog of 5, which turns clients away when many
+// connect at once; listening again on the bound socket widens it.
+class Listener : public httplib::Server {
+ public:
+  void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 // Start of the request the calling worker is serving, for the access log.
 thread_local std::optional<Clock::time_point> requestStart;
 // The refusal of a request with a body, answered once the body has been read:
@@ -147,7 +155,7 @@ struct HttpServer::Impl {
   std::mutex logMutex;
   Resources resources;
   RateLimiter limiter;
-  httplib::Server server;
+  Listener server;
   int boundPort = 0;
 };
 
@@ -294,6 +302,7 @@ void HttpServer::bind() {
   }
   if (impl_->boundPort <= 0)
     throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port));
+  impl_->server.widenBacklog();
 }
 
 int HttpServer::port() const { return impl_->boundPort; }

@@ -45,7 +45,9 @@ class Server:
             _psql("CREATE SCHEMA " + self.schema)
             self.db = postgresql + ";ConnSettings=SET search_path TO " + self.schema
         elif fresh:
-            self.db = "Provider=SQLite;Data Source=%s/coleta.db" % self.dir
+            # Writers wait for each other up to a minute: 50 clients saving at
+            # once on a slow (sanitizer) build must queue, not fail.
+            self.db = "Provider=SQLite;Data Source=%s/coleta.db;Busy Timeout=60000" % self.dir
         if fresh:
             subprocess.run([self.binary, "init", "--db", self.db, "--demo"], check=True,
                            stdout=subprocess.DEVNULL)
