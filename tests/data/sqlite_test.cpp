@@ -16,8 +16,8 @@
 
 #include "data/recordset.h"
 #include "data/statement_runner.h"
-#include "data/temp_database.h"
 #include "outside/default_identifier_util.h"
+#include "support/temp_database.h"
 
 namespace z418kt::data {
 namespace {
