@@ -203,7 +203,9 @@ std::string shipmentDocument(const ColetaRecord& c, const std::optional<PartyRec
                                   {"documentName", "Air Waybill"},
                                   {"referenceForObjects", {{"@id", shipmentId}}}}};
   }
-  return doc.dump(2);
+  // Text stored in another encoding must not stop the export: bytes that
+  // are no UTF-8 become U+FFFD.
+  return doc.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
 ExportOutcome exportColeta(Z418kt& component, const json::CallContext& context, int64_t id,

@@ -15,6 +15,7 @@
 
 #include "json/named_call.h"
 #include "record/decimal.h"
+#include "record/outcome.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::record {
@@ -40,17 +41,6 @@ struct ColetaRecord {
   // Coleta (it must not be changed any more); absent otherwise. Read only.
   std::optional<std::string> aviso;
   friend bool operator==(const ColetaRecord&, const ColetaRecord&) = default;
-};
-
-enum class ReadStatus { Found, NotFound, Failed };
-
-// `value` is meaningful when Found; `message` holds the operations' user
-// message when Failed (it may be empty: some refusals write none).
-template <class T>
-struct ReadOutcome {
-  ReadStatus status = ReadStatus::Failed;
-  T value;
-  std::string message;
 };
 
 // A missing Coleta (also one deleted, or of another document type) is

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "json/named_call.h"
-#include "record/coleta_record.h"
+#include "record/outcome.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::record {

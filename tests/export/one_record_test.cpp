@@ -42,5 +42,12 @@ TEST(OneRecordMapping, LeavesOutWhatTheReadDidNotGive) {
   EXPECT_EQ(parties[2]["partyRole"]["code"], "CNE");
 }
 
+TEST(OneRecordMapping, TextThatIsNoUtf8IsReplacedNotFatal) {
+  record::ColetaRecord c;
+  c.embalagem = "Caixa\xff";
+  auto doc = nlohmann::json::parse(shipmentDocument(c, std::nullopt, std::nullopt, "urn:x/"));
+  EXPECT_EQ(doc["goodsDescription"], "Caixa\xef\xbf\xbd");
+}
+
 }  // namespace
 }  // namespace z418kt::onerecord
