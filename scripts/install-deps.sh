@@ -3,7 +3,13 @@
 set -euo pipefail
 packages=(cmake make g++ pkg-config libsqlite3-dev unixodbc-dev odbc-postgresql postgresql
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev clang-format
-  locales clang-14 libfuzzer-14-dev)
+  libcpp-httplib-dev
+  # HTTP and browser tests only
+  chromium chromium-driver python3-selenium python3-jsonschema)
+# Tests only: the ONE Record export is read back as JSON-LD.
+packages+=(python3-rdflib)
+# Tests only: number tests under a Brazilian locale, the fuzz targets (clang, libFuzzer).
+packages+=(locales clang-14 libfuzzer-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
