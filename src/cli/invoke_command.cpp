@@ -13,14 +13,6 @@ using namespace json;
 
 namespace {
 
-// A request read whole: {"args": ...} gives its args, any other value is the args.
-Json argsOf(const std::string& text) {
-  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Json();
-  Json parsed = parseRequestText(text);
-  if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
-  return parsed;
-}
-
 // A decimal text names an operation by dispatch identifier.
 Json operationOf(const std::string& text) {
   bool digits = !text.empty() && text.size() < 12;
@@ -37,7 +29,7 @@ int invokeCommand(Z418kt& component, const InvokeRequest& request, std::istream*
     std::string text = request.argsText;
     if (!request.argsGiven && in)
       text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
-    answer = answerCall(component, operationOf(request.operation), argsOf(text));
+    answer = answerCall(component, operationOf(request.operation), argumentsOfText(text));
   } catch (const AutomationError& e) {
     answer = errorAnswer(e.number, e.description);
   }

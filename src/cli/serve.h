@@ -7,17 +7,10 @@
 #pragma once
 
 #include <iosfwd>
-#include <string_view>
 
-#include "json/json_variant.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
-
-using json::Json;
-
-// The answer to one request line.
-Json answerLine(Z418kt& component, std::string_view line);
 
 // Serves until `in` ends; returns the number of requests answered.
 int serve(std::istream& in, std::ostream& out, Z418kt& component);

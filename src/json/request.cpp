@@ -80,6 +80,28 @@ Json answerCall(Z418kt& component, const Json& op, const Json& args) {
   }
 }
 
+Json argumentsOfText(std::string_view text) {
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return Json();
+  Json parsed = parseRequestText(text);
+  if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
+  return parsed;
+}
+
+Json answerRequestText(Z418kt& component, std::string_view text) {
+  Json request;
+  try {
+    request = parseRequestText(text);
+  } catch (const RequestError& e) {
+    return errorAnswer(e.number, e.description);
+  }
+  if (!request.is_object() || !request.contains("op"))
+    return errorAnswer(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}");
+  Json args = request.contains("args") ? request["args"] : Json();
+  Json answer = answerCall(component, request["op"], args);
+  if (request.contains("id")) answer["id"] = request["id"];
+  return answer;
+}
+
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args) {
   Json named = Json::object();

@@ -33,6 +33,16 @@ std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args)
 // Runs one call and answers it; never throws.
 Json answerCall(Z418kt& component, const Json& op, const Json& args);
 
+// The arguments of a request text as `z418kt invoke` and the C entry point
+// read it: {"args": ...} gives its args, any other JSON value is the args
+// themselves, blank text gives no arguments (all Empty). Throws RequestError.
+Json argumentsOfText(std::string_view text);
+
+// One request as `z418kt serve` reads it, {"op": name or dispatch identifier,
+// "args": ..., "id": anything}, answered; the id comes back in the answer.
+// Never throws.
+Json answerRequestText(Z418kt& component, std::string_view text);
+
 // The answer of a call that ran: its result and every argument by name.
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args);
