@@ -1,0 +1,111 @@
+/* A plain C program that loads the library by name with dlopen and runs a
+ * Coleta through the C entry point: create the database, save, read by name,
+ * delete by dispatch identifier, and the error answers of the C boundary.
+ * Usage: c_dlopen LIBRARY FILE. Exit 0 when every check held. */
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "z418kt/z418kt_c.h"
+
+static int failures = 0;
+
+static struct {
+  z418kt_component* (*create)(void);
+  void (*destroy)(z418kt_component*);
+  char* (*call)(z418kt_component*, const char*, const char*);
+  char* (*call_dispid)(z418kt_component*, int32_t, const char*);
+  char* (*request)(z418kt_component*, const char*);
+  char* (*init_database)(const char*, int);
+  void (*free_answer)(char*);
+} api;
+
+static void* symbol(void* library, const char* name) {
+  void* address = dlsym(library, name);
+  if (!address) {
+    fprintf(stderr, "missing symbol %s\n", name);
+    exit(1);
+  }
+  return address;
+}
+
+/* Checks that `answer` holds `expected`, then frees it. */
+static void expect(char* answer, const char* expected, const char* what) {
+  if (!answer || !strstr(answer, expected)) {
+    fprintf(stderr, "FAILED: %s: expected %s in %s\n", what, expected, answer ? answer : "NULL");
+    ++failures;
+  }
+  api.free_answer(answer);
+}
+
+/* The integer value of argument `name` in an answer ("vt":"I4"). */
+static long argument(const char* answer, const char* name) {
+  char key[128];
+  snprintf(key, sizeof key, "\"%s\":{\"vt\":\"I4\",\"value\":", name);
+  const char* at = answer ? strstr(answer, key) : NULL;
+  return at ? strtol(at + strlen(key), NULL, 10) : -1;
+}
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: c_dlopen LIBRARY FILE\n");
+    return 2;
+  }
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    fprintf(stderr, "dlopen: %s\n", dlerror());
+    return 1;
+  }
+  *(void**)&api.create = symbol(library, "z418kt_create");
+  *(void**)&api.destroy = symbol(library, "z418kt_destroy");
+  *(void**)&api.call = symbol(library, "z418kt_call");
+  *(void**)&api.call_dispid = symbol(library, "z418kt_call_dispid");
+  *(void**)&api.request = symbol(library, "z418kt_request");
+  *(void**)&api.init_database = symbol(library, "z418kt_init_database");
+  *(void**)&api.free_answer = symbol(library, "z418kt_free");
+
+  char connection[512], context[1024], request[2048];
+  snprintf(connection, sizeof connection, "Provider=SQLite;Data Source=%s", argv[2]);
+  snprintf(context, sizeof context,
+           "\"invntConecta_DB\":\"%s\",\"invntUsuario_Internet_ID\":0,"
+           "\"invntBanco_Dados\":\"ORACLE\"",
+           connection);
+  expect(api.init_database(connection, 1), "\"value\":true", "init");
+  expect(api.init_database(connection, 1), "\"error\"", "init refuses a set-up database");
+
+  z418kt_component* component = api.create();
+  snprintf(request, sizeof request,
+           "{%s,\"INVNTCLIENTE_ID\":2,\"invntEND_DESTINATARIO_ID\":11,"
+           "\"invntEND_REMETENTE_ID\":12,\"invntnum_volume\":3,\"invntpeso_real\":\"42,5\","
+           "\"invnttxt_embalagem\":\"Caixas\",\"invntval_declarado\":1500,"
+           "\"invntQtde_Linha\":1,\"invntQtde_Coluna\":5,"
+           "\"inarrvntMatriz_Dim\":[[2],[0.5],[0.4],[0.3],[0]],\"iovntDOCTO_TRANSPORTE_ID\":0}",
+           context);
+  char* saved = api.call(component, "gGrava_Coleta", request);
+  long id = argument(saved, "iovntDOCTO_TRANSPORTE_ID");
+  expect(saved, "\"result\":{\"vt\":\"I2\",\"value\":0}", "save");
+  if (id <= 0) {
+    fprintf(stderr, "FAILED: save wrote no identifier back\n");
+    return 1;
+  }
+
+  snprintf(request, sizeof request, "{\"args\":{%s,\"invntDOCTO_TRANSPORTE_ID\":%ld}}", context,
+           id);
+  expect(api.call(component, "GCONSULTA_COLETA", request), "\"value\":\"Caixas\"", "read");
+  /* Slot 4, gExclui_Coleta. */
+  expect(api.call_dispid(component, 0x60030004, request), "\"result\":{\"vt\":\"I2\",\"value\":0}", "delete");
+  expect(api.call(component, "gConsulta_Coleta", request),
+         "\"outvnttxt_embalagem\":{\"vt\":\"EMPTY\"}", "a deleted Coleta reads as missing");
+
+  snprintf(request, sizeof request, "{\"id\":7,\"op\":%d,\"args\":[]}", 0x60030000);
+  expect(api.request(component, request), "\"number\":450", "wrong argument count");
+  expect(api.request(component, request), "\"id\":7", "the id comes back");
+  expect(api.call(component, "NoSuchOperation", NULL), "\"number\":438", "unknown operation");
+  expect(api.call(component, "gConsulta_Coleta", "{not json"), "\"number\":1001", "bad JSON");
+  expect(api.call(NULL, "gConsulta_Coleta", NULL), "\"number\":91", "no component");
+  api.destroy(component);
+  api.destroy(NULL);
+  dlclose(library);
+  return failures == 0 ? 0 : 1;
+}
