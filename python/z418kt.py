@@ -20,7 +20,7 @@ import math
 import os
 
 __all__ = ["Component", "Answer", "Error", "init_database", "typed", "to_typed", "from_typed",
-           "cargo_pieces", "cargo_matrix", "CARGO_COLUMNS"]
+           "cargo_pieces", "cargo_matrix", "CARGO_COLUMNS", "version"]
 
 # The cargo matrix's columns, in order.
 CARGO_COLUMNS = ("volumes", "width", "height", "length", "carga_id")
@@ -159,9 +159,8 @@ class Answer:
 
     @property
     def status(self):
-        """0 when a g... operation succeeded, 10 otherwise."""
-        return self.result if isinstance(self.result, int) and not isinstance(
-            self.result, bool) else 10
+        """A g... operation's result: 0 when it succeeded, 10 otherwise."""
+        return self.result if type(self.result) is int else 10
 
     @property
     def message(self):
@@ -173,6 +172,8 @@ class Answer:
 
 class Component:
     """A component of the library; call() runs one operation."""
+
+    _handle = None
 
     def __init__(self):
         self._lib = _lib()
@@ -222,4 +223,5 @@ def init_database(connection, demo=False):
 
 
 def version():
+    """The library's version, "MAJOR.MINOR.PATCH"."""
     return _lib().z418kt_version().decode("ascii")
