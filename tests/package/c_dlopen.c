@@ -1,8 +1,10 @@
 /* A plain C program that loads the library by name with dlopen and runs a
  * Coleta through the C entry point: create the database, save, read by name,
- * delete by dispatch identifier, and the error answers of the C boundary.
+ * delete by dispatch identifier, reads from several threads at once through
+ * one component, and the error answers of the C boundary.
  * Usage: c_dlopen LIBRARY FILE. Exit 0 when every check held. */
 #include <dlfcn.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -45,6 +47,23 @@ static long argument(const char* answer, const char* name) {
   snprintf(key, sizeof key, "\"%s\":{\"vt\":\"I4\",\"value\":", name);
   const char* at = answer ? strstr(answer, key) : NULL;
   return at ? strtol(at + strlen(key), NULL, 10) : -1;
+}
+
+struct reader {
+  z418kt_component* component;
+  const char* request;
+  int failed;
+};
+
+/* Reads the demo Coleta again and again, as one of several threads. */
+static void* read_repeatedly(void* argument) {
+  struct reader* r = argument;
+  for (int i = 0; i < 25; ++i) {
+    char* answer = api.call(r->component, "gConsulta_Coleta", r->request);
+    if (!answer || !strstr(answer, "\"result\":{\"vt\":\"I2\",\"value\":0}")) r->failed = 1;
+    api.free_answer(answer);
+  }
+  return NULL;
 }
 
 int main(int argc, char** argv) {
@@ -97,6 +116,22 @@ int main(int argc, char** argv) {
   expect(api.call_dispid(component, 0x60030004, request), "\"result\":{\"vt\":\"I2\",\"value\":0}", "delete");
   expect(api.call(component, "gConsulta_Coleta", request),
          "\"outvnttxt_embalagem\":{\"vt\":\"EMPTY\"}", "a deleted Coleta reads as missing");
+
+  snprintf(request, sizeof request, "{%s,\"invntDOCTO_TRANSPORTE_ID\":100}", context);
+  enum { kThreads = 4 };
+  pthread_t threads[kThreads];
+  struct reader readers[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    readers[t] = (struct reader){component, request, 0};
+    pthread_create(&threads[t], NULL, read_repeatedly, &readers[t]);
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    pthread_join(threads[t], NULL);
+    if (readers[t].failed) {
+      fprintf(stderr, "FAILED: a read in thread %d\n", t);
+      ++failures;
+    }
+  }
 
   snprintf(request, sizeof request, "{\"id\":7,\"op\":%d,\"args\":[]}", 0x60030000);
   expect(api.request(component, request), "\"number\":450", "wrong argument count");

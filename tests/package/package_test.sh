@@ -49,7 +49,7 @@ pkg-config-consumer)
 c-dlopen)
   # shellcheck disable=SC2086
   "$CC" -std=c99 -Wall -Wextra -Werror $SANITIZE -I"$PREFIX/include" -o "$WORK/c_dlopen" \
-    "$SOURCE/c_dlopen.c" -ldl
+    "$SOURCE/c_dlopen.c" -ldl -pthread
   "$WORK/c_dlopen" "$library" "$WORK/coleta.db"
   ;;
 python)
