@@ -1,7 +1,7 @@
 // Reading a whole Coleta: its document, its cargo matrix, and whether AWBs
 // issued against it forbid further changes.
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

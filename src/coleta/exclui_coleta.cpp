@@ -3,8 +3,8 @@
 // No transaction: when the document step fails, the pieces removed by the
 // first step stay removed. The operation does not look for the document or its
 // AWBs; any identifier other than 0 goes straight to the two steps.
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

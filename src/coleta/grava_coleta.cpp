@@ -5,8 +5,8 @@
 // sequence stops at the first step that answers False, leaving stored what the
 // earlier steps stored and, in the caller's variables, what they wrote (the
 // cleaned fields, a new document identifier, the new cargo identifiers).
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"
