@@ -25,10 +25,11 @@ test: test-deps
 	@cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
+# Release build of its own; extra flags through BENCH_ARGS (e.g. --benchmark_filter=read).
 bench: test-deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
-	@cmake --build build -j$(JOBS) --target z418kt_bench
-	./build/z418kt_bench
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j$(JOBS) --target z418kt_bench z418kt
+	./build-bench/z418kt_bench $(BENCH_ARGS)
 
 package: build
 	@scripts/install-deps.sh package
@@ -41,4 +42,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-bench
