@@ -1,7 +1,10 @@
-# libz418kt08.so: the whole core, exporting only what the public headers mark
+# libz418kt08.so: the objects of the static core, exporting only what the
+# public headers mark with Z418KT_EXPORT (see exported_symbols.map for the
+# standard-library code that hidden visibility alone would let out). The
+# soname carries the major version, so a program built against 1.x keeps
+# loading any later 1.y and never a 2.0.
 include(GNUInstallDirs)
-# with Z418KT_EXPORT. The soname carries the major version, so a program built
-# against 1.x keeps loading any later 1.y and never a 2.0.
+
 add_library(z418kt08 SHARED $<TARGET_OBJECTS:z418kt_core>)
 add_library(z418kt::z418kt ALIAS z418kt08)
 target_link_libraries(z418kt08 PRIVATE ${Z418KT_CORE_DEPENDENCIES})
@@ -12,9 +15,10 @@ set_target_properties(z418kt08 PROPERTIES
   SOVERSION ${PROJECT_VERSION_MAJOR}
   EXPORT_NAME z418kt
   LINKER_LANGUAGE CXX)
-target_link_options(z418kt08 PRIVATE -Wl,--no-undefined)
+
 set(Z418KT_SYMBOL_MAP ${CMAKE_CURRENT_LIST_DIR}/exported_symbols.map)
-target_link_options(z418kt08 PRIVATE -Wl,--version-script=${Z418KT_SYMBOL_MAP})
+target_link_options(z418kt08 PRIVATE -Wl,--no-undefined -Wl,--version-script=${Z418KT_SYMBOL_MAP})
 set_property(TARGET z418kt08 APPEND PROPERTY LINK_DEPENDS ${Z418KT_SYMBOL_MAP})
+
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/capi/c_entry.cpp APPEND PROPERTY
              COMPILE_DEFINITIONS Z418KT_VERSION="${PROJECT_VERSION}")
