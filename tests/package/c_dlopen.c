@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
            id);
   expect(api.call(component, "GCONSULTA_COLETA", request), "\"value\":\"Caixas\"", "read");
   /* Slot 4, gExclui_Coleta. */
-  expect(api.call_dispid(component, 0x60030004, request), "\"result\":{\"vt\":\"I2\",\"value\":0}", "delete");
+  expect(api.call_dispid(component, 0x60030004, request), "\"result\":{\"vt\":\"I2\",\"value\":0}",
+         "delete");
   expect(api.call(component, "gConsulta_Coleta", request),
          "\"outvnttxt_embalagem\":{\"vt\":\"EMPTY\"}", "a deleted Coleta reads as missing");
 

@@ -52,9 +52,9 @@ int main(int argc, char** argv) {
     Variant cliente(int32_t{2}), destinatario(int32_t{11}), remetente(int32_t{12}),
         volumes(int32_t{3}), peso("42,5"), embalagem("Caixas"), valor(int32_t{1500}),
         rows(int32_t{2}), columns(int32_t{5}), matrix(cargo), id(int32_t{0}), message;
-    Variant saved = component.gGrava_Coleta(
-        c.connection, c.user, c.company, c.kind, c.product, cliente, destinatario, remetente,
-        volumes, peso, embalagem, valor, rows, columns, matrix, id, message);
+    Variant saved = component.gGrava_Coleta(c.connection, c.user, c.company, c.kind, c.product,
+                                            cliente, destinatario, remetente, volumes, peso,
+                                            embalagem, valor, rows, columns, matrix, id, message);
     expect(succeeded(saved), "save: " + z418kt::vb::concatText(message));
     expect(z418kt::vb::clng(id) > 0, "save writes the new identifier back");
 
