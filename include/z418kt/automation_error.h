@@ -20,7 +20,8 @@ struct Z418KT_EXPORT AutomationError : std::exception {
 };
 
 // The run-time errors the component raises itself, with Visual Basic's numbers
-// and English descriptions, so a diagnostic suffix reads as Visual Basic's own.
+// and English descriptions: callers of an automation component recognise the
+// errors by these numbers, and the diagnostic suffix shows both.
 namespace errors {
 Z418KT_EXPORT AutomationError invalidProcedureCall();  // 5
 Z418KT_EXPORT AutomationError overflow();              // 6

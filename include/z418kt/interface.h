@@ -39,13 +39,4 @@ Z418KT_EXPORT Variant invoke(Z418kt& component, const InterfaceEntry& entry,
 Z418KT_EXPORT Variant invoke(Z418kt& component, std::string_view name, std::vector<Variant>& args);
 Z418KT_EXPORT Variant invoke(Z418kt& component, int32_t dispid, std::vector<Variant>& args);
 
-// The nine private builders in declaration order (indexes 14 to 22) with the
-// operation that calls each.
-struct BuilderEntry {
-  int index;
-  std::string_view name;
-  std::string_view calledBy;
-};
-Z418KT_EXPORT const std::vector<BuilderEntry>& builderTable();
-
 }  // namespace z418kt

@@ -55,6 +55,9 @@ class Z418KT_EXPORT Object {
 class Z418KT_EXPORT Variant {
  public:
   Variant() = default;  // Empty
+  // A bool would otherwise become the integer 1, while an automation
+  // Boolean True is -1: Booleans are made with Variant::boolean only.
+  Variant(bool) = delete;
   Variant(int16_t v) : value_(v) {}
   Variant(int32_t v) : value_(v) {}
   Variant(double v) : value_(v) {}

@@ -17,10 +17,24 @@ namespace z418kt::data {
 class Connection {
  public:
   virtual ~Connection() = default;
-  // Runs one statement in autocommit; throws AutomationError with the engine's text.
+  // Runs one statement; throws AutomationError with the engine's text. Outside
+  // a transaction it commits on its own.
   virtual RowSet execute(const std::string& statement) = 0;
+
+  // One transaction over many statements. `writes` takes the engine's write
+  // lock up front where it has one. commit() makes everything durable at once
+  // and throws when the engine refuses (nothing is then kept); rollback()
+  // never throws. A session that cannot run transactions throws from begin()
+  // and stays in autocommit.
+  virtual void begin(bool writes);
+  virtual void commit();
+  virtual void rollback() noexcept;
   // False once the session is known to be broken; the pool then discards it.
   virtual bool usable() const = 0;
+  // Whether the session can take a statement now: usable() and no sign that
+  // its server went away meanwhile. With `roundTrip`, the server must also
+  // answer a trivial statement. Never throws.
+  virtual bool alive(bool roundTrip) { return (void)roundTrip, usable(); }
   // The engine behind the session, in lower case ("sqlite", "postgresql",
   // ...): it names the folder of the engine's database scripts (db/<engine>/).
   // Empty when the engine is not known.

@@ -1,23 +1,96 @@
 // The statement runner on real databases: each Open takes a pooled session
-// for its connection text and runs the statement there in autocommit.
+// for its connection text and runs the statement there in autocommit, unless
+// the thread holds a transaction for that text: then the statement runs on the
+// transaction's session.
+//
+// A statement whose session turns out to have lost its server before the
+// statement ran is sent once more on a new session, so a server restart
+// between two calls costs no caller a failed call.
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "data/connection_pool.h"
 #include "data/providers.h"
+#include "data/session_errors.h"
 #include "data/statement_runner.h"
 
 namespace z418kt::data {
 
 namespace {
 
-class DatabaseRunner : public StatementRunner {
+class DatabaseRunner;
+
+// The session a thread's transaction keeps from its first statement to its end.
+struct Pinned {
+  std::shared_ptr<const DatabaseRunner> runner;  // its pool lends the session
+  std::string text;
+  bool writes;
+  std::optional<ConnectionPool::Lease> lease;
+};
+
+thread_local Pinned* tPinned = nullptr;
+
+class PinnedTransaction : public Transaction {
  public:
-  DatabaseRunner() : pool_([this](const std::string& text) { return connect(text); }) {}
+  PinnedTransaction(std::shared_ptr<const DatabaseRunner> runner, const std::string& text,
+                    bool writes)
+      : pinned_{std::move(runner), text, writes, std::nullopt} {
+    tPinned = &pinned_;
+  }
+  ~PinnedTransaction() override {
+    release();
+    if (pinned_.lease) (*pinned_.lease)->rollback();
+  }
+  void commit() override {
+    release();
+    if (!pinned_.lease) return;  // no statement ran: nothing to commit
+    try {
+      (*pinned_.lease)->commit();
+    } catch (const std::exception&) {
+      (*pinned_.lease)->rollback();
+      pinned_.lease.reset();
+      throw;
+    }
+    pinned_.lease.reset();
+  }
+
+ private:
+  void release() {
+    if (tPinned == &pinned_) tPinned = nullptr;
+  }
+  Pinned pinned_;
+};
+
+class DatabaseRunner : public StatementRunner, public std::enable_shared_from_this<DatabaseRunner> {
+ public:
+  explicit DatabaseRunner(const DataLimits& limits)
+      : pool_([this](const std::string& text) { return connect(text); }, limits) {}
 
   RowSet run(const OpenRequest& request) override {
-    auto session = pool_.acquire(request.connection);
-    return session->execute(request.source);
+    if (Pinned* p = tPinned; p && p->runner.get() == this && p->text == request.connection) {
+      if (!p->lease) {
+        auto lease = pool_.acquire(request.connection);
+        lease->begin(p->writes);
+        p->lease.emplace(std::move(lease));
+      }
+      return (*p->lease)->execute(request.source);
+    }
+    for (int attempt = 0;; ++attempt) {
+      auto session = pool_.acquire(request.connection);
+      try {
+        return session->execute(request.source);
+      } catch (const ConnectionLost& lost) {
+        // The other idle sessions of the text most likely lost the server too.
+        pool_.closeIdle(request.connection);
+        if (lost.statementRan || attempt > 0 || session.fresh()) throw;
+      }
+    }
+  }
+
+  std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes) override {
+    if (tPinned) return StatementRunner::transaction(connection, writes);  // joins the outer one
+    return std::make_unique<PinnedTransaction>(shared_from_this(), connection, writes);
   }
 
  private:
@@ -41,6 +114,13 @@ class DatabaseRunner : public StatementRunner {
 
 }  // namespace
 
-std::shared_ptr<StatementRunner> makeDatabaseRunner() { return std::make_shared<DatabaseRunner>(); }
+std::shared_ptr<StatementRunner> makeDatabaseRunner(const DataLimits& limits) {
+  return std::make_shared<DatabaseRunner>(limits);
+}
+
+std::shared_ptr<StatementRunner> makeDatabaseRunner() {
+  static const DataLimits limits = DataLimits::fromEnvironment();
+  return makeDatabaseRunner(limits);
+}
 
 }  // namespace z418kt::data

@@ -1,6 +1,13 @@
 #include "data/sqlite_connection.h"
 
+#include <unistd.h>
+
+#include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "data/connection_text.h"
 #include "z418kt/automation_error.h"
@@ -17,7 +24,8 @@ constexpr const char* kNow = "datetime('now', 'localtime')";
 const char* kFindProcedure =
     "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO WHERE NOME = ?1 COLLATE NOCASE";
 const char* kProcedureSteps =
-    "SELECT CORPO FROM KTR_PROCEDIMENTO_PASSO WHERE NOME = ?1 COLLATE NOCASE ORDER BY ORDEM";
+    "SELECT CORPO, RECUSA FROM KTR_PROCEDIMENTO_PASSO WHERE NOME = ?1 COLLATE NOCASE ORDER BY "
+    "ORDEM";
 
 std::string synchronousMode(const ConnectionText& text) {
   auto v = text.get("Synchronous");
@@ -38,15 +46,34 @@ int busyTimeout(const ConnectionText& text) {
   return ms;
 }
 
-// The first row's "retorno", when it is there and not the number 0.
-bool refuses(const RowSet& rows) {
-  if (rows.rows.empty()) return false;
-  for (size_t c = 0; c < rows.columns.size(); ++c) {
-    if (!sql::sameWord(rows.columns[c], "retorno")) continue;
-    const Variant& v = rows.rows.front()[c];
-    return !(v.type() == VarType::I4 && v.i4() == 0) && !(v.type() == VarType::R8 && v.r8() == 0.0);
+// Whether the process may write the file and its directory: SQLite needs
+// both to write, and to read a database in WAL mode without its -shm file.
+bool writable(const std::string& path) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  return access(path.c_str(), W_OK) == 0 && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
+}
+
+// True when the file's header says WAL mode (write and read versions 2).
+bool walMode(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char header[20] = {};
+  if (!file.read(header, sizeof header)) return false;
+  return header[18] == 2 && header[19] == 2;
+}
+
+// "file:" URI of a path, with the characters URIs reserve escaped.
+std::string fileUri(const std::string& path, const char* query) {
+  std::string out = "file:";
+  for (unsigned char c : std::filesystem::absolute(path).string()) {
+    if (std::isalnum(c) || std::strchr("/-._~", c)) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    }
   }
-  return false;
+  return out + "?" + query;
 }
 
 }  // namespace
@@ -64,9 +91,20 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   std::string sync = synchronousMode(text);
   int busyMs = busyTimeout(text);
 
+  // A process that may not write the file reads it without changing it. A
+  // database in WAL mode whose -shm file is missing and cannot be made can
+  // only be read as immutable: SQLite then assumes nobody writes the file
+  // (a writer elsewhere would keep that file, so none is at work now).
+  bool readOnly = text.is("Mode", "ReadOnly") || (!create && !writable(*path));
+  std::string target = *path;
+  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (create && !readOnly) flags |= SQLITE_OPEN_CREATE;
+  if (readOnly && walMode(*path) && access((*path + "-shm").c_str(), R_OK) != 0) {
+    target = fileUri(*path, "immutable=1");
+    flags |= SQLITE_OPEN_URI;
+  }
   sqlite3* raw = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(path->c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(target.c_str(), &raw, flags, nullptr);
   db_.reset(raw);
   if (rc != SQLITE_OK) {
     std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
@@ -75,9 +113,11 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   sqlite3_extended_result_codes(db_.get(), 1);
   sqlite3_busy_timeout(db_.get(), busyMs);
   try {
-    // Also proves the file is a database: a foreign file fails here.
-    sqlite::run(db_.get(), "PRAGMA journal_mode = WAL");
+    // Reading the schema version also proves the file is a database (a
+    // foreign file fails here) and writes nothing.
+    sqlite::run(db_.get(), "PRAGMA schema_version");
     sqlite::run(db_.get(), "PRAGMA synchronous = " + sync);
+    sqlite::run(db_.get(), "PRAGMA foreign_keys = ON");
   } catch (const sqlite::StatementFailure& f) {
     throw errors::provider(f.message + ": " + *path);
   }
@@ -103,15 +143,42 @@ void SqliteConnection::rollbackQuietly() {
   if (!sqlite3_get_autocommit(db_.get())) broken_ = true;
 }
 
+void SqliteConnection::begin(bool writes) {
+  if (inTransaction_ || !sqlite3_get_autocommit(db_.get()))
+    throw errors::provider("The session is already inside a transaction.");
+  runChecked(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+  inTransaction_ = true;
+}
+
+void SqliteConnection::commit() {
+  bool abandoned = sqlite3_get_autocommit(db_.get()) != 0;
+  inTransaction_ = false;
+  if (abandoned)
+    throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
+  try {
+    runChecked("COMMIT");
+  } catch (const AutomationError&) {
+    rollbackQuietly();
+    throw;
+  }
+}
+
+void SqliteConnection::rollback() noexcept {
+  inTransaction_ = false;
+  rollbackQuietly();
+}
+
 RowSet SqliteConnection::execute(const std::string& statement) {
   std::string error;
   auto call = sql::parseExec(statement, error);
   if (!error.empty()) throw errors::provider(error);
+  // A failure inside a transaction of the caller's is the caller's to undo.
+  bool own = !inTransaction_;
   try {
     if (call) return callProcedure(*call);
     return runChecked(adaptForSqlite(statement));
-  } catch (...) {
-    rollbackQuietly();
+  } catch (const std::exception&) {
+    if (own) rollbackQuietly();
     throw;
   }
 }
@@ -128,18 +195,27 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
                            std::to_string(call.arguments.size()) + " given.");
   RowSet steps = runChecked(kProcedureSteps, name);
 
-  runChecked("BEGIN IMMEDIATE");
+  // Inside a caller's transaction the procedure is a savepoint of it, so a
+  // refusal undoes the procedure's steps and nothing else.
+  // A read-only session cannot take the write lock, and needs none.
+  bool nested = inTransaction_;
+  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  runChecked(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
   RowSet result;
   for (const auto& step : steps.rows) {
     RowSet rows = runChecked(vb::concatText(step.front()), call.arguments);
     if (!rows.hasResultSet) continue;
+    bool refusal = step[1] == Variant(int32_t{1}) && !rows.rows.empty();
     result = std::move(rows);
-    if (refuses(result)) {
+    if (!refusal) continue;
+    if (nested)
+      runChecked("ROLLBACK TO z418kt_procedure");
+    else
       rollbackQuietly();
-      return result;
-    }
+    break;
   }
-  runChecked("COMMIT");
+  if (nested || sqlite3_get_autocommit(db_.get()) == 0)
+    runChecked(nested ? "RELEASE z418kt_procedure" : "COMMIT");
   return result;
 }
 
