@@ -27,6 +27,7 @@ test_packages=(
   python3
   dpkg-dev
   file
+  python3-rdflib
 )
 
 package_packages=(

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/demo_script.h"
+#include "cli/export_command.h"
 #include "cli/init_command.h"
 #include "cli/invoke_command.h"
 #include "cli/people_commands.h"
@@ -35,11 +36,15 @@ struct PeopleOptions {
   }
 };
 
-void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
+void addContextOptions(CLI::App* cmd, PeopleOptions& p) {
   cmd->add_option("--db", p.db, "connection text")->capture_default_str();
   cmd->add_flag("--oracle", p.oracle, "use the ORACLE dialect (default: stored procedures)");
   cmd->add_option("--user", p.user, "internet user id (1 adds diagnostics to error messages)")
       ->capture_default_str();
+}
+
+void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
+  addContextOptions(cmd, p);
   cmd->add_flag("--json", p.json, "print the call's JSON answer instead of a table");
 }
 
@@ -159,6 +164,25 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     code =
         deleteColeta(component, deleteOpts.context(), deleteId, {io.out, io.err, deleteOpts.json});
   });
+
+  PeopleOptions exportOpts;
+  ExportRequest exportRequest;
+  CLI::App* exportCmd =
+      coleta->add_subcommand("export", "a Coleta as a ONE Record shipment (JSON-LD)");
+  exportCmd->add_option("ID", exportRequest.id, "the Coleta's document id")->required();
+  exportCmd->add_flag("--one-record", exportRequest.oneRecord, "IATA ONE Record 3.2 JSON-LD");
+  exportCmd
+      ->add_option("--one-record-base", exportRequest.base,
+                   "IRI the logistics-object identifiers are built under")
+      ->capture_default_str();
+  addContextOptions(exportCmd, exportOpts);
+  exportCmd->footer(
+      examples("  z418kt coleta export 100 --one-record\n"
+               "  z418kt coleta export 100 --one-record --one-record-base "
+               "https://1r.example.com/logistics-objects/\n"
+               "Exit status 3: no such Coleta."));
+  exportCmd->callback(
+      [&] { code = exportColeta(component, exportOpts.context(), exportRequest, io.out, io.err); });
 
   // pessoa show
   CLI::App* pessoa = app.add_subcommand("pessoa", "look up a party by its address id");
