@@ -1,29 +1,45 @@
-# make demo: install what is missing, build, run the demo on the embedded database.
-# make test: install what is missing, build with ASan/UBSan, run every test.
+# make demo:    install what the build needs, build, run the demo on the embedded database.
+# make test:    install what the tests need too, build with ASan/UBSan, run every test.
+# make package: build a Debian package (build/z418kt_*.deb) of library, headers and command.
+# make install: install the build under PREFIX (default /usr/local).
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: deps build demo test bench format clean
+.PHONY: deps test-deps build demo test bench package install format clean
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh build
+
+test-deps:
+	@scripts/install-deps.sh test
 
 build: deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 	@cmake --build build -j$(JOBS)
 
 demo: build
 	./build/z418kt demo
 
-test: deps
+test: test-deps
 	@cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZ418KT_SANITIZE=ON >/dev/null
 	@cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
-bench: build
-	./build/z418kt_bench
+# Release build of its own; extra flags through BENCH_ARGS (e.g. --benchmark_filter=read).
+bench: test-deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j$(JOBS) --target z418kt_bench z418kt
+	./build-bench/z418kt_bench $(BENCH_ARGS)
+
+package: build
+	@scripts/install-deps.sh package
+	@cmake --build build --target package
+
+install: build
+	cmake --install build --prefix $(PREFIX)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-bench

@@ -11,7 +11,7 @@ set(Z418KT_FUZZ_TARGETS request sql)
 if(Z418KT_FUZZ)
   set(_fuzz_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
                   -fno-omit-frame-pointer)
-  foreach(_target z418kt08 z418kt_cli)
+  foreach(_target z418kt_core z418kt_cli)
     # Warnings are the GCC build's business; clang's extra ones must not stop fuzzing.
     target_compile_options(${_target} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer-no-link -Wno-error)
     target_link_options(${_target} PRIVATE ${_fuzz_flags})

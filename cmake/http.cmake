@@ -13,12 +13,12 @@ add_custom_command(
   DEPENDS ${HTTP_ASSETS} ${CMAKE_SOURCE_DIR}/cmake/embed_assets.cmake)
 
 add_library(z418kt_http STATIC ${HTTP_SOURCES} ${HTTP_EMBEDDED})
-target_link_libraries(z418kt_http PUBLIC z418kt08 PkgConfig::HTTPLIB)
+target_link_libraries(z418kt_http PUBLIC z418kt_core PkgConfig::HTTPLIB)
 target_link_libraries(z418kt_cli PUBLIC z418kt_http)
 
 # HTTP API and browser tests: Python clients against a server each test starts.
 find_program(SYSTEM_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
-if(SYSTEM_PYTHON3)
+if(BUILD_TESTING AND SYSTEM_PYTHON3)
   add_test(NAME http_api
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/api_test.py
                    $<TARGET_FILE:z418kt> ${CMAKE_SOURCE_DIR}/src/http/assets/openapi.json)

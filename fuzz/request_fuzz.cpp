@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/serve.h"
 #include "data/statement_runner.h"
+#include "json/request.h"
 
 namespace {
 
@@ -80,12 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runner->script = std::string(input.substr(0, split));
   runner->next = 0;
 
-  z418kt::cli::ServeOptions options;
+  z418kt::json::RequestOptions options;
   options.limits.maxBytes = 64 * 1024;
   options.limits.maxArrayElements = 2000;
   options.limits.maxMatrixRows = 50;
   z418kt::Z418kt component;
-  z418kt::json::Json answer = z418kt::cli::answerLine(component, input.substr(split), options);
+  z418kt::json::Json answer =
+      z418kt::json::answerRequestText(component, input.substr(split), options);
   std::string text = z418kt::json::dumpText(answer);
   if (text.empty()) __builtin_trap();
   return 0;

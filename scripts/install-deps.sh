@@ -1,15 +1,66 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when missing.
+# Installs the Debian packages a task needs, when missing.
+#   scripts/install-deps.sh          building the library and the command, the demo
+#   scripts/install-deps.sh test     the above and what the tests and benchmarks need
+#   scripts/install-deps.sh package  the above and what `make package` needs
+# One package per line, so lists merge easily.
 set -euo pipefail
-packages=(cmake make g++ pkg-config libsqlite3-dev unixodbc-dev odbc-postgresql postgresql
-  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev clang-format
+
+build_packages=(
+  cmake
+  make
+  g++
+  pkg-config
+  libsqlite3-dev
+  unixodbc-dev
+  nlohmann-json3-dev
+  libcli11-dev
   libcpp-httplib-dev
-  # HTTP and browser tests only
-  chromium chromium-driver python3-selenium python3-jsonschema)
-# Tests only: the ONE Record export is read back as JSON-LD.
-packages+=(python3-rdflib)
-# Tests only: number tests under a Brazilian locale, the fuzz targets (clang, libFuzzer).
-packages+=(locales clang-14 libfuzzer-14-dev)
+)
+
+test_packages=(
+  odbc-postgresql
+  postgresql
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  clang-format
+  python3
+  dpkg-dev
+  file
+  # the ONE Record export is read back as JSON-LD
+  python3-rdflib
+  # HTTP answers checked against the OpenAPI description; the browser test
+  python3-jsonschema
+  chromium
+  chromium-driver
+  python3-selenium
+  # number tests under a Brazilian locale
+  locales
+  # fuzz targets
+  clang-14
+  libfuzzer-14-dev
+  # raw PostgreSQL baselines of the benchmarks
+  libpq-dev
+)
+
+package_packages=(
+  dpkg-dev
+  file
+)
+
+mode="${1:-build}"
+packages=("${build_packages[@]}")
+case "$mode" in
+  build) ;;
+  test) packages+=("${test_packages[@]}") ;;
+  package) packages+=("${package_packages[@]}") ;;
+  *)
+    echo "usage: $0 [build|test|package]" >&2
+    exit 2
+    ;;
+esac
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -22,6 +73,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The number tests run under a Brazilian locale too (comma as decimal separator).
-if ! locale -a 2>/dev/null | grep -qix 'pt_BR.utf8'; then
+if [ "$mode" = test ] && ! locale -a 2>/dev/null | grep -qix 'pt_BR.utf8'; then
   localedef -i pt_BR -f UTF-8 pt_BR.UTF-8
 fi

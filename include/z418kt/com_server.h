@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "z418kt/export.h"
+
 namespace z418kt {
 class Z418kt;
 }
@@ -40,22 +42,23 @@ struct Z418ktClassFactory {
   void (*releaseInstance)(z418kt::Z418kt*);
 };
 
-extern const Z418ktGuid LIBID_Z418kt08;
-extern const Z418ktGuid CLSID_Z418kt;
-extern const Z418ktGuid IID__Z418kt;
+Z418KT_EXPORT extern const Z418ktGuid LIBID_Z418kt08;
+Z418KT_EXPORT extern const Z418ktGuid CLSID_Z418kt;
+Z418KT_EXPORT extern const Z418ktGuid IID__Z418kt;
 // Identifies the Z418ktClassFactory structure in DllGetClassObject.
-extern const Z418ktGuid IID_IZ418ktClassFactory;
+Z418KT_EXPORT extern const Z418ktGuid IID_IZ418ktClassFactory;
 
-int32_t DllRegisterServer(void);
-int32_t DllUnregisterServer(void);
-int32_t DllGetClassObject(const Z418ktGuid* clsid, const Z418ktGuid* iid, void** factory);
-int32_t DllCanUnloadNow(void);
+Z418KT_EXPORT int32_t DllRegisterServer(void);
+Z418KT_EXPORT int32_t DllUnregisterServer(void);
+Z418KT_EXPORT int32_t DllGetClassObject(const Z418ktGuid* clsid, const Z418ktGuid* iid,
+                                        void** factory);
+Z418KT_EXPORT int32_t DllCanUnloadNow(void);
 }
 
 namespace z418kt {
 inline constexpr const char* kProgId = "Z418kt08.Z418kt";
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"
-std::string guidText(const Z418ktGuid& guid);
+Z418KT_EXPORT std::string guidText(const Z418ktGuid& guid);
 // Where DllRegisterServer writes the registry file.
-std::string registryFilePath();
+Z418KT_EXPORT std::string registryFilePath();
 }  // namespace z418kt

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "z418kt/export.h"
 #include "z418kt/variant.h"
 #include "z418kt/z418kt.h"
 
@@ -29,12 +30,13 @@ struct InterfaceEntry {
 inline constexpr int32_t kFirstDispid = 0x60030000;
 
 // The fourteen slots in interface order.
-const std::vector<InterfaceEntry>& interfaceTable();
-const InterfaceEntry* findOperation(std::string_view name);
-const InterfaceEntry* findOperation(int32_t dispid);
+Z418KT_EXPORT const std::vector<InterfaceEntry>& interfaceTable();
+Z418KT_EXPORT const InterfaceEntry* findOperation(std::string_view name);
+Z418KT_EXPORT const InterfaceEntry* findOperation(int32_t dispid);
 
-Variant invoke(Z418kt& component, const InterfaceEntry& entry, std::vector<Variant>& args);
-Variant invoke(Z418kt& component, std::string_view name, std::vector<Variant>& args);
-Variant invoke(Z418kt& component, int32_t dispid, std::vector<Variant>& args);
+Z418KT_EXPORT Variant invoke(Z418kt& component, const InterfaceEntry& entry,
+                             std::vector<Variant>& args);
+Z418KT_EXPORT Variant invoke(Z418kt& component, std::string_view name, std::vector<Variant>& args);
+Z418KT_EXPORT Variant invoke(Z418kt& component, int32_t dispid, std::vector<Variant>& args);
 
 }  // namespace z418kt

@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "z418kt/export.h"
 #include "z418kt/variant.h"
 
 namespace z418kt {
 
-class SafeArray {
+class Z418KT_EXPORT SafeArray {
  public:
   struct Bound {
     int32_t lower = 0;
@@ -39,7 +40,7 @@ class SafeArray {
   // ReDim without Preserve: new bounds, every element Empty.
   void redim(std::vector<Bound> bounds);
 
-  friend bool operator==(const SafeArray& a, const SafeArray& b);
+  friend Z418KT_EXPORT bool operator==(const SafeArray& a, const SafeArray& b);
 
  private:
   size_t offset(int32_t i, int32_t j, int dims) const;

@@ -17,6 +17,7 @@
 #include <variant>
 
 #include "z418kt/automation_error.h"
+#include "z418kt/export.h"
 
 namespace z418kt {
 
@@ -45,13 +46,13 @@ struct Currency {
 };
 
 // An automation object held in a variant. Conversions use its default value.
-class Object {
+class Z418KT_EXPORT Object {
  public:
   virtual ~Object() = default;
   virtual Variant defaultValue() const = 0;
 };
 
-class Variant {
+class Z418KT_EXPORT Variant {
  public:
   Variant() = default;  // Empty
   // A bool would otherwise become the integer 1, while an automation
@@ -100,7 +101,7 @@ class Variant {
 
   // Structural equality: same type, same value (arrays element by element).
   // Not VB's '=' operator, which is vb::equals.
-  friend bool operator==(const Variant& a, const Variant& b);
+  friend Z418KT_EXPORT bool operator==(const Variant& a, const Variant& b);
 
  public:
   // Storage details (public only so the implementation can compare them).
@@ -116,8 +117,8 @@ class Variant {
     friend bool operator==(BoolTag a, BoolTag b) { return a.value == b.value; }
   };
   struct ArrayBox {
-    std::shared_ptr<SafeArray> ptr;                            // never shared: copies clone it
-    friend bool operator==(const ArrayBox&, const ArrayBox&);  // compares contents
+    std::shared_ptr<SafeArray> ptr;  // never shared: copies clone it
+    friend Z418KT_EXPORT bool operator==(const ArrayBox&, const ArrayBox&);  // compares contents
   };
 
  private:
@@ -129,39 +130,40 @@ class Variant {
 // Visual Basic conversion and comparison rules.
 namespace vb {
 // Object → its default value (repeatedly); anything else unchanged.
-Variant resolved(const Variant& v);
+Z418KT_EXPORT Variant resolved(const Variant& v);
 
-std::string cstr(const Variant& v);  // Empty → "", Null → 94, Array → 13
-double cdbl(const Variant& v);       // Empty → 0, Null → 94, non-numeric text → 13
-int32_t clng(const Variant& v);      // as cdbl, rounded half to even; 6 outside 32 bits
-int16_t cint(const Variant& v);      // as clng; 6 outside 16 bits
+Z418KT_EXPORT std::string cstr(const Variant& v);  // Empty → "", Null → 94, Array → 13
+Z418KT_EXPORT double cdbl(const Variant& v);   // Empty → 0, Null → 94, non-numeric text → 13
+Z418KT_EXPORT int32_t clng(const Variant& v);  // as cdbl, rounded half to even; 6 outside 32 bits
+Z418KT_EXPORT int16_t cint(const Variant& v);  // as clng; 6 outside 16 bits
 
 // Parses a decimal number as VB's numeric conversion of a text does: blanks
 // around it, a sign, digits with one '.' or ',' as the decimal separator, an
 // optional exponent. Returns false for anything else, the empty text included.
-bool parseNumber(const std::string& text, double& out);
+Z418KT_EXPORT bool parseNumber(const std::string& text, double& out);
 
 // The text '&' makes of a value: Null gives "", everything else cstr.
-std::string concatText(const Variant& v);
+Z418KT_EXPORT std::string concatText(const Variant& v);
 
 // VB's comparison of a variant with a literal of the other operand's kind:
 // number with number numerically, text with text by bytes, number with text
 // by converting the text (13 when it is no number). Empty is 0 or "".
 // Returns <0, 0, >0; a Null operand makes the comparison Null (nullopt), which
 // an If treats as False.
-std::optional<int> compare(const Variant& a, const Variant& b);
-bool equals(const Variant& a, const Variant& b);   // compare == 0, Null → false
-bool greater(const Variant& a, const Variant& b);  // compare > 0, Null → false
+Z418KT_EXPORT std::optional<int> compare(const Variant& a, const Variant& b);
+Z418KT_EXPORT bool equals(const Variant& a, const Variant& b);   // compare == 0, Null → false
+Z418KT_EXPORT bool greater(const Variant& a, const Variant& b);  // compare > 0, Null → false
 
 // VB's True is -1: a Boolean result counts as True only when it equals -1.
-bool isTrue(const Variant& v);
+Z418KT_EXPORT bool isTrue(const Variant& v);
 
 // VB's Trim: removes leading and trailing spaces, not tabs or other blanks.
-std::string trim(const std::string& text);
+Z418KT_EXPORT std::string trim(const std::string& text);
 
 // OLE date from calendar fields, and back to "YYYY-MM-DD HH:MM:SS".
-double makeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
-std::string formatDate(double oleDays);
+Z418KT_EXPORT double makeDate(int year, int month, int day, int hour = 0, int minute = 0,
+                              int second = 0);
+Z418KT_EXPORT std::string formatDate(double oleDays);
 }  // namespace vb
 
 }  // namespace z418kt

@@ -21,11 +21,12 @@
 #include <cstdint>
 #include <string>
 
+#include "z418kt/export.h"
 #include "z418kt/variant.h"
 
 namespace z418kt {
 
-class Z418kt {
+class Z418KT_EXPORT Z418kt {
  public:
   // Slot 0. Reads a Coleta: the document fields, its cargo matrix and, when
   // AWBs were issued against it, the warning in outvntTexto. Identifier 0 is

@@ -178,7 +178,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       "\nExit status: 0 when the input ended (every line was answered); 2 wrong usage."));
   serveCmd->callback([&] {
     guarded([&] {
-      ServeOptions options;
+      json::RequestOptions options;
       options.connection = resolveConnection(serveDb, std::nullopt);
       serve(io.in, io.out, component, options);
       return kExitDone;

@@ -37,21 +37,4 @@ std::optional<std::string> resolveConnection(const ConnectionSource& source,
   return fallback;
 }
 
-json::Json withConnection(const json::Json& op, json::Json args,
-                          const std::optional<std::string>& connection) {
-  if (!connection || !(args.is_null() || args.is_object())) return args;
-  const InterfaceEntry* entry = nullptr;
-  try {
-    entry = &json::operationFor(op);
-  } catch (const AutomationError&) {
-    return args;  // the call answers the unknown operation itself
-  }
-  std::string_view name = entry->parameters.at(0);
-  if (args.is_null()) args = json::Json::object();
-  for (auto it = args.begin(); it != args.end(); ++it)
-    if (strcasecmp(it.key().c_str(), std::string(name).c_str()) == 0) return args;
-  args[std::string(name)] = *connection;
-  return args;
-}
-
 }  // namespace z418kt::cli

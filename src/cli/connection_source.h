@@ -38,10 +38,4 @@ void addConnectionOptions(CLI::App* command, ConnectionSource& source);
 std::optional<std::string> resolveConnection(const ConnectionSource& source,
                                              const std::optional<std::string>& fallback);
 
-// The arguments of a request (null, or an object by name) with the
-// operation's connection argument set to `connection` when they lack it.
-// Positional arguments and unknown operations come back unchanged.
-json::Json withConnection(const json::Json& op, json::Json args,
-                          const std::optional<std::string>& connection);
-
 }  // namespace z418kt::cli

@@ -15,14 +15,6 @@ using namespace json;
 
 namespace {
 
-// A request read whole: {"args": ...} gives its args, any other value is the args.
-Json argsOf(const std::string& text, const RequestLimits& limits) {
-  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Json();
-  Json parsed = parseRequestText(text, limits);
-  if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
-  return parsed;
-}
-
 // A decimal text names an operation by dispatch identifier.
 Json operationOf(const std::string& text) {
   bool digits = !text.empty() && text.size() < 12;
@@ -42,9 +34,10 @@ int invokeCommand(Z418kt& component, const InvokeRequest& request, std::istream*
       if (read.cutShort) throw tooLarge(read.bytes, request.limits);
     }
     Json op = operationOf(request.operation);
-    answer = answerCall(component, op,
-                        withConnection(op, argsOf(text, request.limits), request.connection),
-                        request.limits);
+    answer =
+        answerCall(component, op,
+                   withConnection(op, argumentsOfText(text, request.limits), request.connection),
+                   request.limits);
   } catch (const AutomationError& e) {
     answer = errorAnswer(e.number, e.description);
   }

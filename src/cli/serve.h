@@ -9,28 +9,14 @@
 #pragma once
 
 #include <iosfwd>
-#include <optional>
-#include <string>
-#include <string_view>
 
-#include "json/json_variant.h"
-#include "json/request_limits.h"
+#include "json/request.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
 
-using json::Json;
-
-// The answer to one request line.
-struct ServeOptions {
-  json::RequestLimits limits;
-  // For requests that give no connection argument (from --db, --db-file or Z418KT_DB).
-  std::optional<std::string> connection;
-};
-
-Json answerLine(Z418kt& component, std::string_view line, const ServeOptions& options = {});
-
 // Serves until `in` ends; returns the number of requests answered.
-int serve(std::istream& in, std::ostream& out, Z418kt& component, const ServeOptions& options = {});
+int serve(std::istream& in, std::ostream& out, Z418kt& component,
+          const json::RequestOptions& options = {});
 
 }  // namespace z418kt::cli

@@ -223,6 +223,55 @@ Json answerCall(Z418kt& component, const Json& op, const Json& args, const Reque
   }
 }
 
+Json argumentsOfText(std::string_view text, const RequestLimits& limits) {
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return Json();
+  Json parsed = parseRequestText(text, limits);
+  if (parsed.is_object() && parsed.contains("args")) return parsed["args"];
+  return parsed;
+}
+
+Json withConnection(const Json& op, Json args, const std::optional<std::string>& connection) {
+  if (!connection || !(args.is_null() || args.is_object())) return args;
+  const InterfaceEntry* entry = nullptr;
+  try {
+    entry = &operationFor(op);
+  } catch (const AutomationError&) {
+    return args;  // the call answers the unknown operation itself
+  }
+  std::string_view name = entry->parameters.at(0);
+  if (args.is_null()) args = Json::object();
+  for (auto it = args.begin(); it != args.end(); ++it)
+    if (strcasecmp(it.key().c_str(), std::string(name).c_str()) == 0) return args;
+  args[std::string(name)] = *connection;
+  return args;
+}
+
+namespace {
+
+Json withId(Json answer, const std::optional<Json>& id) {
+  if (id) answer["id"] = *id;
+  return answer;
+}
+
+}  // namespace
+
+Json answerRequestText(Z418kt& component, std::string_view text, const RequestOptions& options) {
+  Json request;
+  try {
+    request = parseRequestText(text, options.limits);
+  } catch (const RequestError& e) {
+    return withId(errorAnswer(e.number, e.description), requestIdOf(text));
+  }
+  std::optional<Json> id;
+  if (request.is_object() && request.contains("id")) id = request["id"];
+  if (!request.is_object() || !request.contains("op"))
+    return withId(
+        errorAnswer(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"), id);
+  Json args = withConnection(request["op"], request.contains("args") ? request["args"] : Json(),
+                             options.connection);
+  return withId(answerCall(component, request["op"], args, options.limits), id);
+}
+
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args) {
   Json named = Json::object();

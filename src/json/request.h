@@ -45,6 +45,29 @@ std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args,
 Json answerCall(Z418kt& component, const Json& op, const Json& args,
                 const RequestLimits& limits = {});
 
+// How a front end reads requests: the limits, and the connection text given
+// to a request by name that leaves the operation's connection argument out.
+struct RequestOptions {
+  RequestLimits limits;
+  std::optional<std::string> connection;
+};
+
+// The arguments of a request text as `z418kt invoke` and the C entry point
+// read it: {"args": ...} gives its args, any other JSON value is the args
+// themselves, blank text gives no arguments (all Empty). Throws RequestError.
+Json argumentsOfText(std::string_view text, const RequestLimits& limits = {});
+
+// The arguments of a request (null, or an object by name) with the
+// operation's connection argument set to `connection` when they lack it.
+// Positional arguments and unknown operations come back unchanged.
+Json withConnection(const Json& op, Json args, const std::optional<std::string>& connection);
+
+// One request as `z418kt serve` reads it, {"op": name or dispatch identifier,
+// "args": ..., "id": anything}, answered; the id comes back in every answer,
+// error answers included, whenever it can be read. Never throws.
+Json answerRequestText(Z418kt& component, std::string_view text,
+                       const RequestOptions& options = {});
+
 // The answer of a call that ran: its result and every argument by name, the
 // connection text with its password masked.
 Json answerJson(const InterfaceEntry& entry, const Variant& result,

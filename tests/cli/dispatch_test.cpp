@@ -89,7 +89,7 @@ TEST_F(Dispatch, CallsThatCannotRunAnswerAnErrorAndServeKeepsGoing) {
 }
 
 TEST_F(Dispatch, RequestsBeyondTheLimitsAreRefusedWithTheirIdAndServeGoesOn) {
-  ServeOptions small;
+  RequestOptions small;
   small.limits.maxBytes = 3'000'000;
   small.limits.maxArrayElements = 100;
   small.limits.maxMatrixRows = 3;

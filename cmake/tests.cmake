@@ -1,0 +1,22 @@
+# The unit and integration tests, the package tests and the benchmarks.
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+file(GLOB_RECURSE TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
+list(FILTER TEST_SOURCES EXCLUDE REGEX "/tests/package/")  # built against the installed package
+add_executable(z418kt_tests ${TEST_SOURCES})
+target_include_directories(z418kt_tests PRIVATE tests)
+target_link_libraries(z418kt_tests PRIVATE z418kt_cli GTest::gtest GTest::gmock GTest::gtest_main)
+target_compile_definitions(z418kt_tests PRIVATE
+  Z418KT_BINARY="$<TARGET_FILE:z418kt>" Z418KT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+gtest_discover_tests(z418kt_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+include(tests/extra_tests.cmake OPTIONAL)
+include(tests/package/package_tests.cmake)
+
+# Benchmarks.
+find_package(benchmark REQUIRED)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
+if(BENCH_SOURCES)
+  add_executable(z418kt_bench ${BENCH_SOURCES})
+  target_link_libraries(z418kt_bench PRIVATE z418kt_core benchmark::benchmark)
+endif()

@@ -1,0 +1,92 @@
+"""The Python module over the installed library: a Coleta saved, read and
+deleted with Python values, and a read's typed answer saved back unchanged.
+Usage: python_module_test.py DATABASE_FILE (the module and the library come
+from PYTHONPATH and Z418KT_LIBRARY)."""
+
+import datetime
+import decimal
+import sys
+import unittest
+
+import z418kt
+
+# The save's parameter for each output of the read that it takes back.
+READ_TO_SAVE = {
+    "outvntcliente_id": "INVNTCLIENTE_ID", "outvntEND_DESTINATARIO_ID": "invntEND_DESTINATARIO_ID",
+    "outvntEND_REMETENTE_ID": "invntEND_REMETENTE_ID", "outvntnum_volume": "invntnum_volume",
+    "outvntpeso_real": "invntpeso_real", "outvnttxt_embalagem": "invnttxt_embalagem",
+    "outvntval_declarado": "invntval_declarado", "outvntQtde_Linha": "invntQtde_Linha",
+    "outvntQtde_Coluna": "invntQtde_Coluna", "outarrvntMatriz_DIM": "inarrvntMatriz_Dim",
+}
+
+
+class ModuleTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.db = "Provider=SQLite;Data Source=" + sys.argv[1]
+        z418kt.init_database(cls.db, demo=True)
+        cls.component = z418kt.Component()
+        cls.context = {"invntConecta_DB": cls.db, "invntUsuario_Internet_ID": 0,
+                       "invntBanco_Dados": "ORACLE"}
+
+    def read(self, coleta_id):
+        return self.component.call("gConsulta_Coleta", self.context,
+                                   invntDOCTO_TRANSPORTE_ID=coleta_id)
+
+    def test_save_read_delete_with_python_values(self):
+        pieces = [{"volumes": 2, "width": decimal.Decimal("0.5"), "height": 0.4, "length": "0,3"},
+                  {"volumes": 1, "width": decimal.Decimal("1.2"), "height": 0.8, "length": "0,6"}]
+        saved = self.component.call(
+            "gGrava_Coleta", self.context, INVNTCLIENTE_ID=2, invntEND_DESTINATARIO_ID=11,
+            invntEND_REMETENTE_ID=12, invntnum_volume=3, invntpeso_real=decimal.Decimal("42.5"),
+            invnttxt_embalagem="Caixas", invntval_declarado=1500, invntQtde_Linha=2,
+            invntQtde_Coluna=5, inarrvntMatriz_Dim=z418kt.cargo_matrix(pieces),
+            iovntDOCTO_TRANSPORTE_ID=0)
+        self.assertEqual((saved.status, saved.message), (0, ""))
+        coleta_id = saved.args["iovntDOCTO_TRANSPORTE_ID"]
+        self.assertIsInstance(coleta_id, int)
+
+        read = self.read(coleta_id)
+        self.assertEqual(read.status, 0)
+        self.assertEqual(read.args["outvnttxt_embalagem"], "Caixas")
+        self.assertEqual(read.args["outvntcliente"], "Aurora Peças")
+        cargo = z418kt.cargo_pieces(read.args["outarrvntMatriz_DIM"])
+        self.assertEqual([p["volumes"] for p in cargo], [2, 1])
+        self.assertTrue(all(isinstance(p["carga_id"], int) for p in cargo))
+
+        deleted = self.component.call(0x60030004, self.context, invntDOCTO_TRANSPORTE_ID=coleta_id)
+        self.assertEqual(deleted.status, 0)
+        self.assertIsNone(self.read(coleta_id).args["outvnttxt_embalagem"])
+
+    def test_typed_answer_round_trips(self):
+        first = self.read(100)  # the demo Coleta
+        typed = {READ_TO_SAVE[k]: v for k, v in first.typed["args"].items() if k in READ_TO_SAVE}
+        saved = self.component.call("gGrava_Coleta", self.context, iovntDOCTO_TRANSPORTE_ID=100,
+                                    **typed)
+        self.assertEqual((saved.status, saved.message), (0, ""))
+        again = self.read(100).typed
+        # The save replaces the cargo pieces, so only their new identifiers differ.
+        for answer in (first.typed, again):
+            answer["args"]["outarrvntMatriz_DIM"]["items"].pop(4)
+        self.assertEqual(again, first.typed)
+
+    def test_values_and_errors(self):
+        for value, vt in ((5, "I4"), (2**40, "R8"), (1.5, "R8"), (True, "BOOL"), (None, "NULL"),
+                          (decimal.Decimal("12.3456"), "CY"), ("á", "BSTR"),
+                          (datetime.datetime(2024, 3, 15, 9, 30), "DATE"),
+                          (z418kt.typed("I2", 7), "I2")):
+            typed = z418kt.to_typed(value)
+            self.assertEqual(typed["vt"], vt)
+            back = z418kt.from_typed(typed)
+            self.assertEqual(back, 7 if vt == "I2" else float(value) if vt == "R8" else value)
+        self.assertEqual(z418kt.from_typed(z418kt.to_typed([[1, 2], [3, 4]])), [[1, 2], [3, 4]])
+        with self.assertRaises(z418kt.Error) as raised:
+            self.component.call("NoSuchOperation")
+        self.assertEqual(raised.exception.number, 438)
+        with self.assertRaises(z418kt.Error) as raised:
+            self.component.call("gExclui_Coleta", [1, 2])
+        self.assertEqual(raised.exception.number, 450)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
