@@ -17,8 +17,19 @@ namespace z418kt::data {
 class Connection {
  public:
   virtual ~Connection() = default;
-  // Runs one statement in autocommit; throws AutomationError with the engine's text.
+  // Runs one statement; throws AutomationError with the engine's text. Outside
+  // a transaction it commits on its own. Inside one, a statement that fails
+  // leaves nothing it changed and the transaction goes on, as in autocommit.
   virtual RowSet execute(const std::string& statement) = 0;
+
+  // One transaction over many statements. `writes` takes the engine's write
+  // lock up front where it has one; a read-only transaction reads one
+  // snapshot. commit() makes everything durable at once and throws when the
+  // engine refuses (nothing is then kept); rollback() never throws. A session
+  // that cannot run transactions throws from begin() and stays in autocommit.
+  virtual void begin(bool writes);
+  virtual void commit();
+  virtual void rollback() noexcept;
   // False once the session is known to be broken; the pool then discards it.
   virtual bool usable() const = 0;
   // The engine behind the session, in lower case ("sqlite", "postgresql",

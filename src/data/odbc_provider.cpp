@@ -152,7 +152,75 @@ class OdbcConnection : public Connection {
     if (connected_) SQLDisconnect(connection_.get());
   }
 
+  // PostgreSQL abandons the whole transaction when one statement fails, so
+  // inside a transaction each statement there is a savepoint of its own; the
+  // other engines undo just the failed statement by themselves.
   RowSet execute(const std::string& statement) override {
+    if (!inTransaction_ || engine_ != "postgresql") return run(statement);
+    run("SAVEPOINT z418kt_step");
+    try {
+      RowSet rows = run(statement);
+      run("RELEASE SAVEPOINT z418kt_step");
+      return rows;
+    } catch (const AutomationError&) {
+      if (usable_) {
+        run("ROLLBACK TO SAVEPOINT z418kt_step");
+        run("RELEASE SAVEPOINT z418kt_step");
+      }
+      throw;
+    }
+  }
+
+  void begin(bool writes) override {
+    if (inTransaction_) throw errors::provider("The session is already inside a transaction.");
+    setAutocommit(false);
+    inTransaction_ = true;
+    // A read sees one snapshot of the database from its first statement on.
+    if (!writes && engine_ == "postgresql") {
+      try {
+        run("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+      } catch (const AutomationError&) {
+        rollback();
+        throw;
+      }
+    }
+  }
+
+  void commit() override {
+    inTransaction_ = false;
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT);
+    if (!odbc::succeeded(rc)) {
+      auto records = odbc::diagnostics(connection_);
+      if (connectionLost(records)) usable_ = false;
+      rollback();
+      auto error = odbc::failure(records);
+      error.description = odbc::masked(error.description, connectionText_);
+      throw error;
+    }
+    setAutocommit(true);
+  }
+
+  void rollback() noexcept override {
+    inTransaction_ = false;
+    if (!odbc::succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
+      usable_ = false;  // a session whose transaction state is unknown is not lent again
+    if (usable_ && !odbc::succeeded(autocommit(true))) usable_ = false;
+  }
+
+ private:
+  SQLRETURN autocommit(bool on) {
+    auto value = reinterpret_cast<SQLPOINTER>(
+        static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF));
+    return SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT, value, 0);
+  }
+
+  void setAutocommit(bool on) {
+    if (odbc::succeeded(autocommit(on))) return;
+    usable_ = false;
+    throw odbc::failure(odbc::diagnostics(connection_), "ODBC: cannot change autocommit:");
+  }
+
+  RowSet run(const std::string& statement) {
     std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
     Handle handle = newStatement();
     SQLSetStmtAttrW(
@@ -188,6 +256,8 @@ class OdbcConnection : public Connection {
     }
   }
 
+
+ public:
   bool usable() const override {
     if (!usable_) return false;
     SQLUINTEGER dead = SQL_CD_FALSE;
@@ -207,7 +277,7 @@ class OdbcConnection : public Connection {
   // it (a Unix socket, an old server) only the driver's timeouts apply.
   void guardSocket() {
     try {
-      RowSet port = execute("SELECT inet_client_port()");
+      RowSet port = run("SELECT inet_client_port()");
       if (!port.rows.empty() && port.rows[0][0].type() == VarType::I4)
         socket_ = odbc::SocketGuard::find(port.rows[0][0].i4());
     } catch (const AutomationError&) {
@@ -236,6 +306,7 @@ class OdbcConnection : public Connection {
   OdbcOptions options_;
   bool connected_ = false;
   bool usable_ = true;
+  bool inTransaction_ = false;
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
   std::optional<odbc::SocketGuard> socket_;

@@ -14,10 +14,16 @@ constexpr int kDefaultBusyMs = 5000;
 // SYSDATE is the server's local date and time, as Oracle gives it.
 constexpr const char* kNow = "datetime('now', 'localtime')";
 
-const char* kFindProcedure =
-    "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO WHERE NOME = ?1 COLLATE NOCASE";
-const char* kProcedureSteps =
-    "SELECT CORPO FROM KTR_PROCEDIMENTO_PASSO WHERE NOME = ?1 COLLATE NOCASE ORDER BY ORDEM";
+const char* kProcedures = "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO";
+const char* kProcedureSteps = "SELECT NOME, CORPO FROM KTR_PROCEDIMENTO_PASSO ORDER BY NOME, ORDEM";
+
+// Catalog names match as SQLite's NOCASE does: ASCII letters only.
+std::string catalogKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return key;
+}
 
 std::string synchronousMode(const ConnectionText& text) {
   auto v = text.get("Synchronous");
@@ -49,6 +55,15 @@ bool refuses(const RowSet& rows) {
   return false;
 }
 
+// SQLite's memory statistics take one process-wide mutex on every allocation,
+// which makes reader threads queue behind each other; nothing here reads
+// them. The setting only takes while SQLite is not yet initialised in the
+// process, so a host that started SQLite first keeps its own choice.
+void turnOffMemoryStatistics() {
+  static const int rc = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)rc;
+}
+
 }  // namespace
 
 std::string adaptForSqlite(const std::string& statement) {
@@ -64,6 +79,7 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   std::string sync = synchronousMode(text);
   int busyMs = busyTimeout(text);
 
+  turnOffMemoryStatistics();
   sqlite3* raw = nullptr;
   int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path->c_str(), &raw, flags, nullptr);
@@ -93,53 +109,150 @@ RowSet SqliteConnection::runChecked(const std::string& statement,
   }
 }
 
+void SqliteConnection::control(const std::string& statement) {
+  auto& prepared = control_[statement];
+  try {
+    if (!prepared) prepared = sqlite::prepare(db_.get(), statement, true);
+    sqlite::runPrepared(db_.get(), prepared.get(), {});
+  } catch (const sqlite::StatementFailure& f) {
+    if (sqlite::isFatal(f.resultCode)) broken_ = true;
+    throw errors::provider(f.message);
+  }
+}
+
+void SqliteConnection::begin(bool writes) {
+  if (inTransaction_ || !sqlite3_get_autocommit(db_.get()))
+    throw errors::provider("The session is already inside a transaction.");
+  control(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+  inTransaction_ = true;
+}
+
+void SqliteConnection::commit() {
+  bool lost = sqlite3_get_autocommit(db_.get()) != 0;
+  inTransaction_ = false;
+  if (lost) throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
+  try {
+    control("COMMIT");
+  } catch (const AutomationError&) {
+    rollbackQuietly();
+    throw;
+  }
+}
+
+void SqliteConnection::rollback() noexcept {
+  inTransaction_ = false;
+  rollbackQuietly();
+}
+
 void SqliteConnection::rollbackQuietly() {
   if (sqlite3_get_autocommit(db_.get())) return;
   try {
-    sqlite::run(db_.get(), "ROLLBACK");
-  } catch (const sqlite::StatementFailure&) {
+    control("ROLLBACK");
+  } catch (const AutomationError&) {
   }
   // A session left inside a transaction would leak it into the next caller.
   if (!sqlite3_get_autocommit(db_.get())) broken_ = true;
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  std::string error;
-  auto call = sql::parseExec(statement, error);
-  if (!error.empty()) throw errors::provider(error);
+  auto adapted = sql::adaptStatement(statement, kNow);
+  if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  // A failure inside a transaction of the caller's is the caller's to undo.
+  bool own = sqlite3_get_autocommit(db_.get()) != 0;
+  if (own && inTransaction_)
+    throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   try {
-    if (call) return callProcedure(*call);
-    return runChecked(adaptForSqlite(statement));
+    if (adapted.call) return callProcedure(*adapted.call);
+    return runChecked(adapted.text);
   } catch (...) {
-    rollbackQuietly();
+    if (own) rollbackQuietly();
     throw;
   }
 }
 
-RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
-  std::vector<sql::ExecArgument> name{{sql::ExecArgument::Kind::Text, call.procedure}};
-  RowSet found = runChecked(kFindProcedure, name);
-  if (found.rows.empty())
-    throw errors::provider("Could not find stored procedure '" + call.procedure + "'.");
-  const Variant& arity = found.rows.front()[1];
-  if (arity.type() != VarType::I4 || static_cast<size_t>(arity.i4()) != call.arguments.size())
-    throw errors::provider("Procedure " + vb::concatText(found.rows.front()[0]) + " expects " +
-                           vb::concatText(arity) + " arguments, " +
-                           std::to_string(call.arguments.size()) + " given.");
-  RowSet steps = runChecked(kProcedureSteps, name);
+SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name) {
+  if (!catalog_) {
+    std::map<std::string, Procedure> catalog;
+    for (const auto& row : runChecked(kProcedures).rows) {
+      Procedure& p = catalog[catalogKey(vb::concatText(row[0]))];
+      p.name = vb::concatText(row[0]);
+      p.arity = row[1].type() == VarType::I4 ? row[1].i4() : -1;
+    }
+    for (const auto& row : runChecked(kProcedureSteps).rows) {
+      auto it = catalog.find(catalogKey(vb::concatText(row[0])));
+      if (it != catalog.end()) it->second.bodies.push_back(vb::concatText(row[1]));
+    }
+    catalog_ = std::move(catalog);
+  }
+  auto it = catalog_->find(catalogKey(name));
+  if (it == catalog_->end())
+    throw errors::provider("Could not find stored procedure '" + name + "'.");
+  Procedure& p = it->second;
+  if (p.steps.size() != p.bodies.size()) {
+    std::vector<sqlite::Statement> steps;
+    bool writes = false;
+    for (const auto& body : p.bodies) {
+      try {
+        steps.push_back(sqlite::prepare(db_.get(), body, true));
+      } catch (const sqlite::StatementFailure& f) {
+        if (sqlite::isFatal(f.resultCode)) broken_ = true;
+        throw errors::provider(f.message);
+      }
+      if (steps.back() && !sqlite3_stmt_readonly(steps.back().get())) writes = true;
+    }
+    p.steps = std::move(steps);
+    p.writes = writes;
+  }
+  return p;
+}
 
-  runChecked("BEGIN IMMEDIATE");
+RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
+  Procedure& p = procedure(call.procedure);
+  if (p.arity < 0 || static_cast<size_t>(p.arity) != call.arguments.size())
+    throw errors::provider("Procedure " + p.name + " expects " + std::to_string(p.arity) +
+                           " arguments, " + std::to_string(call.arguments.size()) + " given.");
+  if (!p.writes) return runSteps(p, call);
+
+  // Inside a transaction of the caller's, the procedure's changes are a
+  // savepoint of it; on its own, it takes the write lock before its first read
+  // so that no other writer can slip in between its steps.
+  bool nested = !sqlite3_get_autocommit(db_.get());
+  control(nested ? "SAVEPOINT ktr_procedure" : "BEGIN IMMEDIATE");
+  auto undo = [&] {
+    if (!nested) return rollbackQuietly();
+    control("ROLLBACK TO ktr_procedure");
+    control("RELEASE ktr_procedure");
+  };
   RowSet result;
-  for (const auto& step : steps.rows) {
-    RowSet rows = runChecked(vb::concatText(step.front()), call.arguments);
+  try {
+    result = runSteps(p, call);
+  } catch (const AutomationError&) {
+    undo();
+    throw;
+  }
+  if (refuses(result)) {
+    undo();
+    return result;
+  }
+  control(nested ? "RELEASE ktr_procedure" : "COMMIT");
+  return result;
+}
+
+RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call) {
+  RowSet result;
+  for (auto& step : p.steps) {
+    if (!step) continue;
+    RowSet rows;
+    try {
+      rows = sqlite::runPrepared(db_.get(), step.get(), call.arguments);
+    } catch (const sqlite::StatementFailure& f) {
+      if (sqlite::isFatal(f.resultCode)) broken_ = true;
+      throw errors::provider(f.message);
+    }
     if (!rows.hasResultSet) continue;
     result = std::move(rows);
-    if (refuses(result)) {
-      rollbackQuietly();
-      return result;
-    }
+    if (refuses(result)) return result;
   }
-  runChecked("COMMIT");
   return result;
 }
 

@@ -9,14 +9,28 @@
 // constructs SQLite lacks rewritten (SYSDATE, DELETE without FROM; never
 // inside a literal) and run in autocommit. "EXEC name args" runs the
 // procedure of that name (any case) from the procedure catalog, its steps in
-// order inside one BEGIN IMMEDIATE ... COMMIT, the literal arguments bound as
-// ?1..?n. The procedure's result is that of its last step with result
-// columns; a step whose first row carries a non-zero "retorno" ends the
-// procedure at once with that row, and nothing it changed is kept.
+// order, the literal arguments bound as ?1..?n. The procedure's result is
+// that of its last step with result columns; a step whose first row carries a
+// non-zero "retorno" ends the procedure at once with that row, and nothing it
+// changed is kept.
+//
+// The catalog is read once per session and each procedure's steps stay
+// prepared, so a session does not see procedures changed after its first
+// call. A procedure that writes runs inside BEGIN IMMEDIATE ... COMMIT (a
+// savepoint when the session is already inside a transaction); one whose steps
+// only read takes no write lock, so readers on other sessions run alongside.
+//
+// Between begin() and commit() the statements share one transaction. SQLite
+// undoes a failed statement by itself; when an error makes SQLite abandon the
+// whole transaction, every later statement and the commit are refused, so
+// nothing after it is stored on its own.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 #include "data/sql_lexer.h"
@@ -32,17 +46,37 @@ class SqliteConnection : public Connection {
   SqliteConnection(const std::string& connectionText, bool create);
 
   RowSet execute(const std::string& statement) override;
+  void begin(bool writes) override;
+  void commit() override;
+  void rollback() noexcept override;
   bool usable() const override { return !broken_; }
   std::string engine() const override { return "sqlite"; }
 
  private:
+  // A catalog procedure: its name as stored, its arity, its steps' texts and,
+  // once it has run, the steps prepared.
+  struct Procedure {
+    std::string name;
+    int32_t arity = 0;
+    std::vector<std::string> bodies;
+    std::vector<sqlite::Statement> steps;
+    bool writes = false;
+  };
+
   RowSet callProcedure(const sql::ExecCall& call);
+  Procedure& procedure(const std::string& name);
+  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call);
   RowSet runChecked(const std::string& statement,
                     const std::vector<sql::ExecArgument>& arguments = {});
   void rollbackQuietly();
+  // Transaction control, its statements prepared once per session.
+  void control(const std::string& statement);
 
   sqlite::Database db_;
   bool broken_ = false;
+  std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
+  std::map<std::string, sqlite::Statement> control_;
+  bool inTransaction_ = false;  // between begin() and commit() or rollback()
 };
 
 // The plain-statement rewrite of the SQLite adapter.

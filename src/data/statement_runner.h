@@ -24,11 +24,29 @@ struct OpenRequest {
   int options = -1;
 };
 
+// A transaction that a StatementRunner holds for one thread. Ending it without
+// commit() rolls back whatever it holds.
+class Transaction {
+ public:
+  virtual ~Transaction() = default;
+  // Makes the transaction's changes durable; throws AutomationError when the
+  // engine refuses, and nothing is then kept.
+  virtual void commit() = 0;
+};
+
 class StatementRunner {
  public:
   virtual ~StatementRunner() = default;
   // Runs the statement; failures throw AutomationError with the engine's text.
   virtual RowSet run(const OpenRequest& request) = 0;
+
+  // Until the returned transaction ends, this thread's statements for
+  // `connection` run on one session inside one transaction, opened by the
+  // first of them (see Connection::begin for `writes`); statements for other
+  // texts and other threads are not affected. Asked again on a thread that
+  // already holds one, the new transaction joins it and only the outer one
+  // commits. Runners without sessions run the statements as they come.
+  virtual std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes);
 };
 
 // The runner on real databases (SQLite, ODBC), with its connection pool.

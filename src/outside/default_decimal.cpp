@@ -1,6 +1,7 @@
 #include "outside/default_decimal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -136,11 +137,13 @@ std::optional<Decimal> fromDouble(double value) {
   if (value == 0) return Decimal{};
   // "d.dddddddddddddde+XX": 15 significant digits and a decimal exponent.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
-  std::string_view s = buf;
+  auto written = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+                               std::chars_format::scientific, 14);
+  std::string_view s(buf, static_cast<size_t>(written.ptr - buf));
   size_t e = s.find('e');
   std::string digits = std::string(s.substr(0, 1)) + std::string(s.substr(2, e - 2));
-  int exponent = std::atoi(buf + e + 1);
+  int exponent = 0;
+  std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
   // The point sits after digit number exponent + 1.
   long point = static_cast<long>(exponent) + 1;
   if (point <= 0) {
