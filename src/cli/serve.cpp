@@ -25,14 +25,40 @@ Json answerLine(Z418kt& component, std::string_view line) {
   return answer;
 }
 
+namespace {
+
+// The next line of `in` (without its end), as std::getline reads it, except
+// that `out` is flushed whenever reading would have to wait for more input:
+// a client never waits for an answer, and a batch of piped requests is
+// answered in few writes.
+bool nextLine(std::streambuf& in, std::ostream& out, std::string& line) {
+  line.clear();
+  while (true) {
+    std::streamsize ready = in.in_avail();
+    if (ready <= 0) {
+      out.flush();
+      ready = 1;  // the next read may wait
+    }
+    for (; ready > 0; --ready) {
+      int c = in.sbumpc();
+      if (c == std::char_traits<char>::eof()) return !line.empty();
+      if (c == '\n') return true;
+      line += static_cast<char>(c);
+    }
+  }
+}
+
+}  // namespace
+
 int serve(std::istream& in, std::ostream& out, Z418kt& component) {
   int answered = 0;
   std::string line;
-  while (std::getline(in, line)) {
+  while (nextLine(*in.rdbuf(), out, line)) {
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    out << dumpText(answerLine(component, line)) << '\n' << std::flush;
+    out << dumpText(answerLine(component, line)) << '\n';
     ++answered;
   }
+  out.flush();
   return answered;
 }
 

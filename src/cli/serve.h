@@ -1,6 +1,6 @@
 // The request loop of `z418kt serve`: one JSON request per line
 // ({"op": "...", "args": ..., "id": optional}), one JSON answer per line,
-// flushed at once, until the input ends. One component object serves every
+// flushed before the loop waits for more input, until the input ends. One component object serves every
 // line, on the calling thread. A line that cannot be read gets an error
 // answer and the loop goes on; blank lines are skipped. An "id" in the
 // request is echoed in its answer so a client can pair them.
