@@ -19,11 +19,14 @@ test: deps
 	@cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
-bench: build
-	./build/z418kt_bench
+# Release build of its own; extra flags through BENCH_ARGS (e.g. --benchmark_filter=read).
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j$(JOBS) --target z418kt_bench z418kt
+	./build-bench/z418kt_bench $(BENCH_ARGS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-bench
