@@ -6,8 +6,8 @@
 // 16-bit 0 and the caller's matrix is left exactly as it was.
 #include <iterator>
 
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"

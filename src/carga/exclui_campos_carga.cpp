@@ -6,9 +6,9 @@
 // back a constant SELECT whose row has "retorno" 0.
 #include <optional>
 
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/write_steps.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/write_steps.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

@@ -4,9 +4,9 @@
 // The stored-procedure form checks the three dimensions before anything is
 // sent; the Oracle builder allocates the key first, then checks them, so a
 // refused dimension there leaves a spent key and no row.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/write_steps.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/write_steps.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

@@ -4,7 +4,7 @@
 // writes the user message itself.
 #include <iterator>
 
-#include "component/trap.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

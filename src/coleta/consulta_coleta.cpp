@@ -1,9 +1,9 @@
 // Reading a whole Coleta: its document, its cargo matrix, and whether AWBs
 // issued against it forbid further changes. The three reads see one snapshot,
 // so a save or delete on another session shows entirely or not at all.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/unit_of_work.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/unit_of_work.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

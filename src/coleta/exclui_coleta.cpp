@@ -5,9 +5,9 @@
 // other sessions never see the document without its pieces. The operation does
 // not look for the document or its AWBs; any identifier other than 0 goes
 // straight to the two steps.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/unit_of_work.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/unit_of_work.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

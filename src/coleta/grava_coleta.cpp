@@ -7,9 +7,9 @@
 // steps run in one unit of work, committed once at the end whatever the
 // status: other sessions see the whole outcome at once, and a process that
 // dies in the middle leaves none of it.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/unit_of_work.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/unit_of_work.h"
 #include "outside/components.h"
 #include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"

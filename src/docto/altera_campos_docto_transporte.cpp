@@ -3,9 +3,9 @@
 // The stored procedure answers a row with "retorno"; the Oracle builder runs
 // the UPDATE itself, records the change and hands back a constant SELECT whose
 // row has "retorno" 0 (its second column has always been named MSR_RET).
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/write_steps.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/write_steps.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

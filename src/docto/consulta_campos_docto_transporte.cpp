@@ -2,8 +2,8 @@
 // its client's trade name).
 #include <iterator>
 
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

@@ -1,6 +1,6 @@
 // Counting the documents (AWBs) issued under a parent document.
-#include "component/record_pattern.h"
-#include "component/trap.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

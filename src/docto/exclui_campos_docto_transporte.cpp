@@ -3,9 +3,9 @@
 // The stored procedure decides what deleting means. The Oracle builder keeps
 // the row and sets its status to 2, which the reads (status 1) no longer find,
 // then hands back a constant SELECT whose row has "retorno" 0.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/write_steps.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/write_steps.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt {

@@ -4,9 +4,9 @@
 // "DOCTO_TRANSPORTE_ID": the stored procedure answers it, the Oracle builder
 // allocates the key, inserts the row, records the insert and hands back a
 // constant SELECT that yields the same row.
-#include "component/record_pattern.h"
-#include "component/trap.h"
-#include "component/write_steps.h"
+#include "kit/record_pattern.h"
+#include "kit/trap.h"
+#include "kit/write_steps.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

@@ -1,6 +1,6 @@
 // The party lookup as callers use it: clean and check the party-address
 // identifier, then read the party.
-#include "component/trap.h"
+#include "kit/trap.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 

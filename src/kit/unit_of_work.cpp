@@ -1,6 +1,6 @@
-#include "component/unit_of_work.h"
+#include "kit/unit_of_work.h"
 
-#include "component/trap.h"
+#include "kit/trap.h"
 #include "z418kt/automation_error.h"
 
 namespace z418kt {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "component/trap.h"
 #include "data/recordset.h"
+#include "kit/trap.h"
 #include "outside/identifier_util.h"
 #include "z418kt/variant.h"
 

@@ -1,6 +1,6 @@
-#include "component/write_steps.h"
+#include "kit/write_steps.h"
 
-#include "component/record_pattern.h"
+#include "kit/record_pattern.h"
 #include "outside/components.h"
 
 namespace z418kt::write {

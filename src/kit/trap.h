@@ -17,7 +17,7 @@
 #include <exception>
 #include <string>
 
-#include "component/operation_id.h"
+#include "kit/operation_id.h"
 #include "z418kt/automation_error.h"
 #include "z418kt/variant.h"
 

@@ -1,4 +1,4 @@
-#include "component/record_pattern.h"
+#include "kit/record_pattern.h"
 
 #include "outside/components.h"
 

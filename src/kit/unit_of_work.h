@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "component/operation_id.h"
+#include "kit/operation_id.h"
 #include "data/statement_runner.h"
 #include "z418kt/variant.h"
 

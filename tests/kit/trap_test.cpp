@@ -1,4 +1,4 @@
-#include "component/trap.h"
+#include "kit/trap.h"
 
 #include <gtest/gtest.h>
 
