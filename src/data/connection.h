@@ -24,14 +24,19 @@ class Connection {
 
   // One transaction over many statements. `writes` takes the engine's write
   // lock up front where it has one; a read-only transaction reads one
-  // snapshot. commit() makes everything durable at once and throws when the
-  // engine refuses (nothing is then kept); rollback() never throws. A session
-  // that cannot run transactions throws from begin() and stays in autocommit.
+  // snapshot. commit() makes everything durable at once
+  // and throws when the engine refuses (nothing is then kept); rollback()
+  // never throws. A session that cannot run transactions throws from begin()
+  // and stays in autocommit.
   virtual void begin(bool writes);
   virtual void commit();
   virtual void rollback() noexcept;
   // False once the session is known to be broken; the pool then discards it.
   virtual bool usable() const = 0;
+  // Whether the session can take a statement now: usable() and no sign that
+  // its server went away meanwhile. With `roundTrip`, the server must also
+  // answer a trivial statement. Never throws.
+  virtual bool alive(bool roundTrip) { return (void)roundTrip, usable(); }
   // The engine behind the session, in lower case ("sqlite", "postgresql",
   // ...): it names the folder of the engine's database scripts (db/<engine>/).
   // Empty when the engine is not known.

@@ -4,50 +4,143 @@
 
 namespace z418kt::data {
 
-ConnectionPool::ConnectionPool(Connect connect, size_t maxIdle)
-    : connect_(std::move(connect)), maxIdle_(maxIdle) {}
+ConnectionPool::ConnectionPool(Connect connect, const DataLimits& limits)
+    : connect_(std::move(connect)), limits_(limits) {}
+
+ConnectionPool::~ConnectionPool() = default;
 
 ConnectionPool::Lease::Lease(ConnectionPool& pool, std::string text,
-                             std::unique_ptr<Connection> connection)
-    : pool_(pool), text_(std::move(text)), connection_(std::move(connection)) {}
+                             std::unique_ptr<Connection> connection, bool fresh)
+    : pool_(&pool), text_(std::move(text)), connection_(std::move(connection)), fresh_(fresh) {}
+
+ConnectionPool::Lease::Lease(Lease&& other) noexcept
+    : pool_(other.pool_),
+      text_(std::move(other.text_)),
+      connection_(std::move(other.connection_)),
+      fresh_(other.fresh_) {}
 
 ConnectionPool::Lease::~Lease() {
-  if (connection_) pool_.giveBack(text_, std::move(connection_));
+  if (connection_) pool_->giveBack(text_, std::move(connection_));
+}
+
+void ConnectionPool::takeAged(std::list<Idle>& out) {
+  auto now = Clock::now();
+  while (!idle_.empty() && now - idle_.front().since >= limits_.idleClose) {
+    out.splice(out.end(), idle_, idle_.begin());
+    --open_;
+  }
+}
+
+void ConnectionPool::forget(size_t sessions) {
+  {
+    std::lock_guard lock(mutex_);
+    open_ -= sessions;
+  }
+  returned_.notify_all();
 }
 
 ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
-  {
-    std::lock_guard lock(mutex_);
-    auto it = idle_.find(text);
-    if (it != idle_.end() && !it->second.empty()) {
-      auto connection = std::move(it->second.back());
-      it->second.pop_back();
-      return Lease(*this, text, std::move(connection));
+  auto giveUp = Clock::now() + limits_.waitForSession;
+  while (true) {
+    std::list<Idle> closing;  // closed outside the lock: a disconnect may be slow
+    std::unique_ptr<Connection> reused;
+    Clock::time_point since;
+    {
+      std::unique_lock lock(mutex_);
+      while (true) {
+        takeAged(closing);
+        // The session of this text returned last: its server was seen most recently.
+        auto it = idle_.end();
+        for (auto i = idle_.rbegin(); i != idle_.rend(); ++i)
+          if (i->text == text) {
+            it = std::prev(i.base());
+            break;
+          }
+        if (it != idle_.end()) {
+          reused = std::move(it->connection);
+          since = it->since;
+          idle_.erase(it);
+          break;
+        }
+        if (open_ < limits_.maxSessions) {
+          ++open_;
+          break;
+        }
+        if (!idle_.empty()) {  // make room: the least recently used idle session goes
+          closing.splice(closing.end(), idle_, idle_.begin());
+          --open_;
+          continue;
+        }
+        if (returned_.wait_until(lock, giveUp) == std::cv_status::timeout &&
+            open_ >= limits_.maxSessions && idle_.empty())
+          throw errors::provider("No database session is free: all " +
+                                 std::to_string(limits_.maxSessions) +
+                                 " sessions of this process are in use and none came back within " +
+                                 std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                                    limits_.waitForSession)
+                                                    .count()) +
+                                 " s (Z418KT_DB_MAX_SESSIONS, Z418KT_DB_WAIT_SECONDS).");
+      }
+    }
+    closing.clear();
+    if (reused) {
+      bool roundTrip = Clock::now() - since >= limits_.checkAfterIdle;
+      if (reused->alive(roundTrip)) return Lease(*this, text, std::move(reused), false);
+      reused.reset();
+      forget(1);
+      continue;
+    }
+    try {
+      auto connection = connect_(text);
+      if (!connection) throw errors::provider("The provider could not open a session.");
+      return Lease(*this, text, std::move(connection), true);
+    } catch (...) {
+      forget(1);  // the place taken for the session is free again
+      throw;
     }
   }
-  // Connecting may be slow; other threads keep using the pool meanwhile.
-  auto connection = connect_(text);
-  if (!connection) throw errors::provider("The provider could not open a session.");
-  return Lease(*this, text, std::move(connection));
 }
 
 void ConnectionPool::giveBack(const std::string& text, std::unique_ptr<Connection> connection) {
-  if (!connection->usable()) return;  // closed here, never lent again
-  std::unique_ptr<Connection> surplus;
+  if (!connection->usable()) {
+    connection.reset();  // closed here, never lent again
+    forget(1);
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
-    auto& list = idle_[text];
-    if (list.size() < maxIdle_)
-      list.push_back(std::move(connection));
-    else
-      surplus = std::move(connection);  // closed outside the lock
+    idle_.push_back({text, std::move(connection), Clock::now()});
   }
+  returned_.notify_one();
+}
+
+void ConnectionPool::closeIdle(const std::string& text) {
+  std::list<Idle> closing;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = idle_.begin(); it != idle_.end();) {
+      auto next = std::next(it);
+      if (it->text == text) {
+        closing.splice(closing.end(), idle_, it);
+        --open_;
+      }
+      it = next;
+    }
+  }
+  closing.clear();
+  returned_.notify_all();
 }
 
 size_t ConnectionPool::idleCount(const std::string& text) const {
   std::lock_guard lock(mutex_);
-  auto it = idle_.find(text);
-  return it == idle_.end() ? 0 : it->second.size();
+  size_t n = 0;
+  for (const Idle& i : idle_) n += i.text == text;
+  return n;
+}
+
+size_t ConnectionPool::openCount() const {
+  std::lock_guard lock(mutex_);
+  return open_;
 }
 
 }  // namespace z418kt::data

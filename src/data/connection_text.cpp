@@ -30,16 +30,15 @@ ConnectionText::ConnectionText(std::string_view text) {
     }
     std::string key = upperCase(trimmed(text.substr(pos, eq - pos)));
     size_t v = eq + 1;
-    while (v < text.size() && (text[v] == ' ' || text[v] == '\t')) ++v;
+    while (v < text.size() && std::isspace(static_cast<unsigned char>(text[v]))) ++v;
     std::string value;
-    if (v < text.size() && (text[v] == '"' || text[v] == '\'')) {
-      char quote = text[v];
+    if (v < text.size() && text[v] == '{') {
       size_t i = v + 1;
       for (; i < text.size(); ++i) {
-        if (text[i] != quote) {
+        if (text[i] != '}') {
           value += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == quote) {
-          value += quote;
+        } else if (i + 1 < text.size() && text[i + 1] == '}') {
+          value += '}';
           ++i;
         } else {
           break;
@@ -53,14 +52,15 @@ ConnectionText::ConnectionText(std::string_view text) {
       value = std::string(trimmed(text.substr(v, end - v)));
       pos = end + 1;
     }
-    if (!key.empty()) values_[key] = value;
+    if (!key.empty()) pairs_.emplace_back(std::move(key), std::move(value));
   }
 }
 
 std::optional<std::string> ConnectionText::get(std::string_view key) const {
-  auto it = values_.find(upperCase(key));
-  if (it == values_.end()) return std::nullopt;
-  return it->second;
+  std::string wanted = upperCase(key);
+  for (const auto& [k, v] : pairs_)
+    if (k == wanted) return v;
+  return std::nullopt;
 }
 
 bool ConnectionText::is(std::string_view key, std::string_view value) const {

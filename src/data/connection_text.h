@@ -1,15 +1,18 @@
-// ConnectionText: the ADO-style "key=value;key=value" text that names a database.
+// ConnectionText: the "key=value;key=value" text that names a database, read
+// by the grammar ODBC defines for connection strings, for every provider.
 //
-// Keys are matched without regard to case and blanks around keys and values
-// are ignored. A value may be quoted with '"' or '\'' to hold ';' or '=' (the
-// quote doubled inside stands for itself). Pairs without '=' are ignored, as
-// are empty pairs; a later pair overrides an earlier one with the same key.
+// Keys are matched without regard to case; blanks around keys and unbraced
+// values are ignored. A value in braces {...} is taken as written, ';' and
+// '=' included, with "}}" standing for one '}'. Pairs without '=' and empty
+// pairs are ignored. When a key appears more than once, its first value
+// counts, as ODBC drivers do.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace z418kt::data {
 
@@ -20,9 +23,11 @@ class ConnectionText {
   std::optional<std::string> get(std::string_view key) const;
   // True when the key is set to `value`, ignoring case on both.
   bool is(std::string_view key, std::string_view value) const;
+  // Every pair in the order written, keys in upper case, repeats included.
+  const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
 
  private:
-  std::map<std::string, std::string> values_;  // key in upper case
+  std::vector<std::pair<std::string, std::string>> pairs_;
 };
 
 // ASCII upper case of a text.

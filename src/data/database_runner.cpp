@@ -2,12 +2,17 @@
 // for its connection text and runs the statement there in autocommit, unless
 // the thread holds a transaction for that text: then the statement runs on the
 // transaction's session.
+//
+// A statement whose session turns out to have lost its server before the
+// statement ran is sent once more on a new session, so a server restart
+// between two calls costs no caller a failed call.
 #include <map>
 #include <mutex>
 #include <optional>
 
 #include "data/connection_pool.h"
 #include "data/providers.h"
+#include "data/session_errors.h"
 #include "data/statement_runner.h"
 
 namespace z418kt::data {
@@ -42,7 +47,7 @@ class PinnedTransaction : public Transaction {
     if (!pinned_.lease) return;  // no statement ran: nothing to commit
     try {
       (*pinned_.lease)->commit();
-    } catch (...) {
+    } catch (const std::exception&) {
       (*pinned_.lease)->rollback();
       pinned_.lease.reset();
       throw;
@@ -57,10 +62,10 @@ class PinnedTransaction : public Transaction {
   Pinned pinned_;
 };
 
-class DatabaseRunner : public StatementRunner,
-                       public std::enable_shared_from_this<DatabaseRunner> {
+class DatabaseRunner : public StatementRunner, public std::enable_shared_from_this<DatabaseRunner> {
  public:
-  DatabaseRunner() : pool_([this](const std::string& text) { return connect(text); }) {}
+  explicit DatabaseRunner(const DataLimits& limits)
+      : pool_([this](const std::string& text) { return connect(text); }, limits) {}
 
   RowSet run(const OpenRequest& request) override {
     if (Pinned* p = tPinned; p && p->runner.get() == this && p->text == request.connection) {
@@ -71,8 +76,16 @@ class DatabaseRunner : public StatementRunner,
       }
       return (*p->lease)->execute(request.source);
     }
-    auto session = pool_.acquire(request.connection);
-    return session->execute(request.source);
+    for (int attempt = 0;; ++attempt) {
+      auto session = pool_.acquire(request.connection);
+      try {
+        return session->execute(request.source);
+      } catch (const ConnectionLost& lost) {
+        // The other idle sessions of the text most likely lost the server too.
+        pool_.closeIdle(request.connection);
+        if (lost.statementRan || attempt > 0 || session.fresh()) throw;
+      }
+    }
   }
 
   std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes) override {
@@ -101,6 +114,13 @@ class DatabaseRunner : public StatementRunner,
 
 }  // namespace
 
-std::shared_ptr<StatementRunner> makeDatabaseRunner() { return std::make_shared<DatabaseRunner>(); }
+std::shared_ptr<StatementRunner> makeDatabaseRunner(const DataLimits& limits) {
+  return std::make_shared<DatabaseRunner>(limits);
+}
+
+std::shared_ptr<StatementRunner> makeDatabaseRunner() {
+  static const DataLimits limits = DataLimits::fromEnvironment();
+  return makeDatabaseRunner(limits);
+}
 
 }  // namespace z418kt::data

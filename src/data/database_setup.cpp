@@ -16,13 +16,18 @@ std::string scriptFolder(const std::string& engine) {
   return engine;
 }
 
-bool hasDocuments(Connection& connection) {
-  try {
-    connection.execute("SELECT 1 FROM DOCTO_TRANSPORTE WHERE 1 = 0");
-    return true;
-  } catch (const AutomationError&) {
-    return false;  // no such table: an empty database
-  }
+// Whether the database already holds the Coleta tables. Only the engine's
+// answer "no such table" means an empty database; any other failure (a lost
+// server, a locked file) is reported as it is.
+bool hasDocuments(Connection& connection, const std::string& folder) {
+  const std::string probe = folder == "sqlite"
+                                ? "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+                                  "name = 'DOCTO_TRANSPORTE' COLLATE NOCASE"
+                                : "SELECT COUNT(*) FROM information_schema.tables WHERE "
+                                  "table_schema = current_schema() AND table_name = "
+                                  "'docto_transporte'";
+  RowSet rows = connection.execute(probe);
+  return !rows.rows.empty() && !(rows.rows[0][0] == Variant(int32_t{0}));
 }
 
 void runScript(Connection& connection, const std::string& name, std::string_view script) {
@@ -48,17 +53,20 @@ void initDatabase(const std::string& connectionText, bool withDemo) {
       throw errors::provider("No database scripts for the engine \"" + connection->engine() +
                              "\" (missing db/" + name + ").");
 
-  if (hasDocuments(*connection))
+  if (hasDocuments(*connection, folder))
     throw errors::provider(
         "O banco de dados já está inicializado: a tabela DOCTO_TRANSPORTE já existe.");
 
   // On SQLite the whole set-up is one transaction: all of it or nothing.
   bool oneTransaction = folder == "sqlite";
+  // Readers never wait for the writer in WAL mode; the mode stays with the
+  // file, so sessions never have to set it.
+  if (oneTransaction) connection->execute("PRAGMA journal_mode = WAL");
   if (oneTransaction) connection->execute("BEGIN IMMEDIATE");
   try {
     for (const std::string& name : names) runScript(*connection, name, scripts.at(name));
     if (oneTransaction) connection->execute("COMMIT");
-  } catch (...) {
+  } catch (const std::exception&) {
     if (oneTransaction) {
       try {
         connection->execute("ROLLBACK");

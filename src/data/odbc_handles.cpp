@@ -1,5 +1,7 @@
 #include "data/odbc_handles.h"
 
+#include "automation/utf8.h"
+
 #include <mutex>
 
 namespace z418kt::data::odbc {
@@ -47,81 +49,6 @@ std::shared_ptr<Handle> environment() {
   return env;
 }
 
-std::u16string toUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    char32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-    }
-    if (len > 1) {
-      bool ok = i + len <= s.size();
-      char32_t v = c & (0xFF >> (len + 1));
-      for (size_t k = 1; ok && k < len; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        v = (v << 6) | (cc & 0x3F);
-      }
-      static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (ok && v >= kMin[len] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF)) {
-        cp = v;
-      } else {
-        len = 1;  // a stray byte becomes U+FFFD, never a crash
-      }
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-    i += len;
-  }
-  return out;
-}
-
-std::string toUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    char32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
 std::vector<Diagnostic> diagnostics(const Handle& handle) {
   std::vector<Diagnostic> out;
   if (handle.get() == SQL_NULL_HANDLE) return out;
@@ -140,7 +67,7 @@ std::vector<Diagnostic> diagnostics(const Handle& handle) {
     if (!succeeded(rc)) break;
     message.resize(std::min<size_t>(static_cast<size_t>(length), message.size()));
     std::u16string stateText(reinterpret_cast<const char16_t*>(state), 5);
-    out.push_back({toUtf8(stateText), toUtf8(message)});
+    out.push_back({utf8::fromUtf16(stateText), utf8::fromUtf16(message)});
   }
   return out;
 }

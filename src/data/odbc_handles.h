@@ -41,8 +41,6 @@ class Handle {
 // The process-wide environment handle (ODBC 3 behaviour), created on first use.
 std::shared_ptr<Handle> environment();
 
-std::u16string toUtf16(std::string_view utf8);
-std::string toUtf8(std::u16string_view utf16);
 // The driver manager's SQLWCHAR is 16 bits wide (unixODBC's default build).
 inline SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 

@@ -5,10 +5,15 @@
 #include <optional>
 #include <vector>
 
+#include "automation/utf8.h"
+#include "data/connection_text.h"
+#include "data/data_limits.h"
+#include "data/deadline_watcher.h"
 #include "data/odbc_handles.h"
-#include "data/odbc_socket_guard.h"
 #include "data/odbc_values.h"
 #include "data/postgres_dialect.h"
+#include "data/session_errors.h"
+#include "data/session_socket.h"
 #include "data/sql_lexer.h"
 
 namespace z418kt::data {
@@ -26,47 +31,6 @@ std::string_view trimmed(std::string_view s) {
 std::string lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// The key=value pairs of an ODBC connection string; a value in {braces}
-// may hold ';' ("}}" stands for '}').
-std::vector<std::pair<std::string, std::string>> pairsOf(std::string_view text) {
-  std::vector<std::pair<std::string, std::string>> out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t eq = text.find_first_of("=;", pos);
-    if (eq == std::string_view::npos) break;
-    if (text[eq] == ';') {
-      pos = eq + 1;
-      continue;
-    }
-    std::string key = lower(trimmed(text.substr(pos, eq - pos)));
-    size_t v = eq + 1;
-    while (v < text.size() && text[v] == ' ') ++v;
-    std::string value;
-    if (v < text.size() && text[v] == '{') {
-      size_t i = v + 1;
-      for (; i < text.size(); ++i) {
-        if (text[i] == '}' && i + 1 < text.size() && text[i + 1] == '}') {
-          value += '}';
-          ++i;
-        } else if (text[i] == '}') {
-          break;
-        } else {
-          value += text[i];
-        }
-      }
-      size_t semi = text.find(';', i);
-      pos = semi == std::string_view::npos ? text.size() : semi + 1;
-    } else {
-      size_t semi = text.find(';', v);
-      size_t end = semi == std::string_view::npos ? text.size() : semi;
-      value = std::string(trimmed(text.substr(v, end - v)));
-      pos = end + 1;
-    }
-    out.emplace_back(std::move(key), std::move(value));
-  }
   return out;
 }
 
@@ -93,8 +57,9 @@ std::string engineOf(std::string_view dbmsName) {
 }
 
 std::string masked(std::string text, std::string_view connectionText) {
-  for (const auto& [key, value] : pairsOf(connectionText)) {
-    if (key != "pwd" && key != "password") continue;
+  const ConnectionText parsed(connectionText);
+  for (const auto& [key, value] : parsed.pairs()) {
+    if (key != "PWD" && key != "PASSWORD") continue;
     if (value.size() < 2) continue;  // masking one letter would garble the message
     for (size_t at = text.find(value); at != std::string::npos; at = text.find(value, at + 3))
       text.replace(at, value.size(), "***");
@@ -108,9 +73,24 @@ namespace {
 
 using odbc::Handle;
 
-bool connectionLost(const std::vector<odbc::Diagnostic>& records) {
+bool lostConnection(const std::vector<odbc::Diagnostic>& records) {
   for (const auto& d : records)
-    if (d.sqlState.rfind("08", 0) == 0 || d.sqlState == "HYT01") return true;
+    if (d.sqlState.rfind("08", 0) == 0 || d.sqlState.rfind("57P0", 0) == 0) return true;
+  return false;
+}
+
+// The server ended the session itself (administrator command, crash or
+// shutdown of the server): whatever statement was under way was rolled back
+// with the session, so it did not take effect.
+bool endedByServer(const std::vector<odbc::Diagnostic>& records) {
+  for (const auto& d : records)
+    if (d.sqlState == "57P01" || d.sqlState == "57P02" || d.sqlState == "57P03") return true;
+  return false;
+}
+
+bool timedOut(const std::vector<odbc::Diagnostic>& records) {
+  for (const auto& d : records)
+    if (d.sqlState == "HYT00" || d.sqlState == "HY008" || d.sqlState == "57014") return true;
   return false;
 }
 
@@ -119,13 +99,14 @@ class OdbcConnection : public Connection {
   OdbcConnection(const std::string& connectionText, const OdbcOptions& options)
       : environment_(odbc::environment()),
         connection_(SQL_HANDLE_DBC, environment_->get()),
-        options_(options) {
+        options_(options),
+        connectionText_(connectionText) {
     auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options.loginTimeoutSeconds));
     // Both are advisory for a driver; the ones it does not know are ignored.
     SQLSetConnectAttrW(connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, seconds, 0);
     SQLSetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT, seconds, 0);
 
-    std::u16string text = odbc::toUtf16(odbc::withoutAdoPrefix(connectionText));
+    std::u16string text = utf8::toUtf16(odbc::withoutAdoPrefix(connectionText));
     std::u16string completed(1024, u'\0');
     SQLSMALLINT completedLength = 0;
     SQLRETURN rc = SQLDriverConnectW(connection_.get(), nullptr, odbc::wide(text),
@@ -143,9 +124,8 @@ class OdbcConnection : public Connection {
     SQLSMALLINT nameLength = 0;
     if (odbc::succeeded(
             SQLGetInfoW(connection_.get(), SQL_DBMS_NAME, name, sizeof name, &nameLength)))
-      engine_ = odbc::engineOf(odbc::toUtf8(std::u16string_view(name)));
-    connectionText_ = connectionText;
-    if (engine_ == "postgresql") guardSocket();
+      engine_ = odbc::engineOf(utf8::fromUtf16(std::u16string_view(name)));
+    if (engine_ == "postgresql") preparePostgres();
   }
 
   ~OdbcConnection() override {
@@ -156,16 +136,48 @@ class OdbcConnection : public Connection {
   // inside a transaction each statement there is a savepoint of its own; the
   // other engines undo just the failed statement by themselves.
   RowSet execute(const std::string& statement) override {
-    if (!inTransaction_ || engine_ != "postgresql") return run(statement);
-    run("SAVEPOINT z418kt_step");
+    if (!inTransaction_ || engine_ != "postgresql") return runStatement(statement);
+    runStatement("SAVEPOINT z418kt_step");
     try {
-      RowSet rows = run(statement);
-      run("RELEASE SAVEPOINT z418kt_step");
+      RowSet rows = runStatement(statement);
+      runStatement("RELEASE SAVEPOINT z418kt_step");
       return rows;
     } catch (const AutomationError&) {
       if (usable_) {
-        run("ROLLBACK TO SAVEPOINT z418kt_step");
-        run("RELEASE SAVEPOINT z418kt_step");
+        runStatement("ROLLBACK TO SAVEPOINT z418kt_step");
+        runStatement("RELEASE SAVEPOINT z418kt_step");
+      }
+      throw;
+    }
+  }
+
+  RowSet runStatement(const std::string& statement) {
+    std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
+    Handle handle = newStatement();
+    SQLSetStmtAttrW(
+        handle.get(), SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
+    // The driver's query timeout works while the server still reads; a server
+    // that stops answering altogether is cut off a little later. Without its
+    // socket, a cancel request is all that can be tried.
+    auto deadline =
+        DeadlineWatcher::Clock::now() +
+        std::chrono::seconds(options_.queryTimeoutSeconds + options_.cutOffGraceSeconds);
+    SQLHANDLE raw = handle.get();
+    DeadlineWatcher::Watch watch(DeadlineWatcher::shared(), deadline, [this, raw] {
+      if (socket_)
+        socket_->cut();
+      else
+        SQLCancel(raw);
+    });
+    try {
+      return run(handle, text);
+    } catch (const AutomationError&) {
+      if (watch.fired()) {
+        usable_ = false;
+        throw StatementTimeout("ODBC: timeout: the server did not answer the statement within " +
+                               std::to_string(options_.queryTimeoutSeconds) +
+                               " s; the session was closed.");
       }
       throw;
     }
@@ -178,7 +190,7 @@ class OdbcConnection : public Connection {
     // A read sees one snapshot of the database from its first statement on.
     if (!writes && engine_ == "postgresql") {
       try {
-        run("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+        runStatement("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
       } catch (const AutomationError&) {
         rollback();
         throw;
@@ -191,11 +203,11 @@ class OdbcConnection : public Connection {
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT);
     if (!odbc::succeeded(rc)) {
       auto records = odbc::diagnostics(connection_);
-      if (connectionLost(records)) usable_ = false;
       rollback();
-      auto error = odbc::failure(records);
-      error.description = odbc::masked(error.description, connectionText_);
-      throw error;
+      std::string text = odbc::masked(
+          odbc::failure(records, "ODBC: the commit failed:").description, connectionText_);
+      if (lostConnection(records)) throw ConnectionLost(text, true);
+      throw errors::provider(text);
     }
     setAutocommit(true);
   }
@@ -203,36 +215,41 @@ class OdbcConnection : public Connection {
   void rollback() noexcept override {
     inTransaction_ = false;
     if (!odbc::succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
-      usable_ = false;  // a session whose transaction state is unknown is not lent again
-    if (usable_ && !odbc::succeeded(autocommit(true))) usable_ = false;
+      usable_ = false;
+    try {
+      setAutocommit(true);
+    } catch (const AutomationError&) {
+      usable_ = false;  // a session stuck outside autocommit is not lent again
+    }
   }
+
+  bool usable() const override {
+    if (!usable_) return false;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (odbc::succeeded(
+            SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+        dead == SQL_CD_TRUE)
+      return false;
+    return true;
+  }
+
+  bool alive(bool roundTrip) override {
+    if (!usable()) return false;
+    if (socket_ && socket_->endedByServer()) return usable_ = false;
+    if (!roundTrip) return true;
+    try {
+      execute(engine_ == "oracle" ? "SELECT 1 FROM DUAL" : "SELECT 1");
+      return true;
+    } catch (const AutomationError&) {
+      return usable_ = false;
+    }
+  }
+
+  std::string engine() const override { return engine_; }
 
  private:
-  SQLRETURN autocommit(bool on) {
-    auto value = reinterpret_cast<SQLPOINTER>(
-        static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF));
-    return SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT, value, 0);
-  }
-
-  void setAutocommit(bool on) {
-    if (odbc::succeeded(autocommit(on))) return;
-    usable_ = false;
-    throw odbc::failure(odbc::diagnostics(connection_), "ODBC: cannot change autocommit:");
-  }
-
-  RowSet run(const std::string& statement) {
-    std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
-    Handle handle = newStatement();
-    SQLSetStmtAttrW(
-        handle.get(), SQL_ATTR_QUERY_TIMEOUT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
-    // The driver's query timeout works while the server still reads; a server
-    // that stops answering altogether is cut off a little later.
-    std::optional<odbc::StatementDeadline> deadline;
-    if (socket_)
-      deadline.emplace(*socket_,
-                       std::chrono::seconds(options_.queryTimeoutSeconds + kGraceSeconds));
-    std::u16string wideText = odbc::toUtf16(text);
+  RowSet run(const Handle& handle, const std::string& text) {
+    std::u16string wideText = utf8::toUtf16(text);
     SQLRETURN rc = SQLExecDirectW(handle.get(), odbc::wide(wideText),
                                   static_cast<SQLINTEGER>(wideText.size()));
     RowSet rows;
@@ -246,9 +263,10 @@ class OdbcConnection : public Connection {
       if (columns > 0) {
         try {
           odbc::readResultSet(handle, rows);
-        } catch (const AutomationError&) {
-          if (connectionLost(odbc::diagnostics(handle))) usable_ = false;
-          throw;
+        } catch (const AutomationError& e) {
+          if (!lostConnection(odbc::diagnostics(handle))) throw;
+          usable_ = false;
+          throw ConnectionLost(odbc::masked(e.description, connectionText_), true);
         }
         return rows;
       }
@@ -256,32 +274,44 @@ class OdbcConnection : public Connection {
     }
   }
 
-
- public:
-  bool usable() const override {
-    if (!usable_) return false;
-    SQLUINTEGER dead = SQL_CD_FALSE;
-    if (odbc::succeeded(
-            SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
-        dead == SQL_CD_TRUE)
-      return false;
-    return true;
+  void setAutocommit(bool on) {
+    auto value = reinterpret_cast<SQLPOINTER>(
+        static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF));
+    if (!odbc::succeeded(SQLSetConnectAttrW(connection_.get(), SQL_ATTR_AUTOCOMMIT, value, 0))) {
+      usable_ = false;
+      throw errors::provider(odbc::masked(
+          odbc::failure(odbc::diagnostics(connection_), "ODBC: autocommit:").description,
+          connectionText_));
+    }
   }
 
-  std::string engine() const override { return engine_; }
-
- private:
-  static constexpr int kGraceSeconds = 5;
-
-  // Finds the session's socket by the client port the server sees. Without
-  // it (a Unix socket, an old server) only the driver's timeouts apply.
-  void guardSocket() {
+  // Literals must read the same whatever the database or role sets, and the
+  // session's socket is wanted for the deadline and the liveness check.
+  void preparePostgres() {
+    const char* refused =
+        "PostgreSQL: the session could not turn standard_conforming_strings on, so a "
+        "backslash in a text could end its literal; the session was not opened.";
     try {
-      RowSet port = run("SELECT inet_client_port()");
-      if (!port.rows.empty() && port.rows[0][0].type() == VarType::I4)
-        socket_ = odbc::SocketGuard::find(port.rows[0][0].i4());
-    } catch (const AutomationError&) {
+      execute("SET standard_conforming_strings = on");
+      RowSet shown = execute("SHOW standard_conforming_strings");
+      if (shown.rows.empty() || vb::concatText(shown.rows[0][0]) != "on")
+        throw errors::provider(refused);
+    } catch (const StatementTimeout&) {
+      throw;
+    } catch (const ConnectionLost&) {
+      throw;
+    } catch (const AutomationError& e) {
+      throw errors::provider(std::string(refused) + " " + e.description);
     }
+    RowSet pair = execute(
+        "SELECT host(inet_client_addr()), inet_client_port(), host(inet_server_addr()), "
+        "inet_server_port()");
+    if (pair.rows.empty()) return;
+    const auto& row = pair.rows[0];
+    // A Unix-domain socket has no addresses: then only the driver's timeouts apply.
+    if (row[0].isNull() || row[2].isNull()) return;
+    socket_ = odbc::SessionSocket::find(
+        {vb::concatText(row[0]), vb::clng(row[1]), vb::concatText(row[2]), vb::clng(row[3])});
   }
 
   Handle newStatement() {
@@ -289,16 +319,22 @@ class OdbcConnection : public Connection {
       return Handle(SQL_HANDLE_STMT, connection_.get());
     } catch (const AutomationError&) {
       usable_ = false;
-      throw odbc::failure(odbc::diagnostics(connection_), "ODBC: no statement handle:");
+      auto records = odbc::diagnostics(connection_);
+      throw ConnectionLost(odbc::failure(records, "ODBC: no statement handle:").description, false);
     }
   }
 
   [[noreturn]] void fail(const Handle& statement) {
     auto records = odbc::diagnostics(statement);
-    if (connectionLost(records)) usable_ = false;
-    auto error = odbc::failure(records);
-    error.description = odbc::masked(error.description, connectionText_);
-    throw error;
+    std::string text = odbc::masked(odbc::failure(records).description, connectionText_);
+    if (lostConnection(records)) {
+      usable_ = false;
+      throw ConnectionLost(text, !endedByServer(records));
+    }
+    if (timedOut(records))
+      throw StatementTimeout(text + " (timeout: " + std::to_string(options_.queryTimeoutSeconds) +
+                             " s)");
+    throw errors::provider(text);
   }
 
   std::shared_ptr<Handle> environment_;  // outlives the connection handle
@@ -309,7 +345,7 @@ class OdbcConnection : public Connection {
   bool inTransaction_ = false;
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
-  std::optional<odbc::SocketGuard> socket_;
+  std::optional<odbc::SessionSocket> socket_;
 };
 
 class OdbcProvider : public Provider {
@@ -329,6 +365,14 @@ std::unique_ptr<Provider> makeOdbcProvider(const OdbcOptions& options) {
   return std::make_unique<OdbcProvider>(options);
 }
 
-std::unique_ptr<Provider> makeOdbcProvider() { return makeOdbcProvider(OdbcOptions{}); }
+std::unique_ptr<Provider> makeOdbcProvider() {
+  static const OdbcOptions options = [] {
+    DataLimits limits = DataLimits::fromEnvironment();
+    return OdbcOptions{static_cast<int>(limits.loginTimeout.count()),
+                       static_cast<int>(limits.queryTimeout.count()),
+                       static_cast<int>(limits.cutOffGrace.count())};
+  }();
+  return makeOdbcProvider(options);
+}
 
 }  // namespace z418kt::data

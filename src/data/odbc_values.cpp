@@ -1,5 +1,7 @@
 #include "data/odbc_values.h"
 
+#include "automation/utf8.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -83,7 +85,7 @@ bool getText(const Handle& statement, SQLUSMALLINT index, std::string& out, cons
     text.append(buffer, units);
     if (rc == SQL_SUCCESS) break;  // SUCCESS_WITH_INFO 01004: more to come
   }
-  out = toUtf8(text);
+  out = utf8::fromUtf16(text);
   return true;
 }
 
@@ -179,7 +181,7 @@ void readResultSet(const Handle& statement, RowSet& out) {
                                    &size, &decimals, &nullable);
     if (!succeeded(rc)) throw failure(diagnostics(statement), "ODBC: describing the result:");
     Column& column = columns[static_cast<size_t>(c - 1)];
-    column.name = toUtf8(std::u16string_view(name, std::min<size_t>(nameLength, 255)));
+    column.name = utf8::fromUtf16(std::u16string_view(name, std::min<size_t>(nameLength, 255)));
     column.kind = kindOf(sqlType);
     column.scale = decimals;
     out.columns.push_back(column.name);

@@ -1,6 +1,13 @@
 #include "data/sqlite_connection.h"
 
+#include <unistd.h>
+
+#include <cctype>
 #include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "data/connection_text.h"
 #include "z418kt/automation_error.h"
@@ -15,7 +22,8 @@ constexpr int kDefaultBusyMs = 5000;
 constexpr const char* kNow = "datetime('now', 'localtime')";
 
 const char* kProcedures = "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO";
-const char* kProcedureSteps = "SELECT NOME, CORPO FROM KTR_PROCEDIMENTO_PASSO ORDER BY NOME, ORDEM";
+const char* kProcedureSteps =
+    "SELECT NOME, CORPO, RECUSA FROM KTR_PROCEDIMENTO_PASSO ORDER BY NOME, ORDEM";
 
 // Catalog names match as SQLite's NOCASE does: ASCII letters only.
 std::string catalogKey(std::string_view name) {
@@ -23,6 +31,15 @@ std::string catalogKey(std::string_view name) {
   for (char& c : key)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return key;
+}
+
+// SQLite's memory statistics take one process-wide mutex on every allocation,
+// which makes reader threads queue behind each other; nothing here reads
+// them. The setting only takes while SQLite is not yet initialised in the
+// process, so a host that started SQLite first keeps its own choice.
+void turnOffMemoryStatistics() {
+  static const int rc = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)rc;
 }
 
 std::string synchronousMode(const ConnectionText& text) {
@@ -44,24 +61,34 @@ int busyTimeout(const ConnectionText& text) {
   return ms;
 }
 
-// The first row's "retorno", when it is there and not the number 0.
-bool refuses(const RowSet& rows) {
-  if (rows.rows.empty()) return false;
-  for (size_t c = 0; c < rows.columns.size(); ++c) {
-    if (!sql::sameWord(rows.columns[c], "retorno")) continue;
-    const Variant& v = rows.rows.front()[c];
-    return !(v.type() == VarType::I4 && v.i4() == 0) && !(v.type() == VarType::R8 && v.r8() == 0.0);
-  }
-  return false;
+// Whether the process may write the file and its directory: SQLite needs
+// both to write, and to read a database in WAL mode without its -shm file.
+bool writable(const std::string& path) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  return access(path.c_str(), W_OK) == 0 && access(dir.empty() ? "." : dir.c_str(), W_OK) == 0;
 }
 
-// SQLite's memory statistics take one process-wide mutex on every allocation,
-// which makes reader threads queue behind each other; nothing here reads
-// them. The setting only takes while SQLite is not yet initialised in the
-// process, so a host that started SQLite first keeps its own choice.
-void turnOffMemoryStatistics() {
-  static const int rc = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
-  (void)rc;
+// True when the file's header says WAL mode (write and read versions 2).
+bool walMode(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char header[20] = {};
+  if (!file.read(header, sizeof header)) return false;
+  return header[18] == 2 && header[19] == 2;
+}
+
+// "file:" URI of a path, with the characters URIs reserve escaped.
+std::string fileUri(const std::string& path, const char* query) {
+  std::string out = "file:";
+  for (unsigned char c : std::filesystem::absolute(path).string()) {
+    if (std::isalnum(c) || std::strchr("/-._~", c)) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    }
+  }
+  return out + "?" + query;
 }
 
 }  // namespace
@@ -79,10 +106,21 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   std::string sync = synchronousMode(text);
   int busyMs = busyTimeout(text);
 
+  // A process that may not write the file reads it without changing it. A
+  // database in WAL mode whose -shm file is missing and cannot be made can
+  // only be read as immutable: nobody can be writing it then, as any writer
+  // keeps that file.
+  bool readOnly = text.is("Mode", "ReadOnly") || (!create && !writable(*path));
+  std::string target = *path;
+  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (create && !readOnly) flags |= SQLITE_OPEN_CREATE;
+  if (readOnly && walMode(*path) && access((*path + "-shm").c_str(), R_OK) != 0) {
+    target = fileUri(*path, "immutable=1");
+    flags |= SQLITE_OPEN_URI;
+  }
   turnOffMemoryStatistics();
   sqlite3* raw = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(path->c_str(), &raw, flags, nullptr);
+  int rc = sqlite3_open_v2(target.c_str(), &raw, flags, nullptr);
   db_.reset(raw);
   if (rc != SQLITE_OK) {
     std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
@@ -91,9 +129,11 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   sqlite3_extended_result_codes(db_.get(), 1);
   sqlite3_busy_timeout(db_.get(), busyMs);
   try {
-    // Also proves the file is a database: a foreign file fails here.
-    sqlite::run(db_.get(), "PRAGMA journal_mode = WAL");
+    // Reading the schema version also proves the file is a database (a
+    // foreign file fails here) and writes nothing.
+    sqlite::run(db_.get(), "PRAGMA schema_version");
     sqlite::run(db_.get(), "PRAGMA synchronous = " + sync);
+    sqlite::run(db_.get(), "PRAGMA foreign_keys = ON");
   } catch (const sqlite::StatementFailure& f) {
     throw errors::provider(f.message + ": " + *path);
   }
@@ -120,6 +160,16 @@ void SqliteConnection::control(const std::string& statement) {
   }
 }
 
+void SqliteConnection::rollbackQuietly() {
+  if (sqlite3_get_autocommit(db_.get())) return;
+  try {
+    control("ROLLBACK");
+  } catch (const AutomationError&) {
+  }
+  // A session left inside a transaction would leak it into the next caller.
+  if (!sqlite3_get_autocommit(db_.get())) broken_ = true;
+}
+
 void SqliteConnection::begin(bool writes) {
   if (inTransaction_ || !sqlite3_get_autocommit(db_.get()))
     throw errors::provider("The session is already inside a transaction.");
@@ -128,9 +178,10 @@ void SqliteConnection::begin(bool writes) {
 }
 
 void SqliteConnection::commit() {
-  bool lost = sqlite3_get_autocommit(db_.get()) != 0;
+  bool abandoned = sqlite3_get_autocommit(db_.get()) != 0;
   inTransaction_ = false;
-  if (lost) throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
+  if (abandoned)
+    throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   try {
     control("COMMIT");
   } catch (const AutomationError&) {
@@ -144,27 +195,19 @@ void SqliteConnection::rollback() noexcept {
   rollbackQuietly();
 }
 
-void SqliteConnection::rollbackQuietly() {
-  if (sqlite3_get_autocommit(db_.get())) return;
-  try {
-    control("ROLLBACK");
-  } catch (const AutomationError&) {
-  }
-  // A session left inside a transaction would leak it into the next caller.
-  if (!sqlite3_get_autocommit(db_.get())) broken_ = true;
-}
-
 RowSet SqliteConnection::execute(const std::string& statement) {
   auto adapted = sql::adaptStatement(statement, kNow);
   if (!adapted.error.empty()) throw errors::provider(adapted.error);
-  // A failure inside a transaction of the caller's is the caller's to undo.
-  bool own = sqlite3_get_autocommit(db_.get()) != 0;
-  if (own && inTransaction_)
+  // Inside a transaction that SQLite abandoned after an error, a statement
+  // would run on its own and be kept: refused instead.
+  if (inTransaction_ && sqlite3_get_autocommit(db_.get()))
     throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
+  // A failure inside a transaction of the caller's is the caller's to undo.
+  bool own = !inTransaction_;
   try {
     if (adapted.call) return callProcedure(*adapted.call);
     return runChecked(adapted.text);
-  } catch (...) {
+  } catch (const std::exception&) {
     if (own) rollbackQuietly();
     throw;
   }
@@ -180,7 +223,9 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
     }
     for (const auto& row : runChecked(kProcedureSteps).rows) {
       auto it = catalog.find(catalogKey(vb::concatText(row[0])));
-      if (it != catalog.end()) it->second.bodies.push_back(vb::concatText(row[1]));
+      if (it == catalog.end()) continue;
+      it->second.bodies.push_back(vb::concatText(row[1]));
+      it->second.refusals.push_back(row[2] == Variant(int32_t{1}));
     }
     catalog_ = std::move(catalog);
   }
@@ -211,47 +256,49 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   if (p.arity < 0 || static_cast<size_t>(p.arity) != call.arguments.size())
     throw errors::provider("Procedure " + p.name + " expects " + std::to_string(p.arity) +
                            " arguments, " + std::to_string(call.arguments.size()) + " given.");
-  if (!p.writes) return runSteps(p, call);
+  bool refused = false;
+  if (!p.writes) return runSteps(p, call, refused);
 
-  // Inside a transaction of the caller's, the procedure's changes are a
-  // savepoint of it; on its own, it takes the write lock before its first read
-  // so that no other writer can slip in between its steps.
-  bool nested = !sqlite3_get_autocommit(db_.get());
-  control(nested ? "SAVEPOINT ktr_procedure" : "BEGIN IMMEDIATE");
+  // Inside a caller's transaction the procedure is a savepoint of it, so a
+  // refusal or a failure undoes the procedure's steps and nothing else; on its
+  // own it takes the write lock before its first read, so no other writer
+  // slips in between its steps.
+  bool nested = inTransaction_;
+  control(nested ? "SAVEPOINT z418kt_procedure" : "BEGIN IMMEDIATE");
   auto undo = [&] {
     if (!nested) return rollbackQuietly();
-    control("ROLLBACK TO ktr_procedure");
-    control("RELEASE ktr_procedure");
+    control("ROLLBACK TO z418kt_procedure");
+    control("RELEASE z418kt_procedure");
   };
   RowSet result;
   try {
-    result = runSteps(p, call);
+    result = runSteps(p, call, refused);
   } catch (const AutomationError&) {
     undo();
     throw;
   }
-  if (refuses(result)) {
+  if (refused)
     undo();
-    return result;
-  }
-  control(nested ? "RELEASE ktr_procedure" : "COMMIT");
+  else
+    control(nested ? "RELEASE z418kt_procedure" : "COMMIT");
   return result;
 }
 
-RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call) {
+RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused) {
   RowSet result;
-  for (auto& step : p.steps) {
-    if (!step) continue;
+  for (size_t i = 0; i < p.steps.size(); ++i) {
+    if (!p.steps[i]) continue;
     RowSet rows;
     try {
-      rows = sqlite::runPrepared(db_.get(), step.get(), call.arguments);
+      rows = sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
     } catch (const sqlite::StatementFailure& f) {
       if (sqlite::isFatal(f.resultCode)) broken_ = true;
       throw errors::provider(f.message);
     }
     if (!rows.hasResultSet) continue;
+    refused = p.refusals[i] && !rows.rows.empty();
     result = std::move(rows);
-    if (refuses(result)) return result;
+    if (refused) break;
   }
   return result;
 }

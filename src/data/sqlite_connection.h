@@ -2,23 +2,26 @@
 // dialect adapter.
 //
 // Connection text: "Provider=SQLite;Data Source=<file>", optionally with
-// "Synchronous=Off|Normal|Full|Extra" (default Full: every commit is durable)
-// and "Busy Timeout=<ms>" (default 5000). The session runs in WAL mode.
+// "Synchronous=Off|Normal|Full|Extra" (default Full: every commit is durable),
+// "Busy Timeout=<ms>" (default 5000) and "Mode=ReadOnly". Every session
+// enforces foreign keys. A session never changes the file's journal mode and
+// a read never writes: a file the process may only read (or in a directory it
+// may only read) is opened read-only, and a 0-byte file stays 0 bytes.
 //
 // Statements arrive as the component writes them. Plain statements get the
 // constructs SQLite lacks rewritten (SYSDATE, DELETE without FROM; never
 // inside a literal) and run in autocommit. "EXEC name args" runs the
 // procedure of that name (any case) from the procedure catalog, its steps in
 // order, the literal arguments bound as ?1..?n. The procedure's result is
-// that of its last step with result columns; a step whose first row carries a
-// non-zero "retorno" ends the procedure at once with that row, and nothing it
-// changed is kept.
+// that of its last step with result columns; a step the catalog marks as a
+// refusal check (RECUSA = 1) that yields a row ends the procedure at once
+// with that row, and nothing it changed is kept.
 //
 // The catalog is read once per session and each procedure's steps stay
 // prepared, so a session does not see procedures changed after its first
 // call. A procedure that writes runs inside BEGIN IMMEDIATE ... COMMIT (a
-// savepoint when the session is already inside a transaction); one whose steps
-// only read takes no write lock, so readers on other sessions run alongside.
+// savepoint inside a caller's transaction); one whose steps only read takes
+// no write lock, so readers on other sessions run alongside.
 //
 // Between begin() and commit() the statements share one transaction. SQLite
 // undoes a failed statement by itself; when an error makes SQLite abandon the
@@ -53,30 +56,31 @@ class SqliteConnection : public Connection {
   std::string engine() const override { return "sqlite"; }
 
  private:
-  // A catalog procedure: its name as stored, its arity, its steps' texts and,
-  // once it has run, the steps prepared.
+  // A catalog procedure: its name as stored, its arity, its steps' texts and
+  // refusal marks and, once it has run, the steps prepared.
   struct Procedure {
     std::string name;
-    int32_t arity = 0;
+    int32_t arity = -1;
     std::vector<std::string> bodies;
+    std::vector<bool> refusals;
     std::vector<sqlite::Statement> steps;
     bool writes = false;
   };
 
   RowSet callProcedure(const sql::ExecCall& call);
   Procedure& procedure(const std::string& name);
-  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call);
+  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
+  // Transaction control, its statements prepared once per session.
+  void control(const std::string& statement);
   RowSet runChecked(const std::string& statement,
                     const std::vector<sql::ExecArgument>& arguments = {});
   void rollbackQuietly();
-  // Transaction control, its statements prepared once per session.
-  void control(const std::string& statement);
 
   sqlite::Database db_;
   bool broken_ = false;
+  bool inTransaction_ = false;
   std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
   std::map<std::string, sqlite::Statement> control_;
-  bool inTransaction_ = false;  // between begin() and commit() or rollback()
 };
 
 // The plain-statement rewrite of the SQLite adapter.

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,10 @@ bool isFatal(int resultCode);
 
 // Thrown for a failed statement; carries SQLite's extended result code so the
 // connection can tell a broken session from a refused statement.
-struct StatementFailure {
+struct StatementFailure : std::exception {
+  StatementFailure(int resultCode, std::string message)
+      : resultCode(resultCode), message(std::move(message)) {}
+  const char* what() const noexcept override { return message.c_str(); }
   int resultCode;
   std::string message;
 };

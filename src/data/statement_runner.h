@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "data/data_limits.h"
 #include "data/row_set.h"
 
 namespace z418kt::data {
@@ -49,8 +50,10 @@ class StatementRunner {
   virtual std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes);
 };
 
-// The runner on real databases (SQLite, ODBC), with its connection pool.
+// The runner on real databases (SQLite, ODBC), with its connection pool; by
+// default with the limits of the environment (DataLimits::fromEnvironment).
 std::shared_ptr<StatementRunner> makeDatabaseRunner();
+std::shared_ptr<StatementRunner> makeDatabaseRunner(const DataLimits& limits);
 
 // Installs a runner for every thread; nullptr restores the database runner.
 // Returns the previous one.

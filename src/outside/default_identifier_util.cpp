@@ -1,8 +1,10 @@
 #include "outside/default_identifier_util.h"
 
 #include <cctype>
+#include <optional>
 
 #include "data/recordset.h"
+#include "data/statement_runner.h"
 #include "outside/components.h"
 
 namespace z418kt::outside {
@@ -23,6 +25,31 @@ const Variant kFalse = Variant::boolean(false);
 
 }  // namespace
 
+namespace {
+
+// The next value of the key, taken inside one transaction on one session: the
+// counter's UPDATE locks its row until the SELECT has read the new value, so
+// concurrent callers never share a key. Plain UPDATE and SELECT read the same
+// on every engine we name (no RETURNING, which Oracle and SQL Server spell
+// differently). Throws AutomationError; nothing when the key is unknown.
+std::optional<int32_t> allocateKey(const std::string& connectionText, const std::string& keyName) {
+  auto transaction = data::currentStatementRunner()->transaction(connectionText, true);
+  data::Recordset rs;
+  rs.open("UPDATE KTR_SEQUENCIA SET ULTIMO_VALOR = ULTIMO_VALOR + 1 WHERE NOME_CHAVE = '" +
+              keyName + "'",
+          connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  if (rs.state() != data::adStateClosed) rs.close();
+  rs.open("SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = '" + keyName + "'",
+          connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  if (rs.state() == data::adStateClosed || rs.eof()) return std::nullopt;
+  int32_t value = vb::clng(rs.fieldsItem("ULTIMO_VALOR"));
+  rs.close();
+  transaction->commit();
+  return value;
+}
+
+}  // namespace
+
 Variant DefaultIdentifierUtil::op1_allocate(std::string, int32_t, int32_t, std::string, std::string,
                                             Variant&, std::string connectionText,
                                             std::string keyName, std::string& message,
@@ -32,16 +59,12 @@ Variant DefaultIdentifierUtil::op1_allocate(std::string, int32_t, int32_t, std::
     return kFalse;
   }
   try {
-    data::Recordset rs;
-    rs.open("UPDATE KTR_SEQUENCIA SET ULTIMO_VALOR = ULTIMO_VALOR + 1 WHERE NOME_CHAVE = '" +
-                keyName + "' RETURNING ULTIMO_VALOR",
-            connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
-    if (rs.state() == data::adStateClosed || rs.eof()) {
+    auto value = allocateKey(connectionText, keyName);
+    if (!value) {
       message = "Sequência de identificadores " + keyName + " não cadastrada.";
       return kFalse;
     }
-    newId = vb::clng(rs.fieldsItem("ULTIMO_VALOR"));
-    rs.close();
+    newId = *value;
     return kTrue;
   } catch (const AutomationError& e) {
     message = "Não foi possível gerar o identificador " + keyName + ": " + e.description;
@@ -58,7 +81,7 @@ Variant DefaultIdentifierUtil::op3_record(std::string&, int32_t& entity, int32_t
         "INSERT INTO KTR_AUDITORIA (ENTIDADE, OPERACAO, USUARIO_ID, DOCTO_TRANSPORTE_ID, "
         "DATA_HORA) VALUES (" +
             std::to_string(entity) + ", " + std::to_string(operation) + ", " +
-            std::to_string(user) + ", " + std::to_string(document) + ", SYSDATE)",
+            std::to_string(user) + ", " + std::to_string(document) + ", CURRENT_TIMESTAMP)",
         connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
     return kTrue;
   } catch (const AutomationError& e) {

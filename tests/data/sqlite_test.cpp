@@ -70,9 +70,11 @@ TEST_F(SqliteTest, ValuesMapToVariantsAndSessionsCommitDurablyInWal) {
                                   Variant("ação"), Variant::null(), Variant("AB")}));
   EXPECT_EQ(r[7].text().size(), 19u);  // "YYYY-MM-DD HH:MM:SS"
 
-  TempDatabase durable(TempDatabase::Content::Demo, ";Synchronous=");
-  EXPECT_EQ(run("PRAGMA journal_mode", durable.text()).rows[0][0], Variant("wal"));
-  EXPECT_EQ(run("PRAGMA synchronous", durable.text()).rows[0][0], Variant(int32_t{2}));
+  TempDatabase durable;
+  const std::string text = "Provider=SQLite;Data Source=" + durable.path().string();
+  EXPECT_EQ(run("PRAGMA journal_mode", text).rows[0][0], Variant("wal"));
+  EXPECT_EQ(run("PRAGMA synchronous", text).rows[0][0], Variant(int32_t{2}));
+  EXPECT_EQ(run("PRAGMA foreign_keys", text).rows[0][0], Variant(int32_t{1}));
 }
 
 TEST_F(SqliteTest, EngineErrorsCarrySqlitesMessageAndChangeNothing) {

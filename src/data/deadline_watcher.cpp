@@ -1,0 +1,93 @@
+#include "data/deadline_watcher.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace z418kt::data {
+
+struct DeadlineWatcher::State {
+  struct Entry {
+    Clock::time_point deadline;
+    Action action;
+    bool fired = false;
+  };
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<uint64_t, Entry> entries;
+  std::set<std::pair<Clock::time_point, uint64_t>> queue;  // pending, earliest first
+  uint64_t nextId = 1;
+  bool stopping = false;
+  std::thread thread;
+
+  void loop() {
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+      if (queue.empty()) {
+        changed.wait(lock);
+        continue;
+      }
+      auto [deadline, id] = *queue.begin();
+      if (Clock::now() < deadline) {
+        changed.wait_until(lock, deadline);
+        continue;
+      }
+      queue.erase(queue.begin());
+      Entry& e = entries.at(id);
+      e.fired = true;
+      e.action();
+    }
+  }
+};
+
+DeadlineWatcher::DeadlineWatcher() : state_(std::make_unique<State>()) {
+  state_->thread = std::thread([s = state_.get()] { s->loop(); });
+}
+
+DeadlineWatcher::~DeadlineWatcher() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->changed.notify_all();
+  state_->thread.join();
+}
+
+DeadlineWatcher& DeadlineWatcher::shared() {
+  static DeadlineWatcher watcher;
+  return watcher;
+}
+
+DeadlineWatcher::Watch::Watch(DeadlineWatcher& watcher, Clock::time_point deadline, Action action)
+    : watcher_(watcher) {
+  State& s = *watcher.state_;
+  bool earliest;
+  {
+    std::lock_guard lock(s.mutex);
+    id_ = s.nextId++;
+    s.entries.emplace(id_, State::Entry{deadline, std::move(action)});
+    s.queue.emplace(deadline, id_);
+    earliest = s.queue.begin()->second == id_;
+  }
+  // Statements usually end long before their deadline, and a later deadline
+  // than the one the thread sleeps towards needs no wake-up.
+  if (earliest) s.changed.notify_one();
+}
+
+DeadlineWatcher::Watch::~Watch() {
+  State& s = *watcher_.state_;
+  std::lock_guard lock(s.mutex);
+  auto it = s.entries.find(id_);
+  s.queue.erase({it->second.deadline, id_});
+  s.entries.erase(it);
+}
+
+bool DeadlineWatcher::Watch::fired() const {
+  State& s = *watcher_.state_;
+  std::lock_guard lock(s.mutex);
+  return s.entries.at(id_).fired;
+}
+
+}  // namespace z418kt::data
