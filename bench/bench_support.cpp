@@ -107,10 +107,9 @@ int16_t readColeta(Z418kt& component, const std::string& text, const char* diale
   Variant conecta(text), user(int32_t{0}), empresa(int32_t{1}), banco(dialect), produto;
   Variant coleta(id);
   Variant out[13];
-  Variant status =
-      component.gConsulta_Coleta(conecta, user, empresa, banco, produto, coleta, out[0], out[1],
-                                 out[2], out[3], out[4], out[5], out[6], out[7], out[8], out[9],
-                                 out[10], out[11], out[12]);
+  Variant status = component.gConsulta_Coleta(
+      conecta, user, empresa, banco, produto, coleta, out[0], out[1], out[2], out[3], out[4],
+      out[5], out[6], out[7], out[8], out[9], out[10], out[11], out[12]);
   return status.i2();
 }
 
@@ -212,8 +211,8 @@ size_t RawSqlite::step(sqlite3_stmt* s) {
 
 size_t RawSqlite::run(const std::string& statement) {
   sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db_, statement.c_str(), static_cast<int>(statement.size()), &s,
-                         nullptr) != SQLITE_OK)
+  if (sqlite3_prepare_v2(db_, statement.c_str(), static_cast<int>(statement.size()), &s, nullptr) !=
+      SQLITE_OK)
     fail(std::string("raw prepare failed: ") + sqlite3_errmsg(db_) + " in " + statement);
   size_t touched = 0;
   try {

@@ -100,7 +100,8 @@ void printCases(const Medians& m, int rounds) {
   std::printf("\n%-52s %14s   (median of %d rounds)\n", "case", "us per item", rounds);
   for (const auto& [name, rate] : m.rate) std::printf("%-52s %14.2f\n", name.c_str(), 1e6 / rate);
   for (const auto& [name, why] : m.skipped)
-    if (!m.rate.count(name)) std::printf("%-52s %14s  (%s)\n", name.c_str(), "skipped", why.c_str());
+    if (!m.rate.count(name))
+      std::printf("%-52s %14s  (%s)\n", name.c_str(), "skipped", why.c_str());
 }
 
 void printRatios(const Medians& c) {

@@ -22,13 +22,17 @@ constexpr int kDemoColeta = 100;  // the demo Coleta: three cargo pieces
 using Body = std::function<void(benchmark::State&)>;
 
 void registerCase(const std::string& name, Body body, int threads = 1) {
-  benchmark::RegisterBenchmark(name.c_str(), [body](benchmark::State& state) {
-    try {
-      body(state);
-    } catch (const std::exception& e) {
-      state.SkipWithError(e.what());
-    }
-  })->Unit(benchmark::kMicrosecond)->UseRealTime()->Threads(threads);
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [body](benchmark::State& state) {
+                                 try {
+                                   body(state);
+                                 } catch (const std::exception& e) {
+                                   state.SkipWithError(e.what());
+                                 }
+                               })
+      ->Unit(benchmark::kMicrosecond)
+      ->UseRealTime()
+      ->Threads(threads);
 }
 
 // The database a case runs on; false (and the case skipped) when there is none.
@@ -43,28 +47,26 @@ const char* engineName(bool postgres) { return postgres ? "pg" : "sqlite"; }
 
 // Reads through the component and the same statements raw.
 void readCases(bool postgres, const char* dialect, const char* tag, int pieces, int threads = 1) {
-  std::string suffix =
-      std::string(engineName(postgres)) + "/" + tag + "/" + std::to_string(pieces);
-  registerCase(
-      (threads == 1 ? "coleta/read/" : "coleta/read-threads/") + suffix,
-      [=](benchmark::State& state) {
-        std::string text;
-        if (!databaseFor(state, postgres, text)) return;
-        int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
-        Z418kt component;
-        for (auto _ : state)
-          if (readColeta(component, text, dialect, id) != 0) state.SkipWithError("status 10");
-        state.SetItemsProcessed(state.iterations());
-      },
-      threads);
+  std::string suffix = std::string(engineName(postgres)) + "/" + tag + "/" + std::to_string(pieces);
+  registerCase((threads == 1 ? "coleta/read/" : "coleta/read-threads/") + suffix,
+               [=](benchmark::State& state) {
+                 std::string text;
+                 if (!databaseFor(state, postgres, text)) return;
+                 int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
+                 Z418kt component;
+                 for (auto _ : state)
+                   if (readColeta(component, text, dialect, id) != 0)
+                     state.SkipWithError("status 10");
+                 state.SetItemsProcessed(state.iterations());
+               },
+               threads);
   if (threads != 1) return;
   registerCase("raw/read/" + suffix, [=](benchmark::State& state) {
     std::string text;
     if (!databaseFor(state, postgres, text)) return;
     int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
     Z418kt component;
-    auto statements =
-        statementsOf([&] { readColeta(component, text, dialect, id); });
+    auto statements = statementsOf([&] { readColeta(component, text, dialect, id); });
     if (postgres) {
       RawPostgres raw(text);
       auto adapted = adaptedForPostgres(statements);
@@ -142,8 +144,7 @@ struct ServeProcess {
   FILE* from = nullptr;
   ServeProcess() {
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe");
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     pid = fork();
     if (pid == 0) {
       dup2(in[0], 0);
@@ -178,8 +179,8 @@ void serveCases() {
       for (int i = 0; i < kServeBatch; ++i) fputs(request.c_str(), serve.to);
       fflush(serve.to);
       for (int i = 0; i < kServeBatch; ++i)
-        if (getline(&line, &capacity, serve.from) < 0 || std::string(line).find("\"error\"") !=
-                                                              std::string::npos)
+        if (getline(&line, &capacity, serve.from) < 0 ||
+            std::string(line).find("\"error\"") != std::string::npos)
           state.SkipWithError("serve did not answer");
     }
     free(line);

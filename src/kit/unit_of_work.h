@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "kit/operation_id.h"
 #include "data/statement_runner.h"
+#include "kit/operation_id.h"
 #include "z418kt/variant.h"
 
 namespace z418kt {

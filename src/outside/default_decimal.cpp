@@ -137,8 +137,8 @@ std::optional<Decimal> fromDouble(double value) {
   if (value == 0) return Decimal{};
   // "d.dddddddddddddde+XX": 15 significant digits and a decimal exponent.
   char buf[64];
-  auto written = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
-                               std::chars_format::scientific, 14);
+  auto written =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
   std::string_view s(buf, static_cast<size_t>(written.ptr - buf));
   size_t e = s.find('e');
   std::string digits = std::string(s.substr(0, 1)) + std::string(s.substr(2, e - 2));

@@ -47,8 +47,7 @@ class UnitOfWorkOnEngine : public EngineTest {
   int16_t save(Z418kt& component, int32_t id, int pieces) {
     Variant cliente(int32_t{demo::kEmpresa}), destino(int32_t{demo::kEnderecoPessoaFisica}),
         origem(int32_t{demo::kEnderecoEmpresa}), volumes(int32_t{3}), peso("12,5"),
-        txt("Envelopes"), valor("99,9"), linhas(int32_t{pieces}), colunas(int32_t{5}), doc(id),
-        msg;
+        txt("Envelopes"), valor("99,9"), linhas(int32_t{pieces}), colunas(int32_t{5}), doc(id), msg;
     SafeArray m = SafeArray::zeroBased(4, pieces - 1);
     for (int32_t r = 0; r < pieces; ++r)
       for (int32_t c = 0; c < 4; ++c) m.at(c, r) = Variant(int32_t{1 + r + c});
@@ -63,9 +62,8 @@ class UnitOfWorkOnEngine : public EngineTest {
     Z418kt reader;
     Variant doc(id), out[13];
     Variant status = reader.gConsulta_Coleta(conecta, usuario, empresa, bancoDados, produto, doc,
-                                             out[0], out[1], out[2], out[3], out[4], out[5],
-                                             out[6], out[7], out[8], out[9], out[10], out[11],
-                                             out[12]);
+                                             out[0], out[1], out[2], out[3], out[4], out[5], out[6],
+                                             out[7], out[8], out[9], out[10], out[11], out[12]);
     return {status.i2(), vb::clng(out[6])};
   }
   int32_t count(const char* table) {
@@ -89,8 +87,8 @@ TEST_P(UnitOfWorkOnEngine, AKilledSaveLeavesTheWholeColetaOrNone) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       // Sessions do not cross a fork: the child opens its own.
-      data::installStatementRunner(std::make_shared<HookedRunner>(
-          data::makeDatabaseRunner(), at, [] { kill(getpid(), SIGKILL); }));
+      data::installStatementRunner(std::make_shared<HookedRunner>(data::makeDatabaseRunner(), at,
+                                                                  [] { kill(getpid(), SIGKILL); }));
       Z418kt own;
       save(own, 0, 3);
       _exit(0);
@@ -118,7 +116,8 @@ TEST_P(UnitOfWorkOnEngine, AReaderSeesTheColetaBeforeOrAfterNeverBetween) {
   // An update that replaces the three pieces by two, seen after each statement.
   for (int at = 1;; ++at) {
     auto before = read(demo::kColeta);
-    auto [seen, statements] = readMidway(at, [&] { EXPECT_EQ(save(component(), demo::kColeta, 2), 0); });
+    auto [seen, statements] =
+        readMidway(at, [&] { EXPECT_EQ(save(component(), demo::kColeta, 2), 0); });
     if (at > statements) break;
     EXPECT_EQ(seen, before) << "statement " << at;
   }
