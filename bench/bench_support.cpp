@@ -28,7 +28,7 @@ std::string tempName(const std::string& stem) {
 
 void removeSqliteFiles() {
   std::error_code ignored;
-  std::string path = tempName("z418kt-bench") + ".db";
+  std::string path = tempName("z418kt-bench-paired") + ".db";
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix, ignored);
 }
 
@@ -93,7 +93,7 @@ const std::string& sqliteText() {
   static const std::string text = [] {
     removeSqliteFiles();
     std::atexit(removeSqliteFiles);
-    std::string t = "Provider=SQLite;Data Source=" + tempName("z418kt-bench") + ".db";
+    std::string t = "Provider=SQLite;Data Source=" + tempName("z418kt-bench-paired") + ".db";
     data::initDatabase(t, true);
     return t;
   }();

@@ -125,7 +125,10 @@ class OdbcConnection : public Connection {
     if (odbc::succeeded(
             SQLGetInfoW(connection_.get(), SQL_DBMS_NAME, name, sizeof name, &nameLength)))
       engine_ = odbc::engineOf(utf8::fromUtf16(std::u16string_view(name)));
-    if (engine_ == "postgresql") preparePostgres();
+    if (engine_ == "postgresql") {
+      preparePostgres();
+      stepSavepoints_ = !driverUndoesFailedStatements(connectionText);
+    }
   }
 
   ~OdbcConnection() override {
@@ -133,10 +136,11 @@ class OdbcConnection : public Connection {
   }
 
   // PostgreSQL abandons the whole transaction when one statement fails, so
-  // inside a transaction each statement there is a savepoint of its own; the
-  // other engines undo just the failed statement by themselves.
+  // inside a transaction each statement there is a savepoint of its own,
+  // unless the driver already sees to it; the other engines undo just the
+  // failed statement by themselves.
   RowSet execute(const std::string& statement) override {
-    if (!inTransaction_ || engine_ != "postgresql") return runStatement(statement);
+    if (!inTransaction_ || !stepSavepoints_) return runStatement(statement);
     runStatement("SAVEPOINT z418kt_step");
     try {
       RowSet rows = runStatement(statement);
@@ -274,6 +278,23 @@ class OdbcConnection : public Connection {
     }
   }
 
+  // psqlODBC undoes a failed statement inside a transaction by itself (its
+  // "level of rollback on errors", PROTOCOL=7.4-2, the default), without an
+  // extra round trip; a text that asks it for less, or another driver, gets
+  // our own savepoint around each statement.
+  bool driverUndoesFailedStatements(const std::string& text) {
+    char16_t name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!odbc::succeeded(
+            SQLGetInfoW(connection_.get(), SQL_DRIVER_NAME, name, sizeof name, &length)))
+      return false;
+    std::string driver = utf8::fromUtf16(std::u16string_view(name));
+    if (driver.rfind("psqlodbc", 0) != 0) return false;
+    auto protocol = ConnectionText(odbc::withoutAdoPrefix(text)).get("Protocol");
+    return !protocol ||
+           (protocol->find("-0") == std::string::npos && protocol->find("-1") == std::string::npos);
+  }
+
   void setAutocommit(bool on) {
     auto value = reinterpret_cast<SQLPOINTER>(
         static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF));
@@ -343,6 +364,7 @@ class OdbcConnection : public Connection {
   bool connected_ = false;
   bool usable_ = true;
   bool inTransaction_ = false;
+  bool stepSavepoints_ = false;  // our own savepoint around each statement of a transaction
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
   std::optional<odbc::SessionSocket> socket_;
