@@ -280,8 +280,9 @@ class OdbcConnection : public Connection {
 
   // psqlODBC undoes a failed statement inside a transaction by itself (its
   // "level of rollback on errors", PROTOCOL=7.4-2, the default), without an
-  // extra round trip; a text that asks it for less, or another driver, gets
-  // our own savepoint around each statement.
+  // extra round trip; a text that asks it for less (-0; -1 drops the whole
+  // transaction, which no savepoint can stop), or another driver, gets our
+  // own savepoint around each statement.
   bool driverUndoesFailedStatements(const std::string& text) {
     char16_t name[256] = {};
     SQLSMALLINT length = 0;

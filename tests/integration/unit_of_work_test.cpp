@@ -134,6 +134,24 @@ TEST_P(UnitOfWorkOnEngine, AReaderSeesTheColetaBeforeOrAfterNeverBetween) {
   EXPECT_EQ(read(demo::kColeta).second, 0);  // after the commit the pieces are gone
 }
 
+// A driver that leaves a failed statement's transaction aborted (psqlODBC
+// told to do nothing on errors) still keeps what the steps before it stored.
+TEST_P(UnitOfWorkOnEngine, AFailedStepKeepsTheEarlierStepsWhateverTheDriverDoes) {
+  if (engine() != "postgresql") GTEST_SKIP() << "a PostgreSQL driver setting";
+  execute(
+      "CREATE FUNCTION RECUSA_EXCLUSAO() RETURNS trigger LANGUAGE plpgsql AS "
+      "'BEGIN RAISE EXCEPTION ''exclusao recusada''; END'");
+  execute(
+      "CREATE TRIGGER RECUSA_EXCLUSAO BEFORE UPDATE OF TAB_STATUS_ID ON DOCTO_TRANSPORTE "
+      "FOR EACH ROW EXECUTE FUNCTION RECUSA_EXCLUSAO()");
+  Variant text(connection() + ";Protocol=7.4-0"), doc(demo::kColeta), msg;
+  EXPECT_EQ(component().gExclui_Coleta(text, usuario, empresa, bancoDados, produto, doc, msg),
+            Variant(int16_t{10}));
+  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA WHERE DOCTO_TRANSPORTE_ID = 100"), 0);
+  EXPECT_EQ(queryInt("SELECT TAB_STATUS_ID FROM DOCTO_TRANSPORTE WHERE DOCTO_TRANSPORTE_ID = 100"),
+            1);
+}
+
 INSTANTIATE_ENGINE_TEST(UnitOfWorkOnEngine);
 
 }  // namespace
