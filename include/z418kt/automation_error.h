@@ -18,7 +18,8 @@ struct AutomationError : std::exception {
 };
 
 // The run-time errors the component raises itself, with Visual Basic's numbers
-// and English descriptions, so a diagnostic suffix reads like the original's.
+// and English descriptions: callers of an automation component recognise the
+// errors by these numbers, and the diagnostic suffix shows both.
 namespace errors {
 AutomationError invalidProcedureCall();  // 5
 AutomationError overflow();              // 6

@@ -8,7 +8,12 @@
 // - DllRegisterServer writes the registry file that maps the ProgID and the
 //   class identifier to this library; DllUnregisterServer removes it. The file
 //   lives at $XDG_CONFIG_HOME/z418kt/Z418kt08.Z418kt.reg (~/.config when unset).
-// - DllGetClassObject hands out the class factory for CLSID_Z418kt.
+//   The file also lists the interface's methods: "Method=<dispid> <name>
+//   <parameter count>", one line each in slot order.
+// - DllGetClassObject hands out the class factory for CLSID_Z418kt, and only
+//   under IID_IZ418ktClassFactory: the factory is the plain C structure below,
+//   not a COM IClassFactory, so a host asking for that (or any other)
+//   interface gets E_NOINTERFACE instead of a pointer it would misuse.
 // - DllCanUnloadNow answers S_OK when no instance created through the factory
 //   is alive.
 #pragma once
@@ -38,8 +43,8 @@ struct Z418ktClassFactory {
 extern const Z418ktGuid LIBID_Z418kt08;
 extern const Z418ktGuid CLSID_Z418kt;
 extern const Z418ktGuid IID__Z418kt;
-// Identifies the Z418ktClassFactory interface in DllGetClassObject.
-extern const Z418ktGuid IID_IClassFactory;
+// Identifies the Z418ktClassFactory structure in DllGetClassObject.
+extern const Z418ktGuid IID_IZ418ktClassFactory;
 
 int32_t DllRegisterServer(void);
 int32_t DllUnregisterServer(void);

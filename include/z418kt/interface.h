@@ -37,13 +37,4 @@ Variant invoke(Z418kt& component, const InterfaceEntry& entry, std::vector<Varia
 Variant invoke(Z418kt& component, std::string_view name, std::vector<Variant>& args);
 Variant invoke(Z418kt& component, int32_t dispid, std::vector<Variant>& args);
 
-// The nine private builders in declaration order (indexes 14 to 22) with the
-// operation that calls each.
-struct BuilderEntry {
-  int index;
-  std::string_view name;
-  std::string_view calledBy;
-};
-const std::vector<BuilderEntry>& builderTable();
-
 }  // namespace z418kt

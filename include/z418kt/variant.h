@@ -54,6 +54,9 @@ class Object {
 class Variant {
  public:
   Variant() = default;  // Empty
+  // A bool would otherwise become the integer 1, while an automation
+  // Boolean True is -1: Booleans are made with Variant::boolean only.
+  Variant(bool) = delete;
   Variant(int16_t v) : value_(v) {}
   Variant(int32_t v) : value_(v) {}
   Variant(double v) : value_(v) {}
@@ -113,9 +116,10 @@ class Variant {
     friend bool operator==(BoolTag a, BoolTag b) { return a.value == b.value; }
   };
   struct ArrayBox {
-    std::shared_ptr<SafeArray> ptr;  // never shared: copies clone it
+    std::shared_ptr<SafeArray> ptr;                            // never shared: copies clone it
     friend bool operator==(const ArrayBox&, const ArrayBox&);  // compares contents
   };
+
  private:
   using Storage = std::variant<std::monostate, NullTag, int16_t, int32_t, double, Currency, DateTag,
                                BoolTag, std::string, std::shared_ptr<Object>, ArrayBox>;

@@ -170,45 +170,6 @@ class Z418kt {
                                        Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
                                        Variant& invnttxt_embalagem, Variant& invntval_declarado,
                                        Variant& outvntDOCTO_TRANSPORTE_ID, Variant& outvntMsg_Ret);
-
- private:
-  // The Oracle statement builders. Each fills `statement` and returns true;
-  // the write builders run their data change first.
-  bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string& dbKind, std::string& connection,
-                                        int32_t& parentId, int32_t& statusId, int32_t& typeId,
-                                        std::string& statement, Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_CON_PESSOA_AWB(std::string& dbKind, std::string& connection,
-                                   int32_t& enderecoPessoaId, std::string& statement,
-                                   Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_ALT_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
-                                       int32_t& documentId, int32_t& clienteId,
-                                       int32_t& destinatarioId, int32_t& remetenteId,
-                                       int32_t& numVolume, Variant& pesoReal, int32_t& statusId,
-                                       int32_t& typeId, std::string& txtEmbalagem,
-                                       Variant& valDeclarado, int32_t& userId,
-                                       std::string& statement, Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
-                                       int32_t& documentId, int32_t& userId, std::string& statement,
-                                       Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
-                                       int32_t& documentId, int32_t& statusId, int32_t& typeId,
-                                       std::string& statement, Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection, int32_t& documentId,
-                                  Variant& largura, Variant& altura, Variant& comprimento,
-                                  int32_t& numVolume, std::string& statement, Variant& msgRet,
-                                  Variant& userText);
-  bool mTrataSP_KTR_CON_CARGA_AWB(std::string& dbKind, std::string& connection, int32_t& documentId,
-                                  std::string& statement, Variant& msgRet, Variant& userText);
-  bool mTrataSP_KTR_EXC_CARGA_AWB(std::string& dbKind, std::string& connection, int32_t& cargaId,
-                                  int32_t& documentId, std::string& statement, Variant& msgRet,
-                                  Variant& userText);
-  bool mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
-                                       int32_t& clienteId, int32_t& destinatarioId,
-                                       int32_t& remetenteId, int32_t& numVolume, Variant& pesoReal,
-                                       int32_t& statusId, int32_t& typeId,
-                                       std::string& txtEmbalagem, Variant& valDeclarado,
-                                       int32_t& userId, std::string& statement, Variant& msgRet,
-                                       Variant& userText);
 };
 
 }  // namespace z418kt

@@ -14,8 +14,6 @@
 
 namespace z418kt {
 
-using pattern::Opened;
-
 namespace {
 
 // The matrix columns in index order: the column read, and whether it is a
@@ -32,6 +30,26 @@ constexpr MatrixColumn kMatrixColumns[] = {
 
 constexpr int16_t kColumnCount = static_cast<int16_t>(std::size(kMatrixColumns));
 
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
+                                std::string& statement, Variant& msgRet, Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
+    st.at(8800);
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " CARGA.ALTURA_M , ", " CARGA.CARGA_ID , ", " CARGA.COMPRIMENTO_M , ",
+                 " CARGA.LARGURA_M , ", " CARGA.NUM_VOLUME ", " FROM ", " CARGA ", " WHERE ",
+                 " CARGA.DOCTO_TRANSPORTE_ID "});
+    st.at(8810);
+    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
+    st.at(8820);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
+}
+
 }  // namespace
 
 bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
@@ -47,7 +65,9 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
              if (pattern::isOracle(invntBanco_Dados)) {
                st.at(8610);
                std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(8611);
                Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(8612);
                int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
                st.at(8620);
                if (!pattern::callBuilder([&] {
@@ -62,18 +82,12 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
              }
              st.at(8640);
              data::Recordset rs;
-             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
-               case Opened::Closed:
-                 return;
-               case Opened::NoRow:
-                 st.at(8650);
-                 outvntQtde_Linha = Variant(int16_t{0});
-                 outvntQtde_Coluna = Variant(int16_t{0});
-                 result = true;
-                 return;
-               case Opened::Row:
-                 break;
-             }
+             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result, [&] {
+                   st.at(8650);
+                   outvntQtde_Linha = Variant(int16_t{0});
+                   outvntQtde_Coluna = Variant(int16_t{0});
+                 }))
+               return;
              st.at(8660);
              rs.moveLast();
              st.at(8670);
@@ -104,25 +118,6 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
              rs.close();
              result = true;
            });
-  return result;
-}
-
-bool Z418kt::mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
-                                        std::string& statement, Variant& msgRet,
-                                        Variant& userText) {
-  bool result = false;
-  withTrap(OperationId::mTrataSP_KTR_CON_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
-    st.at(8800);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " CARGA.ALTURA_M , ", " CARGA.CARGA_ID , ", " CARGA.COMPRIMENTO_M , ",
-                 " CARGA.LARGURA_M , ", " CARGA.NUM_VOLUME ", " FROM ", " CARGA ", " WHERE ",
-                 " CARGA.DOCTO_TRANSPORTE_ID "});
-    st.at(8810);
-    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
-    st.at(8820);
-    statement = st.sql;
-    result = true;
-  });
   return result;
 }
 

@@ -14,45 +14,13 @@
 
 namespace z418kt {
 
-bool Z418kt::mExclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID,
-                                  Variant&, Variant& invntBanco_Dados, Variant&,
-                                  Variant& invntDOCTO_TRANSPORTE_ID, Variant& invntCARGA_ID,
-                                  Variant& outvntMsg_Ret) {
-  bool result = false;
-  withTrap(OperationId::mExclui_Campos_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(10300);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(10310);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               int32_t cargaId = pattern::idArgument(invntCARGA_ID);
-               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               st.at(10320);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_EXC_CARGA_AWB(dbKind, instrConecta_DB, cargaId, documentId,
-                                                       st.sql, outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(10330);
-               // The procedure's call has always ended in one blank.
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_EXC_CARGA_AWB   ")
-                   .arg(invntCARGA_ID)
-                   .last(invntDOCTO_TRANSPORTE_ID, " ");
-             }
-             data::Recordset rs;
-             if (!write::openWriteDone(rs, st, 10340, instrConecta_DB)) return;
-             st.at(10360);
-             rs.close();
-             result = true;
-           });
-  return result;
-}
+namespace {
 
-bool Z418kt::mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, int32_t& cargaId,
-                                        int32_t& documentId, std::string& statement,
-                                        Variant& msgRet, Variant& userText) {
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, int32_t& cargaId,
+                                int32_t& documentId, std::string& statement, Variant& msgRet,
+                                Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_EXC_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
     st.at(10400);
@@ -75,6 +43,48 @@ bool Z418kt::mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, i
     statement = st.sql;
     result = true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool Z418kt::mExclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID,
+                                  Variant&, Variant& invntBanco_Dados, Variant&,
+                                  Variant& invntDOCTO_TRANSPORTE_ID, Variant& invntCARGA_ID,
+                                  Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mExclui_Campos_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(10300);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(10310);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(10311);
+               int32_t cargaId = pattern::idArgument(invntCARGA_ID);
+               st.at(10312);
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               st.at(10313);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(10320);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_EXC_CARGA_AWB(dbKind, instrConecta_DB, cargaId, documentId,
+                                                       st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(10330);
+               // The call ends in one blank after its last argument: the
+               // statement text is part of the diagnostic callers match on.
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_EXC_CARGA_AWB   ")
+                   .arg(invntCARGA_ID)
+                   .last(invntDOCTO_TRANSPORTE_ID, " ");
+             }
+             data::Recordset rs;
+             if (!write::openWriteDone(rs, st, 10340, instrConecta_DB)) return;
+             st.at(10360);
+             rs.close();
+             result = true;
+           });
   return result;
 }
 

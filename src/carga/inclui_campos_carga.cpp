@@ -12,56 +12,14 @@
 
 namespace z418kt {
 
-bool Z418kt::mInclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID,
-                                  Variant&, Variant& invntBanco_Dados, Variant&,
-                                  Variant& invntDOCTO_TRANSPORTE_ID, Variant& invntlargura_m,
-                                  Variant& invntaltura_m, Variant& invntcomprimento_m,
-                                  Variant& invntnum_volume, Variant& outvntCARGA_ID,
-                                  Variant& outvntMsg_Ret) {
-  bool result = false;
-  withTrap(OperationId::mInclui_Campos_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(10000);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(10010);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
-               int32_t numVolume = pattern::idArgument(invntnum_volume);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               st.at(10020);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_INC_CARGA_AWB(
-                         dbKind, instrConecta_DB, documentId, invntlargura_m, invntaltura_m,
-                         invntcomprimento_m, numVolume, st.sql, outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(10030);
-               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_CARGA_awb   ");
-               call.arg(invntDOCTO_TRANSPORTE_ID);
-               for (Variant* dimension : {&invntlargura_m, &invntaltura_m, &invntcomprimento_m}) {
-                 std::string accepted;
-                 if (!pattern::acceptDecimal(*dimension, accepted)) return;
-                 call.arg(Variant(accepted));
-               }
-               call.last(invntnum_volume);
-             }
-             data::Recordset rs;
-             if (!write::openWriteDone(rs, st, 10040, instrConecta_DB)) return;
-             st.at(10060);
-             outvntCARGA_ID = outside::valueUtil().op6_value(pattern::field(rs, "CARGA_ID"));
-             st.at(10070);
-             rs.close();
-             result = true;
-           });
-  return result;
-}
+namespace {
 
-bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection,
-                                        int32_t& documentId, Variant& largura, Variant& altura,
-                                        Variant& comprimento, int32_t& numVolume,
-                                        std::string& statement, Variant& msgRet,
-                                        Variant& userText) {
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection, int32_t& documentId,
+                                Variant& largura, Variant& altura, Variant& comprimento,
+                                int32_t& numVolume, std::string& statement, Variant& msgRet,
+                                Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_INC_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
     st.at(10100);
@@ -77,10 +35,11 @@ bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connec
     st.sql += pattern::sqlValue(Variant(newId)) + " , ";
     st.at(10140);
     st.sql += "  " + pattern::sqlValue(Variant(documentId)) + " , ";
-    st.at(10150);
-    for (Variant* dimension : {&largura, &altura, &comprimento}) {
+    const Variant* dimensions[] = {&largura, &altura, &comprimento};
+    for (int32_t d = 0; d < 3; ++d) {
+      st.at(10150 + d);
       std::string accepted;
-      if (!pattern::acceptDecimal(*dimension, accepted)) return;
+      if (!pattern::acceptDecimal(*dimensions[d], accepted)) return;
       st.sql += "  " + pattern::sqlValue(Variant(accepted)) + " , ";
     }
     st.at(10160);
@@ -93,6 +52,59 @@ bool Z418kt::mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connec
     statement = st.sql;
     result = true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool Z418kt::mInclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID,
+                                  Variant&, Variant& invntBanco_Dados, Variant&,
+                                  Variant& invntDOCTO_TRANSPORTE_ID, Variant& invntlargura_m,
+                                  Variant& invntaltura_m, Variant& invntcomprimento_m,
+                                  Variant& invntnum_volume, Variant& outvntCARGA_ID,
+                                  Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mInclui_Campos_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(10000);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(10010);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(10011);
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               st.at(10012);
+               int32_t numVolume = pattern::idArgument(invntnum_volume);
+               st.at(10013);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(10020);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_INC_CARGA_AWB(
+                         dbKind, instrConecta_DB, documentId, invntlargura_m, invntaltura_m,
+                         invntcomprimento_m, numVolume, st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(10030);
+               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_CARGA_awb   ");
+               call.arg(invntDOCTO_TRANSPORTE_ID);
+               const Variant* dimensions[] = {&invntlargura_m, &invntaltura_m, &invntcomprimento_m};
+               for (int32_t d = 0; d < 3; ++d) {
+                 st.at(10031 + d);
+                 std::string accepted;
+                 if (!pattern::acceptDecimal(*dimensions[d], accepted)) return;
+                 call.arg(Variant(accepted));
+               }
+               st.at(10034);
+               call.last(invntnum_volume);
+             }
+             data::Recordset rs;
+             if (!write::openWriteDone(rs, st, 10040, instrConecta_DB)) return;
+             st.at(10060);
+             outvntCARGA_ID = outside::valueUtil().op6_value(pattern::field(rs, "CARGA_ID"));
+             st.at(10070);
+             rs.close();
+             result = true;
+           });
   return result;
 }
 

@@ -78,9 +78,13 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
       const auto r = static_cast<int32_t>(row);
       st.at(10570);
       Variant volumes = inarrvntMatriz_Dim.array().at(kVolumes, r);
+      st.at(10571);
       Variant largura = inarrvntMatriz_Dim.array().at(kWidth, r);
+      st.at(10572);
       Variant altura = inarrvntMatriz_Dim.array().at(kHeight, r);
+      st.at(10573);
       Variant comprimento = inarrvntMatriz_Dim.array().at(kLength, r);
+      st.at(10574);
       Variant cargaId("");
       st.at(10580);
       if (!mInclui_Campos_CARGA(connection, invntUsuario_Internet_ID, invntEmpresa_Id,

@@ -108,8 +108,8 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
 
   // A process that may not write the file reads it without changing it. A
   // database in WAL mode whose -shm file is missing and cannot be made can
-  // only be read as immutable: nobody can be writing it then, as any writer
-  // keeps that file.
+  // only be read as immutable: SQLite then assumes nobody writes the file
+  // (a writer elsewhere would keep that file, so none is at work now).
   bool readOnly = text.is("Mode", "ReadOnly") || (!create && !writable(*path));
   std::string target = *path;
   int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -173,7 +173,9 @@ void SqliteConnection::rollbackQuietly() {
 void SqliteConnection::begin(bool writes) {
   if (inTransaction_ || !sqlite3_get_autocommit(db_.get()))
     throw errors::provider("The session is already inside a transaction.");
-  control(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+  // A read-only session cannot take the write lock; its writes fail as they come.
+  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  control(writes && !readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
   inTransaction_ = true;
 }
 
@@ -262,9 +264,11 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   // Inside a caller's transaction the procedure is a savepoint of it, so a
   // refusal or a failure undoes the procedure's steps and nothing else; on its
   // own it takes the write lock before its first read, so no other writer
-  // slips in between its steps.
+  // slips in between its steps. A read-only session cannot take the write
+  // lock, and needs none.
   bool nested = inTransaction_;
-  control(nested ? "SAVEPOINT z418kt_procedure" : "BEGIN IMMEDIATE");
+  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  control(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
   auto undo = [&] {
     if (!nested) return rollbackQuietly();
     control("ROLLBACK TO z418kt_procedure");

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "z418kt/interface.h"
 #include "z418kt/z418kt.h"
 
 extern "C" {
@@ -18,9 +19,8 @@ const Z418ktGuid CLSID_Z418kt = {
     0x0B610617, 0xD93B, 0x4EBC, {0x96, 0xC1, 0x64, 0x5B, 0xE2, 0x15, 0xF3, 0x54}};
 const Z418ktGuid IID__Z418kt = {
     0x7AA0928A, 0x4C9B, 0x41DE, {0xBA, 0xD6, 0x1F, 0x5D, 0x5C, 0x7D, 0xAC, 0x78}};
-// The standard IClassFactory identifier.
-const Z418ktGuid IID_IClassFactory = {
-    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const Z418ktGuid IID_IZ418ktClassFactory = {
+    0x95B168E8, 0x1DE8, 0x4563, {0xAF, 0xDA, 0x04, 0x9A, 0x6F, 0x37, 0xA3, 0x55}};
 }
 
 namespace {
@@ -96,8 +96,11 @@ int32_t DllRegisterServer(void) {
       << "CLSID=" << z418kt::guidText(CLSID_Z418kt) << "\n"
       << "TypeLib=" << z418kt::guidText(LIBID_Z418kt08) << " 1.0 Z418kt08\n"
       << "Interface=" << z418kt::guidText(IID__Z418kt) << " _Z418kt\n"
-      << "InprocServer=" << libraryPath() << "\n"
-      << "ThreadingModel=Apartment\n";
+      << "InprocServer=" << libraryPath() << "\n";
+  // The interface's methods, as a type library would describe them.
+  for (const z418kt::InterfaceEntry& entry : z418kt::interfaceTable())
+    out << "Method=" << entry.dispid << " " << entry.name << " " << entry.parameters.size() << "\n";
+  out << "ThreadingModel=Apartment\n";
   out.close();
   return out ? S_OK : SELFREG_E_CLASS;
 }
@@ -112,7 +115,7 @@ int32_t DllGetClassObject(const Z418ktGuid* clsid, const Z418ktGuid* iid, void**
   if (!factory) return E_POINTER;
   *factory = nullptr;
   if (!sameGuid(clsid, CLSID_Z418kt)) return CLASS_E_CLASSNOTAVAILABLE;
-  if (!sameGuid(iid, IID_IClassFactory)) return E_NOINTERFACE;
+  if (!sameGuid(iid, IID_IZ418ktClassFactory)) return E_NOINTERFACE;
   *factory = const_cast<Z418ktClassFactory*>(&kFactory);
   return S_OK;
 }

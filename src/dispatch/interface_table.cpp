@@ -1,8 +1,10 @@
 #include <strings.h>
 
+#include <iterator>
 #include <string>
 #include <utility>
 
+#include "kit/operation_table.h"
 #include "z418kt/interface.h"
 
 namespace z418kt {
@@ -32,111 +34,78 @@ template <auto Fn>
 struct Call;
 template <class... P, Variant (Z418kt::*Fn)(P...)>
 struct Call<Fn> {
+  static constexpr std::size_t kArity = sizeof...(P);
+  static constexpr bool kReturnsStatus = true;
   static Variant run(Z418kt& o, std::vector<Variant>& a) {
     return callAll(o, Fn, a, std::index_sequence_for<P...>{});
   }
 };
 template <class... P, bool (Z418kt::*Fn)(std::string&, P...)>
 struct Call<Fn> {
+  static constexpr std::size_t kArity = 1 + sizeof...(P);
+  static constexpr bool kReturnsStatus = false;
   static Variant run(Z418kt& o, std::vector<Variant>& a) {
     return callWithText(o, Fn, a, std::index_sequence_for<P...>{});
   }
 };
 
-using Names = std::vector<std::string_view>;
+// One public operation bound to its member function. The member's name, its
+// parameter count and its result kind are taken from the member itself, so
+// the check below can hold them against the operation's row.
+struct Binding {
+  OperationId id;
+  std::string_view member;
+  std::size_t arity;
+  bool returnsStatus;
+  Variant (*call)(Z418kt&, std::vector<Variant>&);
+};
 
-Names withContext(std::string_view connection, Names rest) {
-  Names names = {connection, "invntUsuario_Internet_ID", "invntEmpresa_Id", "invntBanco_Dados",
-                 "invntNome_produto"};
-  names.insert(names.end(), rest.begin(), rest.end());
-  return names;
+#define Z418KT_BIND(operation)                                                   \
+  Binding {                                                                      \
+    OperationId::operation, #operation, Call<&Z418kt::operation>::kArity,        \
+        Call<&Z418kt::operation>::kReturnsStatus, &Call<&Z418kt::operation>::run \
+  }
+
+constexpr Binding kBindings[] = {
+    Z418KT_BIND(gConsulta_Coleta),
+    Z418KT_BIND(mConsulta_Qtde_AWB_COLETA),
+    Z418KT_BIND(gConsulta_Dados_Pessoa),
+    Z418KT_BIND(mConsulta_Campos_vENDERECO_PESSOA),
+    Z418KT_BIND(gExclui_Coleta),
+    Z418KT_BIND(gGrava_Coleta),
+    Z418KT_BIND(mAltera_Campos_DOCTO_TRANSPORTE),
+    Z418KT_BIND(mConsiste_Campos),
+    Z418KT_BIND(mExclui_Campos_DOCTO_TRANSPORTE),
+    Z418KT_BIND(mConsulta_Campos_DOCTO_TRANSPORTE),
+    Z418KT_BIND(mInclui_Campos_CARGA),
+    Z418KT_BIND(mConsulta_Campos_LISTA_CARGA),
+    Z418KT_BIND(mExclui_Campos_CARGA),
+    Z418KT_BIND(mInclui_Campos_DOCTO_TRANSPORTE),
+};
+
+#undef Z418KT_BIND
+
+// Every public row has its member, in slot order, under the row's name and
+// with as many parameters as the row names.
+constexpr bool bindingsMatchRows() {
+  if (std::size(kBindings) != kPublicOperationCount) return false;
+  for (std::size_t slot = 0; slot < kPublicOperationCount; ++slot) {
+    const Binding& b = kBindings[slot];
+    const OperationRow& row = kOperations[slot];
+    if (b.id != row.id || b.member != row.name || b.arity != row.parameters.size()) return false;
+  }
+  return true;
 }
-Names g(Names rest) { return withContext("invntConecta_DB", std::move(rest)); }
-Names m(Names rest) { return withContext("instrConecta_DB", std::move(rest)); }
-
-const Names kPessoa = {"invntENDERECO_PESSOA_ID",
-                       "outvntcep",
-                       "outvntcod_munic_iata",
-                       "outvntendereco",
-                       "outvntmunicipio",
-                       "outvntMUNICIPIO_ID",
-                       "outvntCGC_CPF",
-                       "outvntIE_RG",
-                       "outvntIndic_PF_PJ",
-                       "outvntNome",
-                       "outvntNome_Fantasia",
-                       "outvntPessoa_id",
-                       "outvntMsg_Ret"};
+static_assert(bindingsMatchRows(), "the public class and the operation table disagree");
 
 std::vector<InterfaceEntry> buildTable() {
-  struct Row {
-    std::string_view name;
-    Names parameters;
-    bool status;
-    Variant (*call)(Z418kt&, std::vector<Variant>&);
-  };
-  std::vector<Row> rows = {
-      {"gConsulta_Coleta",
-       g({"invntDOCTO_TRANSPORTE_ID", "outvntEND_DESTINATARIO_ID", "outvntEND_REMETENTE_ID",
-          "outvntnum_volume", "outvntpeso_real", "outvnttxt_embalagem", "outvntval_declarado",
-          "outvntQtde_Linha", "outvntQtde_Coluna", "outarrvntMatriz_DIM", "outvntTexto",
-          "outvntcliente_id", "outvntcliente", "outvntMsg_Ret"}),
-       true, &Call<&Z418kt::gConsulta_Coleta>::run},
-      {"mConsulta_Qtde_AWB_COLETA",
-       m({"invntDOCTO_TRANSP_PAI_ID", "invntTAB_STATUS_ID", "invntTAB_TIPO_DOCTO_TRANSP_ID",
-          "outvntContador", "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mConsulta_Qtde_AWB_COLETA>::run},
-      {"gConsulta_Dados_Pessoa", g(kPessoa), true, &Call<&Z418kt::gConsulta_Dados_Pessoa>::run},
-      {"mConsulta_Campos_vENDERECO_PESSOA", m(kPessoa), false,
-       &Call<&Z418kt::mConsulta_Campos_vENDERECO_PESSOA>::run},
-      {"gExclui_Coleta", g({"invntDOCTO_TRANSPORTE_ID", "outvntMsg_Ret"}), true,
-       &Call<&Z418kt::gExclui_Coleta>::run},
-      {"gGrava_Coleta",
-       g({"INVNTCLIENTE_ID", "invntEND_DESTINATARIO_ID", "invntEND_REMETENTE_ID", "invntnum_volume",
-          "invntpeso_real", "invnttxt_embalagem", "invntval_declarado", "invntQtde_Linha",
-          "invntQtde_Coluna", "inarrvntMatriz_Dim", "iovntDOCTO_TRANSPORTE_ID", "outvntMsg_Ret"}),
-       true, &Call<&Z418kt::gGrava_Coleta>::run},
-      {"mAltera_Campos_DOCTO_TRANSPORTE",
-       m({"invntDOCTO_TRANSPORTE_ID", "INVNTCLIENTE_ID", "invntEND_DESTINATARIO_ID",
-          "invntEND_REMETENTE_ID", "invntnum_volume", "invntpeso_real", "invntTAB_STATUS_ID",
-          "invntTAB_TIPO_DOCTO_TRANSP_ID", "invnttxt_embalagem", "invntval_declarado",
-          "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mAltera_Campos_DOCTO_TRANSPORTE>::run},
-      {"mConsiste_Campos",
-       m({"INVNTCLIENTE_ID", "invntEND_DESTINATARIO_ID", "invntEND_REMETENTE_ID", "invntnum_volume",
-          "invntpeso_real", "invnttxt_embalagem", "invntval_declarado", "invntDOCTO_TRANSPORTE_ID",
-          "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mConsiste_Campos>::run},
-      {"mExclui_Campos_DOCTO_TRANSPORTE", m({"invntDOCTO_TRANSPORTE_ID", "outvntMsg_Ret"}), false,
-       &Call<&Z418kt::mExclui_Campos_DOCTO_TRANSPORTE>::run},
-      {"mConsulta_Campos_DOCTO_TRANSPORTE",
-       m({"invntDOCTO_TRANSPORTE_ID", "invntTAB_STATUS_ID", "invntTAB_TIPO_DOCTO_TRANSP_ID",
-          "outvntEND_DESTINATARIO_ID", "outvntEND_REMETENTE_ID", "outvntnum_volume",
-          "outvntpeso_real", "outvnttxt_embalagem", "outvntval_declarado", "outvntcliente_id",
-          "outvntcliente", "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE>::run},
-      {"mInclui_Campos_CARGA",
-       m({"invntDOCTO_TRANSPORTE_ID", "invntlargura_m", "invntaltura_m", "invntcomprimento_m",
-          "invntnum_volume", "outvntCARGA_ID", "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mInclui_Campos_CARGA>::run},
-      {"mConsulta_Campos_LISTA_CARGA",
-       m({"invntDOCTO_TRANSPORTE_ID", "outvntQtde_Linha", "outvntQtde_Coluna",
-          "outarrvntMatriz_DIM", "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mConsulta_Campos_LISTA_CARGA>::run},
-      {"mExclui_Campos_CARGA", m({"invntDOCTO_TRANSPORTE_ID", "invntCARGA_ID", "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mExclui_Campos_CARGA>::run},
-      {"mInclui_Campos_DOCTO_TRANSPORTE",
-       m({"INVNTCLIENTE_ID", "invntEND_DESTINATARIO_ID", "invntEND_REMETENTE_ID", "invntnum_volume",
-          "invntpeso_real", "invntTAB_STATUS_ID", "invntTAB_TIPO_DOCTO_TRANSP_ID",
-          "invnttxt_embalagem", "invntval_declarado", "outvntDOCTO_TRANSPORTE_ID",
-          "outvntMsg_Ret"}),
-       false, &Call<&Z418kt::mInclui_Campos_DOCTO_TRANSPORTE>::run},
-  };
   std::vector<InterfaceEntry> table;
-  for (size_t slot = 0; slot < rows.size(); ++slot) {
-    Row& r = rows[slot];
-    table.push_back({static_cast<int>(slot), r.name, kFirstDispid + static_cast<int32_t>(slot),
-                     std::move(r.parameters), r.status, r.call});
+  for (std::size_t slot = 0; slot < kPublicOperationCount; ++slot) {
+    const OperationRow& row = kOperations[slot];
+    const auto index = static_cast<int>(slot);
+    table.push_back({index, row.name, kFirstDispid + index,
+                     std::vector<std::string_view>(row.parameters.begin(), row.parameters.end()),
+                     kBindings[slot].returnsStatus, kBindings[slot].call});
   }
   return table;
 }
@@ -178,21 +147,6 @@ Variant invoke(Z418kt& component, int32_t dispid, std::vector<Variant>& args) {
   const InterfaceEntry* entry = findOperation(dispid);
   if (!entry) throw errors::unknownName();
   return invoke(component, *entry, args);
-}
-
-const std::vector<BuilderEntry>& builderTable() {
-  static const std::vector<BuilderEntry> table = {
-      {14, "mTrataSP_KTR_CON_QTDE_AWB_COLETA", "mConsulta_Qtde_AWB_COLETA"},
-      {15, "mTrataSP_KTR_CON_PESSOA_AWB", "mConsulta_Campos_vENDERECO_PESSOA"},
-      {16, "mTrataSP_KTR_ALT_SOLICIT_COLETA", "mAltera_Campos_DOCTO_TRANSPORTE"},
-      {17, "mTrataSP_KTR_EXC_SOLICIT_COLETA", "mExclui_Campos_DOCTO_TRANSPORTE"},
-      {18, "mTrataSP_KTR_CON_SOLICIT_COLETA", "mConsulta_Campos_DOCTO_TRANSPORTE"},
-      {19, "mTrataSP_KTR_INC_CARGA_AWB", "mInclui_Campos_CARGA"},
-      {20, "mTrataSP_KTR_CON_CARGA_AWB", "mConsulta_Campos_LISTA_CARGA"},
-      {21, "mTrataSP_KTR_EXC_CARGA_AWB", "mExclui_Campos_CARGA"},
-      {22, "mTrataSP_KTR_INC_SOLICIT_COLETA", "mInclui_Campos_DOCTO_TRANSPORTE"},
-  };
-  return table;
 }
 
 }  // namespace z418kt

@@ -9,8 +9,6 @@
 
 namespace z418kt {
 
-using pattern::Opened;
-
 namespace {
 
 // How a column becomes its output: handed out as it is, or as a formatted decimal.
@@ -22,81 +20,11 @@ struct ColumnRead {
   Read how;
 };
 
-}  // namespace
-
-bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(
-    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
-    Variant& invntBanco_Dados, Variant&, Variant& invntDOCTO_TRANSPORTE_ID,
-    Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
-    Variant& outvntEND_DESTINATARIO_ID, Variant& outvntEND_REMETENTE_ID, Variant& outvntnum_volume,
-    Variant& outvntpeso_real, Variant& outvnttxt_embalagem, Variant& outvntval_declarado,
-    Variant& outvntcliente_id, Variant& outvntcliente, Variant& outvntMsg_Ret) {
-  bool result = false;
-  withTrap(OperationId::mConsulta_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(8400);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(8410);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
-               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
-               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
-               st.at(8420);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_CON_SOLICIT_COLETA(dbKind, instrConecta_DB, documentId,
-                                                            statusId, typeId, st.sql, outvntMsg_Ret,
-                                                            userText);
-                   }))
-                 return;
-             } else {
-               st.at(8430);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_SOLICIT_COLETA   ")
-                   .arg(invntDOCTO_TRANSPORTE_ID)
-                   .arg(invntTAB_STATUS_ID)
-                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
-             }
-             st.at(8440);
-             data::Recordset rs;
-             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
-               case Opened::Closed:
-                 return;
-               case Opened::NoRow:
-                 result = true;
-                 return;
-               case Opened::Row:
-                 break;
-             }
-             // Each output is written as soon as its column is read, so an
-             // error on a later column leaves the earlier ones filled.
-             const ColumnRead reads[] = {
-                 {"cliente_id", &outvntcliente_id, Read::Value},
-                 {"cliente", &outvntcliente, Read::Value},
-                 {"END_DESTINATARIO_ID", &outvntEND_DESTINATARIO_ID, Read::Value},
-                 {"END_REMETENTE_ID", &outvntEND_REMETENTE_ID, Read::Value},
-                 {"num_volume", &outvntnum_volume, Read::Value},
-                 {"peso_real", &outvntpeso_real, Read::Decimal},
-                 {"txt_embalagem", &outvnttxt_embalagem, Read::Value},
-                 {"val_declarado", &outvntval_declarado, Read::Decimal},
-             };
-             for (size_t i = 0; i < std::size(reads); ++i) {
-               st.at(8450 + 10 * static_cast<int32_t>(i));
-               Variant column = pattern::field(rs, reads[i].column);
-               *reads[i].output = reads[i].how == Read::Value
-                                      ? outside::valueUtil().op6_value(column)
-                                      : outside::numberFormatUtil().op1_formatDecimal(column);
-             }
-             st.at(8530);
-             rs.close();
-             result = true;
-           });
-  return result;
-}
-
-bool Z418kt::mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& documentId,
-                                             int32_t& statusId, int32_t& typeId,
-                                             std::string& statement, Variant& msgRet,
-                                             Variant& userText) {
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& documentId,
+                                     int32_t& statusId, int32_t& typeId, std::string& statement,
+                                     Variant& msgRet, Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(8550);
@@ -120,6 +48,73 @@ bool Z418kt::mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t
     statement = st.sql;
     result = true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(
+    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
+    Variant& invntBanco_Dados, Variant&, Variant& invntDOCTO_TRANSPORTE_ID,
+    Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+    Variant& outvntEND_DESTINATARIO_ID, Variant& outvntEND_REMETENTE_ID, Variant& outvntnum_volume,
+    Variant& outvntpeso_real, Variant& outvnttxt_embalagem, Variant& outvntval_declarado,
+    Variant& outvntcliente_id, Variant& outvntcliente, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(8400);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(8410);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(8411);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(8412);
+               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               st.at(8413);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               st.at(8414);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               st.at(8420);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_SOLICIT_COLETA(dbKind, instrConecta_DB, documentId,
+                                                            statusId, typeId, st.sql, outvntMsg_Ret,
+                                                            userText);
+                   }))
+                 return;
+             } else {
+               st.at(8430);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_SOLICIT_COLETA   ")
+                   .arg(invntDOCTO_TRANSPORTE_ID)
+                   .arg(invntTAB_STATUS_ID)
+                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
+             }
+             st.at(8440);
+             data::Recordset rs;
+             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result)) return;
+             // Each output is written as soon as its column is read, so an
+             // error on a later column leaves the earlier ones filled.
+             const ColumnRead reads[] = {
+                 {"cliente_id", &outvntcliente_id, Read::Value},
+                 {"cliente", &outvntcliente, Read::Value},
+                 {"END_DESTINATARIO_ID", &outvntEND_DESTINATARIO_ID, Read::Value},
+                 {"END_REMETENTE_ID", &outvntEND_REMETENTE_ID, Read::Value},
+                 {"num_volume", &outvntnum_volume, Read::Value},
+                 {"peso_real", &outvntpeso_real, Read::Decimal},
+                 {"txt_embalagem", &outvnttxt_embalagem, Read::Value},
+                 {"val_declarado", &outvntval_declarado, Read::Decimal},
+             };
+             for (size_t i = 0; i < std::size(reads); ++i) {
+               st.at(8450 + 10 * static_cast<int32_t>(i));
+               Variant column = pattern::field(rs, reads[i].column);
+               *reads[i].output = reads[i].how == Read::Value
+                                      ? outside::valueUtil().op6_value(column)
+                                      : outside::numberFormatUtil().op1_formatDecimal(column);
+             }
+             st.at(8530);
+             rs.close();
+             result = true;
+           });
   return result;
 }
 

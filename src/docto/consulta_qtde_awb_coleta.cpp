@@ -6,66 +6,13 @@
 
 namespace z418kt {
 
-using pattern::Opened;
+namespace {
 
-bool Z418kt::mConsulta_Qtde_AWB_COLETA(std::string& instrConecta_DB,
-                                       Variant& invntUsuario_Internet_ID, Variant&,
-                                       Variant& invntBanco_Dados, Variant&,
-                                       Variant& invntDOCTO_TRANSP_PAI_ID,
-                                       Variant& invntTAB_STATUS_ID,
-                                       Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
-                                       Variant& outvntContador, Variant& outvntMsg_Ret) {
-  bool result = false;
-  withTrap(OperationId::mConsulta_Qtde_AWB_COLETA, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(8200);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(8210);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               int32_t parentId = pattern::idArgument(invntDOCTO_TRANSP_PAI_ID);
-               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
-               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
-               st.at(8220);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_CON_QTDE_AWB_COLETA(dbKind, instrConecta_DB, parentId,
-                                                             statusId, typeId, st.sql,
-                                                             outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(8230);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_QTDE_AWB_COLETA   ")
-                   .arg(invntDOCTO_TRANSP_PAI_ID)
-                   .arg(invntTAB_STATUS_ID)
-                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
-             }
-             st.at(8240);
-             data::Recordset rs;
-             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
-               case Opened::Closed:
-                 return;
-               case Opened::NoRow:
-                 st.at(8250);
-                 outvntContador = Variant(int16_t{0});
-                 result = true;
-                 return;
-               case Opened::Row:
-                 break;
-             }
-             st.at(8260);
-             outvntContador = outside::valueUtil().op4_number(pattern::field(rs, "contador"));
-             st.at(8270);
-             rs.close();
-             result = true;
-           });
-  return result;
-}
-
-bool Z418kt::mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& parentId,
-                                              int32_t& statusId, int32_t& typeId,
-                                              std::string& statement, Variant& msgRet,
-                                              Variant& userText) {
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& parentId,
+                                      int32_t& statusId, int32_t& typeId, std::string& statement,
+                                      Variant& msgRet, Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_QTDE_AWB_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(8300);
@@ -85,6 +32,60 @@ bool Z418kt::mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_
     statement = st.sql;
     result = true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool Z418kt::mConsulta_Qtde_AWB_COLETA(std::string& instrConecta_DB,
+                                       Variant& invntUsuario_Internet_ID, Variant&,
+                                       Variant& invntBanco_Dados, Variant&,
+                                       Variant& invntDOCTO_TRANSP_PAI_ID,
+                                       Variant& invntTAB_STATUS_ID,
+                                       Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+                                       Variant& outvntContador, Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mConsulta_Qtde_AWB_COLETA, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(8200);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(8210);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(8211);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(8212);
+               int32_t parentId = pattern::idArgument(invntDOCTO_TRANSP_PAI_ID);
+               st.at(8213);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               st.at(8214);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               st.at(8220);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_CON_QTDE_AWB_COLETA(dbKind, instrConecta_DB, parentId,
+                                                             statusId, typeId, st.sql,
+                                                             outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(8230);
+               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_QTDE_AWB_COLETA   ")
+                   .arg(invntDOCTO_TRANSP_PAI_ID)
+                   .arg(invntTAB_STATUS_ID)
+                   .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
+             }
+             st.at(8240);
+             data::Recordset rs;
+             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result, [&] {
+                   st.at(8250);
+                   outvntContador = Variant(int16_t{0});
+                 }))
+               return;
+             st.at(8260);
+             outvntContador = outside::valueUtil().op4_number(pattern::field(rs, "contador"));
+             st.at(8270);
+             rs.close();
+             result = true;
+           });
   return result;
 }
 

@@ -10,6 +10,32 @@
 
 namespace z418kt {
 
+namespace {
+
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string&, std::string& connection, int32_t& documentId,
+                                     int32_t&, std::string& statement, Variant& msgRet,
+                                     Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_EXC_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
+    st.at(9900);
+    pattern::appendPieces(st.sql, {" UPDATE DOCTO_TRANSPORTE ", " SET TAB_STATUS_ID = 2 ",
+                                   " WHERE DOCTO_TRANSPORTE_ID "});
+    st.at(9910);
+    st.sql += pattern::sqlComparison(Variant(documentId)) + " ";
+    st.at(9920);
+    pattern::runDataChange(st.sql, connection);
+    st.at(9930);
+    st.sql = " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS ";
+    statement = st.sql;
+    result = true;
+  });
+  return result;
+}
+
+}  // namespace
+
 bool Z418kt::mExclui_Campos_DOCTO_TRANSPORTE(std::string& instrConecta_DB,
                                              Variant& invntUsuario_Internet_ID, Variant&,
                                              Variant& invntBanco_Dados, Variant&,
@@ -22,8 +48,11 @@ bool Z418kt::mExclui_Campos_DOCTO_TRANSPORTE(std::string& instrConecta_DB,
              if (pattern::isOracle(invntBanco_Dados)) {
                st.at(9810);
                std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(9811);
                int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+               st.at(9812);
                int32_t userId = pattern::idArgument(invntUsuario_Internet_ID);
+               st.at(9813);
                Variant userText(pattern::textForm(invntUsuario_Internet_ID));
                st.at(9820);
                if (!pattern::callBuilder([&] {
@@ -44,26 +73,6 @@ bool Z418kt::mExclui_Campos_DOCTO_TRANSPORTE(std::string& instrConecta_DB,
              rs.close();
              result = true;
            });
-  return result;
-}
-
-bool Z418kt::mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string&, std::string& connection,
-                                             int32_t& documentId, int32_t&, std::string& statement,
-                                             Variant& msgRet, Variant& userText) {
-  bool result = false;
-  withTrap(OperationId::mTrataSP_KTR_EXC_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
-    st.at(9900);
-    pattern::appendPieces(st.sql, {" UPDATE DOCTO_TRANSPORTE ", " SET TAB_STATUS_ID = 2 ",
-                                   " WHERE DOCTO_TRANSPORTE_ID "});
-    st.at(9910);
-    st.sql += pattern::sqlComparison(Variant(documentId)) + " ";
-    st.at(9920);
-    pattern::runDataChange(st.sql, connection);
-    st.at(9930);
-    st.sql = " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS ";
-    statement = st.sql;
-    result = true;
-  });
   return result;
 }
 

@@ -12,74 +12,16 @@
 
 namespace z418kt {
 
-bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(
-    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
-    Variant& invntBanco_Dados, Variant&, Variant& INVNTCLIENTE_ID,
-    Variant& invntEND_DESTINATARIO_ID, Variant& invntEND_REMETENTE_ID, Variant& invntnum_volume,
-    Variant& invntpeso_real, Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
-    Variant& invnttxt_embalagem, Variant& invntval_declarado, Variant& outvntDOCTO_TRANSPORTE_ID,
-    Variant& outvntMsg_Ret) {
-  bool result = false;
-  withTrap(OperationId::mInclui_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(9200);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(9210);
-               int32_t clienteId = pattern::idArgument(INVNTCLIENTE_ID);
-               int32_t destinatarioId = pattern::idArgument(invntEND_DESTINATARIO_ID);
-               int32_t remetenteId = pattern::idArgument(invntEND_REMETENTE_ID);
-               int32_t numVolume = pattern::idArgument(invntnum_volume);
-               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
-               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
-               int32_t userId = pattern::idArgument(invntUsuario_Internet_ID);
-               st.at(9220);
-               std::string txtEmbalagem =
-                   pattern::textForm(outside::valueUtil().op6_value(invnttxt_embalagem));
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               st.at(9230);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_INC_SOLICIT_COLETA(
-                         dbKind, instrConecta_DB, clienteId, destinatarioId, remetenteId, numVolume,
-                         invntpeso_real, statusId, typeId, txtEmbalagem, invntval_declarado, userId,
-                         st.sql, outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(9240);
-               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_SOLICIT_COLETA   ");
-               call.arg(INVNTCLIENTE_ID)
-                   .arg(invntEND_DESTINATARIO_ID)
-                   .arg(invntEND_REMETENTE_ID)
-                   .arg(invntnum_volume);
-               std::string peso, valor;
-               if (!pattern::acceptDecimal(invntpeso_real, peso)) return;
-               call.arg(Variant(peso))
-                   .arg(invntTAB_STATUS_ID)
-                   .arg(invntTAB_TIPO_DOCTO_TRANSP_ID)
-                   .textArg(invnttxt_embalagem);
-               if (!pattern::acceptDecimal(invntval_declarado, valor)) return;
-               call.arg(Variant(valor)).last(invntUsuario_Internet_ID);
-             }
-             data::Recordset rs;
-             if (!write::openWriteDone(rs, st, 9250, instrConecta_DB)) return;
-             st.at(9270);
-             outvntDOCTO_TRANSPORTE_ID =
-                 outside::valueUtil().op4_number(pattern::field(rs, "DOCTO_TRANSPORTE_ID"));
-             st.at(9280);
-             rs.close();
-             result = true;
-           });
-  return result;
-}
+namespace {
 
-bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
-                                             int32_t& clienteId, int32_t& destinatarioId,
-                                             int32_t& remetenteId, int32_t& numVolume,
-                                             Variant& pesoReal, int32_t& statusId, int32_t& typeId,
-                                             std::string& txtEmbalagem, Variant& valDeclarado,
-                                             int32_t&, std::string& statement, Variant& msgRet,
-                                             Variant& userText) {
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& connection,
+                                     int32_t& clienteId, int32_t& destinatarioId,
+                                     int32_t& remetenteId, int32_t& numVolume, Variant& pesoReal,
+                                     int32_t& statusId, int32_t& typeId, std::string& txtEmbalagem,
+                                     Variant& valDeclarado, int32_t&, std::string& statement,
+                                     Variant& msgRet, Variant& userText) {
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_INC_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(9300);
@@ -99,21 +41,28 @@ bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& c
     auto append = [&](const std::string& sqlText) { st.sql += "  " + sqlText + " , "; };
     st.at(9330);
     st.sql += pattern::sqlValue(Variant(newId)) + " , " + " 1 , " + " SYSDATE , ";
-    st.at(9340);
-    for (int32_t id : {clienteId, destinatarioId, remetenteId, numVolume})
-      append(pattern::sqlValue(Variant(id)));
+    const int32_t integers[] = {clienteId, destinatarioId, remetenteId, numVolume};
+    for (int32_t i = 0; i < 4; ++i) {
+      st.at(9340 + i);
+      append(pattern::sqlValue(Variant(integers[i])));
+    }
     st.at(9350);
     std::string peso;
+    st.at(9351);
     if (!pattern::acceptDecimal(pesoReal, peso)) return;
+    st.at(9352);
     append(pattern::sqlValue(Variant(peso)));
     st.at(9360);
     append(pattern::sqlValue(Variant(statusId)));
+    st.at(9361);
     append(pattern::sqlValue(Variant(typeId)));
     st.at(9370);
     append(pattern::sqlText(Variant(txtEmbalagem)));
     st.at(9380);
     std::string valor;
+    st.at(9381);
     if (!pattern::acceptDecimal(valDeclarado, valor)) return;
+    st.at(9382);
     append(pattern::sqlValue(Variant(valor)));
     st.at(9390);
     st.sql += "  " + pattern::sqlValue(Variant(newId)) + " ) ";
@@ -127,6 +76,81 @@ bool Z418kt::mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& c
     statement = st.sql;
     result = true;
   });
+  return result;
+}
+
+}  // namespace
+
+bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(
+    std::string& instrConecta_DB, Variant& invntUsuario_Internet_ID, Variant&,
+    Variant& invntBanco_Dados, Variant&, Variant& INVNTCLIENTE_ID,
+    Variant& invntEND_DESTINATARIO_ID, Variant& invntEND_REMETENTE_ID, Variant& invntnum_volume,
+    Variant& invntpeso_real, Variant& invntTAB_STATUS_ID, Variant& invntTAB_TIPO_DOCTO_TRANSP_ID,
+    Variant& invnttxt_embalagem, Variant& invntval_declarado, Variant& outvntDOCTO_TRANSPORTE_ID,
+    Variant& outvntMsg_Ret) {
+  bool result = false;
+  withTrap(OperationId::mInclui_Campos_DOCTO_TRANSPORTE, invntUsuario_Internet_ID, outvntMsg_Ret,
+           [&](TrapState& st) {
+             st.at(9200);
+             if (pattern::isOracle(invntBanco_Dados)) {
+               st.at(9210);
+               int32_t clienteId = pattern::idArgument(INVNTCLIENTE_ID);
+               st.at(9211);
+               int32_t destinatarioId = pattern::idArgument(invntEND_DESTINATARIO_ID);
+               st.at(9212);
+               int32_t remetenteId = pattern::idArgument(invntEND_REMETENTE_ID);
+               st.at(9213);
+               int32_t numVolume = pattern::idArgument(invntnum_volume);
+               st.at(9214);
+               int32_t statusId = pattern::idArgument(invntTAB_STATUS_ID);
+               st.at(9215);
+               int32_t typeId = pattern::idArgument(invntTAB_TIPO_DOCTO_TRANSP_ID);
+               st.at(9216);
+               int32_t userId = pattern::idArgument(invntUsuario_Internet_ID);
+               st.at(9220);
+               std::string txtEmbalagem =
+                   pattern::textForm(outside::valueUtil().op6_value(invnttxt_embalagem));
+               st.at(9221);
+               std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(9222);
+               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(9230);
+               if (!pattern::callBuilder([&] {
+                     return mTrataSP_KTR_INC_SOLICIT_COLETA(
+                         dbKind, instrConecta_DB, clienteId, destinatarioId, remetenteId, numVolume,
+                         invntpeso_real, statusId, typeId, txtEmbalagem, invntval_declarado, userId,
+                         st.sql, outvntMsg_Ret, userText);
+                   }))
+                 return;
+             } else {
+               st.at(9240);
+               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_SOLICIT_COLETA   ");
+               call.arg(INVNTCLIENTE_ID)
+                   .arg(invntEND_DESTINATARIO_ID)
+                   .arg(invntEND_REMETENTE_ID)
+                   .arg(invntnum_volume);
+               std::string peso, valor;
+               st.at(9241);
+               if (!pattern::acceptDecimal(invntpeso_real, peso)) return;
+               st.at(9242);
+               call.arg(Variant(peso))
+                   .arg(invntTAB_STATUS_ID)
+                   .arg(invntTAB_TIPO_DOCTO_TRANSP_ID)
+                   .textArg(invnttxt_embalagem);
+               st.at(9243);
+               if (!pattern::acceptDecimal(invntval_declarado, valor)) return;
+               st.at(9244);
+               call.arg(Variant(valor)).last(invntUsuario_Internet_ID);
+             }
+             data::Recordset rs;
+             if (!write::openWriteDone(rs, st, 9250, instrConecta_DB)) return;
+             st.at(9270);
+             outvntDOCTO_TRANSPORTE_ID =
+                 outside::valueUtil().op4_number(pattern::field(rs, "DOCTO_TRANSPORTE_ID"));
+             st.at(9280);
+             rs.close();
+             result = true;
+           });
   return result;
 }
 

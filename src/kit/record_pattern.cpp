@@ -63,21 +63,21 @@ bool numberIsZero(const Variant& value) {
 }
 
 namespace {
-Opened classify(const Recordset& rs) {
-  if (rs.state() == data::adStateClosed) return Opened::Closed;
-  return rs.eof() ? Opened::NoRow : Opened::Row;
-}
+bool onRow(const Recordset& rs) { return rs.state() != data::adStateClosed && !rs.eof(); }
 }  // namespace
 
-Opened openRead(Recordset& rs, const std::string& statement, const std::string& connection) {
+bool openRead(Recordset& rs, const std::string& statement, const std::string& connection,
+              bool& result) {
   rs.setCursorLocation(data::adUseClient);
   rs.open(statement, connection, data::adOpenStatic, data::adLockReadOnly, data::adUnspecified);
-  return classify(rs);
+  if (onRow(rs)) return true;
+  result = rs.state() != data::adStateClosed;
+  return false;
 }
 
-Opened openWrite(Recordset& rs, const std::string& statement, const std::string& connection) {
+bool openWrite(Recordset& rs, const std::string& statement, const std::string& connection) {
   rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
-  return classify(rs);
+  return onRow(rs);
 }
 
 Variant field(const Recordset& rs, const std::string& name) { return rs.fieldsItem(name); }
@@ -92,7 +92,7 @@ void runDataChange(const std::string& statement, const std::string& connection) 
   Recordset rs;
   rs.setCursorLocation(data::adUseClient);
   rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
-  if (rs.state() != data::adStateClosed && !rs.eof()) rs.close();
+  if (onRow(rs)) rs.close();
 }
 
 }  // namespace z418kt::pattern

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -58,22 +59,38 @@ std::string sqlText(const Variant& value);
 // ValueUtil operation 4 of a value equals 0: no identifier given.
 bool numberIsZero(const Variant& value);
 
-// A builder that ends with an error of its own counts as having answered False.
+// A builder that ends with an error of its own counts as having answered
+// False: its trap has written the message, and an error it lets out (its
+// trap's user-id test) is not the calling operation's to report.
 template <class Builder>
 bool callBuilder(Builder&& builder) {
   try {
     return builder();
-  } catch (...) {
+  } catch (const std::exception&) {
     return false;
   }
 }
 
-enum class Opened { Closed, NoRow, Row };
+// Opens a read statement (client cursor, static, read-only) and tells whether
+// the operation goes on to read the first row. When it does not, the read is
+// over and `result` says how: a record set that came back closed leaves it
+// false; no row sets it true after `onNoRow` has written what an empty read
+// answers.
+bool openRead(data::Recordset& rs, const std::string& statement, const std::string& connection,
+              bool& result);
+template <class OnNoRow>
+bool openRead(data::Recordset& rs, const std::string& statement, const std::string& connection,
+              bool& result, OnNoRow&& onNoRow) {
+  bool noRow = false;
+  if (openRead(rs, statement, connection, noRow)) return true;
+  if (noRow) onNoRow();
+  result = noRow;
+  return false;
+}
 
-// Read operations: client cursor, static, read-only.
-Opened openRead(data::Recordset& rs, const std::string& statement, const std::string& connection);
-// Write operations (the procedure call or a builder's constant SELECT): ADO defaults.
-Opened openWrite(data::Recordset& rs, const std::string& statement, const std::string& connection);
+// Opens a write statement (the procedure call or a builder's constant SELECT)
+// with ADO's defaults: true when it answered a row.
+bool openWrite(data::Recordset& rs, const std::string& statement, const std::string& connection);
 
 // Fields.Item(name) of the current row, the field object held in a variant.
 Variant field(const data::Recordset& rs, const std::string& name);

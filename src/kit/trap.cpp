@@ -4,94 +4,54 @@
 
 namespace z418kt {
 
+bool isTrapMessage(std::string_view message) {
+  for (std::string_view text :
+       {operation_text::kPublic, operation_text::kPessoa, operation_text::kBuilder})
+    if (message.starts_with(text)) return true;
+  return false;
+}
+
+AutomationError asAutomationError(const std::exception& error) {
+  if (const auto* automation = dynamic_cast<const AutomationError*>(&error)) return *automation;
+  if (dynamic_cast<const std::bad_alloc*>(&error)) return AutomationError(7, "Out of memory");
+  return AutomationError(-2147418113, error.what());  // E_UNEXPECTED
+}
+
 namespace {
 
-constexpr std::string_view kPublicText =
-    "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais tarde.";
-// The party lookup's own text has always lacked the blank between "Coleta" and "não".
-constexpr std::string_view kPessoaText =
-    "Acesso a informações do Cadastro de Coletanão disponível. Favor tentar mais tarde.";
-constexpr std::string_view kBuilderText =
-    "Gravação de Informações no banco de dados Oracle indisponível. Favor tentar mais tarde.";
-
-constexpr OperationTrapInfo kTrapInfo[kOperationCount] = {
-    {"gConsulta_Coleta", TrapShape::Public, "gConsulta_Coleta - Z418KT ( ", kPublicText},
-    {"mConsulta_Qtde_AWB_COLETA", TrapShape::StatementRunning,
-     "mConsulta_Qtde_AWB_COLETA - Z418KT ( ", kPublicText},
-    {"gConsulta_Dados_Pessoa", TrapShape::Public, "gConsulta_Dados_Pessoa - Z418KT ( ",
-     kPublicText},
-    {"mConsulta_Campos_vENDERECO_PESSOA", TrapShape::StatementRunning,
-     "mConsulta_Campos_vENDERECO_PESSOA - Z418KT ( ", kPessoaText},
-    {"gExclui_Coleta", TrapShape::Public, "gExclui_Coleta - Z418KT ( ", kPublicText},
-    {"gGrava_Coleta", TrapShape::Public, "gGrava_Coleta - Z418KT ( ", kPublicText},
-    {"mAltera_Campos_DOCTO_TRANSPORTE", TrapShape::StatementRunning,
-     "mAltera_Campos_DOCTO_TRANSPORTE - Z418KT ( ", kPublicText},
-    {"mConsiste_Campos", TrapShape::Public, "mConsiste_Campos - Z418KT ( ", kPublicText},
-    {"mExclui_Campos_DOCTO_TRANSPORTE", TrapShape::StatementRunning,
-     "mExclui_Campos_DOCTO_TRANSPORTE - Z418KT ( ", kPublicText},
-    {"mConsulta_Campos_DOCTO_TRANSPORTE", TrapShape::StatementRunning,
-     "mConsulta_Campos_DOCTO_TRANSPORTE - Z418KT ( ", kPublicText},
-    {"mInclui_Campos_CARGA", TrapShape::StatementRunning, "mInclui_Campos_CARGA - Z418KT ( ",
-     kPublicText},
-    {"mConsulta_Campos_LISTA_CARGA", TrapShape::StatementRunning,
-     "mConsulta_Campos_LISTA_CARGA - Z418KT ( ", kPublicText},
-    {"mExclui_Campos_CARGA", TrapShape::StatementRunning, "mExclui_Campos_CARGA - Z418KT ( ",
-     kPublicText},
-    {"mInclui_Campos_DOCTO_TRANSPORTE", TrapShape::StatementRunning,
-     "mInclui_Campos_DOCTO_TRANSPORTE - Z418KT ( ", kPublicText},
-    {"mTrataSP_KTR_CON_QTDE_AWB_COLETA", TrapShape::Builder,
-     " - mTrataSP_KTR_CON_QTDE_AWB_COLETA - Z418KT (", kBuilderText},
-    {"mTrataSP_KTR_CON_PESSOA_AWB", TrapShape::Builder, " - mTrataSP_KTR_CON_PESSOA_AWB - Z418KT(",
-     kBuilderText},
-    {"mTrataSP_KTR_ALT_SOLICIT_COLETA", TrapShape::Builder,
-     " - mTrataSP_KTR_ALT_SOLICIT_COLETA - Z418KT (", kBuilderText},
-    {"mTrataSP_KTR_EXC_SOLICIT_COLETA", TrapShape::Builder,
-     " - mTrataSP_KTR_EXC_SOLICIT_COLETA - Z418KT (", kBuilderText},
-    {"mTrataSP_KTR_CON_SOLICIT_COLETA", TrapShape::Builder,
-     " - mTrataSP_KTR_CON_SOLICIT_COLETA - Z418KT (", kBuilderText},
-    {"mTrataSP_KTR_INC_CARGA_AWB", TrapShape::Builder, " - mTrataSP_KTR_INC_CARGA_AWB - Z418KT (",
-     kBuilderText},
-    {"mTrataSP_KTR_CON_CARGA_AWB", TrapShape::Builder, " - mTrataSP_KTR_CON_CARGA_AWB - Z418KT (",
-     kBuilderText},
-    {"mTrataSP_KTR_EXC_CARGA_AWB", TrapShape::Builder, " - mTrataSP_KTR_EXC_CARGA_AWB - Z418KT (",
-     kBuilderText},
-    {"mTrataSP_KTR_INC_SOLICIT_COLETA", TrapShape::Builder,
-     " - mTrataSP_KTR_INC_SOLICIT_COLETA - Z418KT(", kBuilderText},
-};
+// The suffix opens with the operation's name: "name - Z418KT ( " for a public
+// operation, " - name - Z418KT (" for a builder, the blank before "(" left out
+// where the builder's row says so.
+std::string nameText(const OperationRow& row) {
+  switch (row.shape) {
+    case TrapShape::Public:
+    case TrapShape::StatementRunning:
+      return std::string(row.name) + " - Z418KT ( ";
+    case TrapShape::Builder:
+      return " - " + std::string(row.name) + " - Z418KT (";
+    case TrapShape::BuilderTight:
+      break;
+  }
+  return " - " + std::string(row.name) + " - Z418KT(";
+}
 
 }  // namespace
 
-const OperationTrapInfo& trapInfo(OperationId id) { return kTrapInfo[static_cast<int>(id)]; }
-
-AutomationError asAutomationError(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const AutomationError& e) {
-    return e;
-  } catch (const std::bad_alloc&) {
-    return AutomationError(7, "Out of memory");
-  } catch (const std::exception& e) {
-    return AutomationError(-2147418113, e.what());  // E_UNEXPECTED
-  } catch (...) {
-    return AutomationError(-2147418113, "Catastrophic failure");
-  }
-}
-
 void runTrap(OperationId id, const Variant& userId, Variant& msgRet, const TrapState& state,
              const AutomationError& error) {
-  const OperationTrapInfo& info = trapInfo(id);
-  std::string message(info.genericText);
+  const OperationRow& row = operationRow(id);
+  std::string message(row.genericText);
   msgRet = Variant(message);
   if (!vb::equals(userId, Variant(int32_t{1}))) return;
 
-  message += info.nameText;
+  message += nameText(row);
   message += error.description;
   message += " : ";
-  if (info.shape == TrapShape::Builder) {
+  if (row.shape == TrapShape::Builder || row.shape == TrapShape::BuilderTight) {
     message += " No Nº " + std::to_string(state.statement) + ")" + state.sql;
   } else {
     message += std::to_string(error.number) + ")  " + " No Nº " + std::to_string(state.statement);
-    if (info.shape == TrapShape::StatementRunning) message += " STRSQ: " + state.sql;
+    if (row.shape == TrapShape::StatementRunning) message += " STRSQ: " + state.sql;
   }
   msgRet = Variant(message);
 }

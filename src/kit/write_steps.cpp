@@ -49,7 +49,7 @@ std::string insertedSelect(int32_t newId, std::string_view rest) {
 bool openWriteDone(data::Recordset& rs, TrapState& st, int32_t number,
                    const std::string& connection) {
   st.at(number);
-  if (pattern::openWrite(rs, st.sql, connection) != pattern::Opened::Row) return false;
+  if (!pattern::openWrite(rs, st.sql, connection)) return false;
   st.at(number + 10);
   return pattern::retornoIsZero(rs);
 }

@@ -4,8 +4,9 @@
 //
 // What it writes cannot end early, whatever the value holds: a text becomes
 // 'text' with each ' doubled, and nothing else inside it is special in the SQL
-// dialects we speak (Oracle, SQL Server, SQLite, PostgreSQL with standard
-// strings), so quotes, semicolons, "--", "/*" and backslashes stay data.
+// dialects we speak (Oracle, SQL Server, SQLite, and PostgreSQL, whose
+// sessions the data layer opens with standard_conforming_strings forced on),
+// so quotes, semicolons, "--", "/*" and backslashes stay data.
 // Bytes that are not well-formed UTF-8 are replaced by U+FFFD before quoting,
 // so no driver's character conversion can pair a stray byte with the closing
 // quote. A NUL character cannot be carried by a statement text at all and

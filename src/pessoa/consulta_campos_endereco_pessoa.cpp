@@ -9,8 +9,6 @@
 
 namespace z418kt {
 
-using pattern::Opened;
-
 namespace {
 
 struct ColumnRead {
@@ -28,6 +26,30 @@ struct TaxColumns {
 constexpr TaxColumns kPerson{"pf_cpf", "pf_rg", "PF"};
 constexpr TaxColumns kCompany{"pj_cgc", "pj_inscr_estadual", "PJ"};
 
+// The Oracle form's statement builder: leaves the statement to open in
+// `statement` and answers true; after an error its trap answers false.
+bool mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPessoaId,
+                                 std::string& statement, Variant& msgRet, Variant& userText) {
+  bool result = false;
+  withTrap(OperationId::mTrataSP_KTR_CON_PESSOA_AWB, userText, msgRet, [&](TrapState& st) {
+    st.at(9500);
+    pattern::appendPieces(
+        st.sql, {" SELECT ", " VENDERECO_PESSOA.CEP , ", " VENDERECO_PESSOA.COD_MUNIC_IATA , ",
+                 " VENDERECO_PESSOA.ENDERECO , ", " VENDERECO_PESSOA.MUNICIPIO , ",
+                 " VENDERECO_PESSOA.MUNICIPIO_ID , ", " VENDERECO_PESSOA.PF_CPF , ",
+                 " VENDERECO_PESSOA.PF_RG , ", " VENDERECO_PESSOA.PJ_CGC , ",
+                 " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ", " VENDERECO_PESSOA.NOME , ",
+                 " VENDERECO_PESSOA.NOME_FANTASIA , ", " VENDERECO_PESSOA.PESSOA_ID ", " FROM ",
+                 " VENDERECO_PESSOA ", " WHERE ", " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
+    st.at(9510);
+    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
+    st.at(9520);
+    statement = st.sql;
+    result = true;
+  });
+  return result;
+}
+
 }  // namespace
 
 bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
@@ -44,7 +66,9 @@ bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
              if (pattern::isOracle(invntBanco_Dados)) {
                st.at(9310);
                std::string dbKind = pattern::textForm(invntBanco_Dados);
+               st.at(9311);
                Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+               st.at(9312);
                int32_t enderecoPessoaId = pattern::idArgument(invntENDERECO_PESSOA_ID);
                st.at(9320);
                if (!pattern::callBuilder([&] {
@@ -59,15 +83,7 @@ bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
              }
              st.at(9340);
              data::Recordset rs;
-             switch (pattern::openRead(rs, st.sql, instrConecta_DB)) {
-               case Opened::Closed:
-                 return;
-               case Opened::NoRow:
-                 result = true;
-                 return;
-               case Opened::Row:
-                 break;
-             }
+             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result)) return;
              auto value = [&](const char* column) {
                return outside::valueUtil().op6_value(pattern::field(rs, column));
              };
@@ -101,29 +117,6 @@ bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
              rs.close();
              result = true;
            });
-  return result;
-}
-
-bool Z418kt::mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPessoaId,
-                                         std::string& statement, Variant& msgRet,
-                                         Variant& userText) {
-  bool result = false;
-  withTrap(OperationId::mTrataSP_KTR_CON_PESSOA_AWB, userText, msgRet, [&](TrapState& st) {
-    st.at(9500);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " VENDERECO_PESSOA.CEP , ", " VENDERECO_PESSOA.COD_MUNIC_IATA , ",
-                 " VENDERECO_PESSOA.ENDERECO , ", " VENDERECO_PESSOA.MUNICIPIO , ",
-                 " VENDERECO_PESSOA.MUNICIPIO_ID , ", " VENDERECO_PESSOA.PF_CPF , ",
-                 " VENDERECO_PESSOA.PF_RG , ", " VENDERECO_PESSOA.PJ_CGC , ",
-                 " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ", " VENDERECO_PESSOA.NOME , ",
-                 " VENDERECO_PESSOA.NOME_FANTASIA , ", " VENDERECO_PESSOA.PESSOA_ID ", " FROM ",
-                 " VENDERECO_PESSOA ", " WHERE ", " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
-    st.at(9510);
-    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
-    st.at(9520);
-    statement = st.sql;
-    result = true;
-  });
   return result;
 }
 

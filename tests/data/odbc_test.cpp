@@ -13,8 +13,8 @@
 
 #include "data/odbc_provider.h"
 #include "data/odbc_values.h"
-#include "data/temp_database.h"
 #include "support/postgres_server.h"
+#include "support/temp_database.h"
 
 namespace z418kt::data {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "data/postgres_dialect.h"
 #include "data/sqlite_connection.h"
-#include "data/temp_database.h"
+#include "support/temp_database.h"
 
 namespace z418kt::data {
 namespace {

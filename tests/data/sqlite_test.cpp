@@ -6,6 +6,8 @@
 // database set-up.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,8 +16,8 @@
 
 #include "data/recordset.h"
 #include "data/statement_runner.h"
-#include "data/temp_database.h"
 #include "outside/default_identifier_util.h"
+#include "support/temp_database.h"
 
 namespace z418kt::data {
 namespace {
@@ -168,25 +170,44 @@ TEST_F(SqliteTest, ProcedurePiecesGoByDocumentOrOneByOne) {
   }
 }
 
-TEST_F(SqliteTest, IdentifierConcurrentCallersNeverShareAKey) {
-  // Threads on pooled sessions of the same file.
-  std::vector<std::vector<int32_t>> got(4);
-  std::vector<std::thread> threads;
-  for (auto& ids : got)
-    threads.emplace_back([&] {
-      for (int i = 0; i < 500; ++i) {
-        std::string message;
-        int32_t id = 0;
-        EXPECT_TRUE(allocate(db.text(), "CARGA_ID", message, id)) << message;
-        ids.push_back(id);
-      }
-    });
-  for (auto& t : threads) t.join();
-  std::set<int32_t> distinct;
-  for (const auto& ids : got) distinct.insert(ids.begin(), ids.end());
-  EXPECT_EQ(distinct.size(), 2000u);
-  EXPECT_EQ(*distinct.begin(), 1000);  // right after the demo keys
-  EXPECT_EQ(*distinct.rbegin(), 2999);
+TEST_F(SqliteTest, AFileTheProcessMayOnlyReadIsReadAndNeverChanged) {
+  // A read never turns an empty file into a database.
+  const std::string empty = db.path().string() + ".empty";
+  std::ofstream{empty};
+  EXPECT_NE(errorText("SELECT COUNT(*) FROM CARGA", "Provider=SQLite;Data Source=" + empty), "");
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+  std::filesystem::remove(empty);
+
+  // The demo database in a directory of its own that another user may only
+  // read: a child process of that user reads it, in plain SQL and through a
+  // procedure, and the directory gains no file.
+  const auto dir = std::filesystem::path(db.path().string() + ".ro");
+  std::filesystem::create_directory(dir);
+  std::filesystem::copy_file(db.path(), dir / "coleta.db");
+  std::filesystem::permissions(
+      dir, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+               std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+               std::filesystem::perms::others_exec);
+  const std::string text = "Provider=SQLite;Data Source=" + (dir / "coleta.db").string();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    if (access(dir.c_str(), W_OK) == 0) _exit(4);  // the test would prove nothing
+    installStatementRunner(makeDatabaseRunner());
+    try {
+      bool ok = run("SELECT COUNT(*) FROM CARGA", text).rows.at(0).at(0) == Variant(int32_t{3}) &&
+                run("EXEC SP_KTR_CON_CARGA_AWB 100", text).rows.size() == 3;
+      _exit(ok ? 0 : 1);
+    } catch (const std::exception&) {
+      _exit(2);
+    }
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(SqliteTest, IdentifierBadKeysAndDatabasesAnswerFalseWithAMessage) {

@@ -64,6 +64,11 @@ TEST(Trap, ForeignExceptionsKeepTheirText) {
   withTrap(OperationId::gGrava_Coleta, Variant(int32_t{1}), msg,
            [](TrapState&) { throw std::runtime_error("disk full"); });
   EXPECT_NE(msg.text().find("disk full : -2147418113)"), std::string::npos);
+  // Something that is no std::exception is not the operation's failure: it passes through.
+  struct NotAnError {};
+  EXPECT_THROW(withTrap(OperationId::gGrava_Coleta, Variant(int32_t{1}), msg,
+                        [](TrapState&) { throw NotAnError{}; }),
+               NotAnError);
 }
 
 }  // namespace

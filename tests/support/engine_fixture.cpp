@@ -1,15 +1,11 @@
 #include "support/engine_fixture.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cctype>
-#include <filesystem>
 #include <map>
 #include <mutex>
 
-#include "data/database_setup.h"
 #include "data/recordset.h"
+#include "support/temp_database.h"
 
 namespace z418kt::testing {
 
@@ -20,28 +16,12 @@ std::map<std::string, TestEngineFactory>& registry() {
   return engines;
 }
 
-// A SQLite file in the temporary folder, removed with its WAL companions.
 class SqliteTestDatabase : public TestDatabase {
  public:
-  SqliteTestDatabase() {
-    static std::atomic<int> counter{0};
-    path_ = std::filesystem::temp_directory_path() /
-            ("z418kt-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".db");
-    removeFiles();
-    text_ = "Provider=SQLite;Data Source=" + path_.string() + ";Synchronous=Off";
-    data::initDatabase(text_, true);
-  }
-  ~SqliteTestDatabase() override { removeFiles(); }
-  std::string connection() const override { return text_; }
+  std::string connection() const override { return file_.text(); }
 
  private:
-  void removeFiles() {
-    std::error_code ignored;
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-      std::filesystem::remove(path_.string() + suffix, ignored);
-  }
-  std::filesystem::path path_;
-  std::string text_;
+  TempDatabase file_;
 };
 
 const TestEngineRegistrar sqliteEngine("sqlite",

@@ -1,8 +1,7 @@
-// Helpers of the data-layer tests.
-//
 // TempDatabase: a SQLite database file for one test, in the temporary folder,
 // removed (with its WAL companions) when the object goes. By default
-// initialised with the schema, the procedures and the demo data.
+// initialised with the schema, the procedures and the demo data. The data
+// tests use it directly; the engine fixture's "sqlite" engine is one of these.
 #pragma once
 
 #include <unistd.h>
