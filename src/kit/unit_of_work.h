@@ -14,7 +14,7 @@
 #include <string>
 
 #include "data/statement_runner.h"
-#include "kit/operation_id.h"
+#include "kit/operation_table.h"
 #include "z418kt/variant.h"
 
 namespace z418kt {
