@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "data/temp_database.h"
+#include "support/temp_database.h"
 
 namespace z418kt::data {
 namespace {
