@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/demo_script.h"
+#include "cli/export_command.h"
+#include "cli/http_command.h"
 #include "cli/init_command.h"
 #include "cli/invoke_command.h"
 #include "cli/people_commands.h"
@@ -35,11 +37,15 @@ struct PeopleOptions {
   }
 };
 
-void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
+void addContextOptions(CLI::App* cmd, PeopleOptions& p) {
   cmd->add_option("--db", p.db, "connection text")->capture_default_str();
   cmd->add_flag("--oracle", p.oracle, "use the ORACLE dialect (default: stored procedures)");
   cmd->add_option("--user", p.user, "internet user id (1 adds diagnostics to error messages)")
       ->capture_default_str();
+}
+
+void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
+  addContextOptions(cmd, p);
   cmd->add_flag("--json", p.json, "print the call's JSON answer instead of a table");
 }
 
@@ -93,6 +99,50 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   serveCmd->callback([&] {
     serve(io.in, io.out, component);
     code = 0;
+  });
+
+  // http
+  HttpCommand httpOptions;
+  httpOptions.server.connection = kDefaultConnection;
+  http::Limits& limits = httpOptions.server.limits;
+  CLI::App* httpCmd = app.add_subcommand(
+      "http", "serve the REST API and the operators' page until SIGTERM or SIGINT");
+  httpCmd->add_option("--listen", httpOptions.listen, "HOST:PORT to listen on (port 0: any free)")
+      ->capture_default_str();
+  httpCmd->add_option("--db", httpOptions.server.connection, "connection text of every request")
+      ->capture_default_str();
+  httpCmd->add_flag("--oracle", httpOptions.server.oracle,
+                    "use the ORACLE dialect (default: stored procedures)");
+  httpCmd->add_option("--token-file", httpOptions.tokenFile,
+                      "file whose first line is the bearer token (Z418KT_HTTP_TOKEN wins; "
+                      "with neither, a token is made and printed once)");
+  httpCmd->add_option("--cors-origin", httpOptions.server.corsOrigin,
+                      "the one origin allowed to call /v1 from a browser (default: none)");
+  httpCmd->add_option("--max-body", limits.maxBodyBytes, "largest request body in bytes")
+      ->capture_default_str();
+  httpCmd
+      ->add_option("--rate", limits.requestsPerSecond,
+                   "requests per second per connection (0: no limit)")
+      ->capture_default_str();
+  httpCmd->add_option("--threads", limits.workerThreads, "connections served at once")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  httpCmd
+      ->add_option("--timeout", limits.readTimeoutSeconds,
+                   "seconds to receive a request, and to send an answer")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  httpCmd
+      ->add_option("--keep-alive", limits.keepAliveSeconds, "seconds an idle connection stays open")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 3600));
+  httpCmd->footer(examples(
+      "  Z418KT_HTTP_TOKEN=segredo z418kt http --db 'Provider=SQLite;Data Source=coleta.db'\n"
+      "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
+      "  curl -H 'Authorization: Bearer segredo' http://127.0.0.1:8080/v1/coletas/100"));
+  httpCmd->callback([&] {
+    limits.writeTimeoutSeconds = limits.readTimeoutSeconds;
+    code = httpCommand(httpOptions, io.out, io.err);
   });
 
   // init
@@ -159,6 +209,25 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     code =
         deleteColeta(component, deleteOpts.context(), deleteId, {io.out, io.err, deleteOpts.json});
   });
+
+  PeopleOptions exportOpts;
+  ExportRequest exportRequest;
+  CLI::App* exportCmd =
+      coleta->add_subcommand("export", "a Coleta as a ONE Record shipment (JSON-LD)");
+  exportCmd->add_option("ID", exportRequest.id, "the Coleta's document id")->required();
+  exportCmd->add_flag("--one-record", exportRequest.oneRecord, "IATA ONE Record 3.2 JSON-LD");
+  exportCmd
+      ->add_option("--one-record-base", exportRequest.base,
+                   "IRI the logistics-object identifiers are built under")
+      ->capture_default_str();
+  addContextOptions(exportCmd, exportOpts);
+  exportCmd->footer(
+      examples("  z418kt coleta export 100 --one-record\n"
+               "  z418kt coleta export 100 --one-record --one-record-base "
+               "https://1r.example.com/logistics-objects/\n"
+               "Exit status 3: no such Coleta."));
+  exportCmd->callback(
+      [&] { code = exportColeta(component, exportOpts.context(), exportRequest, io.out, io.err); });
 
   // pessoa show
   CLI::App* pessoa = app.add_subcommand("pessoa", "look up a party by its address id");

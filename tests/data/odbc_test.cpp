@@ -13,6 +13,7 @@
 
 #include "data/odbc_provider.h"
 #include "data/odbc_values.h"
+#include "data/session_errors.h"
 #include "support/postgres_server.h"
 #include "support/temp_database.h"
 
@@ -133,6 +134,22 @@ TEST_F(OdbcOnPostgresql, ErrorsCarrySqlStateAndMessageButNoPasswordAndTimeOut) {
   EXPECT_NE(refused.find("[08001]"), std::string::npos) << refused;
   for (const std::string& text : {missing, syntax, slow, refused})
     EXPECT_EQ(text.find(password), std::string::npos) << text;
+}
+
+TEST_F(OdbcOnPostgresql, ASessionEndedByTheServerIsSeenDeadAndItsStatementDidNotRun) {
+  auto victim = provider->connect(server);
+  EXPECT_TRUE(victim->alive(true));
+  session->execute("SELECT pg_terminate_backend(" +
+                   vb::cstr(victim->execute("SELECT pg_backend_pid()").rows[0][0]) + ")");
+  for (int i = 0; i < 100 && victim->alive(false); ++i) usleep(10000);
+  EXPECT_FALSE(victim->alive(false));  // its socket shows the server's farewell
+  try {
+    victim->execute("SELECT 1");
+    ADD_FAILURE() << "a dead session ran a statement";
+  } catch (const ConnectionLost& lost) {
+    EXPECT_FALSE(lost.statementRan) << lost.description;
+  }
+  EXPECT_FALSE(victim->usable());
 }
 
 TEST_F(OdbcOnPostgresql, AFrozenServerEndsTheSessionInAnError) {

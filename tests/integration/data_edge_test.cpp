@@ -233,8 +233,10 @@ TEST_P(DataEdgeOnEngine, SessionsKilledBetweenTwoCallsCostNoCall) {
                                         out[8], out[9], out[10], out[11], msg);
   };
   ASSERT_EQ(read(), kOk);
-  // The pooled session of this single-threaded test is ended by the server.
+  // The pooled session of this single-threaded test is reused while it lives,
+  // and then ended by the server.
   const int32_t backend = queryInt("SELECT pg_backend_pid()");
+  ASSERT_EQ(queryInt("SELECT pg_backend_pid()"), backend);
   auto admin = data::connectDirect(testing::postgresServerConnection(), false);
   admin->execute("SELECT pg_terminate_backend(" + std::to_string(backend) + ")");
   EXPECT_EQ(read(), kOk) << vb::concatText(msg);

@@ -1,0 +1,15 @@
+# Writes OUT: the files of ROOT (not recursive) as a C++ lookup
+# z418kt::http::embeddedAsset(name), so the server needs no files at run time.
+file(GLOB assets RELATIVE ${ROOT} ${ROOT}/*)
+list(SORT assets)
+set(arrays "")
+set(entries "")
+set(index 0)
+foreach(name ${assets})
+  file(READ ${ROOT}/${name} content HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${content}")
+  string(APPEND arrays "const unsigned char kAsset${index}[] = {${bytes} 0};\n")
+  string(APPEND entries "    {\"${name}\", {reinterpret_cast<const char*>(kAsset${index}), sizeof kAsset${index} - 1}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+file(WRITE ${OUT} "// Generated from src/http/assets/ by cmake/embed_assets.cmake.\n#include <map>\n#include <string_view>\n\n#include \"http/assets.h\"\n\nnamespace z418kt::http {\nnamespace {\n${arrays}}  // namespace\n\nstd::string_view embeddedAsset(std::string_view name) {\n  static const std::map<std::string_view, std::string_view> assets = {\n${entries}  };\n  auto it = assets.find(name);\n  return it == assets.end() ? std::string_view() : it->second;\n}\n}  // namespace z418kt::http\n")

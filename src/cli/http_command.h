@@ -1,0 +1,21 @@
+// `z418kt http`: starts the HTTP server with the command's options and
+// serves until SIGTERM or SIGINT, letting the requests in flight finish.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "http/server_options.h"
+
+namespace z418kt::cli {
+
+struct HttpCommand {
+  http::ServerOptions server;
+  std::string listen = "127.0.0.1:8080";
+  std::string tokenFile;
+};
+
+// Exit status: 0 after a signal stopped it, 1 when it cannot start, 2 wrong usage.
+int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err);
+
+}  // namespace z418kt::cli

@@ -1,0 +1,37 @@
+// How the outputs of the read operations become record fields. A column that
+// holds nothing (NULL reaches the caller as the empty text) is an absent
+// field; a value of the wrong kind is an UnreadableValue naming the field, so
+// a record is never filled with a guess.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "record/decimal.h"
+#include "z418kt/variant.h"
+
+namespace z418kt::record {
+
+class UnreadableValue : public std::exception {
+ public:
+  UnreadableValue(std::string field, std::string value);
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// The text of an output; "" for Empty and Null.
+std::string textOf(const Variant& value);
+// A whole number (an integer type, or a text or decimal without fraction).
+std::optional<int64_t> wholeOf(const Variant& value, const char* field);
+// An exact decimal (a number type, or a text with ',' or '.').
+std::optional<Decimal> decimalOf(const Variant& value, const char* field);
+
+// The argument form of an identifier: a 32-bit integer when it fits, its
+// digits otherwise (the operations then refuse it in their own words).
+Variant idArgument(int64_t id);
+
+}  // namespace z418kt::record
