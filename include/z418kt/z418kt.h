@@ -76,7 +76,8 @@ class Z418KT_EXPORT Z418kt {
       Variant& outvntNome_Fantasia, Variant& outvntPessoa_id, Variant& outvntMsg_Ret);
 
   // Slot 4. Deletes a Coleta: its cargo pieces, then its document. Identifier
-  // 0 is refused with "Informe uma Coleta.". No transaction.
+  // 0 is refused with "Informe uma Coleta.". Both steps commit together:
+  // other sessions never see the document without its pieces.
   Variant gExclui_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_Internet_ID,
                          Variant& invntEmpresa_Id, Variant& invntBanco_Dados,
                          Variant& invntNome_produto, Variant& invntDOCTO_TRANSPORTE_ID,
@@ -84,8 +85,9 @@ class Z418KT_EXPORT Z418kt {
 
   // Slot 5. Saves a whole Coleta: validation, document insert (identifier 0,
   // the new one written back) or update, cargo pieces replaced by the matrix
-  // rows (new cargo identifiers written into column 4). No transaction: a
-  // failure leaves what the earlier steps stored.
+  // rows (new cargo identifiers written into column 4). A failure leaves what
+  // the earlier steps stored; everything is committed once, at the end, so
+  // other sessions see the whole save at once and a crash leaves none of it.
   Variant gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_Internet_ID,
                         Variant& invntEmpresa_Id, Variant& invntBanco_Dados,
                         Variant& invntNome_produto, Variant& INVNTCLIENTE_ID,

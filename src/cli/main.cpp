@@ -6,7 +6,8 @@
 #include "cli/app.h"
 
 int main(int argc, char** argv) {
-  // Buffered standard streams: requests are read in chunks, not byte by byte.
+  // The command writes only through the C++ streams: they may buffer on
+  // their own instead of going through stdio character by character.
   std::ios::sync_with_stdio(false);
   z418kt::cli::AppStreams io{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0};
   return z418kt::cli::runApp(argc, argv, io);

@@ -29,9 +29,13 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
     } else {
       answer = answerRequestText(component, line, options);
     }
-    out << dumpText(answer) << '\n' << std::flush;
+    out << dumpText(answer) << '\n';
+    // Flushed only when the next read may wait: a client never waits for an
+    // answer, and a batch of piped requests is answered in few writes.
+    if (in.rdbuf()->in_avail() <= 0) out.flush();
     ++answered;
   }
+  out.flush();
   return answered;
 }
 

@@ -1,7 +1,9 @@
 // Reading a whole Coleta: its document, its cargo matrix, and whether AWBs
-// issued against it forbid further changes.
+// issued against it forbid further changes. The three reads see one snapshot,
+// so a save or delete on another session shows entirely or not at all.
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
+#include "kit/unit_of_work.h"
 #include "outside/components.h"
 #include "z418kt/z418kt.h"
 
@@ -32,10 +34,12 @@ Variant Z418kt::gConsulta_Coleta(Variant& invntConecta_DB, Variant& invntUsuario
                                  Variant& outvntTexto, Variant& outvntcliente_id,
                                  Variant& outvntcliente, Variant& outvntMsg_Ret) {
   Variant status(int16_t{10});
+  UnitOfWork work;
   withTrap(
       OperationId::gConsulta_Coleta, invntUsuario_Internet_ID, outvntMsg_Ret, [&](TrapState& st) {
         st.at(8010);
         std::string connection = vb::cstr(invntConecta_DB);
+        work.begin(connection, false);
         st.at(8020);
         if (pattern::numberIsZero(invntDOCTO_TRANSPORTE_ID)) {
           st.at(8030);
@@ -73,6 +77,9 @@ Variant Z418kt::gConsulta_Coleta(Variant& invntConecta_DB, Variant& invntUsuario
         st.at(8090);
         status = Variant(int16_t{0});
       });
+  if (!commitWork(work, OperationId::gConsulta_Coleta, 8100, invntUsuario_Internet_ID,
+                  outvntMsg_Ret))
+    status = Variant(int16_t{10});
   return status;
 }
 

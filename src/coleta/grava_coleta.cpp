@@ -1,12 +1,15 @@
 // Saving a whole Coleta: validation, the document (insert or update), then
 // its cargo pieces replaced by the matrix rows.
 //
-// There is no transaction: each step runs on its own connection and the
-// sequence stops at the first step that answers False, leaving stored what the
-// earlier steps stored and, in the caller's variables, what they wrote (the
-// cleaned fields, a new document identifier, the new cargo identifiers).
+// The sequence stops at the first step that answers False, leaving stored what
+// the earlier steps stored and, in the caller's variables, what they wrote (the
+// cleaned fields, a new document identifier, the new cargo identifiers). All
+// steps run in one unit of work, committed once at the end whatever the
+// status: other sessions see the whole outcome at once, and a process that
+// dies in the middle leaves none of it.
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
+#include "kit/unit_of_work.h"
 #include "outside/components.h"
 #include "z418kt/safe_array.h"
 #include "z418kt/z418kt.h"
@@ -27,9 +30,11 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
                               Variant& invntQtde_Linha, Variant&, Variant& inarrvntMatriz_Dim,
                               Variant& iovntDOCTO_TRANSPORTE_ID, Variant& outvntMsg_Ret) {
   Variant status(int16_t{10});
+  UnitOfWork work;
   withTrap(OperationId::gGrava_Coleta, invntUsuario_Internet_ID, outvntMsg_Ret, [&](TrapState& st) {
     st.at(10500);
     std::string connection = vb::cstr(invntConecta_DB);
+    work.begin(connection, true);
     st.at(10510);
     if (!mConsiste_Campos(connection, invntUsuario_Internet_ID, invntEmpresa_Id, invntBanco_Dados,
                           invntNome_produto, INVNTCLIENTE_ID, invntEND_DESTINATARIO_ID,
@@ -92,6 +97,8 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
     st.at(10600);
     status = Variant(int16_t{0});
   });
+  if (!commitWork(work, OperationId::gGrava_Coleta, 10610, invntUsuario_Internet_ID, outvntMsg_Ret))
+    status = Variant(int16_t{10});
   return status;
 }
 

@@ -18,11 +18,13 @@ class Connection {
  public:
   virtual ~Connection() = default;
   // Runs one statement; throws AutomationError with the engine's text. Outside
-  // a transaction it commits on its own.
+  // a transaction it commits on its own. Inside one, a statement that fails
+  // leaves nothing it changed and the transaction goes on, as in autocommit.
   virtual RowSet execute(const std::string& statement) = 0;
 
   // One transaction over many statements. `writes` takes the engine's write
-  // lock up front where it has one. commit() makes everything durable at once
+  // lock up front where it has one; a read-only transaction reads one
+  // snapshot. commit() makes everything durable at once
   // and throws when the engine refuses (nothing is then kept); rollback()
   // never throws. A session that cannot run transactions throws from begin()
   // and stays in autocommit.

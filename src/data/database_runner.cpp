@@ -69,10 +69,21 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
 
   RowSet run(const OpenRequest& request) override {
     if (Pinned* p = tPinned; p && p->runner.get() == this && p->text == request.connection) {
-      if (!p->lease) {
+      // Until the transaction's first statement reached the server, nothing
+      // of it happened: a session that lost its server is replaced once.
+      for (int attempt = 0; !p->lease; ++attempt) {
         auto lease = pool_.acquire(request.connection);
-        lease->begin(p->writes);
-        p->lease.emplace(std::move(lease));
+        bool fresh = lease.fresh();
+        try {
+          lease->begin(p->writes);
+          p->lease.emplace(std::move(lease));
+          return (*p->lease)->execute(request.source);
+        } catch (const ConnectionLost& lost) {
+          if (p->lease) (*p->lease)->rollback();
+          p->lease.reset();
+          pool_.closeIdle(request.connection);
+          if (lost.statementRan || attempt > 0 || fresh) throw;
+        }
       }
       return (*p->lease)->execute(request.source);
     }

@@ -125,14 +125,37 @@ class OdbcConnection : public Connection {
     if (odbc::succeeded(
             SQLGetInfoW(connection_.get(), SQL_DBMS_NAME, name, sizeof name, &nameLength)))
       engine_ = odbc::engineOf(utf8::fromUtf16(std::u16string_view(name)));
-    if (engine_ == "postgresql") preparePostgres();
+    if (engine_ == "postgresql") {
+      preparePostgres();
+      stepSavepoints_ = !driverUndoesFailedStatements(connectionText);
+    }
   }
 
   ~OdbcConnection() override {
     if (connected_) SQLDisconnect(connection_.get());
   }
 
+  // PostgreSQL abandons the whole transaction when one statement fails, so
+  // inside a transaction each statement there is a savepoint of its own,
+  // unless the driver already sees to it; the other engines undo just the
+  // failed statement by themselves.
   RowSet execute(const std::string& statement) override {
+    if (!inTransaction_ || !stepSavepoints_) return runStatement(statement);
+    runStatement("SAVEPOINT z418kt_step");
+    try {
+      RowSet rows = runStatement(statement);
+      runStatement("RELEASE SAVEPOINT z418kt_step");
+      return rows;
+    } catch (const AutomationError&) {
+      if (usable_) {
+        runStatement("ROLLBACK TO SAVEPOINT z418kt_step");
+        runStatement("RELEASE SAVEPOINT z418kt_step");
+      }
+      throw;
+    }
+  }
+
+  RowSet runStatement(const std::string& statement) {
     std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
     Handle handle = newStatement();
     SQLSetStmtAttrW(
@@ -164,10 +187,19 @@ class OdbcConnection : public Connection {
     }
   }
 
-  void begin(bool) override {
+  void begin(bool writes) override {
     if (inTransaction_) throw errors::provider("The session is already inside a transaction.");
     setAutocommit(false);
     inTransaction_ = true;
+    // A read sees one snapshot of the database from its first statement on.
+    if (!writes && engine_ == "postgresql") {
+      try {
+        runStatement("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+      } catch (const AutomationError&) {
+        rollback();
+        throw;
+      }
+    }
   }
 
   void commit() override {
@@ -246,6 +278,24 @@ class OdbcConnection : public Connection {
     }
   }
 
+  // psqlODBC undoes a failed statement inside a transaction by itself (its
+  // "level of rollback on errors", PROTOCOL=7.4-2, the default), without an
+  // extra round trip; a text that asks it for less (-0; -1 drops the whole
+  // transaction, which no savepoint can stop), or another driver, gets our
+  // own savepoint around each statement.
+  bool driverUndoesFailedStatements(const std::string& text) {
+    char16_t name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!odbc::succeeded(
+            SQLGetInfoW(connection_.get(), SQL_DRIVER_NAME, name, sizeof name, &length)))
+      return false;
+    std::string driver = utf8::fromUtf16(std::u16string_view(name));
+    if (driver.rfind("psqlodbc", 0) != 0) return false;
+    auto protocol = ConnectionText(odbc::withoutAdoPrefix(text)).get("Protocol");
+    return !protocol ||
+           (protocol->find("-0") == std::string::npos && protocol->find("-1") == std::string::npos);
+  }
+
   void setAutocommit(bool on) {
     auto value = reinterpret_cast<SQLPOINTER>(
         static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF));
@@ -315,6 +365,7 @@ class OdbcConnection : public Connection {
   bool connected_ = false;
   bool usable_ = true;
   bool inTransaction_ = false;
+  bool stepSavepoints_ = false;  // our own savepoint around each statement of a transaction
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
   std::optional<odbc::SessionSocket> socket_;

@@ -29,10 +29,11 @@ std::string functionCall(const sql::ExecCall& call) {
 }  // namespace
 
 std::string adaptForPostgres(std::string_view statement) {
-  std::string error;
-  if (auto call = sql::parseExec(statement, error)) return functionCall(*call);
-  if (!error.empty()) throw errors::provider("PostgreSQL: cannot run the procedure call: " + error);
-  return sql::addDeleteFrom(sql::replaceWord(statement, "SYSDATE", "LOCALTIMESTAMP(0)"));
+  auto adapted = sql::adaptStatement(statement, "LOCALTIMESTAMP(0)");
+  if (adapted.call) return functionCall(*adapted.call);
+  if (!adapted.error.empty())
+    throw errors::provider("PostgreSQL: cannot run the procedure call: " + adapted.error);
+  return std::move(adapted.text);
 }
 
 }  // namespace z418kt::data

@@ -13,6 +13,7 @@ void Recordset::open(const std::string& source, const std::string& connection, i
   RowSet result = currentStatementRunner()->run(request);
   open_ = result.hasResultSet;
   rows_ = open_ ? std::move(result) : RowSet{};
+  fields_.clear();
   position_ = 0;
 }
 
@@ -28,9 +29,17 @@ bool Recordset::eof() const {
 Variant Recordset::fieldsItem(const std::string& name) const {
   requireOpen();
   for (size_t c = 0; c < rows_.columns.size(); ++c) {
-    if (strcasecmp(rows_.columns[c].c_str(), name.c_str()) != 0) continue;
+    const std::string& column = rows_.columns[c];
+    if (column.size() != name.size() || strcasecmp(column.c_str(), name.c_str()) != 0) continue;
     if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
-    return Variant(std::make_shared<Field>(rows_.columns[c], rows_.rows[position_][c]));
+    const Variant& value = rows_.rows[position_][c];
+    if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
+    auto& field = fields_[c];
+    if (field && field.use_count() == 1)
+      field->value_ = value;
+    else
+      field = std::make_shared<Field>(column, value);
+    return Variant(std::shared_ptr<Object>(field));
   }
   throw errors::itemNotFound();
 }
@@ -61,6 +70,7 @@ void Recordset::close() {
   requireOpen();
   open_ = false;
   rows_ = RowSet{};
+  fields_.clear();
 }
 
 }  // namespace z418kt::data

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/row_set.h"
 #include "z418kt/variant.h"
@@ -33,6 +34,7 @@ class Field : public Object {
   const std::string& name() const { return name_; }
 
  private:
+  friend class Recordset;  // refills a field nobody else holds any more
   std::string name_;
   Variant value_;
 };
@@ -60,6 +62,9 @@ class Recordset {
   bool open_ = false;
   RowSet rows_;
   size_t position_ = 0;
+  // The last field handed out per column, reused once its holders let go of
+  // it, so a loop over rows does not allocate a field per value.
+  mutable std::vector<std::shared_ptr<Field>> fields_;
 };
 
 }  // namespace z418kt::data

@@ -148,25 +148,11 @@ std::string literalValue(std::string_view token) {
   return out;
 }
 
-std::string replaceWord(std::string_view text, std::string_view word,
-                        std::string_view replacement) {
-  std::string out;
-  out.reserve(text.size());
-  const Token* previous = nullptr;  // last significant token
-  auto tokens = tokenize(text);
-  for (const Token& t : tokens) {
-    bool qualified = previous && previous->kind == TokenKind::Punct && previous->text == ".";
-    if (t.kind == TokenKind::Word && !qualified && sameWord(t.text, word))
-      out += replacement;
-    else
-      out += t.text;
-    if (t.kind != TokenKind::Blank && t.kind != TokenKind::Comment) previous = &t;
-  }
-  return out;
-}
+namespace {
 
-std::string addDeleteFrom(std::string_view text) {
-  auto tokens = tokenize(text);
+// The index of the token before which "DELETE table" lacks its FROM, or
+// tokens.size() when the statement needs none.
+size_t missingFrom(const std::vector<Token>& tokens) {
   size_t i = 0;
   auto skipNoise = [&] {
     while (i < tokens.size() &&
@@ -176,16 +162,56 @@ std::string addDeleteFrom(std::string_view text) {
   skipNoise();
   if (i >= tokens.size() || tokens[i].kind != TokenKind::Word ||
       !sameWord(tokens[i].text, "DELETE"))
-    return std::string(text);
+    return tokens.size();
   ++i;
   skipNoise();
-  if (i >= tokens.size()) return std::string(text);
+  if (i >= tokens.size()) return tokens.size();
   bool isName = tokens[i].kind == TokenKind::Word || tokens[i].kind == TokenKind::QuotedName;
-  if (!isName || sameWord(tokens[i].text, "FROM")) return std::string(text);
-  size_t at = static_cast<size_t>(tokens[i].text.data() - text.data());
-  std::string out(text.substr(0, at));
-  out += "FROM ";
-  out += text.substr(at);
+  if (!isName || sameWord(tokens[i].text, "FROM")) return tokens.size();
+  return i;
+}
+
+// The text again from its tokens: `word` replaced (not after a '.'), and
+// "FROM " put before the token numbered `fromAt`.
+std::string rebuilt(std::string_view text, const std::vector<Token>& tokens, std::string_view word,
+                    std::string_view replacement, size_t fromAt) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  const Token* previous = nullptr;  // last significant token
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (i == fromAt) out += "FROM ";
+    bool qualified = previous && previous->kind == TokenKind::Punct && previous->text == ".";
+    if (!word.empty() && t.kind == TokenKind::Word && !qualified && sameWord(t.text, word))
+      out += replacement;
+    else
+      out += t.text;
+    if (t.kind != TokenKind::Blank && t.kind != TokenKind::Comment) previous = &t;
+  }
+  return out;
+}
+
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error);
+
+}  // namespace
+
+std::string replaceWord(std::string_view text, std::string_view word,
+                        std::string_view replacement) {
+  auto tokens = tokenize(text);
+  return rebuilt(text, tokens, word, replacement, tokens.size());
+}
+
+std::string addDeleteFrom(std::string_view text) {
+  auto tokens = tokenize(text);
+  return rebuilt(text, tokens, {}, {}, missingFrom(tokens));
+}
+
+Adapted adaptStatement(std::string_view statement, std::string_view now) {
+  Adapted out;
+  auto tokens = tokenize(statement);
+  out.call = parseExecTokens(tokens, out.error);
+  if (!out.call && out.error.empty())
+    out.text = rebuilt(statement, tokens, "SYSDATE", now, missingFrom(tokens));
   return out;
 }
 
@@ -213,8 +239,14 @@ std::vector<std::string> splitStatements(std::string_view script) {
 }
 
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error) {
+  return parseExecTokens(tokenize(text), error);
+}
+
+namespace {
+
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error) {
   error.clear();
-  auto tokens = significant(tokenize(text));
+  auto tokens = significant(all);
   if (tokens.empty() || tokens[0].kind != TokenKind::Word ||
       !(sameWord(tokens[0].text, "EXEC") || sameWord(tokens[0].text, "EXECUTE")))
     return std::nullopt;
@@ -271,5 +303,7 @@ std::optional<ExecCall> parseExec(std::string_view text, std::string& error) {
     ++i;
   }
 }
+
+}  // namespace
 
 }  // namespace z418kt::data::sql

@@ -68,4 +68,16 @@ struct ExecCall {
 // are not plain literals also returns nothing, with `error` describing why.
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error);
 
+// What a dialect adapter needs of one statement, from a single pass of the
+// tokenizer: the procedure call when it is one (parseExec), or else the
+// statement with `now` in place of SYSDATE (replaceWord) and the FROM that
+// "DELETE table" lacks (addDeleteFrom). `error` tells why an EXEC could not
+// be read; `text` is then empty.
+struct Adapted {
+  std::optional<ExecCall> call;
+  std::string text;
+  std::string error;
+};
+Adapted adaptStatement(std::string_view statement, std::string_view now);
+
 }  // namespace z418kt::data::sql

@@ -21,11 +21,26 @@ constexpr int kDefaultBusyMs = 5000;
 // SYSDATE is the server's local date and time, as Oracle gives it.
 constexpr const char* kNow = "datetime('now', 'localtime')";
 
-const char* kFindProcedure =
-    "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO WHERE NOME = ?1 COLLATE NOCASE";
+const char* kProcedures = "SELECT NOME, QTDE_ARGUMENTOS FROM KTR_PROCEDIMENTO";
 const char* kProcedureSteps =
-    "SELECT CORPO, RECUSA FROM KTR_PROCEDIMENTO_PASSO WHERE NOME = ?1 COLLATE NOCASE ORDER BY "
-    "ORDEM";
+    "SELECT NOME, CORPO, RECUSA FROM KTR_PROCEDIMENTO_PASSO ORDER BY NOME, ORDEM";
+
+// Catalog names match as SQLite's NOCASE does: ASCII letters only.
+std::string catalogKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return key;
+}
+
+// SQLite's memory statistics take one process-wide mutex on every allocation,
+// which makes reader threads queue behind each other; nothing here reads
+// them. The setting only takes while SQLite is not yet initialised in the
+// process, so a host that started SQLite first keeps its own choice.
+void turnOffMemoryStatistics() {
+  static const int rc = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)rc;
+}
 
 std::string synchronousMode(const ConnectionText& text) {
   auto v = text.get("Synchronous");
@@ -103,6 +118,7 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
     target = fileUri(*path, "immutable=1");
     flags |= SQLITE_OPEN_URI;
   }
+  turnOffMemoryStatistics();
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(target.c_str(), &raw, flags, nullptr);
   db_.reset(raw);
@@ -133,11 +149,22 @@ RowSet SqliteConnection::runChecked(const std::string& statement,
   }
 }
 
+void SqliteConnection::control(const std::string& statement) {
+  auto& prepared = control_[statement];
+  try {
+    if (!prepared) prepared = sqlite::prepare(db_.get(), statement, true);
+    sqlite::runPrepared(db_.get(), prepared.get(), {});
+  } catch (const sqlite::StatementFailure& f) {
+    if (sqlite::isFatal(f.resultCode)) broken_ = true;
+    throw errors::provider(f.message);
+  }
+}
+
 void SqliteConnection::rollbackQuietly() {
   if (sqlite3_get_autocommit(db_.get())) return;
   try {
-    sqlite::run(db_.get(), "ROLLBACK");
-  } catch (const sqlite::StatementFailure&) {
+    control("ROLLBACK");
+  } catch (const AutomationError&) {
   }
   // A session left inside a transaction would leak it into the next caller.
   if (!sqlite3_get_autocommit(db_.get())) broken_ = true;
@@ -146,7 +173,9 @@ void SqliteConnection::rollbackQuietly() {
 void SqliteConnection::begin(bool writes) {
   if (inTransaction_ || !sqlite3_get_autocommit(db_.get()))
     throw errors::provider("The session is already inside a transaction.");
-  runChecked(writes ? "BEGIN IMMEDIATE" : "BEGIN");
+  // A read-only session cannot take the write lock; its writes fail as they come.
+  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  control(writes && !readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
   inTransaction_ = true;
 }
 
@@ -156,7 +185,7 @@ void SqliteConnection::commit() {
   if (abandoned)
     throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   try {
-    runChecked("COMMIT");
+    control("COMMIT");
   } catch (const AutomationError&) {
     rollbackQuietly();
     throw;
@@ -169,53 +198,112 @@ void SqliteConnection::rollback() noexcept {
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  std::string error;
-  auto call = sql::parseExec(statement, error);
-  if (!error.empty()) throw errors::provider(error);
+  auto adapted = sql::adaptStatement(statement, kNow);
+  if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  // Inside a transaction that SQLite abandoned after an error, a statement
+  // would run on its own and be kept: refused instead.
+  if (inTransaction_ && sqlite3_get_autocommit(db_.get()))
+    throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   // A failure inside a transaction of the caller's is the caller's to undo.
   bool own = !inTransaction_;
   try {
-    if (call) return callProcedure(*call);
-    return runChecked(adaptForSqlite(statement));
+    if (adapted.call) return callProcedure(*adapted.call);
+    return runChecked(adapted.text);
   } catch (const std::exception&) {
     if (own) rollbackQuietly();
     throw;
   }
 }
 
+SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name) {
+  if (!catalog_) {
+    std::map<std::string, Procedure> catalog;
+    for (const auto& row : runChecked(kProcedures).rows) {
+      Procedure& p = catalog[catalogKey(vb::concatText(row[0]))];
+      p.name = vb::concatText(row[0]);
+      p.arity = row[1].type() == VarType::I4 ? row[1].i4() : -1;
+    }
+    for (const auto& row : runChecked(kProcedureSteps).rows) {
+      auto it = catalog.find(catalogKey(vb::concatText(row[0])));
+      if (it == catalog.end()) continue;
+      it->second.bodies.push_back(vb::concatText(row[1]));
+      it->second.refusals.push_back(row[2] == Variant(int32_t{1}));
+    }
+    catalog_ = std::move(catalog);
+  }
+  auto it = catalog_->find(catalogKey(name));
+  if (it == catalog_->end())
+    throw errors::provider("Could not find stored procedure '" + name + "'.");
+  Procedure& p = it->second;
+  if (p.steps.size() != p.bodies.size()) {
+    std::vector<sqlite::Statement> steps;
+    bool writes = false;
+    for (const auto& body : p.bodies) {
+      try {
+        steps.push_back(sqlite::prepare(db_.get(), body, true));
+      } catch (const sqlite::StatementFailure& f) {
+        if (sqlite::isFatal(f.resultCode)) broken_ = true;
+        throw errors::provider(f.message);
+      }
+      if (steps.back() && !sqlite3_stmt_readonly(steps.back().get())) writes = true;
+    }
+    p.steps = std::move(steps);
+    p.writes = writes;
+  }
+  return p;
+}
+
 RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
-  std::vector<sql::ExecArgument> name{{sql::ExecArgument::Kind::Text, call.procedure}};
-  RowSet found = runChecked(kFindProcedure, name);
-  if (found.rows.empty())
-    throw errors::provider("Could not find stored procedure '" + call.procedure + "'.");
-  const Variant& arity = found.rows.front()[1];
-  if (arity.type() != VarType::I4 || static_cast<size_t>(arity.i4()) != call.arguments.size())
-    throw errors::provider("Procedure " + vb::concatText(found.rows.front()[0]) + " expects " +
-                           vb::concatText(arity) + " arguments, " +
-                           std::to_string(call.arguments.size()) + " given.");
-  RowSet steps = runChecked(kProcedureSteps, name);
+  Procedure& p = procedure(call.procedure);
+  if (p.arity < 0 || static_cast<size_t>(p.arity) != call.arguments.size())
+    throw errors::provider("Procedure " + p.name + " expects " + std::to_string(p.arity) +
+                           " arguments, " + std::to_string(call.arguments.size()) + " given.");
+  bool refused = false;
+  if (!p.writes) return runSteps(p, call, refused);
 
   // Inside a caller's transaction the procedure is a savepoint of it, so a
-  // refusal undoes the procedure's steps and nothing else.
-  // A read-only session cannot take the write lock, and needs none.
+  // refusal or a failure undoes the procedure's steps and nothing else; on its
+  // own it takes the write lock before its first read, so no other writer
+  // slips in between its steps. A read-only session cannot take the write
+  // lock, and needs none.
   bool nested = inTransaction_;
   bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
-  runChecked(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  control(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  auto undo = [&] {
+    if (!nested) return rollbackQuietly();
+    control("ROLLBACK TO z418kt_procedure");
+    control("RELEASE z418kt_procedure");
+  };
   RowSet result;
-  for (const auto& step : steps.rows) {
-    RowSet rows = runChecked(vb::concatText(step.front()), call.arguments);
-    if (!rows.hasResultSet) continue;
-    bool refusal = step[1] == Variant(int32_t{1}) && !rows.rows.empty();
-    result = std::move(rows);
-    if (!refusal) continue;
-    if (nested)
-      runChecked("ROLLBACK TO z418kt_procedure");
-    else
-      rollbackQuietly();
-    break;
+  try {
+    result = runSteps(p, call, refused);
+  } catch (const AutomationError&) {
+    undo();
+    throw;
   }
-  if (nested || sqlite3_get_autocommit(db_.get()) == 0)
-    runChecked(nested ? "RELEASE z418kt_procedure" : "COMMIT");
+  if (refused)
+    undo();
+  else
+    control(nested ? "RELEASE z418kt_procedure" : "COMMIT");
+  return result;
+}
+
+RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused) {
+  RowSet result;
+  for (size_t i = 0; i < p.steps.size(); ++i) {
+    if (!p.steps[i]) continue;
+    RowSet rows;
+    try {
+      rows = sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
+    } catch (const sqlite::StatementFailure& f) {
+      if (sqlite::isFatal(f.resultCode)) broken_ = true;
+      throw errors::provider(f.message);
+    }
+    if (!rows.hasResultSet) continue;
+    refused = p.refusals[i] && !rows.rows.empty();
+    result = std::move(rows);
+    if (refused) break;
+  }
   return result;
 }
 

@@ -12,15 +12,28 @@
 // constructs SQLite lacks rewritten (SYSDATE, DELETE without FROM; never
 // inside a literal) and run in autocommit. "EXEC name args" runs the
 // procedure of that name (any case) from the procedure catalog, its steps in
-// order inside one BEGIN IMMEDIATE ... COMMIT, the literal arguments bound as
-// ?1..?n. The procedure's result is that of its last step with result
-// columns; a step the catalog marks as a refusal check (RECUSA = 1) that
-// yields a row ends the procedure at once with that row, and nothing it
-// changed is kept.
+// order, the literal arguments bound as ?1..?n. The procedure's result is
+// that of its last step with result columns; a step the catalog marks as a
+// refusal check (RECUSA = 1) that yields a row ends the procedure at once
+// with that row, and nothing it changed is kept.
+//
+// The catalog is read once per session and each procedure's steps stay
+// prepared, so a session does not see procedures changed after its first
+// call. A procedure that writes runs inside BEGIN IMMEDIATE ... COMMIT (a
+// savepoint inside a caller's transaction); one whose steps only read takes
+// no write lock, so readers on other sessions run alongside.
+//
+// Between begin() and commit() the statements share one transaction. SQLite
+// undoes a failed statement by itself; when an error makes SQLite abandon the
+// whole transaction, every later statement and the commit are refused, so
+// nothing after it is stored on its own.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 #include "data/sql_lexer.h"
@@ -43,7 +56,22 @@ class SqliteConnection : public Connection {
   std::string engine() const override { return "sqlite"; }
 
  private:
+  // A catalog procedure: its name as stored, its arity, its steps' texts and
+  // refusal marks and, once it has run, the steps prepared.
+  struct Procedure {
+    std::string name;
+    int32_t arity = -1;
+    std::vector<std::string> bodies;
+    std::vector<bool> refusals;
+    std::vector<sqlite::Statement> steps;
+    bool writes = false;
+  };
+
   RowSet callProcedure(const sql::ExecCall& call);
+  Procedure& procedure(const std::string& name);
+  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
+  // Transaction control, its statements prepared once per session.
+  void control(const std::string& statement);
   RowSet runChecked(const std::string& statement,
                     const std::vector<sql::ExecArgument>& arguments = {});
   void rollbackQuietly();
@@ -51,6 +79,8 @@ class SqliteConnection : public Connection {
   sqlite::Database db_;
   bool broken_ = false;
   bool inTransaction_ = false;
+  std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
+  std::map<std::string, sqlite::Statement> control_;
 };
 
 // The plain-statement rewrite of the SQLite adapter.

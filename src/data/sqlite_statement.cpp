@@ -9,14 +9,12 @@ namespace z418kt::data::sqlite {
 
 namespace {
 
-struct FinalizeStatement {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
-
 [[noreturn]] void fail(sqlite3* db, int rc) { throw StatementFailure{rc, sqlite3_errmsg(db)}; }
 
 bool onlyNoise(const char* tail) {
+  if (!tail) return true;
+  while (*tail == ' ' || *tail == '\n' || *tail == '\t' || *tail == '\r') ++tail;
+  if (!*tail) return true;
   for (const sql::Token& t : sql::tokenize(tail ? tail : "")) {
     if (t.kind == sql::TokenKind::Blank || t.kind == sql::TokenKind::Comment) continue;
     if (t.kind == sql::TokenKind::Punct && t.text == ";") continue;
@@ -93,34 +91,52 @@ bool isFatal(int rc) {
   }
 }
 
-RowSet run(sqlite3* db, const std::string& text, const std::vector<sql::ExecArgument>& arguments) {
+Statement prepare(sqlite3* db, const std::string& text, bool persistent) {
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &raw, &tail);
+  int rc = sqlite3_prepare_v3(db, text.c_str(), static_cast<int>(text.size()),
+                              persistent ? SQLITE_PREPARE_PERSISTENT : 0, &raw, &tail);
   Statement s(raw);
   if (rc != SQLITE_OK) fail(db, rc);
-  if (!s) {  // only blanks or comments: nothing to run
-    return RowSet{};
-  }
-  if (!onlyNoise(tail))
+  if (s && !onlyNoise(tail))
     throw StatementFailure{SQLITE_ERROR, "only one statement may be run at a time"};
-  bind(db, s.get(), arguments);
+  return s;
+}
+
+RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgument>& arguments) {
+  // Reset on every way out, so a kept statement never holds a read open.
+  struct Reset {
+    sqlite3_stmt* s;
+    ~Reset() {
+      sqlite3_reset(s);
+      sqlite3_clear_bindings(s);
+    }
+  } reset{s};
+  bind(db, s, arguments);
 
   RowSet out;
-  int columns = sqlite3_column_count(s.get());
+  int columns = sqlite3_column_count(s);
   out.hasResultSet = columns > 0;
+  out.columns.reserve(static_cast<size_t>(columns));
   for (int c = 0; c < columns; ++c) {
-    const char* name = sqlite3_column_name(s.get(), c);
+    const char* name = sqlite3_column_name(s, c);
     out.columns.emplace_back(name ? name : "");
   }
-  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
     std::vector<Variant> row;
     row.reserve(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(columnValue(s.get(), c));
+    for (int c = 0; c < columns; ++c) row.push_back(columnValue(s, c));
     out.rows.push_back(std::move(row));
   }
   if (rc != SQLITE_DONE) fail(db, rc);
   return out;
+}
+
+RowSet run(sqlite3* db, const std::string& text, const std::vector<sql::ExecArgument>& arguments) {
+  Statement s = prepare(db, text);
+  if (!s) return RowSet{};  // only blanks or comments: nothing to run
+  return runPrepared(db, s.get(), arguments);
 }
 
 }  // namespace z418kt::data::sqlite

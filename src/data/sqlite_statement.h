@@ -24,6 +24,11 @@ struct CloseDatabase {
 };
 using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
 // Result codes after which a connection is not to be trusted again.
 bool isFatal(int resultCode);
 
@@ -36,6 +41,16 @@ struct StatementFailure : std::exception {
   int resultCode;
   std::string message;
 };
+
+// Prepares exactly one statement (a trailing ';' or comment is allowed); a
+// text holding a second statement is refused. Null for a text with nothing to
+// run. `persistent` tells SQLite the statement will be kept and run many times.
+Statement prepare(sqlite3* db, const std::string& statement, bool persistent = false);
+
+// Binds `arguments` to ?1..?n, steps the statement to its end, and leaves it
+// reset with its bindings cleared, ready to run again.
+RowSet runPrepared(sqlite3* db, sqlite3_stmt* statement,
+                   const std::vector<sql::ExecArgument>& arguments);
 
 // Runs exactly one statement (a trailing ';' or comment is allowed), binding
 // `arguments` to its parameters ?1..?n (never spliced into the text). A text

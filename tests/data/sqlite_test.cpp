@@ -112,10 +112,14 @@ TEST_F(SqliteTest, ALockHeldPastTheTimeoutFailsAndTheNextCallSucceeds) {
   EXPECT_NE(errorText("UPDATE CARGA SET NUM_VOLUME = 9", impatient).find("locked"),
             std::string::npos);
   EXPECT_NE(errorText("EXEC SP_KTR_EXC_CARGA_AWB   200, 0", impatient), "");
+  // A procedure that only reads takes no write lock.
+  EXPECT_EQ(run("EXEC SP_KTR_CON_CARGA_AWB   100", impatient).rows.size(), 3u);
   sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(holder);
   EXPECT_EQ(run("EXEC SP_KTR_EXC_CARGA_AWB   200, 0", impatient).rows[0][0], Variant(int32_t{0}));
   EXPECT_EQ(run("SELECT SUM(NUM_VOLUME) FROM CARGA", impatient).rows[0][0], Variant(int32_t{4}));
+  // Its steps, kept prepared on the session, read the data as it is now.
+  EXPECT_EQ(run("EXEC SP_KTR_CON_CARGA_AWB   100", impatient).rows.size(), 2u);
 }
 
 TEST_F(SqliteTest, ProcedureRefusalsAnswerRetornoOneAndKeepNothing) {

@@ -1,0 +1,217 @@
+// The component beside its raw baselines. Every case counts the operations it
+// completes (items), so main.cpp can divide one case's throughput by another's
+// and print the ratios; see kRatios there for the pairs.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "bench_support.h"
+
+namespace z418kt::bench {
+
+namespace {
+
+constexpr int kDemoColeta = 100;  // the demo Coleta: three cargo pieces
+
+using Body = std::function<void(benchmark::State&)>;
+
+void registerCase(const std::string& name, Body body, int threads = 1) {
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [body](benchmark::State& state) {
+                                 try {
+                                   body(state);
+                                 } catch (const std::exception& e) {
+                                   state.SkipWithError(e.what());
+                                 }
+                               })
+      ->Unit(benchmark::kMicrosecond)
+      ->UseRealTime()
+      ->Threads(threads);
+}
+
+// The database a case runs on; false (and the case skipped) when there is none.
+bool databaseFor(benchmark::State& state, bool postgres, std::string& text) {
+  text = postgres ? postgresText() : sqliteText();
+  if (!text.empty()) return true;
+  state.SkipWithError(("no PostgreSQL: " + postgresProblem()).c_str());
+  return false;
+}
+
+const char* engineName(bool postgres) { return postgres ? "pg" : "sqlite"; }
+
+// Reads through the component and the same statements raw.
+void readCases(bool postgres, const char* dialect, const char* tag, int pieces, int threads = 1) {
+  std::string suffix = std::string(engineName(postgres)) + "/" + tag + "/" + std::to_string(pieces);
+  registerCase((threads == 1 ? "coleta/read/" : "coleta/read-threads/") + suffix,
+               [=](benchmark::State& state) {
+                 std::string text;
+                 if (!databaseFor(state, postgres, text)) return;
+                 int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
+                 Z418kt component;
+                 for (auto _ : state)
+                   if (readColeta(component, text, dialect, id) != 0)
+                     state.SkipWithError("status 10");
+                 state.SetItemsProcessed(state.iterations());
+               },
+               threads);
+  if (threads != 1) return;
+  registerCase("raw/read/" + suffix, [=](benchmark::State& state) {
+    std::string text;
+    if (!databaseFor(state, postgres, text)) return;
+    int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
+    Z418kt component;
+    auto statements = statementsOf([&] { readColeta(component, text, dialect, id); });
+    if (postgres) {
+      RawPostgres raw(text);
+      auto adapted = adaptedForPostgres(statements);
+      for (auto _ : state) benchmark::DoNotOptimize(raw.runAll(adapted));
+    } else {
+      RawSqlite raw(text);
+      auto adapted = RawSqlite::adapted(statements);
+      for (auto _ : state) benchmark::DoNotOptimize(raw.runAll(adapted));
+    }
+    state.SetItemsProcessed(state.iterations());
+  });
+}
+
+// Saves of a Coleta with two pieces (an update: the document, its pieces
+// replaced), and the same statements raw in one transaction.
+void saveCases(bool postgres, const char* dialect, const char* tag) {
+  std::string suffix = std::string(engineName(postgres)) + "/" + tag + "/2";
+  registerCase("coleta/save/" + suffix, [=](benchmark::State& state) {
+    std::string text;
+    if (!databaseFor(state, postgres, text)) return;
+    Z418kt component;
+    int32_t id = coletaWithPieces(text, 2);
+    for (auto _ : state) saveColeta(component, text, dialect, id, 2);
+    state.SetItemsProcessed(state.iterations());
+  });
+  registerCase("raw/save/" + suffix, [=](benchmark::State& state) {
+    std::string text;
+    if (!databaseFor(state, postgres, text)) return;
+    Z418kt component;
+    int32_t id = coletaWithPieces(text, 2);
+    auto statements = statementsOf([&] { saveColeta(component, text, dialect, id, 2); });
+    if (postgres) {
+      RawPostgres raw(text);
+      auto adapted = adaptedForPostgres(statements);
+      for (auto _ : state) {
+        raw.run("BEGIN");
+        raw.runAll(adapted);
+        raw.run("COMMIT");
+      }
+    } else {
+      RawSqlite raw(text);
+      auto adapted = RawSqlite::adapted(statements);
+      for (auto _ : state) {
+        raw.run("BEGIN IMMEDIATE");
+        raw.runAll(adapted);
+        raw.run("COMMIT");
+      }
+    }
+    state.SetItemsProcessed(state.iterations());
+  });
+}
+
+// A fresh session per read: open, settings, statements, close.
+void unpooledCase() {
+  registerCase("raw/read-unpooled/sqlite/oracle/3", [](benchmark::State& state) {
+    const std::string& text = sqliteText();
+    Z418kt component;
+    auto statements = RawSqlite::adapted(
+        statementsOf([&] { readColeta(component, text, "ORACLE", kDemoColeta); }));
+    for (auto _ : state) {
+      RawSqlite raw(text);
+      benchmark::DoNotOptimize(raw.runAll(statements));
+    }
+    state.SetItemsProcessed(state.iterations());
+  });
+}
+
+// `z418kt serve` in a child process, fed a batch of requests through a pipe;
+// beside it the same calls made in this process.
+constexpr int kServeBatch = 16;  // answers of one batch fit in the pipe's buffer
+
+struct ServeProcess {
+  pid_t pid = -1;
+  FILE* to = nullptr;
+  FILE* from = nullptr;
+  ServeProcess() {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      execl(Z418KT_BINARY, "z418kt", "serve", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to = fdopen(in[1], "w");
+    from = fdopen(out[0], "r");
+  }
+  ~ServeProcess() {
+    if (to) fclose(to);  // end of input: serve ends
+    if (from) fclose(from);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+  }
+};
+
+void serveCases() {
+  registerCase("serve/read/sqlite/oracle/3", [](benchmark::State& state) {
+    const std::string& text = sqliteText();
+    std::string request =
+        R"({"op":"gConsulta_Coleta","args":{"invntConecta_DB":")" + text +
+        R"(","invntUsuario_Internet_ID":0,"invntEmpresa_Id":1,"invntBanco_Dados":"ORACLE",)"
+        R"("invntDOCTO_TRANSPORTE_ID":100}})"
+        "\n";
+    ServeProcess serve;
+    char* line = nullptr;
+    size_t capacity = 0;
+    for (auto _ : state) {
+      for (int i = 0; i < kServeBatch; ++i) fputs(request.c_str(), serve.to);
+      fflush(serve.to);
+      for (int i = 0; i < kServeBatch; ++i)
+        if (getline(&line, &capacity, serve.from) < 0 ||
+            std::string(line).find("\"error\"") != std::string::npos)
+          state.SkipWithError("serve did not answer");
+    }
+    free(line);
+    state.SetItemsProcessed(state.iterations() * kServeBatch);
+  });
+  registerCase("inprocess/read/sqlite/oracle/3", [](benchmark::State& state) {
+    const std::string& text = sqliteText();
+    Z418kt component;
+    for (auto _ : state)
+      for (int i = 0; i < kServeBatch; ++i) readColeta(component, text, "ORACLE", kDemoColeta);
+    state.SetItemsProcessed(state.iterations() * kServeBatch);
+  });
+}
+
+const bool kRegistered = [] {
+  signal(SIGPIPE, SIG_IGN);  // a serve that died shows as a skipped case, not a dead bench
+  for (bool postgres : {false, true}) {
+    readCases(postgres, "ORACLE", "oracle", 3);
+    readCases(postgres, "SQLSERVER", "procedures", 3);
+    saveCases(postgres, "ORACLE", "oracle");
+    saveCases(postgres, "SQLSERVER", "procedures");
+  }
+  readCases(false, "ORACLE", "oracle", 1);
+  readCases(false, "ORACLE", "oracle", 1000);
+  readCases(false, "ORACLE", "oracle", 3, 2);
+  readCases(false, "SQLSERVER", "procedures", 3, 2);
+  unpooledCase();
+  serveCases();
+  return true;
+}();
+
+}  // namespace
+
+}  // namespace z418kt::bench
