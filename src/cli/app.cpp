@@ -187,14 +187,13 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
 
   // http
   HttpCommand httpOptions;
-  httpOptions.server.connection = kDefaultConnection;
+  ConnectionSource httpDb;
   http::Limits& limits = httpOptions.server.limits;
   CLI::App* httpCmd = app.add_subcommand(
       "http", "serve the REST API and the operators' page until SIGTERM or SIGINT");
   httpCmd->add_option("--listen", httpOptions.listen, "HOST:PORT to listen on (port 0: any free)")
       ->capture_default_str();
-  httpCmd->add_option("--db", httpOptions.server.connection, "connection text of every request")
-      ->capture_default_str();
+  addConnectionOptions(httpCmd, httpDb);
   httpCmd->add_flag("--oracle", httpOptions.server.oracle,
                     "use the ORACLE dialect (default: stored procedures)");
   httpCmd->add_option("--token-file", httpOptions.tokenFile,
@@ -225,8 +224,11 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
       "  curl -H 'Authorization: Bearer segredo' http://127.0.0.1:8080/v1/coletas/100"));
   httpCmd->callback([&] {
-    limits.writeTimeoutSeconds = limits.readTimeoutSeconds;
-    code = httpCommand(httpOptions, io.out, io.err);
+    guarded([&] {
+      httpOptions.server.connection = *resolveConnection(httpDb, std::string(kDefaultConnection));
+      limits.writeTimeoutSeconds = limits.readTimeoutSeconds;
+      return httpCommand(httpOptions, io.out, io.err);
+    });
   });
 
   // init

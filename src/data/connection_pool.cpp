@@ -5,7 +5,7 @@
 namespace z418kt::data {
 
 ConnectionPool::ConnectionPool(Connect connect, const DataLimits& limits)
-    : connect_(std::move(connect)), limits_(limits) {}
+    : connect_(std::move(connect)), limits_(limits), owner_(getpid()) {}
 
 ConnectionPool::~ConnectionPool() = default;
 
@@ -39,6 +39,18 @@ void ConnectionPool::forget(size_t sessions) {
   returned_.notify_all();
 }
 
+void ConnectionPool::abandonAfterFork() {
+  if (owner_ == getpid()) return;
+  // A forked child shares its parent's sockets and database files: closing a
+  // session here would end the parent's, and using one would interleave two
+  // processes on one server session. The child leaves them alone and opens
+  // its own.
+  for (Idle& session : idle_) static_cast<void>(session.connection.release());
+  idle_.clear();
+  open_ = 0;
+  owner_ = getpid();
+}
+
 ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
   auto giveUp = Clock::now() + limits_.waitForSession;
   while (true) {
@@ -47,6 +59,7 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
     Clock::time_point since;
     {
       std::unique_lock lock(mutex_);
+      abandonAfterFork();
       while (true) {
         takeAged(closing);
         // The session of this text returned last: its server was seen most recently.

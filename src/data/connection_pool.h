@@ -18,6 +18,9 @@
 // says so. Safe to use from any number of threads.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -86,6 +89,8 @@ class ConnectionPool {
   // outside the lock).
   void takeAged(std::list<Idle>& out);
   void forget(size_t sessions);
+  // In a forked child, forgets (without closing) the sessions of the parent.
+  void abandonAfterFork();
 
   Connect connect_;
   DataLimits limits_;
@@ -93,6 +98,7 @@ class ConnectionPool {
   std::condition_variable returned_;
   std::list<Idle> idle_;  // least recently returned first
   size_t open_ = 0;       // lent and idle
+  pid_t owner_;           // the process whose sessions these are
 };
 
 }  // namespace z418kt::data

@@ -126,9 +126,10 @@ const InterfaceEntry* findOperation(std::string_view name) {
 }
 
 const InterfaceEntry* findOperation(int32_t dispid) {
-  int32_t slot = dispid - kFirstDispid;
+  // In 64 bits: a negative identifier minus the first one does not fit 32.
+  int64_t slot = int64_t{dispid} - kFirstDispid;
   const auto& table = interfaceTable();
-  if (slot < 0 || slot >= static_cast<int32_t>(table.size())) return nullptr;
+  if (slot < 0 || slot >= static_cast<int64_t>(table.size())) return nullptr;
   return &table[static_cast<size_t>(slot)];
 }
 

@@ -19,7 +19,14 @@ namespace {
 
 using json::Json;
 
-constexpr int kMaxBodyDepth = 32;
+// Bodies are decoded with the same limits as every other request; their size
+// is the server's own limit (--max-body), checked before they are decoded.
+json::RequestLimits bodyLimits() {
+  json::RequestLimits limits;
+  limits.maxBytes = std::numeric_limits<size_t>::max();
+  limits.maxDepth = 32;
+  return limits;
+}
 
 [[noreturn]] void fail(int status, std::string detail, std::string field = {}, Json extra = {}) {
   throw ProblemError(Problem{status, std::move(detail), std::move(field), std::move(extra)});
@@ -183,16 +190,19 @@ std::string missingColeta(int32_t id) {
 
 Json parseBody(const std::string& text) {
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) fail(400, "O corpo está vazio.");
-  int deepest = 0;
-  Json::parser_callback_t depthGuard = [&](int depth, Json::parse_event_t, Json&) {
-    deepest = std::max(deepest, depth);
-    return depth <= kMaxBodyDepth;
-  };
-  Json body = Json::parse(text, depthGuard, false);
-  if (deepest > kMaxBodyDepth)
-    fail(400, "O corpo aninha mais de " + std::to_string(kMaxBodyDepth) + " níveis.");
-  if (body.is_discarded()) fail(400, "O corpo não é JSON válido.");
-  return body;
+  try {
+    return json::parseRequestText(text, bodyLimits());
+  } catch (const json::RequestError& e) {
+    switch (e.number) {
+      case json::kNestingTooDeep:
+        fail(400, "O corpo aninha mais de " + std::to_string(bodyLimits().maxDepth) + " níveis.");
+      case json::kTooManyElements:
+      case json::kTooManyMatrixRows:
+        fail(413, e.description);
+      default:
+        fail(400, "O corpo não é JSON válido.");
+    }
+  }
 }
 
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
@@ -331,7 +341,7 @@ Answer Resources::callOperation(Z418kt& component, std::string_view name, const 
   if (!entry) fail(404, "Operação desconhecida: " + std::string(name) + ".");
   Json args = body.is_object() && body.contains("args") ? body["args"] : body;
   useServerContext(*entry, context_, args);
-  Json answer = json::answerCall(component, Json(std::string(name)), args);
+  Json answer = json::answerCall(component, Json(std::string(name)), args, bodyLimits());
   // With diagnostics asked for (user id 1), messages may quote the database.
   maskSecrets(answer, secretsOf(context_.connection));
   if (json::isErrorAnswer(answer)) {

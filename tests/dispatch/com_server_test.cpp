@@ -53,6 +53,7 @@ TEST(InterfaceTable, LooksUpByNameInAnyCaseAndByDispatchIdentifier) {
   EXPECT_EQ(findOperation("GEXCLUI_COLETA"), &table[4]);
   EXPECT_EQ(findOperation("gExclui_Colet"), nullptr);
   EXPECT_EQ(findOperation(int32_t{0x6003000D}), &table[13]);
+  EXPECT_EQ(findOperation(int32_t{-1610809346}), nullptr);  // no overflow below the first
   EXPECT_EQ(findOperation(int32_t{0x6003000E}), nullptr);
   EXPECT_EQ(findOperation(int32_t{0x5FFFFFFF}), nullptr);
   EXPECT_EQ(table[5].parameters[14], "inarrvntMatriz_Dim");
