@@ -1,5 +1,7 @@
 #include "data/deadline_watcher.h"
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -20,7 +22,13 @@ struct DeadlineWatcher::State {
   std::set<std::pair<Clock::time_point, uint64_t>> queue;  // pending, earliest first
   uint64_t nextId = 1;
   bool stopping = false;
+  bool running = false;  // false in a forked child until a watch needs the thread
   std::thread thread;
+
+  void start() {
+    running = true;
+    thread = std::thread([this] { loop(); });
+  }
 
   void loop() {
     std::unique_lock lock(mutex);
@@ -42,8 +50,30 @@ struct DeadlineWatcher::State {
   }
 };
 
+namespace {
+
+// The one watcher's state, for the fork handlers.
+DeadlineWatcher::State* forkState = nullptr;
+
+}  // namespace
+
 DeadlineWatcher::DeadlineWatcher() : state_(std::make_unique<State>()) {
-  state_->thread = std::thread([s = state_.get()] { s->loop(); });
+  std::lock_guard lock(state_->mutex);
+  state_->start();
+  // A fork while the watcher thread holds the lock would leave the child's
+  // lock held forever, and the child has no watcher thread. The lock is taken
+  // around the fork; the child forgets the parent's thread and its waiters
+  // (their objects are left as they are, never destroyed) and starts a thread
+  // of its own when a statement first needs one.
+  forkState = state_.get();
+  pthread_atfork([] { forkState->mutex.lock(); }, [] { forkState->mutex.unlock(); },
+                 [] {
+                   State& s = *forkState;
+                   new (&s.thread) std::thread();
+                   new (&s.changed) std::condition_variable();
+                   s.running = false;
+                   s.mutex.unlock();
+                 });
 }
 
 DeadlineWatcher::~DeadlineWatcher() {
@@ -52,7 +82,7 @@ DeadlineWatcher::~DeadlineWatcher() {
     state_->stopping = true;
   }
   state_->changed.notify_all();
-  state_->thread.join();
+  if (state_->thread.joinable()) state_->thread.join();
 }
 
 DeadlineWatcher& DeadlineWatcher::shared() {
@@ -70,6 +100,7 @@ DeadlineWatcher::Watch::Watch(DeadlineWatcher& watcher, Clock::time_point deadli
     s.entries.emplace(id_, State::Entry{deadline, std::move(action)});
     s.queue.emplace(deadline, id_);
     earliest = s.queue.begin()->second == id_;
+    if (!s.running) s.start();
   }
   // Statements usually end long before their deadline, and a later deadline
   // than the one the thread sleeps towards needs no wake-up.

@@ -39,9 +39,10 @@ class DeadlineWatcher {
 
   ~DeadlineWatcher();
 
+  struct State;  // opaque; named here for the fork handlers
+
  private:
   DeadlineWatcher();
-  struct State;
   std::unique_ptr<State> state_;
 };
 
