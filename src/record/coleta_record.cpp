@@ -73,39 +73,25 @@ std::string messageOf(const json::Outcome& r) { return textOf(r.arg("outvntMsg_R
 
 ReadOutcome<ColetaRecord> readColeta(Z418kt& component, const json::CallContext& context,
                                      int64_t id) {
-  ReadOutcome<ColetaRecord> out;
-  try {
-    json::Outcome r = json::callOperation(component, context, "gConsulta_Coleta",
-                                          {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
-    if (!r.succeeded()) {
-      out.message = messageOf(r);
-      return out;
-    }
-    if (!documentFound(r)) {
-      out.status = ReadStatus::NotFound;
-      return out;
-    }
-    ColetaRecord& c = out.value;
-    c.id = id;
-    c.cliente_id = wholeOf(r.arg("outvntcliente_id"), "cliente_id");
-    c.cliente = textOf(r.arg("outvntcliente"));
-    c.remetente_id = wholeOf(r.arg("outvntEND_REMETENTE_ID"), "END_REMETENTE_ID");
-    c.destinatario_id = wholeOf(r.arg("outvntEND_DESTINATARIO_ID"), "END_DESTINATARIO_ID");
-    c.volumes = wholeOf(r.arg("outvntnum_volume"), "num_volume");
-    c.peso_kg = decimalOf(r.arg("outvntpeso_real"), "peso_real");
-    c.valor_declarado = decimalOf(r.arg("outvntval_declarado"), "val_declarado");
-    c.embalagem = textOf(r.arg("outvnttxt_embalagem"));
-    c.pecas = piecesOf(r);
-    if (!r.arg("outvntTexto").isEmpty()) c.aviso = textOf(r.arg("outvntTexto"));
-    out.status = ReadStatus::Found;
-  } catch (const AutomationError& e) {
-    out = {};
-    out.message = e.description;
-  } catch (const UnreadableValue& e) {
-    out = {};
-    out.message = e.what();
-  }
-  return out;
+  return readThrough<ColetaRecord>(
+      [&] {
+        return json::callOperation(component, context, "gConsulta_Coleta",
+                                   {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+      },
+      documentFound,
+      [&](const json::Outcome& r, ColetaRecord& c) {
+        c.id = id;
+        c.cliente_id = wholeOf(r.arg("outvntcliente_id"), "cliente_id");
+        c.cliente = textOf(r.arg("outvntcliente"));
+        c.remetente_id = wholeOf(r.arg("outvntEND_REMETENTE_ID"), "END_REMETENTE_ID");
+        c.destinatario_id = wholeOf(r.arg("outvntEND_DESTINATARIO_ID"), "END_DESTINATARIO_ID");
+        c.volumes = wholeOf(r.arg("outvntnum_volume"), "num_volume");
+        c.peso_kg = decimalOf(r.arg("outvntpeso_real"), "peso_real");
+        c.valor_declarado = decimalOf(r.arg("outvntval_declarado"), "val_declarado");
+        c.embalagem = textOf(r.arg("outvnttxt_embalagem"));
+        c.pecas = piecesOf(r);
+        if (!r.arg("outvntTexto").isEmpty()) c.aviso = textOf(r.arg("outvntTexto"));
+      });
 }
 
 SaveOutcome saveColeta(Z418kt& component, const json::CallContext& context,

@@ -6,42 +6,28 @@ namespace z418kt::record {
 
 ReadOutcome<PartyRecord> readParty(Z418kt& component, const json::CallContext& context,
                                    int64_t enderecoId) {
-  ReadOutcome<PartyRecord> out;
-  try {
-    json::Outcome r = json::callOperation(component, context, "gConsulta_Dados_Pessoa",
-                                          {{"invntENDERECO_PESSOA_ID", idArgument(enderecoId)}});
-    if (!r.succeeded()) {
-      out.message = textOf(r.arg("outvntMsg_Ret"));
-      return out;
-    }
-    // A found party is always marked "PF" or "PJ"; a missing one leaves every
-    // output as passed (Empty) with status 0.
-    if (r.arg("outvntIndic_PF_PJ").isEmpty()) {
-      out.status = ReadStatus::NotFound;
-      return out;
-    }
-    PartyRecord& p = out.value;
-    p.endereco_id = enderecoId;
-    p.pessoa_id = wholeOf(r.arg("outvntPessoa_id"), "pessoa_id");
-    p.tipo = textOf(r.arg("outvntIndic_PF_PJ"));
-    p.nome = textOf(r.arg("outvntNome"));
-    p.nome_fantasia = textOf(r.arg("outvntNome_Fantasia"));
-    p.cgc_cpf = textOf(r.arg("outvntCGC_CPF"));
-    p.ie_rg = textOf(r.arg("outvntIE_RG"));
-    p.endereco = textOf(r.arg("outvntendereco"));
-    p.cep = textOf(r.arg("outvntcep"));
-    p.municipio = textOf(r.arg("outvntmunicipio"));
-    p.municipio_id = wholeOf(r.arg("outvntMUNICIPIO_ID"), "MUNICIPIO_ID");
-    p.cod_munic_iata = textOf(r.arg("outvntcod_munic_iata"));
-    out.status = ReadStatus::Found;
-  } catch (const AutomationError& e) {
-    out = {};
-    out.message = e.description;
-  } catch (const UnreadableValue& e) {
-    out = {};
-    out.message = e.what();
-  }
-  return out;
+  return readThrough<PartyRecord>(
+      [&] {
+        return json::callOperation(component, context, "gConsulta_Dados_Pessoa",
+                                   {{"invntENDERECO_PESSOA_ID", idArgument(enderecoId)}});
+      },
+      // A found party is always marked "PF" or "PJ"; a missing one leaves every
+      // output as passed (Empty) with status 0.
+      [](const json::Outcome& r) { return !r.arg("outvntIndic_PF_PJ").isEmpty(); },
+      [&](const json::Outcome& r, PartyRecord& p) {
+        p.endereco_id = enderecoId;
+        p.pessoa_id = wholeOf(r.arg("outvntPessoa_id"), "pessoa_id");
+        p.tipo = textOf(r.arg("outvntIndic_PF_PJ"));
+        p.nome = textOf(r.arg("outvntNome"));
+        p.nome_fantasia = textOf(r.arg("outvntNome_Fantasia"));
+        p.cgc_cpf = textOf(r.arg("outvntCGC_CPF"));
+        p.ie_rg = textOf(r.arg("outvntIE_RG"));
+        p.endereco = textOf(r.arg("outvntendereco"));
+        p.cep = textOf(r.arg("outvntcep"));
+        p.municipio = textOf(r.arg("outvntmunicipio"));
+        p.municipio_id = wholeOf(r.arg("outvntMUNICIPIO_ID"), "MUNICIPIO_ID");
+        p.cod_munic_iata = textOf(r.arg("outvntcod_munic_iata"));
+      });
 }
 
 }  // namespace z418kt::record

@@ -9,7 +9,10 @@
 #include <optional>
 #include <string>
 
+#include "json/named_call.h"
 #include "record/decimal.h"
+#include "record/outcome.h"
+#include "z418kt/automation_error.h"
 #include "z418kt/variant.h"
 
 namespace z418kt::record {
@@ -33,5 +36,33 @@ std::optional<Decimal> decimalOf(const Variant& value, const char* field);
 // The argument form of an identifier: a 32-bit integer when it fits, its
 // digits otherwise (the operations then refuse it in their own words).
 Variant idArgument(int64_t id);
+
+// One read through the operations: `call` makes the call; a call that did not
+// succeed is Failed with its user message; `found` tells a value the operation
+// wrote from outputs it left as passed (NotFound); `fill` fills the value. A
+// call that fails as a whole, or a value that cannot be read, is Failed with
+// the reason and no half-filled value.
+template <class T, class Call, class Found, class Fill>
+ReadOutcome<T> readThrough(Call&& call, Found&& found, Fill&& fill) {
+  ReadOutcome<T> out;
+  try {
+    json::Outcome r = call();
+    if (!r.succeeded()) {
+      out.message = textOf(r.arg("outvntMsg_Ret"));
+    } else if (!found(r)) {
+      out.status = ReadStatus::NotFound;
+    } else {
+      fill(r, out.value);
+      out.status = ReadStatus::Found;
+    }
+  } catch (const AutomationError& e) {
+    out = {};
+    out.message = e.description;
+  } catch (const UnreadableValue& e) {
+    out = {};
+    out.message = e.what();
+  }
+  return out;
+}
 
 }  // namespace z418kt::record
