@@ -1,6 +1,7 @@
 #include "outside/default_decimal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -88,18 +89,6 @@ std::optional<Decimal> parse(std::string_view text, bool allowGrouping) {
   return make(negative, wholeDigits, fractionPart);
 }
 
-// Adds one unit in the last place of a digit string (magnitude only).
-std::string incremented(std::string digits) {
-  for (size_t i = digits.size(); i-- > 0;) {
-    if (digits[i] != '9') {
-      ++digits[i];
-      return digits;
-    }
-    digits[i] = '0';
-  }
-  return "1" + digits;
-}
-
 int compareMagnitude(const Decimal& a, const Decimal& b) {
   if (a.whole.size() != b.whole.size()) return a.whole.size() < b.whole.size() ? -1 : 1;
   if (int c = a.whole.compare(b.whole)) return c < 0 ? -1 : 1;
@@ -172,16 +161,6 @@ std::optional<Decimal> fromNumber(const Variant& value) {
   }
 }
 
-Decimal rounded(const Decimal& value, size_t decimals) {
-  if (value.fraction.size() <= decimals) return value;
-  bool up = value.fraction[decimals] >= '5';
-  std::string digits = value.whole + value.fraction.substr(0, decimals);
-  if (up) digits = incremented(digits);
-  size_t wholeLength = digits.size() - decimals;
-  return make(value.negative, std::string_view(digits).substr(0, wholeLength),
-              std::string_view(digits).substr(wholeLength));
-}
-
 int compare(const Decimal& a, const Decimal& b) {
   if (a.negative != b.negative) return a.negative ? -1 : 1;
   int magnitude = compareMagnitude(a, b);
@@ -198,6 +177,135 @@ std::string write(const Decimal& value, char separator, size_t minDecimals) {
     out += fraction;
   }
   return out;
+}
+
+namespace {
+
+// Writes the magnitude `digits` with the point after `point` of them (point
+// may lie before the first digit or past the last), rounded to `maxDecimals`
+// decimals, halves away from zero: a sign (never for zero), the whole digits
+// without leading zeros, the fraction without trailing zeros but padded to
+// `minDecimals`. Numbers from columns fit the stack buffer.
+std::string writeDigits(bool negative, std::string_view digits, long point, char separator,
+                        size_t minDecimals, size_t maxDecimals) {
+  // Zeros around the digits put the point inside them with a whole digit
+  // before it; one spare place in front takes a carry.
+  size_t n = digits.size();
+  size_t lead = point < 1 ? static_cast<size_t>(1 - point) : 0;
+  size_t trail = point > static_cast<long>(n) ? static_cast<size_t>(point) - n : 0;
+  char local[96];
+  std::string large;
+  char* buf = local;
+  if (1 + lead + n + trail > sizeof local) {
+    large.resize(1 + lead + n + trail);
+    buf = large.data();
+  }
+  size_t begin = 1, end = 1;
+  end = static_cast<size_t>(std::fill_n(buf + end, lead, '0') - buf);
+  end = static_cast<size_t>(std::copy_n(digits.data(), n, buf + end) - buf);
+  end = static_cast<size_t>(std::fill_n(buf + end, trail, '0') - buf);
+  size_t at = static_cast<size_t>(static_cast<long>(1 + lead) + point);
+
+  if (end - at > maxDecimals) {
+    bool up = buf[at + maxDecimals] >= '5';
+    end = at + maxDecimals;
+    for (size_t i = end; up && i-- > begin;) {
+      up = buf[i] == '9';
+      buf[i] = up ? '0' : static_cast<char>(buf[i] + 1);
+    }
+    if (up) buf[--begin] = '1';
+  }
+  while (end > at && buf[end - 1] == '0') --end;
+  while (begin + 1 < at && buf[begin] == '0') ++begin;
+  bool zero = end == at && at - begin == 1 && buf[begin] == '0';
+
+  // Filled with '0', so the padding of the fraction is already in place.
+  size_t whole = at - begin, fraction = end - at;
+  size_t shown = std::max(fraction, minDecimals);
+  bool sign = negative && !zero;
+  std::string out(sign + whole + (shown ? 1 + shown : 0), '0');
+  char* p = out.data();
+  if (sign) *p++ = '-';
+  p = std::copy_n(buf + begin, whole, p);
+  if (shown) {
+    *p++ = separator;
+    std::copy_n(buf + at, fraction, p);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string writeRounded(const Decimal& value, char separator, size_t minDecimals,
+                         size_t maxDecimals) {
+  std::string digits = value.whole + value.fraction;
+  return writeDigits(value.negative, digits, static_cast<long>(value.whole.size()), separator,
+                     minDecimals, maxDecimals);
+}
+
+std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
+                                        size_t maxDecimals) {
+  char buf[numtext::kTextCapacity], mantissa[numtext::kTextCapacity];
+  bool negative = false;
+  std::string_view digits;
+  long point = 0;
+  auto whole = [&](int64_t v) {
+    negative = v < 0;
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    char* end = std::to_chars(buf, buf + sizeof buf, magnitude).ptr;
+    return std::string_view(buf, static_cast<size_t>(end - buf));
+  };
+  switch (number.type()) {
+    case VarType::I2:
+    case VarType::I4:
+    case VarType::Bool: {
+      int64_t v = number.type() == VarType::I2   ? number.i2()
+                  : number.type() == VarType::I4 ? number.i4()
+                                                 : (number.boolValue() ? -1 : 0);
+      digits = whole(v);
+      point = static_cast<long>(digits.size());
+      break;
+    }
+    case VarType::Currency: {
+      digits = whole(number.currency().scaled);
+      point = static_cast<long>(digits.size()) - 4;
+      break;
+    }
+    case VarType::R8: {
+      double r = number.r8();
+      if (!std::isfinite(r)) return std::nullopt;
+      negative = r < 0;
+      // A double that is the nearest to some k / 10^4 with fewer than 16
+      // digits shows exactly those digits: the 15 that Visual Basic shows
+      // round back to it, and no other 15-digit decimal lies as close. Most
+      // measures and money are such values, and an integer is quick to write.
+      double scaled = std::fabs(r) * 1e4;
+      if (scaled < 9e14) {
+        auto k = static_cast<int64_t>(scaled + 0.5);  // a candidate: checked below
+        if (static_cast<double>(k) / 1e4 == std::fabs(r)) {
+          digits = whole(k);
+          point = static_cast<long>(digits.size()) - 4;
+          negative = r < 0;
+          break;
+        }
+      }
+      // "d.dddddddddddddde+XX": the digits without the point, then the exponent.
+      std::string_view s(buf,
+                         static_cast<size_t>(numtext::writeScientific15(buf, std::fabs(r)) - buf));
+      size_t e = std::min(s.find('e'), s.size());
+      size_t count = std::min(e > 2 ? e - 2 : 0, sizeof mantissa - 1);
+      mantissa[0] = s[0];
+      std::copy_n(s.data() + 2, count, mantissa + 1);
+      long exponent =
+          static_cast<long>(numtext::parseInteger(s.substr(std::min(e + 1, s.size()))).value_or(0));
+      digits = std::string_view(mantissa, count + 1);
+      point = exponent + 1;
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  return writeDigits(negative, digits, point, separator, minDecimals, maxDecimals);
 }
 
 std::optional<int32_t> toInt32(const Decimal& value) {

@@ -51,8 +51,15 @@ std::optional<Decimal> fromDouble(double value);
 // I2, I4, R8, Currency and Bool (-1 / 0) values; nothing for other types.
 std::optional<Decimal> fromNumber(const Variant& value);
 
-// Rounded to at most `decimals` decimals, halves away from zero.
-Decimal rounded(const Decimal& value, size_t decimals);
+// The value rounded to at most `maxDecimals` decimals (halves away from zero)
+// and written as write() does, the fraction padded to `minDecimals`.
+std::string writeRounded(const Decimal& value, char separator, size_t minDecimals,
+                         size_t maxDecimals);
+// The same for a number held in a variant (as fromNumber reads it), written
+// straight from its digits without building a Decimal: measures are formatted
+// for every row of a read. Nothing where fromNumber gives nothing.
+std::optional<std::string> writeRounded(const Variant& number, char separator,
+                                        size_t minDecimals, size_t maxDecimals);
 
 // <0, 0, >0 as a is below, equal to or above b.
 int compare(const Decimal& a, const Decimal& b);

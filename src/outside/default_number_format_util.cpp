@@ -16,7 +16,7 @@ constexpr size_t kMinDecimals = 2;
 constexpr size_t kMaxDecimals = 4;
 
 std::string shown(const decimal::Decimal& d) {
-  return decimal::write(decimal::rounded(d, kMaxDecimals), ',', kMinDecimals);
+  return decimal::writeRounded(d, ',', kMinDecimals, kMaxDecimals);
 }
 
 Variant format(const Variant& field) {
@@ -36,7 +36,8 @@ Variant format(const Variant& field) {
     case VarType::Date:
       return Variant(vb::cstr(value));
     default:
-      if (auto d = decimal::fromNumber(value)) return Variant(shown(*d));
+      if (auto text = decimal::writeRounded(value, ',', kMinDecimals, kMaxDecimals))
+        return Variant(std::move(*text));
       // NaN or an infinity cannot be shown as a value to save back.
       if (value.type() == VarType::R8) return Variant(std::string());
       throw errors::typeMismatch();
