@@ -77,7 +77,7 @@ class Z418KT_EXPORT Variant {
   Variant& operator=(Variant&&) noexcept = default;
   ~Variant();
 
-  VarType type() const;
+  VarType type() const { return kTypes[value_.index()]; }
   bool isEmpty() const { return type() == VarType::Empty; }
   bool isNull() const { return type() == VarType::Null; }
   bool isText() const { return type() == VarType::BStr; }
@@ -124,6 +124,11 @@ class Z418KT_EXPORT Variant {
  private:
   using Storage = std::variant<std::monostate, NullTag, int16_t, int32_t, double, Currency, DateTag,
                                BoolTag, std::string, std::shared_ptr<Object>, ArrayBox>;
+  // The type of each alternative of Storage, in its order.
+  static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null, VarType::I2,
+                                       VarType::I4,     VarType::R8,   VarType::Currency,
+                                       VarType::Date,   VarType::Bool, VarType::BStr,
+                                       VarType::Object, VarType::Array};
   Storage value_;
 };
 

@@ -7,28 +7,20 @@
 
 namespace z418kt {
 
-namespace {
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
-}  // namespace
-
 Variant::Variant(SafeArray array)
     : value_(ArrayBox{std::make_shared<SafeArray>(std::move(array))}) {}
 
-Variant::Variant(const Variant& other) { *this = other; }
+// Arrays are values: a copy of a variant holding one gets an array of its own.
+Variant::Variant(const Variant& other) : value_(other.value_) {
+  if (auto* box = std::get_if<ArrayBox>(&value_)) box->ptr = std::make_shared<SafeArray>(*box->ptr);
+}
 
 Variant& Variant::operator=(const Variant& other) {
   if (this == &other) return *this;
-  if (const auto* box = std::get_if<ArrayBox>(&other.value_)) {
+  if (const auto* box = std::get_if<ArrayBox>(&other.value_))
     value_ = ArrayBox{std::make_shared<SafeArray>(*box->ptr)};
-  } else {
-    std::visit(Overloaded{[this](const ArrayBox&) {}, [this](const auto& v) { value_ = v; }},
-               other.value_);
-  }
+  else
+    value_ = other.value_;
   return *this;
 }
 
@@ -50,14 +42,6 @@ Variant Variant::date(double oleDays) {
   Variant v;
   v.value_ = DateTag{oleDays};
   return v;
-}
-
-VarType Variant::type() const {
-  static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null, VarType::I2,
-                                       VarType::I4,     VarType::R8,   VarType::Currency,
-                                       VarType::Date,   VarType::Bool, VarType::BStr,
-                                       VarType::Object, VarType::Array};
-  return kTypes[value_.index()];
 }
 
 bool Variant::isNumeric() const {
@@ -105,8 +89,10 @@ bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value
 namespace vb {
 
 Variant resolved(const Variant& v) {
-  Variant current = v;
-  for (int depth = 0; current.isObject(); ++depth) {
+  if (!v.isObject()) return v;
+  if (!v.object()) throw errors::typeMismatch();
+  Variant current = v.object()->defaultValue();
+  for (int depth = 1; current.isObject(); ++depth) {
     if (depth > 16 || !current.object()) throw errors::typeMismatch();
     current = current.object()->defaultValue();
   }
