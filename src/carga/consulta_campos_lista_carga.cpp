@@ -102,13 +102,15 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
                                                                 vb::clng(outvntQtde_Linha) - 1));
              // The loop counts rows; it does not look for the end of the record set.
              const int32_t lastRow = vb::clng(outvntQtde_Linha) - 1;
+             size_t columnOf[kColumnCount] = {};  // each name looked up on the first row
              for (int32_t row = 0; row <= lastRow; ++row) {
                for (int32_t c = 0; c < kColumnCount; ++c) {
                  st.at(8710 + 10 * c);
-                 Variant column = pattern::field(rs, kMatrixColumns[c].column);
+                 if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
+                 Variant column = rs.fieldAt(columnOf[c]);
                  Variant value = kMatrixColumns[c].measure
                                      ? outside::numberFormatUtil().op2_formatMeasure(column)
-                                     : outside::valueUtil().op6_value(column);
+                                     : outside::valueUtil().op6_value(std::move(column));
                  outarrvntMatriz_DIM.array().at(c, row) = std::move(value);
                }
                st.at(8760);

@@ -173,7 +173,7 @@ void readResultSet(const Handle& statement, RowSet& out) {
   std::vector<Column> columns(static_cast<size_t>(count));
   out.hasResultSet = true;
   out.columns.clear();
-  out.rows.clear();
+  out.rows.setWidth(static_cast<size_t>(count));
   for (SQLSMALLINT c = 1; c <= count; ++c) {
     char16_t name[256] = {};
     SQLSMALLINT nameLength = 0, sqlType = 0, decimals = 0, nullable = 0;
@@ -192,11 +192,8 @@ void readResultSet(const Handle& statement, RowSet& out) {
     SQLRETURN rc = SQLFetch(statement.get());
     if (rc == SQL_NO_DATA) break;
     if (!succeeded(rc)) throw failure(diagnostics(statement), "ODBC: fetching a row:");
-    std::vector<Variant> row;
-    row.reserve(columns.size());
     for (size_t c = 0; c < columns.size(); ++c)
-      row.push_back(readValue(statement, static_cast<SQLUSMALLINT>(c + 1), columns[c]));
-    out.rows.push_back(std::move(row));
+      out.rows.add(readValue(statement, static_cast<SQLUSMALLINT>(c + 1), columns[c]));
   }
 }
 

@@ -26,22 +26,28 @@ bool Recordset::eof() const {
   return position_ >= rows_.rows.size();
 }
 
-Variant Recordset::fieldsItem(const std::string& name) const {
+Variant Recordset::fieldsItem(const std::string& name) const { return fieldAt(columnIndex(name)); }
+
+size_t Recordset::columnIndex(const std::string& name) const {
   requireOpen();
   for (size_t c = 0; c < rows_.columns.size(); ++c) {
     const std::string& column = rows_.columns[c];
-    if (column.size() != name.size() || strcasecmp(column.c_str(), name.c_str()) != 0) continue;
-    if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
-    const Variant& value = rows_.rows[position_][c];
-    if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
-    auto& field = fields_[c];
-    if (field && field.use_count() == 1)
-      field->value_ = value;
-    else
-      field = std::make_shared<Field>(column, value);
-    return Variant(std::shared_ptr<Object>(field));
+    if (column.size() == name.size() && strcasecmp(column.c_str(), name.c_str()) == 0) return c;
   }
   throw errors::itemNotFound();
+}
+
+Variant Recordset::fieldAt(size_t column) const {
+  requireOpen();
+  if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
+  const Variant& value = rows_.rows[position_].at(column);
+  if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
+  auto& field = fields_[column];
+  if (field && field.use_count() == 1)
+    field->value_ = value;
+  else
+    field = std::make_shared<Field>(rows_.columns[column], value);
+  return Variant(std::shared_ptr<Object>(field));
 }
 
 void Recordset::moveFirst() {

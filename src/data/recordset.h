@@ -50,6 +50,10 @@ class Recordset {
   bool eof() const;
   // Fields.Item(name): the field of the current row, held in a variant.
   Variant fieldsItem(const std::string& name) const;
+  // The same in two steps, for loops over many rows: the column of a name
+  // (3265 when there is none), then its field on the current row (3021 at EOF).
+  size_t columnIndex(const std::string& name) const;
+  Variant fieldAt(size_t column) const;
   void moveFirst();
   void moveLast();
   void moveNext();

@@ -123,12 +123,9 @@ RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgu
     out.columns.emplace_back(name ? name : "");
   }
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    std::vector<Variant> row;
-    row.reserve(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(columnValue(s, c));
-    out.rows.push_back(std::move(row));
-  }
+  out.rows.setWidth(static_cast<size_t>(columns));
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+    for (int c = 0; c < columns; ++c) out.rows.add(columnValue(s, c));
   if (rc != SQLITE_DONE) fail(db, rc);
   return out;
 }
