@@ -31,22 +31,26 @@ char* copyOut(std::string_view text) noexcept {
   return out;
 }
 
-// Runs `produce` and hands its answer over as a C text. An error raised on
+std::string errorText(int32_t number, const std::string& description) {
+  return z418kt::json::dumpText(z418kt::json::errorAnswer(number, description));
+}
+
+// Runs `produce` (an answer text) and hands its answer over as a C text. An error raised on
 // the way becomes the error answer, so nothing is thrown across C frames.
 template <class Produce>
 char* answered(Produce produce) noexcept {
   try {
-    Json answer;
+    std::string answer;
     try {
       answer = produce();
     } catch (const z418kt::AutomationError& e) {
-      answer = z418kt::json::errorAnswer(e.number, e.description);
+      answer = errorText(e.number, e.description);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
-      answer = z418kt::json::errorAnswer(z418kt::json::kInvalidArgument, e.what());
+      answer = errorText(z418kt::json::kInvalidArgument, e.what());
     }
-    return copyOut(z418kt::json::dumpText(answer));
+    return copyOut(answer);
   } catch (const std::exception&) {
     return copyOut(kOutOfMemory);  // only allocation can fail past this point
   }
@@ -54,8 +58,8 @@ char* answered(Produce produce) noexcept {
 
 std::string_view textOf(const char* text) { return text ? std::string_view(text) : ""; }
 
-Json noComponent() {
-  return z418kt::json::errorAnswer(kNoObject, "Object variable or With block variable not set");
+std::string noComponent() {
+  return errorText(kNoObject, "Object variable or With block variable not set");
 }
 
 }  // namespace
@@ -70,16 +74,16 @@ char* z418kt_call(z418kt_component* component, const char* operation, const char
   return answered([&] {
     if (!component) return noComponent();
     if (!operation) throw z418kt::errors::unknownName();
-    return z418kt::json::answerCall(component->component, Json(operation),
-                                    z418kt::json::argumentsOfText(textOf(request)));
+    return z418kt::json::answerCallText(component->component, Json(operation),
+                                        z418kt::json::argumentsOfText(textOf(request)));
   });
 }
 
 char* z418kt_call_dispid(z418kt_component* component, int32_t dispid, const char* request) {
   return answered([&] {
     if (!component) return noComponent();
-    return z418kt::json::answerCall(component->component, Json(dispid),
-                                    z418kt::json::argumentsOfText(textOf(request)));
+    return z418kt::json::answerCallText(component->component, Json(dispid),
+                                        z418kt::json::argumentsOfText(textOf(request)));
   });
 }
 

@@ -46,7 +46,7 @@ int report(Output o, const std::function<Outcome()>& call, const Reading& readin
   }
   bool found = outcome.succeeded() ? reading.found(outcome) : !reading.missingWhenRefused(outcome);
   if (o.json) {
-    o.out << dumpText(answerJson(*outcome.entry, outcome.result, outcome.args)) << '\n';
+    o.out << answerText(*outcome.entry, outcome.result, outcome.args) << '\n';
   } else {
     o.out << "Status: " << outcome.status() << (outcome.succeeded() ? " (ok)" : " (falhou)")
           << '\n';

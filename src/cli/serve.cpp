@@ -20,16 +20,15 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
   while (true) {
     BoundedRead read = readLine(in, line, limits.maxBytes);
     if (!read.got) break;
-    Json answer;
     if (read.cutShort) {
-      answer = errorAnswer(kRequestTooLarge, tooLarge(read.bytes, limits).description);
+      Json answer = errorAnswer(kRequestTooLarge, tooLarge(read.bytes, limits).description);
       if (auto id = requestIdOf(line)) answer["id"] = *id;
+      out << dumpText(answer) << '\n';
     } else if (line.find_first_not_of(" \t\r") == std::string::npos) {
       continue;
     } else {
-      answer = answerRequestText(component, line, options);
+      out << answerRequestText(component, line, options) << '\n';
     }
-    out << dumpText(answer) << '\n';
     // Flushed only when the next read may wait: a client never waits for an
     // answer, and a batch of piped requests is answered in few writes.
     if (in.rdbuf()->in_avail() <= 0) out.flush();

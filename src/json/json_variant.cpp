@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "automation/number_text.h"
+#include "automation/utf8.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt::json {
@@ -16,41 +17,179 @@ namespace {
 
 // ----- writing -----
 
-Json typed(const char* vt, Json value) { return Json{{"vt", vt}, {"value", std::move(value)}}; }
+// Answers are written straight to text: building them as a JSON tree first
+// cost more than the read they answer. The text is what nlohmann's dump gives
+// for the same value (one line, UTF-8 kept, U+FFFD for what is not UTF-8).
 
-// JSON has no NaN or infinity: those travel as texts.
-Json doubleJson(double d) {
-  if (std::isnan(d)) return "NaN";
-  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
-  return d;
+void appendQuoted(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  size_t start = out.size();
+  out += '"';
+  for (size_t pos = 0; pos < text.size();) {
+    auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte >= 0x80) {
+      char32_t codePoint;
+      size_t length = utf8::sequenceAt(text, pos, codePoint);
+      if (length == 0) {
+        // Stray bytes become U+FFFD as the JSON library's own dump writes
+        // them, so a text reads the same whichever way it was written.
+        out.resize(start);
+        out += Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+        return;
+      }
+      out.append(text.substr(pos, length));
+      pos += length;
+      continue;
+    }
+    switch (byte) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+        } else {
+          out += static_cast<char>(byte);
+        }
+    }
+    ++pos;
+  }
+  out += '"';
 }
 
-Json arrayJson(const SafeArray& array) {
-  Json lbounds = Json::array();
-  Json counts = Json::array();
+void appendInteger(std::string& out, int64_t value) {
+  char buf[numtext::kTextCapacity];
+  out.append(buf, numtext::writeInteger(buf, value));
+}
+
+// {"vt":"<vt>","value":
+void openTyped(std::string& out, const char* vt) {
+  out += "{\"vt\":\"";
+  out += vt;
+  out += "\",\"value\":";
+}
+
+void appendArray(std::string& out, const SafeArray& array) {
+  out += "{\"vt\":\"ARRAY\",\"lbounds\":[";
   bool emptyDimension = false;
-  for (const SafeArray::Bound& b : array.bounds()) {
-    lbounds.push_back(b.lower);
-    counts.push_back(b.count);
-    emptyDimension = emptyDimension || b.count == 0;
+  for (size_t d = 0; d < array.bounds().size(); ++d) {
+    if (d) out += ',';
+    appendInteger(out, array.bounds()[d].lower);
+    emptyDimension = emptyDimension || array.bounds()[d].count == 0;
   }
-  Json items = Json::array();
+  out += ']';
+  if (emptyDimension) {
+    out += ",\"counts\":[";
+    for (size_t d = 0; d < array.bounds().size(); ++d) {
+      if (d) out += ',';
+      appendInteger(out, array.bounds()[d].count);
+    }
+    out += ']';
+  }
+  out += ",\"items\":[";
   if (array.dimensions() == 1) {
-    for (int32_t i = 0; i < array.bounds()[0].count; ++i)
-      items.push_back(toJson(array.at(array.lbound(1) + i)));
+    for (int32_t i = 0; i < array.bounds()[0].count; ++i) {
+      if (i) out += ',';
+      appendJson(out, array.at(array.lbound(1) + i));
+    }
   } else if (array.dimensions() == 2) {
     for (int32_t i = 0; i < array.bounds()[0].count; ++i) {
-      Json column = Json::array();
-      for (int32_t j = 0; j < array.bounds()[1].count; ++j)
-        column.push_back(toJson(array.at(array.lbound(1) + i, array.lbound(2) + j)));
-      items.push_back(std::move(column));
+      out += i ? ",[" : "[";
+      for (int32_t j = 0; j < array.bounds()[1].count; ++j) {
+        if (j) out += ',';
+        appendJson(out, array.at(array.lbound(1) + i, array.lbound(2) + j));
+      }
+      out += ']';
     }
   }
-  Json out{{"vt", "ARRAY"}, {"lbounds", std::move(lbounds)}};
-  if (emptyDimension) out["counts"] = std::move(counts);
-  out["items"] = std::move(items);
-  return out;
+  out += "]}";
 }
+
+}  // namespace
+
+void appendJson(std::string& out, const Variant& value) {
+  switch (value.type()) {
+    case VarType::Empty:
+      out += "{\"vt\":\"EMPTY\"}";
+      return;
+    case VarType::Null:
+      out += "{\"vt\":\"NULL\"}";
+      return;
+    case VarType::I2:
+      openTyped(out, "I2");
+      appendInteger(out, value.i2());
+      break;
+    case VarType::I4:
+      openTyped(out, "I4");
+      appendInteger(out, value.i4());
+      break;
+    case VarType::R8: {
+      // JSON has no NaN or infinity: those travel as texts.
+      double d = value.r8();
+      openTyped(out, "R8");
+      if (std::isnan(d))
+        out += "\"NaN\"";
+      else if (std::isinf(d))
+        out += d > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+      else
+        out += Json(d).dump();
+      break;
+    }
+    case VarType::Currency:
+      openTyped(out, "CY");
+      appendQuoted(out, currencyText(value.currency()));
+      break;
+    case VarType::Date:
+      openTyped(out, "DATE");
+      appendQuoted(out, vb::formatDate(value.dateValue()));
+      break;
+    case VarType::Bool:
+      openTyped(out, "BOOL");
+      out += value.boolValue() ? "true" : "false";
+      break;
+    case VarType::BStr:
+      openTyped(out, "BSTR");
+      appendQuoted(out, value.text());
+      break;
+    case VarType::Object:
+      appendJson(out, vb::resolved(value));
+      return;
+    case VarType::Array:
+      appendArray(out, value.array());
+      return;
+  }
+  out += '}';
+}
+
+void appendJsonText(std::string& out, std::string_view text) { appendQuoted(out, text); }
+
+Json toJson(const Variant& value) {
+  std::string text;
+  appendJson(text, value);
+  return Json::parse(text);
+}
+
+namespace {
 
 // ----- reading -----
 
@@ -249,34 +388,6 @@ Currency parseCurrency(const std::string& text) {
       break;
   }
   refuse("CY needs a decimal text, not \"" + text + "\"");
-}
-
-Json toJson(const Variant& value) {
-  switch (value.type()) {
-    case VarType::Empty:
-      return Json{{"vt", "EMPTY"}};
-    case VarType::Null:
-      return Json{{"vt", "NULL"}};
-    case VarType::I2:
-      return typed("I2", value.i2());
-    case VarType::I4:
-      return typed("I4", value.i4());
-    case VarType::R8:
-      return typed("R8", doubleJson(value.r8()));
-    case VarType::Currency:
-      return typed("CY", currencyText(value.currency()));
-    case VarType::Date:
-      return typed("DATE", vb::formatDate(value.dateValue()));
-    case VarType::Bool:
-      return typed("BOOL", value.boolValue());
-    case VarType::BStr:
-      return typed("BSTR", value.text());
-    case VarType::Object:
-      return toJson(vb::resolved(value));
-    case VarType::Array:
-      return arrayJson(value.array());
-  }
-  return Json{{"vt", "EMPTY"}};
 }
 
 namespace {

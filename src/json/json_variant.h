@@ -28,6 +28,10 @@ namespace z418kt::json {
 
 using Json = nlohmann::ordered_json;
 
+// The typed form of a value appended to `out` as one line of JSON text, and
+// the same as a JSON tree; a text alone as a JSON string.
+void appendJson(std::string& out, const Variant& value);
+void appendJsonText(std::string& out, std::string_view text);
 Json toJson(const Variant& value);
 // One line of JSON; text that is not valid UTF-8 is written with U+FFFD
 // instead of failing.

@@ -206,21 +206,41 @@ std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args,
   return list;
 }
 
-Json answerCall(Z418kt& component, const Json& op, const Json& args, const RequestLimits& limits) {
+namespace {
+
+// Runs one call and hands its answer to `ran` (entry, result, arguments) or
+// to `failed` (error number, description); never throws past them.
+template <class Ran, class Failed>
+auto callAnswered(Z418kt& component, const Json& op, const Json& args, const RequestLimits& limits,
+                  Ran ran, Failed failed) {
   try {
     const InterfaceEntry& entry = operationFor(op);
     std::vector<Variant> list = argumentsFor(entry, args, limits);
     Variant result = invoke(component, entry, list);
-    return answerJson(entry, result, list);
+    return ran(entry, result, list);
   } catch (const AutomationError& e) {
-    return errorAnswer(e.number, e.description);
+    return failed(e.number, e.description);
   } catch (const Json::exception& e) {
-    return errorAnswer(kMalformedRequest, e.what());
+    return failed(kMalformedRequest, e.what());
   } catch (const std::bad_alloc&) {
-    return errorAnswer(7, "Out of memory");
+    return failed(7, "Out of memory");
   } catch (const std::exception& e) {
-    return errorAnswer(kInvalidArgument, e.what());
+    return failed(kInvalidArgument, e.what());
   }
+}
+
+}  // namespace
+
+Json answerCall(Z418kt& component, const Json& op, const Json& args, const RequestLimits& limits) {
+  return callAnswered(component, op, args, limits, answerJson, errorAnswer);
+}
+
+std::string answerCallText(Z418kt& component, const Json& op, const Json& args,
+                           const RequestLimits& limits) {
+  return callAnswered(component, op, args, limits, answerText,
+                      [](int32_t number, const std::string& description) {
+                        return dumpText(errorAnswer(number, description));
+                      });
 }
 
 Json argumentsOfText(std::string_view text, const RequestLimits& limits) {
@@ -248,41 +268,64 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
 
 namespace {
 
-Json withId(Json answer, const std::optional<Json>& id) {
-  if (id) answer["id"] = *id;
+// An answer text with the request's id as its last member.
+std::string withId(std::string answer, const std::optional<Json>& id) {
+  if (id && !answer.empty() && answer.back() == '}') {
+    answer.pop_back();
+    answer += ",\"id\":";
+    answer += dumpText(*id);
+    answer += '}';
+  }
   return answer;
+}
+
+std::string errorText(int32_t number, const std::string& description) {
+  return dumpText(errorAnswer(number, description));
 }
 
 }  // namespace
 
-Json answerRequestText(Z418kt& component, std::string_view text, const RequestOptions& options) {
+std::string answerRequestText(Z418kt& component, std::string_view text,
+                              const RequestOptions& options) {
   Json request;
   try {
     request = parseRequestText(text, options.limits);
   } catch (const RequestError& e) {
-    return withId(errorAnswer(e.number, e.description), requestIdOf(text));
+    return withId(errorText(e.number, e.description), requestIdOf(text));
   }
   std::optional<Json> id;
   if (request.is_object() && request.contains("id")) id = request["id"];
   if (!request.is_object() || !request.contains("op"))
     return withId(
-        errorAnswer(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"), id);
+        errorText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"), id);
   Json args = withConnection(request["op"], request.contains("args") ? request["args"] : Json(),
                              options.connection);
-  return withId(answerCall(component, request["op"], args, options.limits), id);
+  return withId(answerCallText(component, request["op"], args, options.limits), id);
+}
+
+std::string answerText(const InterfaceEntry& entry, const Variant& result,
+                       const std::vector<Variant>& args) {
+  std::string out = "{\"result\":";
+  appendJson(out, result);
+  out += ",\"args\":{";
+  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
+    std::string_view name = entry.parameters[k];
+    if (k) out += ',';
+    appendJsonText(out, name);
+    out += ':';
+    // Answers end up in logs: a connection text goes out without its password.
+    if (isConnectionParameter(name) && args[k].isText())
+      appendJson(out, Variant(data::maskedPassword(args[k].text())));
+    else
+      appendJson(out, args[k]);
+  }
+  out += "}}";
+  return out;
 }
 
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args) {
-  Json named = Json::object();
-  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
-    std::string_view name = entry.parameters[k];
-    // Answers end up in logs: a connection text goes out without its password.
-    bool connection = isConnectionParameter(name) && args[k].isText();
-    named[std::string(name)] =
-        toJson(connection ? Variant(data::maskedPassword(args[k].text())) : args[k]);
-  }
-  return Json{{"result", toJson(result)}, {"args", std::move(named)}};
+  return Json::parse(answerText(entry, result, args));
 }
 
 Json errorAnswer(int32_t number, const std::string& description) {

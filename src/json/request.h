@@ -41,9 +41,12 @@ const InterfaceEntry& operationFor(const Json& op);
 std::vector<Variant> argumentsFor(const InterfaceEntry& entry, const Json& args,
                                   const RequestLimits& limits = {});
 
-// Runs one call and answers it; never throws.
+// Runs one call and answers it; never throws. The text form is the same
+// answer as one line of JSON, written without building the tree.
 Json answerCall(Z418kt& component, const Json& op, const Json& args,
                 const RequestLimits& limits = {});
+std::string answerCallText(Z418kt& component, const Json& op, const Json& args,
+                           const RequestLimits& limits = {});
 
 // How a front end reads requests: the limits, and the connection text given
 // to a request by name that leaves the operation's connection argument out.
@@ -64,12 +67,15 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
 
 // One request as `z418kt serve` reads it, {"op": name or dispatch identifier,
 // "args": ..., "id": anything}, answered; the id comes back in every answer,
-// error answers included, whenever it can be read. Never throws.
-Json answerRequestText(Z418kt& component, std::string_view text,
-                       const RequestOptions& options = {});
+// error answers included, whenever it can be read; the answer as one line of
+// JSON text. Never throws.
+std::string answerRequestText(Z418kt& component, std::string_view text,
+                              const RequestOptions& options = {});
 
 // The answer of a call that ran: its result and every argument by name, the
-// connection text with its password masked.
+// connection text with its password masked; as text and as a JSON tree.
+std::string answerText(const InterfaceEntry& entry, const Variant& result,
+                       const std::vector<Variant>& args);
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args);
 
