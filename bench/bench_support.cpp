@@ -146,8 +146,12 @@ int32_t coletaWithPieces(const std::string& text, int pieces) {
   Variant volumes(int32_t{3}), peso("42,5"), embalagem("Caixas"), valor(int32_t{1500});
   Variant linhas(int32_t{pieces}), colunas(int32_t{5}), coleta(int32_t{0}), msg;
   SafeArray matrix = SafeArray::zeroBased(4, pieces - 1);
-  for (int32_t r = 0; r < pieces; ++r)
-    for (int32_t c = 0; c < 4; ++c) matrix.at(c, r) = Variant(int32_t{1 + (r + c) % 5});
+  // Volumes, then width, height and length in metres, as they are entered.
+  const char* metres[] = {"0,25", "1,5", "0,75", "2", "1,35"};
+  for (int32_t r = 0; r < pieces; ++r) {
+    matrix.at(0, r) = Variant(int32_t{1 + r % 5});
+    for (int32_t c = 1; c < 4; ++c) matrix.at(c, r) = Variant(metres[(r + c) % 5]);
+  }
   Variant matriz(std::move(matrix));
   Variant status = component.gGrava_Coleta(conecta, user, empresa, banco, produto, cliente,
                                            destinatario, remetente, volumes, peso, embalagem, valor,
