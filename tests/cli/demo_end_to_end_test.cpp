@@ -104,6 +104,8 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   EXPECT_TRUE(runs("invoke gExclui_Coleta", 1, "", "{oops"));
   EXPECT_EQ(Json::parse(output)["error"]["number"], kMalformedRequest);
   // Wrong usage exits 2 with a message on the error stream, before any database work.
+  EXPECT_TRUE(runs("invoke", 2));
+  EXPECT_FALSE(errors.empty());
   EXPECT_TRUE(runs("frobnicate", 2, "unknown command \"frobnicate\""));
   EXPECT_TRUE(runs("--version", 0, "z418kt 1."));
   EXPECT_TRUE(runs("invoke --list", 0, "gGrava_Coleta (1610809349): invntConecta_DB"));

@@ -1,7 +1,5 @@
 // Reading, saving and deleting Coletas on a real database, in both dialects:
 // what is read, and what is stored after success and after each kind of failure.
-#include <algorithm>
-
 #include "support/engine_fixture.h"
 #include "support/scoped_locale.h"
 #include "z418kt/safe_array.h"
@@ -162,6 +160,7 @@ TEST_P(ColetaOnEngine, DeleteAColetaWithPiecesWithoutAndTwice) {
   EXPECT_EQ(pieces(demo::kColeta), 0);
   // The row stays, marked deleted.
   EXPECT_EQ(column("TAB_STATUS_ID", demo::kColeta), 2);
+  EXPECT_EQ(column("CLIENTE_ID", demo::kColeta), demo::kEmpresa);
   EXPECT_EQ(audits(demo::kColeta, 3), oracle() ? 0 : 1);
 
   EXPECT_EQ(erase(demo::kColetaSemAwb), kOk) << vb::concatText(msg);

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "support/engine_fixture.h"
-#include "z418kt/safe_array.h"
 
 namespace z418kt {
 namespace {
