@@ -11,11 +11,9 @@ const std::string kProcedure = "EXEC SP_KTR_CON_CARGA_AWB   a7(42)";
 
 class ListCargo : public testing::ComponentTest {
  protected:
-  bool call(Variant banco) {
-    std::string conn = "Provider=SQLite;Data Source=x.db";
-    Variant user(int32_t{1}), empresa, produto, id(int32_t{42});
-    return component.mConsulta_Campos_LISTA_CARGA(conn, user, empresa, banco, produto, id, linhas,
-                                                  colunas, matriz, msg);
+  bool list(const char* banco) {
+    return succeeds("mConsulta_Campos_LISTA_CARGA", banco,
+                    {Variant(int32_t{42}), &linhas, &colunas, &matriz, &msg});
   }
   // `count` pieces: volumes i + 1, width 1.25 + i, height 0.5, length 2, id 500 + i.
   static testing::Scripted pieces(int count) {
@@ -24,13 +22,12 @@ class ListCargo : public testing::ComponentTest {
     return rows({"num_volume", "largura_m", "altura_m", "comprimento_m", "CARGA_ID"},
                 std::move(values));
   }
-  Z418kt component;
   Variant linhas{"L"}, colunas{"C"}, matriz{SafeArray::zeroBased(1)}, msg{"untouched"};
 };
 
 TEST_F(ListCargo, BothDialectsFillTheMatrixByColumnAndRow) {
   runner->answers.push_back(pieces(3));
-  EXPECT_TRUE(call(Variant("Oracle")));
+  EXPECT_TRUE(list("Oracle"));
   EXPECT_EQ(matriz.array().at(1, 2), Variant("n2(3.25)"));
   EXPECT_EQ(msg, Variant("untouched"));
   // Columns are read in matrix order, each piece from its own record.
@@ -45,7 +42,7 @@ TEST_F(ListCargo, BothDialectsFillTheMatrixByColumnAndRow) {
   runner->answers.push_back(
       rows({"ALTURA_M", "CARGA_ID", "COMPRIMENTO_M", "LARGURA_M", "NUM_VOLUME"},
            {{0.5, int32_t{500}, 2.0, 1.25, int32_t{1}}}));
-  EXPECT_TRUE(call(Variant("ORACLE")));
+  EXPECT_TRUE(list("ORACLE"));
   EXPECT_EQ(statements(), (std::vector<std::string>{
                               kProcedure,
                               " SELECT  CARGA.ALTURA_M ,  CARGA.CARGA_ID ,  CARGA.COMPRIMENTO_M ,  "
@@ -63,7 +60,7 @@ TEST_F(ListCargo, FailuresKeepTheCountsAndTheRowsFilled) {
     return Variant("m");
   };
   runner->answers.push_back(pieces(2));
-  EXPECT_FALSE(call(Variant("")));
+  EXPECT_FALSE(list(""));
   EXPECT_EQ(linhas, Variant(int32_t{2}));
   EXPECT_EQ(colunas, Variant(int16_t{5}));
   const SafeArray& m = matriz.array();

@@ -13,20 +13,11 @@ using testing::rows;
 class CargoWrites : public testing::ComponentTest {
  protected:
   bool insert(const char* banco) {
-    Variant b(banco);
-    return component.mInclui_Campos_CARGA(conn, user, empresa, b, produto, doc, largura, altura,
-                                          comprimento, volumes, cargaId, msg);
+    return succeeds("mInclui_Campos_CARGA", banco,
+                    {&doc, &largura, &altura, &comprimento, &volumes, &cargaId, &msg});
   }
-  bool remove(const char* banco, Variant document, Variant carga) {
-    Variant b(banco);
-    return component.mExclui_Campos_CARGA(conn, user, empresa, b, produto, document, carga, msg);
-  }
-  // Refuses one dimension value; accepts every other as it is.
-  void refuse(const std::string& value) {
-    state->on11 = [value](const std::string& v, std::string& out) {
-      out = v;
-      return Variant::boolean(v != value);
-    };
+  bool remove(Variant document, Variant carga) {
+    return succeeds("mExclui_Campos_CARGA", "ORACLE", {document, carga, &msg});
   }
   std::vector<std::string> checked() {
     std::vector<std::string> out;
@@ -34,10 +25,8 @@ class CargoWrites : public testing::ComponentTest {
       if (entry.rfind("ValueUtil.op11", 0) == 0) out.push_back(entry);
     return out;
   }
-  std::string conn = "c";
-  Variant user{int32_t{1}}, empresa, produto, doc{int32_t{42}}, largura{"0,5"}, altura{"0,4"},
-      comprimento{"0,6"}, volumes{int32_t{2}}, cargaId{"untouched"}, msg{"caller"};
-  Z418kt component;
+  Variant doc{int32_t{42}}, largura{"0,5"}, altura{"0,4"}, comprimento{"0,6"}, volumes{int32_t{2}},
+      cargaId{"untouched"}, msg{"caller"};
 };
 
 TEST_F(CargoWrites, StoredProcedureInsert) {
@@ -49,7 +38,7 @@ TEST_F(CargoWrites, StoredProcedureInsert) {
   EXPECT_EQ(cargaId, Variant(int32_t{17}));
   // A refused height: the width was checked, the length never is, nothing is sent.
   log().clear();
-  refuse("0,4");
+  refuseDecimal("0,4");
   EXPECT_FALSE(insert("SQLSERVER"));
   EXPECT_EQ(checked(), (std::vector<std::string>{"ValueUtil.op11(0,5)", "ValueUtil.op11(0,4)"}));
   EXPECT_EQ(runner->opened.size(), 2u);
@@ -68,7 +57,7 @@ TEST_F(CargoWrites, OracleInsertAllocatesBeforeCheckingTheDimensions) {
   EXPECT_EQ(cargaId, Variant(int32_t{1001}));
   // A refused width: the key is spent, no INSERT, no message.
   log().clear();
-  refuse("0,5");
+  refuseDecimal("0,5");
   EXPECT_FALSE(insert("ORACLE"));
   const auto at = [&](const char* entry) { return std::find(log().begin(), log().end(), entry); };
   EXPECT_LT(at("IdentifierUtil.op1(ORACLE, 1, 0, TRIVEMAR, N, c, CARGA_ID)"),
@@ -95,9 +84,9 @@ TEST_F(CargoWrites, OracleDeleteByDocumentOrByPiece) {
   for (int i = 0; i < 3; ++i)
     runner->answers.insert(runner->answers.end(),
                            {noResultSet(), rows({"RETORNO", "MSG_RET"}, {{int32_t{0}, ""}})});
-  EXPECT_TRUE(remove("ORACLE", Variant(int32_t{42}), Variant("")));
-  EXPECT_TRUE(remove("ORACLE", Variant(""), Variant(int32_t{7})));
-  EXPECT_TRUE(remove("ORACLE", Variant(int32_t{0}), Variant(int32_t{0})));
+  EXPECT_TRUE(remove(Variant(int32_t{42}), Variant("")));
+  EXPECT_TRUE(remove(Variant(""), Variant(int32_t{7})));
+  EXPECT_TRUE(remove(Variant(int32_t{0}), Variant(int32_t{0})));
   const std::string select = " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_IDS ";
   EXPECT_EQ(statements(),
             (std::vector<std::string>{" DELETE CARGA  WHERE DOCTO_TRANSPORTE_ID =  o3(42) ", select,

@@ -26,12 +26,10 @@ const std::vector<std::string> kChecks = {
 
 class ValidateFields : public testing::ComponentTest {
  protected:
-  bool call() {
-    std::string conn = "unused";
-    Variant empresa, banco("ORACLE"), produto;
-    return component.mConsiste_Campos(conn, user, empresa, banco, produto, f.cliente,
-                                      f.destinatario, f.remetente, f.volumes, f.peso, f.embalagem,
-                                      f.valor, f.documento, msg);
+  bool validate() {
+    return succeeds("mConsiste_Campos", "ORACLE",
+                    {&f.cliente, &f.destinatario, &f.remetente, &f.volumes, &f.peso, &f.embalagem,
+                     &f.valor, &f.documento, &msg});
   }
   std::vector<std::string> checksCalled() const {
     std::vector<std::string> checks;
@@ -39,13 +37,12 @@ class ValidateFields : public testing::ComponentTest {
       if (entry.rfind("InputCheckUtil.", 0) == 0) checks.push_back(entry);
     return checks;
   }
-  Z418kt component;
   Fields f;
-  Variant user{int32_t{1}}, msg{"untouched"};
+  Variant msg{"untouched"};
 };
 
 TEST_F(ValidateFields, CleansInItsOrderThenRunsTheEightChecksInTheirs) {
-  EXPECT_TRUE(call());
+  EXPECT_TRUE(validate());
   EXPECT_EQ(std::vector<std::string>(log().begin(), log().begin() + 8),
             (std::vector<std::string>{"ValueUtil.op13(21)", "ValueUtil.op13(22)",
                                       "ValueUtil.op13(3)", "ValueUtil.op13(12.5)",
@@ -71,7 +68,7 @@ TEST_F(ValidateFields, StopsAtTheFirstFailingCheckWithItsMessage) {
       message = Variant("check " + vb::cstr(caption));
       return failing % 2 ? Variant(int16_t{1}) : Variant::boolean(false);
     };
-    EXPECT_FALSE(call());
+    EXPECT_FALSE(validate());
     EXPECT_EQ(checksCalled(),
               std::vector<std::string>(kChecks.begin(), kChecks.begin() + failing + 1));
     EXPECT_EQ(msg.text().rfind("check ", 0), 0u);
@@ -80,7 +77,7 @@ TEST_F(ValidateFields, StopsAtTheFirstFailingCheckWithItsMessage) {
 
 TEST_F(ValidateFields, NullStopsTheCleaningInTheTrap) {
   f.embalagem = Variant::null();
-  EXPECT_FALSE(call());
+  EXPECT_FALSE(validate());
   // Cleaned before the Null: destination, sender, volumes, weight.
   EXPECT_EQ(f.all(), (std::vector<Variant>{Variant(" 7 "), Variant("21"), Variant("22"),
                                            Variant("3"), Variant("12.5"), Variant::null(),

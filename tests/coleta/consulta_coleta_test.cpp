@@ -23,13 +23,11 @@ testing::Scripted awbCount(int32_t n) { return rows({"contador"}, {{Variant(n)}}
 
 class ReadColeta : public testing::ComponentTest {
  protected:
-  Variant call(Variant id, Variant connection = Variant("Provider=SQLite;Data Source=x.db")) {
-    Variant user(int32_t{1}), empresa, banco(""), produto;
-    return component.gConsulta_Coleta(connection, user, empresa, banco, produto, id, destinatario,
-                                      remetente, volumes, peso, embalagem, valor, linhas, colunas,
-                                      matriz, texto, clienteId, cliente, msg);
+  Variant read(Variant id) {
+    return call("gConsulta_Coleta", "",
+                {id, &destinatario, &remetente, &volumes, &peso, &embalagem, &valor, &linhas,
+                 &colunas, &matriz, &texto, &clienteId, &cliente, &msg});
   }
-  Z418kt component;
   Variant destinatario{"d"}, remetente{"r"}, volumes{"v"}, peso{"p"}, embalagem{"e"}, valor{"x"},
       linhas{"L"}, colunas{"C"}, matriz{"M"}, texto{"caller text"}, clienteId{"ci"}, cliente{"c"},
       msg{"untouched"};
@@ -37,7 +35,7 @@ class ReadColeta : public testing::ComponentTest {
 
 TEST_F(ReadColeta, ChainsTheThreeReadsAndWarnsAboutAwbs) {
   runner->answers = {documentRow(), cargoRow(), awbCount(2)};
-  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{0}));
+  EXPECT_EQ(read(Variant(int32_t{42})), Variant(int16_t{0}));
   EXPECT_EQ(statements(),
             (std::vector<std::string>{"EXEC SP_KTR_CON_SOLICIT_COLETA   a7(42), a7(1), a7(5)",
                                       "EXEC SP_KTR_CON_CARGA_AWB   a7(42)",
@@ -53,14 +51,14 @@ TEST_F(ReadColeta, ChainsTheThreeReadsAndWarnsAboutAwbs) {
 TEST_F(ReadColeta, StopsAtTheFirstFailingStep) {
   // The document read fails silently: status 10, nothing else opened.
   runner->answers = {noResultSet()};
-  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(read(Variant(int32_t{42})), Variant(int16_t{10}));
   EXPECT_EQ(statements().size(), 1u);
   EXPECT_EQ(msg, Variant("untouched"));
 
   // The cargo read fails in its trap: the document outputs keep their values,
   // the message is the cargo read's own.
   runner->answers = {documentRow(), failure(-2147467259, "disk I/O error")};
-  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(read(Variant(int32_t{42})), Variant(int16_t{10}));
   EXPECT_EQ(statements().size(), 3u);
   EXPECT_EQ(cliente, Variant("Acme"));
   EXPECT_NE(msg.text().find("mConsulta_Campos_LISTA_CARGA - Z418KT ( disk I/O error"),
@@ -68,16 +66,17 @@ TEST_F(ReadColeta, StopsAtTheFirstFailingStep) {
 
   // The AWB count fails: no warning, status 10.
   runner->answers = {documentRow(), cargoRow(), noResultSet()};
-  EXPECT_EQ(call(Variant(int32_t{42})), Variant(int16_t{10}));
+  EXPECT_EQ(read(Variant(int32_t{42})), Variant(int16_t{10}));
   EXPECT_EQ(texto, Variant("caller text"));
 }
 
 TEST_F(ReadColeta, RefusalsAndOwnErrorsRunNoStatement) {
   for (Variant id : {Variant(), Variant("0"), Variant(int32_t{0}), Variant(" ")}) {
-    EXPECT_EQ(call(id), Variant(int16_t{10}));
+    EXPECT_EQ(read(id), Variant(int16_t{10}));
     EXPECT_EQ(msg, Variant("Coleta não informada. Contacte o Administrador."));
   }
-  EXPECT_EQ(call(Variant(int32_t{42}), Variant::null()), Variant(int16_t{10}));
+  conecta = Variant::null();
+  EXPECT_EQ(read(Variant(int32_t{42})), Variant(int16_t{10}));
   EXPECT_EQ(msg.text(),
             "Acesso a informações do Cadastro de Coleta não disponível. Favor tentar mais "
             "tarde.gConsulta_Coleta - Z418KT ( Invalid use of Null : 94)   No Nº 8010");

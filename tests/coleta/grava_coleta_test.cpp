@@ -33,21 +33,18 @@ class ColetaWrites : public testing::ComponentTest {
     runner->answers.insert(runner->answers.end(), answers);
   }
   Variant save(const char* banco, Variant id, int32_t count) {
-    Variant b(banco), linhas(count), colunas(int32_t{5});
     docId = std::move(id);
-    return component.gGrava_Coleta(conecta, user, empresa, b, produto, cliente, destino, origem,
-                                   volumes, peso, txt, valor, linhas, colunas, cargas, docId, msg);
+    return call("gGrava_Coleta", banco,
+                {&cliente, &destino, &origem, &volumes, &peso, &txt, &valor, Variant(count),
+                 Variant(int32_t{5}), &cargas, &docId, &msg});
   }
   Variant erase(Variant id) {
-    Variant b("SQLSERVER");
     docId = std::move(id);
-    return component.gExclui_Coleta(conecta, user, empresa, b, produto, docId, msg);
+    return call("gExclui_Coleta", "SQLSERVER", {&docId, &msg});
   }
   Variant piece(int32_t row) { return cargas.array().at(4, row); }
-  Variant conecta{"c"}, user{int32_t{1}}, empresa, produto, cliente{int32_t{2}},
-      destino{int32_t{11}}, origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, txt{"Caixas"},
-      valor{"1500,75"}, cargas = matrix(3), docId, msg{"caller"};
-  Z418kt component;
+  Variant cliente{int32_t{2}}, destino{int32_t{11}}, origem{int32_t{12}}, volumes{int32_t{6}},
+      peso{"125,5"}, txt{"Caixas"}, valor{"1500,75"}, cargas = matrix(3), docId, msg{"caller"};
 };
 
 TEST_F(ColetaWrites, NewColetaStoresHeaderAndPiecesAndWritesTheIdsBack) {

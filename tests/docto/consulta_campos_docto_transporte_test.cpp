@@ -27,15 +27,11 @@ testing::Scripted documentRows() {
 class ReadDocument : public testing::ComponentTest {
  protected:
   // The outputs `o` are numbered in the order the operation reads them.
-  bool call(Variant banco) {
-    std::string conn = "Provider=SQLite;Data Source=x.db";
-    Variant user(int32_t{1}), empresa, produto, id(int32_t{42}), status(int16_t{1}),
-        tipo(int16_t{5});
-    return component.mConsulta_Campos_DOCTO_TRANSPORTE(conn, user, empresa, banco, produto, id,
-                                                       status, tipo, o[2], o[3], o[4], o[5], o[6],
-                                                       o[7], o[0], o[1], msg);
+  bool read(const char* banco) {
+    return succeeds("mConsulta_Campos_DOCTO_TRANSPORTE", banco,
+                    {Variant(int32_t{42}), Variant(int16_t{1}), Variant(int16_t{5}), &o[2], &o[3],
+                     &o[4], &o[5], &o[6], &o[7], &o[0], &o[1], &msg});
   }
-  Z418kt component;
   const std::vector<Variant> callers = std::vector<Variant>(8, Variant("caller"));
   std::vector<Variant> o = callers;
   Variant msg{"untouched"};
@@ -43,17 +39,17 @@ class ReadDocument : public testing::ComponentTest {
 
 TEST_F(ReadDocument, BothDialectsReadTheFirstRowInOrder) {
   runner->answers = {documentRows(), documentRows()};
-  EXPECT_TRUE(call(Variant(" ORACLE")));
-  const std::vector<Variant> read{Variant(int32_t{7}),  Variant("Acme"),      Variant(int32_t{21}),
-                                  Variant(int32_t{22}), Variant(int32_t{3}),  Variant("n1(12.5)"),
-                                  Variant("caixas"),    Variant("n1(100.25)")};
-  EXPECT_EQ(o, read);
+  EXPECT_TRUE(read(" ORACLE"));
+  const std::vector<Variant> expected{
+      Variant(int32_t{7}), Variant("Acme"),     Variant(int32_t{21}), Variant(int32_t{22}),
+      Variant(int32_t{3}), Variant("n1(12.5)"), Variant("caixas"),    Variant("n1(100.25)")};
+  EXPECT_EQ(o, expected);
   EXPECT_EQ(msg, Variant("untouched"));
   log().clear();
   o = callers;
-  EXPECT_TRUE(call(Variant("ORACLE")));
+  EXPECT_TRUE(read("ORACLE"));
   EXPECT_EQ(statements(), (std::vector<std::string>{kProcedure, kOracle}));
-  EXPECT_EQ(o, read);
+  EXPECT_EQ(o, expected);
   EXPECT_EQ(std::vector<std::string>(log().begin(), log().begin() + 6),
             (std::vector<std::string>{"ValueUtil.op4(42)", "ValueUtil.op4(1)", "ValueUtil.op4(5)",
                                       "OracleSqlUtil.op3(42, '=')", "OracleSqlUtil.op3(1, '=')",
@@ -64,7 +60,7 @@ TEST_F(ReadDocument, FailuresKeepTheOutputsAlreadyWritten) {
   // A failing weight format: the five outputs read before it keep the row's values.
   state->onFormat = [](int, const Variant&) -> Variant { throw AutomationError(5, "boom"); };
   runner->answers.push_back(documentRows());
-  EXPECT_FALSE(call(Variant("")));
+  EXPECT_FALSE(read(""));
   EXPECT_EQ(o, (std::vector<Variant>{Variant(int32_t{7}), Variant("Acme"), Variant(int32_t{21}),
                                      Variant(int32_t{22}), Variant(int32_t{3}), Variant("caller"),
                                      Variant("caller"), Variant("caller")}));
@@ -79,7 +75,7 @@ TEST_F(ReadDocument, FailuresKeepTheOutputsAlreadyWritten) {
     return Variant("=x");
   };
   o = callers;
-  EXPECT_FALSE(call(Variant("ORACLE")));
+  EXPECT_FALSE(read("ORACLE"));
   EXPECT_EQ(runner->opened.size(), 1u);
   EXPECT_EQ(o, callers);
   EXPECT_EQ(msg.text(),

@@ -8,28 +8,25 @@ using testing::rows;
 
 class CountAwbs : public testing::ComponentTest {
  protected:
-  bool call(Variant banco) {
-    std::string conn = "Provider=SQLite;Data Source=x.db";
-    Variant user(int32_t{1}), empresa, produto, pai(int32_t{42}), status(int16_t{1}),
-        tipo(int16_t{115});
-    return component.mConsulta_Qtde_AWB_COLETA(conn, user, empresa, banco, produto, pai, status,
-                                               tipo, contador, msg);
+  bool count(const char* banco) {
+    return succeeds(
+        "mConsulta_Qtde_AWB_COLETA", banco,
+        {Variant(int32_t{42}), Variant(int16_t{1}), Variant(int16_t{115}), &contador, &msg});
   }
-  Z418kt component;
   Variant contador{"caller"}, msg{"untouched"};
 };
 
 TEST_F(CountAwbs, BothDialectsCountFromTheFirstRow) {
   runner->answers = {rows({"CONTADOR"}, {{Variant(int32_t{3})}, {Variant(int32_t{9})}}),
                      rows({"CONTADOR"}, {})};
-  EXPECT_TRUE(call(Variant("oracle")));
+  EXPECT_TRUE(count("oracle"));
   EXPECT_EQ(contador, Variant(int32_t{3}));
   EXPECT_EQ(msg, Variant("untouched"));
   const auto& open = runner->opened[0];
   EXPECT_EQ((std::vector<int>{open.cursorLocation, open.cursorType, open.lockType, open.options}),
             (std::vector<int>{3, 3, 1, -1}));
   // The Oracle form builds the count; an empty result counts zero.
-  EXPECT_TRUE(call(Variant("ORACLE")));
+  EXPECT_TRUE(count("ORACLE"));
   EXPECT_EQ(contador, Variant(int16_t{0}));
   EXPECT_EQ(statements(),
             (std::vector<std::string>{
@@ -43,7 +40,7 @@ TEST_F(CountAwbs, BothDialectsCountFromTheFirstRow) {
 TEST_F(CountAwbs, FailuresLeaveTheCountAlone) {
   // A missing column goes to the trap, whose suffix shows the statement.
   runner->answers.push_back(rows({"other"}, {{Variant(int32_t{1})}}));
-  EXPECT_FALSE(call(Variant("")));
+  EXPECT_FALSE(count(""));
   EXPECT_EQ(contador, Variant("caller"));
   EXPECT_NE(msg.text().find("Item cannot be found in the collection corresponding to the "
                             "requested name or ordinal. : 3265)   No Nº 8260 STRSQ: EXEC "
@@ -55,7 +52,7 @@ TEST_F(CountAwbs, FailuresLeaveTheCountAlone) {
   state->onSql = [](int, const Variant&, const std::string&) -> Variant {
     throw AutomationError(5, "bad value");
   };
-  EXPECT_FALSE(call(Variant("ORACLE")));
+  EXPECT_FALSE(count("ORACLE"));
   EXPECT_EQ(msg.text(),
             "Gravação de Informações no banco de dados Oracle indisponível. Favor tentar mais "
             "tarde. - mTrataSP_KTR_CON_QTDE_AWB_COLETA - Z418KT (bad value :  No Nº 8310) SELECT  "

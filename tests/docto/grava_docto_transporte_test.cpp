@@ -10,21 +10,19 @@ using testing::rows;
 
 class DocumentWrites : public testing::ComponentTest {
  protected:
+  DocumentWrites() { empresa = Variant(int32_t{7}); }  // the statements write company 1
   bool insert(const char* banco, Variant& newId) {
-    Variant b(banco);
-    return component.mInclui_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, cliente,
-                                                     destino, origem, volumes, peso, status, tipo,
-                                                     txt, valor, newId, msg);
+    return succeeds(
+        "mInclui_Campos_DOCTO_TRANSPORTE", banco,
+        {&cliente, &destino, &origem, &volumes, &peso, &status, &tipo, &txt, &valor, &newId, &msg});
   }
   bool update(const char* banco) {
-    Variant b(banco), doc(int32_t{42});
-    return component.mAltera_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, doc, cliente,
-                                                     destino, origem, volumes, peso, status, tipo,
-                                                     txt, valor, msg);
+    return succeeds("mAltera_Campos_DOCTO_TRANSPORTE", banco,
+                    {Variant(int32_t{42}), &cliente, &destino, &origem, &volumes, &peso, &status,
+                     &tipo, &txt, &valor, &msg});
   }
   bool remove(const char* banco) {
-    Variant b(banco), doc(int32_t{42});
-    return component.mExclui_Campos_DOCTO_TRANSPORTE(conn, user, empresa, b, produto, doc, msg);
+    return succeeds("mExclui_Campos_DOCTO_TRANSPORTE", banco, {Variant(int32_t{42}), &msg});
   }
   // The calls that reach the database or the identifier component, in order.
   std::vector<std::string> effects() {
@@ -34,18 +32,9 @@ class DocumentWrites : public testing::ComponentTest {
         out.push_back(entry);
     return out;
   }
-  // ValueUtil 11 refuses the one text given.
-  void refuse(std::string value) {
-    state->on11 = [value](const std::string& v, std::string& out) {
-      out = v;
-      return Variant::boolean(v != value);
-    };
-  }
-  std::string conn = "c";
-  Variant user{int32_t{1}}, empresa{int32_t{7}}, produto, cliente{int32_t{2}}, destino{int32_t{11}},
-      origem{int32_t{12}}, volumes{int32_t{6}}, peso{"125,5"}, status{int16_t{1}}, tipo{int16_t{5}},
-      txt{"Caixas"}, valor{"1500,75"}, msg{"caller"};
-  Z418kt component;
+  Variant cliente{int32_t{2}}, destino{int32_t{11}}, origem{int32_t{12}}, volumes{int32_t{6}},
+      peso{"125,5"}, status{int16_t{1}}, tipo{int16_t{5}}, txt{"Caixas"}, valor{"1500,75"},
+      msg{"caller"};
 };
 
 TEST_F(DocumentWrites, StoredProcedureInsertReadsTheNewIdentifierAndRefusesBeforeSending) {
@@ -61,7 +50,7 @@ TEST_F(DocumentWrites, StoredProcedureInsertReadsTheNewIdentifierAndRefusesBefor
             (std::vector<int>{2, -1, -1, -1}));
   // A refusal of the procedure, then a refused declared value: False, nothing written.
   EXPECT_FALSE(insert("SQLSERVER", newId));
-  refuse("1500,75");
+  refuseDecimal("1500,75");
   EXPECT_FALSE(insert("SQLSERVER", newId));
   EXPECT_EQ(runner->opened.size(), 2u);
   EXPECT_EQ(newId, Variant(int32_t{77}));
@@ -121,7 +110,7 @@ TEST_F(DocumentWrites, UpdateInBothDialects) {
                                       "Open(" + select + ")"}));
   EXPECT_EQ(msg, Variant("caller"));
   // A refused declared value stops both forms before anything is sent.
-  refuse("1500,75");
+  refuseDecimal("1500,75");
   EXPECT_FALSE(update("ORACLE"));
   EXPECT_FALSE(update("SQLSERVER"));
   EXPECT_EQ(runner->opened.size(), 3u);

@@ -1,8 +1,5 @@
 // Reading, saving and deleting Coletas on a real database, in both dialects:
 // what is read, and what is stored after success and after each kind of failure.
-#include <algorithm>
-#include <array>
-
 #include "support/engine_fixture.h"
 #include "support/scoped_locale.h"
 #include "z418kt/safe_array.h"
@@ -15,14 +12,6 @@ namespace demo = testing::demo;
 
 const Variant kOk(int16_t{0}), kFailed(int16_t{10});
 
-// Cargo rows as the caller gives them: volumes, width, height, length.
-Variant matrixOf(const std::vector<std::array<Variant, 4>>& rows) {
-  SafeArray m = SafeArray::zeroBased(4, static_cast<int32_t>(rows.size()) - 1);
-  for (int32_t r = 0; r < static_cast<int32_t>(rows.size()); ++r)
-    for (int32_t c = 0; c < 4; ++c) m.at(c, r) = rows[r][c];
-  return Variant(std::move(m));
-}
-
 // "a|b|c|": the values as text, so that several read back values compare at once.
 std::string joined(std::initializer_list<Variant> values) {
   std::string out;
@@ -30,50 +19,10 @@ std::string joined(std::initializer_list<Variant> values) {
   return out;
 }
 
-// The values gGrava_Coleta takes, in its order, and the read's other outputs.
-struct Coleta {
-  Variant cliente{int32_t{demo::kEmpresa}}, destino{int32_t{demo::kEnderecoPessoaFisica}},
-      origem{int32_t{demo::kEnderecoEmpresa}}, volumes{int32_t{3}}, peso{"12,5"}, txt{"Envelopes"},
-      valor{"99,9"}, linhas{int32_t{0}}, colunas{int32_t{5}}, matriz, id{int32_t{0}},
-      texto{"caller text"}, clienteNome;
-
-  // The cargo rows (the first `columns` columns as text), sorted: neither
-  // dialect orders the pieces.
-  std::vector<std::string> rows(int32_t columns) const {
-    std::vector<std::string> out;
-    for (int32_t r = 0; r < vb::clng(linhas); ++r) {
-      out.emplace_back();
-      for (int32_t c = 0; c < columns; ++c) out.back() += vb::cstr(matriz.array().at(c, r)) + "|";
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-};
+using testing::Coleta;
 
 class ColetaOnEngine : public EngineTest {
  protected:
-  Variant save(Coleta& c) {
-    return component().gGrava_Coleta(conecta, usuario, empresa, bancoDados, produto, c.cliente,
-                                     c.destino, c.origem, c.volumes, c.peso, c.txt, c.valor,
-                                     c.linhas, c.colunas, c.matriz, c.id, msg);
-  }
-  // Reads into outputs marked "unread", so that whatever is not written shows.
-  Variant read(int32_t id, Coleta& c) {
-    c = Coleta{};
-    for (Variant* v : {&c.cliente, &c.destino, &c.origem, &c.volumes, &c.peso, &c.txt, &c.valor,
-                       &c.linhas, &c.colunas, &c.matriz, &c.clienteNome})
-      *v = Variant("unread");
-    c.id = Variant(id);
-    msg = Variant("untouched");
-    return component().gConsulta_Coleta(conecta, usuario, empresa, bancoDados, produto, c.id,
-                                        c.destino, c.origem, c.volumes, c.peso, c.txt, c.valor,
-                                        c.linhas, c.colunas, c.matriz, c.texto, c.cliente,
-                                        c.clienteNome, msg);
-  }
-  Variant erase(int32_t id) {
-    Variant docId(id);
-    return component().gExclui_Coleta(conecta, usuario, empresa, bancoDados, produto, docId, msg);
-  }
   int32_t column(const std::string& name, int32_t id) {
     return queryInt("SELECT " + name +
                     " FROM DOCTO_TRANSPORTE WHERE DOCTO_TRANSPORTE_ID = " + std::to_string(id));
@@ -89,7 +38,6 @@ class ColetaOnEngine : public EngineTest {
         std::to_string(operation) + " AND DOCTO_TRANSPORTE_ID = " + std::to_string(id));
   }
   double number(const std::string& statement) { return vb::cdbl(queryValue(statement)); }
-  Variant msg;
 };
 
 TEST_P(ColetaOnEngine, ReadsTheDemoColetaItsPiecesAndTheWarningOfAnActiveAwb) {
@@ -132,8 +80,7 @@ TEST_P(ColetaOnEngine, MissingOtherTypeOrHiddenClientReadsAsNothing) {
 
 TEST_P(ColetaOnEngine, NewColetaWithTwoPiecesThenAnUpdateWithoutPieces) {
   Coleta c;
-  c.linhas = Variant(int32_t{2});
-  c.matriz = matrixOf({{int32_t{2}, "0,5", "0,4", "0,6"}, {int32_t{3}, "1,2", "0,8", "1"}});
+  c.setPieces({{int32_t{2}, "0,5", "0,4", "0,6"}, {int32_t{3}, "1,2", "0,8", "1"}});
   ASSERT_EQ(save(c), kOk) << vb::concatText(msg);
   const int32_t id = vb::clng(c.id);
   EXPECT_GE(id, demo::kFirstNewKey);
@@ -148,11 +95,6 @@ TEST_P(ColetaOnEngine, NewColetaWithTwoPiecesThenAnUpdateWithoutPieces) {
   EXPECT_DOUBLE_EQ(number("SELECT PESO_REAL" + row), 12.5);
   EXPECT_DOUBLE_EQ(number("SELECT VAL_DECLARADO" + row), 99.9);
   EXPECT_EQ(pieces(id), 2);
-  for (int32_t r = 0; r < 2; ++r)  // column 4 holds each piece's new identifier
-    EXPECT_DOUBLE_EQ(number("SELECT LARGURA_M FROM CARGA WHERE CARGA_ID = " +
-                            vb::cstr(c.matriz.array().at(4, r)) +
-                            " AND DOCTO_TRANSPORTE_ID = " + std::to_string(id)),
-                     r == 0 ? 0.5 : 1.2);
   EXPECT_EQ(audits(id, 1), 1);
 
   // Saved again with no rows: the header changes, the pieces go.
@@ -166,72 +108,43 @@ TEST_P(ColetaOnEngine, NewColetaWithTwoPiecesThenAnUpdateWithoutPieces) {
   EXPECT_EQ(audits(id, 2), 1);
 }
 
-TEST_P(ColetaOnEngine, AColetaReadAndSavedBackUnchangedKeepsItsValues) {
-  Coleta before, after;
-  ASSERT_EQ(read(demo::kColeta, before), kOk);
-  Coleta copy = before;
-  ASSERT_EQ(save(copy), kOk) << vb::concatText(msg);
-  EXPECT_EQ(vb::clng(copy.id), demo::kColeta);
-  ASSERT_EQ(read(demo::kColeta, after), kOk);
+TEST_P(ColetaOnEngine, WhatIsReadSavesBackUnchangedUnderEveryLocale) {
   // Equal reads mean equal stored numbers: a value stored scaled would read differently.
   auto values = [](const Coleta& c) {
-    return joined({c.cliente, c.destino, c.origem, c.volumes, c.peso, c.txt, c.valor, c.linhas});
+    std::string out = joined({c.cliente, c.destino, c.origem, c.volumes, c.peso, c.txt, c.valor});
+    for (const std::string& row : c.rows(4)) out += row;
+    return out;
   };
-  EXPECT_EQ(values(after), values(before));
-  EXPECT_EQ(after.rows(4), before.rows(4));
-  // The new pieces replaced the old ones.
-  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA WHERE CARGA_ID IN (200, 201, 202)"), 0);
-  EXPECT_GE(vb::clng(copy.matriz.array().at(4, 0)), demo::kFirstNewKey);
-}
-
-TEST_P(ColetaOnEngine, WeightsMeasuresAndMoneyRoundTripAlikeUnderEveryLocale) {
   std::vector<std::string> results;
   for (const char* name : testing::kTestLocales) {
     testing::ScopedLocale locale(name);
-    Coleta c;
+    Coleta c, back, again;
     c.peso = Variant("1.234,56");
     c.valor = Variant(Currency{15007500});
-    c.linhas = Variant(int32_t{2});
-    c.matriz = matrixOf({{int32_t{2}, "0,5", Variant(0.25), "1.5"}, {"3", "1,2345", "0,8", "1"}});
+    c.setPieces({{int32_t{2}, "0,5", Variant(0.25), "1.5"}, {"3", "1,2345", "0,8", "1"}});
     ASSERT_EQ(save(c), kOk) << name << ": " << vb::concatText(msg);
-    Coleta back;
     ASSERT_EQ(read(vb::clng(c.id), back), kOk) << name;
-    results.push_back(joined({back.peso, back.valor}));
-    for (const std::string& row : back.rows(4)) results.back() += row;
+    results.push_back(values(back));
+    // The read outputs as they are, pieces with their ids, saved over the same Coleta.
+    Coleta copy = back;
+    ASSERT_EQ(save(copy), kOk) << name << ": " << vb::concatText(msg);
+    EXPECT_EQ(vb::clng(copy.id), vb::clng(c.id));
+    ASSERT_EQ(read(vb::clng(c.id), again), kOk) << name;
+    EXPECT_EQ(values(again), results.back()) << name;
   }
-  EXPECT_EQ(results[0], "1234,56|1500,75|2|0,50|0,25|1,50|3|1,2345|0,80|1,00|");
+  EXPECT_EQ(results[0], "2|11|12|3|1234,56|Envelopes|1500,75|2|0,50|0,25|1,50|3|1,2345|0,80|1,00|");
   EXPECT_EQ(results[1], results[0]);
-}
-
-TEST_P(ColetaOnEngine, TextsThatLookLikeSqlAreStoredVerbatim) {
-  const std::string text = "O'Brien; DELETE FROM CARGA; -- /* */ '' \"x\"";
-  Coleta c;
-  c.txt = Variant(text);
-  ASSERT_EQ(save(c), kOk) << vb::concatText(msg);
-  EXPECT_EQ(queryText("SELECT TXT_EMBALAGEM FROM DOCTO_TRANSPORTE WHERE DOCTO_TRANSPORTE_ID = " +
-                      vb::cstr(c.id)),
-            text);
-  // A dimension carrying a statement is refused before it reaches the database.
-  c.linhas = Variant(int32_t{1});
-  c.matriz = matrixOf({{int32_t{1}, "1'; DELETE FROM CARGA; --", "1", "1"}});
-  EXPECT_EQ(save(c), kFailed);
-  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA"), 3);
 }
 
 TEST_P(ColetaOnEngine, TheSecondOfThreePiecesRefusedLeavesTheFirstStored) {
   Coleta c;
-  c.linhas = Variant(int32_t{3});
-  c.matriz = matrixOf(
+  c.setPieces(
       {{int32_t{1}, "1", "1", "1"}, {int32_t{1}, "1", "alto", "1"}, {int32_t{1}, "2", "2", "2"}});
   msg = Variant("caller");
   EXPECT_EQ(save(c), kFailed);
   const int32_t id = vb::clng(c.id);
-  EXPECT_GE(id, demo::kFirstNewKey);
   EXPECT_EQ(column("TAB_STATUS_ID", id), 1);
   EXPECT_EQ(pieces(id), 1);
-  EXPECT_EQ(
-      queryInt("SELECT CARGA_ID FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + std::to_string(id)),
-      vb::clng(c.matriz.array().at(4, 0)));
   EXPECT_TRUE(c.matriz.array().at(4, 1).isEmpty());
   EXPECT_EQ(msg, Variant("caller"));
 
@@ -245,13 +158,10 @@ TEST_P(ColetaOnEngine, TheSecondOfThreePiecesRefusedLeavesTheFirstStored) {
 TEST_P(ColetaOnEngine, DeleteAColetaWithPiecesWithoutAndTwice) {
   EXPECT_EQ(erase(demo::kColeta), kOk) << vb::concatText(msg);
   EXPECT_EQ(pieces(demo::kColeta), 0);
-  // The row stays, marked deleted, and the read no longer finds it.
+  // The row stays, marked deleted.
   EXPECT_EQ(column("TAB_STATUS_ID", demo::kColeta), 2);
   EXPECT_EQ(column("CLIENTE_ID", demo::kColeta), demo::kEmpresa);
   EXPECT_EQ(audits(demo::kColeta, 3), oracle() ? 0 : 1);
-  Coleta gone;
-  EXPECT_EQ(read(demo::kColeta, gone), kOk);
-  EXPECT_EQ(gone.destino, Variant("unread"));
 
   EXPECT_EQ(erase(demo::kColetaSemAwb), kOk) << vb::concatText(msg);
   EXPECT_EQ(column("TAB_STATUS_ID", demo::kColetaSemAwb), 2);
@@ -288,6 +198,17 @@ TEST_P(ColetaOnEngine, TheDocumentStepFailingAfterThePiecesWereRemoved) {
   const std::string message = vb::concatText(msg);
   EXPECT_NE(message.find("EXC_SOLICIT_COLETA"), std::string::npos) << message;
   EXPECT_NE(message.find("exclusao recusada"), std::string::npos) << message;
+  if (engine() != "postgresql") return;
+  // A driver that leaves a failed statement's transaction aborted (psqlODBC
+  // told to do nothing on errors) still keeps what the steps before it stored.
+  execute(
+      "INSERT INTO CARGA (CARGA_ID, DOCTO_TRANSPORTE_ID, LARGURA_M, ALTURA_M, COMPRIMENTO_M, "
+      "NUM_VOLUME) VALUES (300, 100, 1, 1, 1, 1)");
+  Variant text(connection() + ";Protocol=7.4-0"), doc(demo::kColeta);
+  EXPECT_EQ(component().gExclui_Coleta(text, usuario, empresa, bancoDados, produto, doc, msg),
+            kFailed);
+  EXPECT_EQ(pieces(demo::kColeta), 0);
+  EXPECT_EQ(column("TAB_STATUS_ID", demo::kColeta), 1);
 }
 
 INSTANTIATE_ENGINE_TEST(ColetaOnEngine);

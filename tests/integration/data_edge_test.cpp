@@ -28,21 +28,11 @@ const Variant kOk(int16_t{0}), kFailed(int16_t{10});
 
 class DataEdgeOnEngine : public EngineTest {
  protected:
-  struct Save {
-    Variant cliente{int32_t{demo::kEmpresa}}, destino{int32_t{demo::kEnderecoPessoaFisica}},
-        origem{int32_t{demo::kEnderecoEmpresa}}, volumes{int32_t{3}}, peso{"12,5"},
-        txt{"Envelopes"}, valor{"99,9"}, linhas{int32_t{1}}, colunas{int32_t{5}}, matriz,
-        id{int32_t{0}};
-    Save() {
-      SafeArray m = SafeArray::zeroBased(4, 0);
-      for (int32_t c = 0; c < 4; ++c) m.at(c, 0) = Variant("1");
-      matriz = Variant(std::move(m));
-    }
-  };
-  Variant save(Save& s) {
-    return component().gGrava_Coleta(conecta, usuario, empresa, bancoDados, produto, s.cliente,
-                                     s.destino, s.origem, s.volumes, s.peso, s.txt, s.valor,
-                                     s.linhas, s.colunas, s.matriz, s.id, msg);
+  // A new Coleta with one piece of 1 × 1 × 1.
+  static testing::Coleta onePiece() {
+    testing::Coleta c;
+    c.setPieces({{"1", "1", "1", "1"}});
+    return c;
   }
   // Every row count that a statement slipping out of its literal could change.
   std::string tableRows() {
@@ -52,7 +42,6 @@ class DataEdgeOnEngine : public EngineTest {
       out += std::to_string(queryInt(std::string("SELECT COUNT(*) FROM ") + table)) + " ";
     return out;
   }
-  Variant msg;
 };
 
 // Texts that would end a literal, comment out the rest or look like a quote
@@ -93,7 +82,7 @@ TEST_P(DataEdgeOnEngine, HostileTextsAreStoredVerbatimOrRefusedWithoutATrace) {
   for (const std::string& text : hostileTexts()) {
     // Every text argument of the save: the header's texts and numbers, a dimension.
     for (int field = 0; field < 5; ++field) {
-      Save s;
+      testing::Coleta s = onePiece();
       Variant* target[] = {&s.txt, &s.peso, &s.valor, &s.volumes, nullptr};
       if (target[field])
         *target[field] = Variant(text);
@@ -128,7 +117,7 @@ TEST_P(DataEdgeOnEngine, HostileTextsAreStoredVerbatimOrRefusedWithoutATrace) {
 TEST_P(DataEdgeOnEngine, PartiesThatDoNotExistAreRefusedAndNothingIsStored) {
   const int32_t documents = queryInt("SELECT COUNT(*) FROM DOCTO_TRANSPORTE");
   for (int field = 0; field < 3; ++field) {
-    Save s;
+    testing::Coleta s = onePiece();
     Variant* party[] = {&s.cliente, &s.destino, &s.origem};
     *party[field] = Variant(int32_t{999});
     EXPECT_EQ(save(s), kFailed) << field;
@@ -164,15 +153,13 @@ TEST_P(DataEdgeOnEngine, ConcurrentCallersNeverShareAKey) {
 // The sessions this process holds on the test database: TCP sockets to the
 // server's port, or descriptors of the SQLite file.
 int openSessions(const std::string& engine, const std::string& connectionText) {
-  std::string file, port;
-  for (const auto& [key, value] :
-       {std::pair<std::string, std::string>{"Data Source=", ""}, {"Port=", ""}}) {
+  auto valueOf = [&](const std::string& key) {
     size_t at = connectionText.find(key);
-    if (at == std::string::npos) continue;
+    if (at == std::string::npos) return std::string();
     std::string v = connectionText.substr(at + key.size());
-    v = v.substr(0, v.find(';'));
-    (key == "Port=" ? port : file) = v;
-  }
+    return v.substr(0, v.find(';'));
+  };
+  const std::string file = valueOf("Data Source="), port = valueOf("Port=");
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code ec;
@@ -225,21 +212,15 @@ TEST_P(DataEdgeOnEngine, TwoHundredConnectionTextsStayWithinTheCap) {
 
 TEST_P(DataEdgeOnEngine, SessionsKilledBetweenTwoCallsCostNoCall) {
   if (engine() != "postgresql") GTEST_SKIP() << "only a server can end a session";
-  Variant id = demo::kColeta;
-  auto read = [&] {
-    Variant out[13];
-    return component().gConsulta_Coleta(conecta, usuario, empresa, bancoDados, produto, id, out[0],
-                                        out[1], out[2], out[3], out[4], out[5], out[6], out[7],
-                                        out[8], out[9], out[10], out[11], msg);
-  };
-  ASSERT_EQ(read(), kOk);
+  testing::Coleta c;
+  ASSERT_EQ(read(demo::kColeta, c), kOk);
   // The pooled session of this single-threaded test is reused while it lives,
   // and then ended by the server.
   const int32_t backend = queryInt("SELECT pg_backend_pid()");
   ASSERT_EQ(queryInt("SELECT pg_backend_pid()"), backend);
   auto admin = data::connectDirect(testing::postgresServerConnection(), false);
   admin->execute("SELECT pg_terminate_backend(" + std::to_string(backend) + ")");
-  EXPECT_EQ(read(), kOk) << vb::concatText(msg);
+  EXPECT_EQ(read(demo::kColeta, c), kOk) << vb::concatText(msg);
   EXPECT_NE(queryInt("SELECT pg_backend_pid()"), backend);
 }
 

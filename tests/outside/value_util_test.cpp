@@ -12,21 +12,14 @@
 
 #include "data/recordset.h"
 #include "outside/components.h"
+#include "support/temp_database.h"
 
 namespace z418kt {
 namespace {
 
 Variant fieldOf(Variant column) { return Variant(std::make_shared<data::Field>("col", column)); }
 
-// The error number the call raises, 0 when it raises none.
-int errorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number;
-  }
-  return 0;
-}
+int errorOf(const std::function<void()>& call) { return testing::failureOf(call).number; }
 
 // The text a real engine reads from "SELECT <literal>", or "<refused>" when it
 // is not exactly one statement yielding one value.

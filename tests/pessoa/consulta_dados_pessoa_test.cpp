@@ -21,34 +21,30 @@ testing::Scripted party() {
 
 class PartyLookup : public testing::ComponentTest {
  protected:
-  bool read(Variant banco) {
-    std::string conn = "c";
-    Variant empresa, produto, id(int32_t{42});
-    return component.mConsulta_Campos_vENDERECO_PESSOA(conn, user, empresa, banco, produto, id,
-                                                       o[0], o[1], o[2], o[3], o[4], o[5], o[6],
-                                                       o[7], o[8], o[9], o[10], msg);
+  bool read(const char* banco) {
+    return succeeds("mConsulta_Campos_vENDERECO_PESSOA", banco,
+                    {Variant(int32_t{42}), &o[0], &o[1], &o[2], &o[3], &o[4], &o[5], &o[6], &o[7],
+                     &o[8], &o[9], &o[10], &msg});
   }
   Variant lookup(Variant& id) {
-    Variant conn("c"), empresa, banco(""), produto;
-    return component.gConsulta_Dados_Pessoa(conn, user, empresa, banco, produto, id, o[0], o[1],
-                                            o[2], o[3], o[4], o[5], o[6], o[7], o[8], o[9], o[10],
-                                            msg);
+    return call(
+        "gConsulta_Dados_Pessoa", "",
+        {&id, &o[0], &o[1], &o[2], &o[3], &o[4], &o[5], &o[6], &o[7], &o[8], &o[9], &o[10], &msg});
   }
-  Z418kt component;
   const std::vector<Variant> callers = std::vector<Variant>(11, Variant("caller"));
   std::vector<Variant> o = callers;  // outputs 7 to 17 in interface order
-  Variant user{int32_t{1}}, msg{"untouched"};
+  Variant msg{"untouched"};
 };
 
 TEST_F(PartyLookup, BothDialectsReadTheFirstRow) {
   runner->answers = {party(), party()};
-  EXPECT_TRUE(read(Variant("oracle")));
+  EXPECT_TRUE(read("oracle"));
   EXPECT_EQ(o, (std::vector<Variant>{Variant("01000-000"), Variant("SAO"), Variant("Rua A, 1"),
                                      Variant("São Paulo"), Variant(int32_t{3550}),
                                      Variant("12.345"), Variant("IE-1"), Variant("PJ"),
                                      Variant("Nome"), Variant("Fantasia"), Variant(int32_t{77})}));
   EXPECT_EQ(msg, Variant("untouched"));
-  EXPECT_TRUE(read(Variant("ORACLE")));
+  EXPECT_TRUE(read("ORACLE"));
   EXPECT_EQ(statements(),
             (std::vector<std::string>{
                 "EXEC SP_KTR_CON_PESSOA_AWB   a7(42)",
@@ -65,7 +61,7 @@ TEST_F(PartyLookup, ErrorsKeepWhatWasReadAndUseTheirOwnTexts) {
   // Without "nome": the five outputs before it are written, the rest not.
   runner->answers.push_back(party());
   runner->answers.back().rows.columns[9] = "name";
-  EXPECT_FALSE(read(Variant("")));
+  EXPECT_FALSE(read(""));
   EXPECT_EQ(o[4], Variant(int32_t{3550}));
   EXPECT_EQ(std::vector<Variant>(o.begin() + 5, o.end()),
             std::vector<Variant>(callers.begin() + 5, callers.end()));
@@ -79,7 +75,7 @@ TEST_F(PartyLookup, ErrorsKeepWhatWasReadAndUseTheirOwnTexts) {
   state->onSql = [](int, const Variant&, const std::string&) -> Variant {
     throw AutomationError(5, "bad");
   };
-  EXPECT_FALSE(read(Variant("ORACLE")));
+  EXPECT_FALSE(read("ORACLE"));
   EXPECT_NE(msg.text().find("tarde. - mTrataSP_KTR_CON_PESSOA_AWB - Z418KT(bad :  No Nº 9510) "
                             "SELECT "),
             std::string::npos);

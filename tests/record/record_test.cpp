@@ -26,21 +26,17 @@ class RecordOnEngine : public testing::EngineTest {
   }
 };
 
-TEST_P(RecordOnEngine, ReadsColetasAndPartiesExactlyAndTellsMissingOnes) {
+TEST_P(RecordOnEngine, ReadsSavesAndDeletesExactlyAndTellsMissingOnes) {
   ColetaRecord c = read(demo::kColeta);
-  EXPECT_EQ(c.cliente_id, demo::kEmpresa);
-  EXPECT_EQ(c.cliente, demo::kEmpresaFantasia);
-  EXPECT_EQ(c.remetente_id, demo::kEnderecoEmpresa);
-  EXPECT_EQ(c.destinatario_id, demo::kEnderecoPessoaFisica);
-  EXPECT_EQ(c.volumes, demo::kColetaVolumes);
-  EXPECT_EQ(c.peso_kg->text(), "125.5");
-  EXPECT_EQ(c.valor_declarado->text(), "1500.75");
-  EXPECT_EQ(c.embalagem, demo::kColetaEmbalagem);
-  ASSERT_EQ(c.pecas.size(), 3u);
-  EXPECT_EQ(c.pecas[1], (PieceRecord{201, dec("1.2"), dec("0.8"), dec("1"), 3}));
-  EXPECT_TRUE(c.aviso.has_value());
+  ASSERT_TRUE(c.aviso.has_value());
   EXPECT_FALSE(read(demo::kColetaSemAwb).aviso.has_value());
-
+  const std::vector<PieceRecord> pieces = {{200, dec("0.5"), dec("0.4"), dec("0.6"), 2},
+                                           {201, dec("1.2"), dec("0.8"), dec("1"), 3},
+                                           {202, dec("0.25"), dec("0.25"), dec("0.3"), 1}};
+  EXPECT_EQ(c,
+            (ColetaRecord{demo::kColeta, demo::kEmpresa, demo::kEmpresaFantasia,
+                          demo::kEnderecoEmpresa, demo::kEnderecoPessoaFisica, demo::kColetaVolumes,
+                          dec("125.5"), dec("1500.75"), demo::kColetaEmbalagem, pieces, c.aviso}));
   EXPECT_EQ(readColeta(component(), context(), 999).status, ReadStatus::NotFound);
   EXPECT_EQ(readColeta(component(), context(), demo::kAwb).status, ReadStatus::NotFound);
   auto refused = readColeta(component(), context(), 0);
@@ -48,24 +44,18 @@ TEST_P(RecordOnEngine, ReadsColetasAndPartiesExactlyAndTellsMissingOnes) {
   EXPECT_EQ(refused.message, "Coleta não informada. Contacte o Administrador.");
 
   auto person = readParty(component(), context(), demo::kEnderecoPessoaFisica);
-  ASSERT_EQ(person.status, ReadStatus::Found) << person.message;
   EXPECT_EQ(person.value, (PartyRecord{demo::kEnderecoPessoaFisica, demo::kPessoaFisica, "PF",
                                        "Maria da Silva", "Maria", "123.456.789-09", "12.345.678-9",
                                        "Rua das Flores, 120", "01310-100", "São Paulo", 1, "SAO"}));
-  EXPECT_EQ(readParty(component(), context(), demo::kEnderecoEmpresa).value.tipo, "PJ");
   EXPECT_EQ(readParty(component(), context(), 999).status, ReadStatus::NotFound);
-}
 
-TEST_P(RecordOnEngine, SavesReadsBackAndDeletes) {
-  ColetaRecord c = read(demo::kColeta);
+  // Digits a binary double would change come back as they went.
   c.peso_kg = dec("0.1");
   c.valor_declarado = dec("1234567.89");
   c.pecas[0].largura_m = dec("0.0001");
   SaveOutcome saved = saveColeta(component(), context(), c, 0);
   ASSERT_TRUE(saved.saved) << saved.message;
-  EXPECT_GE(saved.id, demo::kFirstNewKey);
   ASSERT_EQ(saved.pieceIds.size(), 3u);
-
   ColetaRecord back = read(saved.id);
   c.id = saved.id;
   c.aviso.reset();
@@ -76,7 +66,6 @@ TEST_P(RecordOnEngine, SavesReadsBackAndDeletes) {
   back.pecas.pop_back();
   ASSERT_TRUE(saveColeta(component(), context(), back, saved.id).saved);
   EXPECT_EQ(read(saved.id).pecas.size(), 2u);
-
   DeleteOutcome deleted = deleteColeta(component(), context(), saved.id);
   EXPECT_TRUE(deleted.deleted) << deleted.message;
   EXPECT_EQ(readColeta(component(), context(), saved.id).status, ReadStatus::NotFound);
@@ -97,7 +86,6 @@ TEST_P(RecordOnEngine, RefusedSaveTellsWhatWasStored) {
              PieceRecord{0, {}, dec("2"), dec("3"), 1}};
   SaveOutcome halfway = saveColeta(component(), context(), c, 0);
   EXPECT_FALSE(halfway.saved);
-  ASSERT_GE(halfway.id, demo::kFirstNewKey);
   ASSERT_EQ(halfway.pieceIds.size(), 1u);
   ColetaRecord stored = read(halfway.id);
   ASSERT_EQ(stored.pecas.size(), 1u);

@@ -1,11 +1,13 @@
 #include "support/engine_fixture.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
 
 #include "data/recordset.h"
 #include "support/temp_database.h"
+#include "z418kt/safe_array.h"
 
 namespace z418kt::testing {
 
@@ -97,6 +99,48 @@ void EngineTest::execute(const std::string& statement) {
   data::Recordset rs;
   rs.open(statement, connectionText_, data::adUnspecified, data::adUnspecified,
           data::adUnspecified);
+}
+
+void Coleta::setPieces(const std::vector<std::array<Variant, 4>>& rows) {
+  const auto count = static_cast<int32_t>(rows.size());
+  SafeArray m = SafeArray::zeroBased(4, count - 1);
+  for (int32_t r = 0; r < count; ++r)
+    for (int32_t c = 0; c < 4; ++c) m.at(c, r) = rows[r][c];
+  linhas = Variant(count);
+  matriz = Variant(std::move(m));
+}
+
+std::vector<std::string> Coleta::rows(int32_t columns) const {
+  std::vector<std::string> out;
+  for (int32_t r = 0; r < vb::clng(linhas); ++r) {
+    out.emplace_back();
+    for (int32_t c = 0; c < columns; ++c) out.back() += vb::cstr(matriz.array().at(c, r)) + "|";
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+Variant EngineTest::save(Coleta& c, Z418kt* on) {
+  return (on ? *on : component_)
+      .gGrava_Coleta(conecta, usuario, empresa, bancoDados, produto, c.cliente, c.destino, c.origem,
+                     c.volumes, c.peso, c.txt, c.valor, c.linhas, c.colunas, c.matriz, c.id, msg);
+}
+
+Variant EngineTest::read(int32_t id, Coleta& c) {
+  c = Coleta{};
+  for (Variant* v : {&c.cliente, &c.destino, &c.origem, &c.volumes, &c.peso, &c.txt, &c.valor,
+                     &c.linhas, &c.colunas, &c.matriz, &c.clienteNome})
+    *v = Variant("unread");
+  c.id = Variant(id);
+  msg = Variant("untouched");
+  return component_.gConsulta_Coleta(
+      conecta, usuario, empresa, bancoDados, produto, c.id, c.destino, c.origem, c.volumes, c.peso,
+      c.txt, c.valor, c.linhas, c.colunas, c.matriz, c.texto, c.cliente, c.clienteNome, msg);
+}
+
+Variant EngineTest::erase(int32_t id) {
+  Variant docId(id);
+  return component_.gExclui_Coleta(conecta, usuario, empresa, bancoDados, produto, docId, msg);
 }
 
 }  // namespace z418kt::testing

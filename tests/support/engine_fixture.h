@@ -22,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,26 +76,36 @@ std::string engineParamName(const ::testing::TestParamInfo<EngineParam>& info);
 
 // The keys of the demo data (db/<engine>/demo.sql).
 namespace demo {
-inline constexpr int32_t kColeta = 100;  // status 1, type 5, client 2, addressee 11, sender 12
-inline constexpr int32_t kAwb = 101;     // type 115, status 1, under kColeta
-inline constexpr int32_t kAwbOutroStatus = 102;  // type 115, status 2, under kColeta
-inline constexpr int32_t kColetaSemAwb = 110;    // status 1, type 5, client 3: no AWBs, no pieces
-inline constexpr int32_t kCargas[] = {200, 201, 202};  // the pieces of kColeta
+inline constexpr int32_t kColeta = 100;  // status 1, type 5, client 2, addressee 11, sender 12,
+                                         // pieces 200 to 202
+inline constexpr int32_t kAwb = 101;     // type 115, status 1, under kColeta (102: status 2)
+inline constexpr int32_t kColetaSemAwb = 110;  // status 1, type 5, client 3: no AWBs, no pieces
 inline constexpr int32_t kColetaVolumes = 6;
-inline constexpr const char* kColetaPeso = "125,5";     // 125.5 as NumberFormatUtil writes it
-inline constexpr const char* kColetaValor = "1500,75";  // declared value 1500.75
 inline constexpr const char* kColetaEmbalagem = "Caixas de papelão";
 inline constexpr int32_t kPessoaFisica = 1;  // person (PF_CPF set), a client
 inline constexpr int32_t kEmpresa = 2;       // company (PJ_CGC set, PF_CPF NULL), a client
 inline constexpr int32_t kEmpresa2 = 3;      // company, a client
-inline constexpr int32_t kNaoCliente = 4;    // company, not in vCLIENTE
 inline constexpr const char* kEmpresaFantasia = "Aurora Peças";  // NOME_FANTASIA of kEmpresa
 inline constexpr int32_t kEnderecoPessoaFisica = 11;  // address of kPessoaFisica (São Paulo, SAO)
 inline constexpr int32_t kEnderecoEmpresa = 12;       // address of kEmpresa (Campinas, VCP)
-inline constexpr int32_t kEnderecoEmpresa2 = 13;      // address of kEmpresa2 (Rio de Janeiro, RIO)
-inline constexpr int32_t kEnderecoNaoCliente = 14;    // address of kNaoCliente
+inline constexpr int32_t kEnderecoNaoCliente = 14;    // address of company 4, not in vCLIENTE
 inline constexpr int32_t kFirstNewKey = 1000;         // first key the sequences hand out
 }  // namespace demo
+
+// The arguments of gGrava_Coleta after the caller context, in its order, and
+// the read's other outputs. By default a new Coleta of kEmpresa without pieces.
+struct Coleta {
+  Variant cliente{int32_t{demo::kEmpresa}}, destino{int32_t{demo::kEnderecoPessoaFisica}},
+      origem{int32_t{demo::kEnderecoEmpresa}}, volumes{int32_t{3}}, peso{"12,5"}, txt{"Envelopes"},
+      valor{"99,9"}, linhas{int32_t{0}}, colunas{int32_t{5}}, matriz, id{int32_t{0}},
+      texto{"caller text"}, clienteNome;
+
+  // The cargo rows as the caller gives them: volumes, width, height, length.
+  void setPieces(const std::vector<std::array<Variant, 4>>& rows);
+  // The cargo rows (the first `columns` columns as text), sorted: neither
+  // dialect orders the pieces.
+  std::vector<std::string> rows(int32_t columns) const;
+};
 
 class EngineTest : public ::testing::TestWithParam<EngineParam> {
  protected:
@@ -118,9 +129,16 @@ class EngineTest : public ::testing::TestWithParam<EngineParam> {
   // Runs a statement whose result is not wanted.
   void execute(const std::string& statement);
 
+  // gGrava_Coleta, gConsulta_Coleta and gExclui_Coleta with the caller
+  // context; their message lands in `msg`. The read first marks every output
+  // "unread" and `msg` "untouched", so that whatever it does not write shows.
+  Variant save(Coleta& c, Z418kt* on = nullptr);
+  Variant read(int32_t id, Coleta& c);
+  Variant erase(int32_t id);
+
   // Caller context, ready to pass by reference: the connection as a variant,
   // user 1 (so failures carry the diagnostic suffix), company 1, the dialect.
-  Variant conecta, usuario, empresa, bancoDados, produto;
+  Variant conecta, usuario, empresa, bancoDados, produto, msg;
 
  private:
   std::unique_ptr<TestDatabase> database_;

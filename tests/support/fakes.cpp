@@ -1,6 +1,7 @@
 #include "support/fakes.h"
 
 #include "data/recordset.h"
+#include "z418kt/interface.h"
 
 namespace z418kt::testing {
 
@@ -27,19 +28,19 @@ class FakeValueUtil : public outside::ValueUtil {
   explicit FakeValueUtil(std::shared_ptr<FakeState> s) : s_(std::move(s)) {}
   Variant op4_number(Variant v) override {
     s_->log.push_back("ValueUtil.op4(" + describe(v) + ")");
-    return s_->on4 ? s_->on4(v) : Variant(number(v));
+    return Variant(number(v));
   }
   Variant op6_value(Variant v) override {
     s_->log.push_back("ValueUtil.op6(" + describe(v) + ")");
-    return s_->on6 ? s_->on6(v) : vb::resolved(v);
+    return vb::resolved(v);
   }
   Variant op7_procedureArgument(Variant v) override {
     s_->log.push_back("ValueUtil.op7(" + describe(v) + ")");
-    return s_->on7 ? s_->on7(v) : Variant("a7(" + describe(v) + ")");
+    return Variant("a7(" + describe(v) + ")");
   }
   Variant op8_procedureText(Variant v) override {
     s_->log.push_back("ValueUtil.op8(" + describe(v) + ")");
-    return s_->on8 ? s_->on8(v) : Variant("a8(" + describe(v) + ")");
+    return Variant("a8(" + describe(v) + ")");
   }
   Variant op11_checkDecimal(std::string value, std::string& accepted) override {
     s_->log.push_back("ValueUtil.op11(" + value + ")");
@@ -190,6 +191,24 @@ void ComponentTest::SetUp() {
 void ComponentTest::TearDown() {
   outside::installFactories(std::move(previousFactories_));
   data::installStatementRunner(previousRunner_);
+}
+
+Variant ComponentTest::call(std::string_view operation, const char* banco,
+                            std::initializer_list<Arg> args) {
+  std::vector<Variant> all = {conecta, Variant(int32_t{1}), empresa, Variant(banco), Variant()};
+  for (const Arg& a : args) all.push_back(a.value);
+  Variant result = invoke(component, operation, all);
+  size_t k = 5;
+  for (const Arg& a : args)
+    if (Variant& back = all[k++]; a.variable) *a.variable = back;
+  return result;
+}
+
+void ComponentTest::refuseDecimal(std::string value) {
+  state->on11 = [value](const std::string& v, std::string& out) {
+    out = v;
+    return Variant::boolean(v != value);
+  };
 }
 
 std::vector<std::string> ComponentTest::statements() const {

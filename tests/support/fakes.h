@@ -8,7 +8,7 @@
 //   NumberFormatUtil 1 → "n1(x)", 2 → "n2(x)".
 // ValueUtil 4 gives the I4 of its argument (0 for Empty, Null or ""), 6 the
 // value itself, 13 the text unchanged. Checks pass; IdentifierUtil hands out
-// 1001, 1002, ... Every answer can be replaced through the `on...` hooks.
+// 1001, 1002, ... The answers with an `on...` hook can be replaced.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,11 +17,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/statement_runner.h"
 #include "outside/components.h"
 #include "z418kt/variant.h"
+#include "z418kt/z418kt.h"
 
 namespace z418kt::testing {
 
@@ -30,7 +32,6 @@ using Log = std::vector<std::string>;
 struct FakeState {
   Log log;
   // ValueUtil
-  std::function<Variant(const Variant&)> on4, on6, on7, on8;
   std::function<Variant(const std::string&, std::string&)> on11;
   std::function<std::string(const std::string&)> on13;
   // InputCheckUtil: (operation, caption, value, message) → result
@@ -75,6 +76,15 @@ class ScriptedRunner : public data::StatementRunner {
   std::shared_ptr<FakeState> state_;
 };
 
+// An argument of ComponentTest::call: a value, or a variable that the call
+// reads and then writes back.
+struct Arg {
+  Arg(Variant v) : value(std::move(v)) {}
+  Arg(Variant* v) : value(*v), variable(v) {}
+  Variant value;
+  Variant* variable = nullptr;
+};
+
 // Installs the fakes and the scripted runner for the test, and restores the
 // real ones afterwards.
 class ComponentTest : public ::testing::Test {
@@ -82,12 +92,24 @@ class ComponentTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Calls `operation` through the interface table with the caller context
+  // (`conecta`, user 1, `empresa`, the database kind `banco`, no product)
+  // followed by `args`.
+  Variant call(std::string_view operation, const char* banco, std::initializer_list<Arg> args);
+  bool succeeds(std::string_view operation, const char* banco, std::initializer_list<Arg> args) {
+    return vb::isTrue(call(operation, banco, args));
+  }
+
+  // ValueUtil 11 refuses `value` and accepts every other text as it is.
+  void refuseDecimal(std::string value);
   // Statement texts opened so far, in order.
   std::vector<std::string> statements() const;
   Log& log() { return state->log; }
 
   std::shared_ptr<FakeState> state = std::make_shared<FakeState>();
   std::shared_ptr<ScriptedRunner> runner;
+  Z418kt component;
+  Variant conecta{"c"}, empresa;
 
  private:
   outside::Factories previousFactories_;
