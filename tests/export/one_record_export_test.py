@@ -2,7 +2,6 @@
 dialects it parses as JSON-LD (rdflib), uses only the listed ONE Record terms,
 and carries exactly the numbers, names and codes that gConsulta_Coleta and
 gConsulta_Dados_Pessoa answer. A missing Coleta is "not found" (exit 3).
-
 usage: one_record_export_test.py Z418KT_BINARY TERMS_FILE"""
 import json
 import os

@@ -1,10 +1,8 @@
 """HTTP API of `z418kt http` through a real client: the Coleta cycle in both
-dialects, every error status with its cause, the security rules, 50
-concurrent clients and a shutdown with a request in flight.
-
-usage: api_test.py Z418KT_BINARY OPENAPI_JSON [POSTGRESQL_STATE_DIR]
-With the PostgreSQL test server's state folder, only the Coleta cycle runs,
-on PostgreSQL."""
+dialects, every error status with its cause, the security rules, 50 clients at
+once and a shutdown with a request in flight.
+usage: api_test.py Z418KT_BINARY OPENAPI_JSON [POSTGRESQL_STATE_DIR]; with the
+PostgreSQL test server's folder, only the Coleta cycle runs, on PostgreSQL."""
 
 import concurrent.futures
 import json

@@ -2,7 +2,6 @@
 width: token, a new Coleta with two pieces, reading it back, editing a piece,
 a refusal next to its field, deleting after the confirmation. A screenshot of
 each step goes to SHOT_DIR. Exits 77 (skipped) without Chromium or Selenium.
-
 usage: browser_test.py Z418KT_BINARY SHOT_DIR"""
 
 import importlib.util

@@ -1,7 +1,7 @@
-/* A plain C program that loads the library by file name with dlopen and uses
- * the C entry point where no other client reaches it: database set-up and its
- * refusal, the request form with its id, and the error answers of the C
- * boundary. Usage: c_dlopen LIBRARY FILE. Exit 0 when every check held. */
+// A plain C program that loads the library by file name with dlopen and uses
+// the C entry point where no other client reaches it: database set-up and its
+// refusal, the request form with its id, and the error answers of the C
+// boundary. Usage: c_dlopen LIBRARY FILE. Exit 0 when every check held.
 #include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,7 +22,7 @@ static void* symbol(const char* name) {
   return address;
 }
 
-/* Checks that `answer` holds each of `expected` (NULL-terminated), then frees it. */
+// Checks that `answer` holds each of `expected` (NULL-terminated), then frees it.
 static void expect(char* answer, const char* const* expected) {
   for (; *expected; ++expected) {
     if (!answer || !strstr(answer, *expected)) {
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   char connection[512], text[1024];
   snprintf(connection, sizeof connection, "Provider=SQLite;Data Source=%s", argv[2]);
   EXPECT(init_database(connection, 1), "\"value\":true");
-  EXPECT(init_database(connection, 1), "\"error\""); /* refuses a set-up database */
+  EXPECT(init_database(connection, 1), "\"error\"");  // refuses a set-up database
 
   z418kt_component* component = create();
   snprintf(text, sizeof text,
