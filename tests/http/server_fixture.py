@@ -1,98 +1,91 @@
-"""A `z418kt http` server on a free loopback port with a fresh demo database,
-and a client that checks every answer it receives against the OpenAPI
-description. The server is stopped when the `with` block ends, failed or not."""
+"""What the command's tests start: a fresh demo database, a `z418kt http`
+server on a free loopback port, and a client that checks each answer against
+the OpenAPI description. All is stopped and removed as its `with` block ends."""
 
+import contextlib
 import http.client
 import json
 import os
 import re
-import shutil
-import signal
 import subprocess
 import tempfile
-import threading
 
 TOKEN = "teste-" + os.urandom(8).hex()
-
-# The PostgreSQL test server's connection text, when the tests run on it.
-postgresql = None
-
-
-def _fields(connection):
-    return dict(p.split("=", 1) for p in connection.split(";") if "=" in p)
+postgresql = None  # the PostgreSQL test server's connection text, when the tests run on it
+openapi = None  # an OpenApi that checks every answer, when set
 
 
 def _psql(sql):
-    f = _fields(postgresql)
+    f = dict(p.split("=", 1) for p in postgresql.split(";") if "=" in p)
     subprocess.run(["psql", "-h", f["Server"], "-p", f["Port"], "-U", f["Uid"], "-d",
-                    f["Database"], "-q", "-v", "ON_ERROR_STOP=1", "-c", sql],
-                   env=dict(os.environ, PGPASSWORD=f["Pwd"]), check=True,
-                   stdout=subprocess.DEVNULL)
+                    f["Database"], "-qv", "ON_ERROR_STOP=1", "-c", sql], check=True,
+                   env=dict(os.environ, PGPASSWORD=f["Pwd"]), stdout=subprocess.DEVNULL)
+
+
+@contextlib.contextmanager
+def demo_database(binary):
+    """(connection text, folder) of a new database with the demo data: a
+    SQLite file, or a schema of its own on the PostgreSQL test server."""
+    with tempfile.TemporaryDirectory(prefix="z418kt-test-") as folder:
+        schema = "z418kt_" + os.path.basename(folder).replace("-", "_").lower()
+        if postgresql:
+            _psql("CREATE SCHEMA " + schema)
+        try:
+            # Writers wait for each other up to a minute: 50 clients saving at
+            # once on a slow (sanitizer) build must queue, not fail.
+            db = (postgresql + ";ConnSettings=SET search_path TO " + schema if postgresql else
+                  "Provider=SQLite;Data Source=%s/coleta.db;Busy Timeout=60000" % folder)
+            subprocess.run([binary, "init", "--db", db, "--demo"], check=True,
+                           stdout=subprocess.DEVNULL)
+            yield db, folder
+        finally:
+            if postgresql:
+                _psql("DROP SCHEMA %s CASCADE" % schema)
 
 
 class Server:
+    """`z418kt http` on `db`, or on a fresh demo database in `folder`. With
+    token None the server's own: from --token-file in extra, or made at start."""
+
     def __init__(self, binary, oracle=False, db=None, extra=(), token=TOKEN):
-        """token None: the server's own, from --token-file in extra or made at start."""
-        self.binary, self.oracle, self.db, self.extra = binary, oracle, db, list(extra)
-        self.token, self.log = token, []
+        self.binary, self.db, self.token = binary, db, token
+        self.args = ["--listen", "127.0.0.1:0"] + list(extra) + ["--oracle"] * oracle
 
     def __enter__(self):
-        self.dir = tempfile.mkdtemp(prefix="z418kt-http-")
-        self.schema = None
-        fresh = self.db is None
-        if fresh and postgresql:
-            self.schema = "z418kt_http_" + os.path.basename(self.dir).replace("-", "_").lower()
-            _psql("CREATE SCHEMA " + self.schema)
-            self.db = postgresql + ";ConnSettings=SET search_path TO " + self.schema
-        elif fresh:
-            # Writers wait for each other up to a minute: 50 clients saving at
-            # once on a slow (sanitizer) build must queue, not fail.
-            self.db = "Provider=SQLite;Data Source=%s/coleta.db;Busy Timeout=60000" % self.dir
-        if fresh:
-            subprocess.run([self.binary, "init", "--db", self.db, "--demo"], check=True,
-                           stdout=subprocess.DEVNULL)
-        args = [self.binary, "http", "--listen", "127.0.0.1:0", "--db", self.db] + self.extra
-        if self.oracle:
-            args.append("--oracle")
-        env = {k: v for k, v in os.environ.items() if k != "Z418KT_HTTP_TOKEN"}
-        if self.token:
-            env["Z418KT_HTTP_TOKEN"] = self.token
-        self.process = subprocess.Popen(args, env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
-        try:
-            first = self.process.stdout.readline()
-            match = re.search(r":(\d+)/", first)
-            if not match:
-                raise RuntimeError("server did not start: " + first + self.process.stderr.read())
+        with contextlib.ExitStack() as stack:
+            if self.db is None:
+                self.db, self.folder = stack.enter_context(demo_database(self.binary))
+            self.stderr = stack.enter_context(tempfile.TemporaryFile("w+"))
+            env = {k: v for k, v in os.environ.items() if k != "Z418KT_HTTP_TOKEN"}
+            env.update({"Z418KT_HTTP_TOKEN": self.token} if self.token else {})
+            self.process = subprocess.Popen([self.binary, "http", "--db", self.db] + self.args,
+                                            env=env, stdout=subprocess.PIPE, stderr=self.stderr,
+                                            text=True)
+            stack.callback(self.stop)
+            match = re.search(r":(\d+)/", self.process.stdout.readline())
+            assert match, "the server did not start: " + self.log()
             self.port = int(match.group(1))
-            if self.token is None and "--token-file" not in self.extra:
+            if self.token is None and "--token-file" not in self.args:
                 self.token = self.process.stdout.readline().split("token: ")[1].strip()
-        except BaseException:
-            self.__exit__(None, None, None)
-            raise
-        self.reader = threading.Thread(target=self._read_log, daemon=True)
-        self.reader.start()
+            self.cleanup = stack.pop_all()
         return self
 
-    def _read_log(self):
-        for line in self.process.stderr:
-            self.log.append(line)
+    def __exit__(self, *exc):
+        self.cleanup.close()
 
-    def stop(self, sig=signal.SIGTERM, timeout=20):
-        """Sends the signal and waits; the exit status."""
-        if self.process.poll() is None:
-            self.process.send_signal(sig)
+    def stop(self):
+        """Sends SIGTERM and waits; the exit status."""
+        self.process.terminate()
         try:
-            return self.process.wait(timeout)
+            self.process.wait(20)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            return self.process.wait()
+        self.process.stdout.close()
+        return self.process.wait()
 
-    def __exit__(self, *exc):
-        self.stop()
-        shutil.rmtree(self.dir, ignore_errors=True)
-        if self.schema:
-            _psql("DROP SCHEMA IF EXISTS %s CASCADE" % self.schema)
+    def log(self):
+        self.stderr.seek(0)
+        return self.stderr.read()
 
     def client(self, token=""):
         return Client(self.port, self.token if token == "" else token)
@@ -104,75 +97,48 @@ class OpenApi:
 
     def __init__(self, path):
         import jsonschema
-        self.jsonschema = jsonschema
         with open(path) as f:
-            self.doc = json.load(f)
-        self.resolver = jsonschema.RefResolver("", self.doc)
-        self.paths = []
-        for template, item in self.doc["paths"].items():
-            pattern = "^" + re.sub(r"\{[^}]+\}", "[^/]+", template) + "$"
-            self.paths.append((re.compile(pattern), item))
-
-    def _deref(self, node):
-        while "$ref" in node:
-            node = self.resolver.resolve(node["$ref"])[1]
-        return node
+            doc = json.load(f)
+        self.resolver = jsonschema.RefResolver("", doc)
+        self.validator = lambda s: jsonschema.Draft202012Validator(s, resolver=self.resolver)
+        self.paths = [(re.compile("^" + re.sub(r"\{[^}]+\}", "[^/]+", t) + "$"), item)
+                      for t, item in doc["paths"].items()]
 
     def check(self, method, path, status, content_type, body):
-        path = path.split("?")[0]
-        for pattern, item in self.paths:
-            if pattern.match(path) and method.lower() in item:
-                responses = item[method.lower()]["responses"]
-                break
-        else:
-            if status in (401, 404, 429):  # unknown paths: problem answers only
-                responses = {str(status): {"$ref": "#/components/responses/Problem"}}
-            else:
-                raise AssertionError("%s %s is not described" % (method, path))
-        if str(status) not in responses:
-            raise AssertionError("%s %s: status %d is not described" % (method, path, status))
-        response = self._deref(responses[str(status)])
+        what, m = "%s %s %d" % (method, path, status), method.lower()
+        item = next((i for p, i in self.paths if p.match(path.split("?")[0]) and m in i), None)
+        responses = item[m]["responses"] if item else {  # unknown paths: problem answers only
+            str(s): {"$ref": "#/components/responses/Problem"} for s in (401, 404, 429)}
+        response = responses.get(str(status))
+        assert response, what + ": not described"
+        while "$ref" in response:
+            response = self.resolver.resolve(response["$ref"])[1]
         content = response.get("content")
         if not content:
-            assert body in (None, b""), "%s %s %d: no body expected" % (method, path, status)
+            assert not body, what + ": no body expected"
             return
         media = (content_type or "").split(";")[0].strip()
-        assert media in content, "%s %s %d: %s not described" % (method, path, status, media)
-        schema = content[media]["schema"]
-        validator = self.jsonschema.Draft202012Validator(schema, resolver=self.resolver)
-        validator.validate(json.loads(body))
-
-
-openapi = None  # set by the test program
+        assert media in content, what + ": " + media + " not described"
+        self.validator(content[media]["schema"]).validate(json.loads(body))
 
 
 class Client:
-    """One kept-alive connection; every answer is checked against OpenAPI."""
+    """One kept-alive connection; every answer is checked against `openapi`."""
 
     def __init__(self, port, token):
-        self.port, self.token = port, token
+        self.token = token
         self.connection = http.client.HTTPConnection("127.0.0.1", port, timeout=60)
 
-    def request(self, method, path, body=None, headers=None, raw=None):
-        """(status, headers, parsed JSON or None, raw bytes)."""
-        h = {}
-        if self.token is not None:
-            h["Authorization"] = "Bearer " + self.token
-        data = raw
-        if body is not None:
-            data = json.dumps(body).encode()
-            h["Content-Type"] = "application/json"
-        h.update(headers or {})
-        self.connection.request(method, path, body=data, headers=h)
+    def request(self, method, path, body=None, headers=None):
+        """Sends bytes as they are, anything else as JSON; (status, response,
+        parsed JSON or None, raw bytes)."""
+        h = {} if self.token is None else {"Authorization": "Bearer " + self.token}
+        if body is not None and not isinstance(body, bytes):
+            body, h["Content-Type"] = json.dumps(body).encode(), "application/json"
+        self.connection.request(method, path, body=body, headers={**h, **(headers or {})})
         response = self.connection.getresponse()
-        payload = response.read()
-        if response.getheader("Connection", "").lower() == "close":
-            self.connection.close()
-        content_type = response.getheader("Content-Type")
-        if openapi is not None and path != "/" and not path.endswith((".js", ".css")):
-            openapi.check(method, path, response.status, content_type, payload)
-        parsed = json.loads(payload) if payload and "json" in (content_type or "") else None
+        payload, kind = response.read(), response.getheader("Content-Type") or ""
+        if openapi and path != "/" and not path.endswith((".js", ".css")):
+            openapi.check(method, path, response.status, kind, payload)
+        parsed = json.loads(payload) if payload and "json" in kind else None
         return response.status, response, parsed, payload
-
-    def close(self):
-        self.connection.close()

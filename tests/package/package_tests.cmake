@@ -1,11 +1,9 @@
-# Tests of the package as a user gets it: the build is installed into a
-# prefix of its own, then programs are built and run against that prefix
-# (CMake, pkg-config, C with dlopen, Python), its public face is checked, and
-# a Debian package is made (tests/package/package_test.sh).
+# The package as a user gets it: the build installed into a prefix of its own,
+# then programs built and run against that prefix (CMake, pkg-config, C with
+# dlopen, Python), its public face checked and a Debian package made.
 enable_language(C)
 set(_pkg_dir ${CMAKE_BINARY_DIR}/package-test)
 set(_pkg_prefix ${_pkg_dir}/prefix)
-
 add_test(NAME package_install
          COMMAND sh -c "rm -rf '${_pkg_prefix}' && '${CMAKE_COMMAND}' --install '${CMAKE_BINARY_DIR}' --prefix '${_pkg_prefix}' >/dev/null")
 set_tests_properties(package_install PROPERTIES FIXTURES_SETUP z418kt_installed TIMEOUT 120)
@@ -15,11 +13,9 @@ set(_pkg_sanitize "")
 if(Z418KT_SANITIZE)
   set(_pkg_sanitize "-fsanitize=address,undefined -fno-omit-frame-pointer")
 endif()
-
 foreach(_test public-interface cmake-consumer pkg-config-consumer c-dlopen python deb)
   string(REPLACE "-" "_" _name "package_${_test}")
-  add_test(NAME ${_name}
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh ${_test})
+  add_test(NAME ${_name} COMMAND ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh ${_test})
   set_tests_properties(${_name} PROPERTIES
     FIXTURES_REQUIRED z418kt_installed TIMEOUT 300
     ENVIRONMENT "PREFIX=${_pkg_prefix};LIBDIR=${CMAKE_INSTALL_LIBDIR};PYDIR=${Z418KT_PYTHON_DIR};BUILD=${CMAKE_BINARY_DIR};SOURCE=${CMAKE_SOURCE_DIR}/tests/package;WORK=${_pkg_dir}/${_test};CXX=${CMAKE_CXX_COMPILER};CC=${CMAKE_C_COMPILER};SANITIZE=${_pkg_sanitize}")

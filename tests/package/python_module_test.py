@@ -1,23 +1,16 @@
 """The Python module over the installed library: a Coleta saved, read and
-deleted with Python values, and a read's typed answer saved back unchanged.
-Usage: python_module_test.py DATABASE_FILE (the module and the library come
+deleted with Python values, a read's typed answer saved back unchanged, reads
+from several threads through one component, and the errors.
+usage: python_module_test.py DATABASE_FILE (the module and the library come
 from PYTHONPATH and Z418KT_LIBRARY)."""
 
+import concurrent.futures
 import datetime
 import decimal
 import sys
 import unittest
 
 import z418kt
-
-# The save's parameter for each output of the read that it takes back.
-READ_TO_SAVE = {
-    "outvntcliente_id": "INVNTCLIENTE_ID", "outvntEND_DESTINATARIO_ID": "invntEND_DESTINATARIO_ID",
-    "outvntEND_REMETENTE_ID": "invntEND_REMETENTE_ID", "outvntnum_volume": "invntnum_volume",
-    "outvntpeso_real": "invntpeso_real", "outvnttxt_embalagem": "invnttxt_embalagem",
-    "outvntval_declarado": "invntval_declarado", "outvntQtde_Linha": "invntQtde_Linha",
-    "outvntQtde_Coluna": "invntQtde_Coluna", "outarrvntMatriz_DIM": "inarrvntMatriz_Dim",
-}
 
 
 class ModuleTest(unittest.TestCase):
@@ -58,17 +51,21 @@ class ModuleTest(unittest.TestCase):
         self.assertEqual(deleted.status, 0)
         self.assertIsNone(self.read(coleta_id).args["outvnttxt_embalagem"])
 
-    def test_typed_answer_round_trips(self):
-        first = self.read(100)  # the demo Coleta
-        typed = {READ_TO_SAVE[k]: v for k, v in first.typed["args"].items() if k in READ_TO_SAVE}
+    def test_typed_answer_round_trips_and_reads_run_in_parallel(self):
+        first = self.read(100).typed  # the demo Coleta
+        # Every output the save takes back, under its input's name (names are in any case).
+        typed = {"in" + k[3:]: v for k, v in first["args"].items()
+                 if k.startswith("out") and k not in ("outvntTexto", "outvntcliente",
+                                                     "outvntMsg_Ret")}
         saved = self.component.call("gGrava_Coleta", self.context, iovntDOCTO_TRANSPORTE_ID=100,
                                     **typed)
         self.assertEqual((saved.status, saved.message), (0, ""))
-        again = self.read(100).typed
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            answers = list(pool.map(lambda _: self.read(100).typed, range(100)))
         # The save replaces the cargo pieces, so only their new identifiers differ.
-        for answer in (first.typed, again):
+        for answer in [first] + answers:
             answer["args"]["outarrvntMatriz_DIM"]["items"].pop(4)
-        self.assertEqual(again, first.typed)
+            self.assertEqual(answer, first)
 
     def test_values_and_errors(self):
         for value, vt in ((5, "I4"), (2**40, "R8"), (1.5, "R8"), (True, "BOOL"), (None, "NULL"),
@@ -80,12 +77,11 @@ class ModuleTest(unittest.TestCase):
             back = z418kt.from_typed(typed)
             self.assertEqual(back, 7 if vt == "I2" else float(value) if vt == "R8" else value)
         self.assertEqual(z418kt.from_typed(z418kt.to_typed([[1, 2], [3, 4]])), [[1, 2], [3, 4]])
-        with self.assertRaises(z418kt.Error) as raised:
-            self.component.call("NoSuchOperation")
-        self.assertEqual(raised.exception.number, 438)
-        with self.assertRaises(z418kt.Error) as raised:
-            self.component.call("gExclui_Coleta", [1, 2])
-        self.assertEqual(raised.exception.number, 450)
+        for operation, args, number in (("NoSuchOperation", None, 438),
+                                        ("gExclui_Coleta", [1, 2], 450)):
+            with self.assertRaises(z418kt.Error) as raised:
+                self.component.call(operation, args)
+            self.assertEqual(raised.exception.number, number)
 
 
 if __name__ == "__main__":
