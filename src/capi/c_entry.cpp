@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <type_traits>
 
 #include "json/request.h"
 #include "z418kt/database.h"
@@ -39,6 +40,8 @@ std::string errorText(int32_t number, const std::string& description) {
 // the way becomes the error answer, so nothing is thrown across C frames.
 template <class Produce>
 char* answered(Produce produce) noexcept {
+  // A JSON tree would convert to a string silently, and fail when it runs.
+  static_assert(std::is_same_v<decltype(produce()), std::string>);
   try {
     std::string answer;
     try {
@@ -97,7 +100,7 @@ char* z418kt_request(z418kt_component* component, const char* request) {
 char* z418kt_init_database(const char* connection, int with_demo) {
   return answered([&] {
     z418kt::initDatabase(std::string(textOf(connection)), with_demo != 0);
-    return Json{{"result", {{"vt", "BOOL"}, {"value", true}}}};
+    return std::string(R"({"result":{"vt":"BOOL","value":true}})");
   });
 }
 

@@ -64,17 +64,20 @@ std::vector<std::string> hostileTexts() {
 
 TEST_P(DataEdgeOnEngine, HostileTextsAreStoredVerbatimOrRefusedWithoutATrace) {
   // A server whose database reads backslashes in literals as escapes.
-  std::string database;
-  if (engine() == "postgresql") {
-    database = queryText("SELECT current_database()");
-    execute("ALTER DATABASE " + database + " SET standard_conforming_strings = off");
-  }
+  // The setting lives in one catalog row that tests running at the same time
+  // would both write: each change waits for the others.
+  auto setting = [&](const char* change) {
+    execute(std::string("DO 'BEGIN PERFORM pg_advisory_xact_lock(418); EXECUTE format(''ALTER "
+                        "DATABASE %I ") +
+            change + "'', current_database()); END'");
+  };
+  bool postgres = engine() == "postgresql";
+  if (postgres) setting("SET standard_conforming_strings = off");
   struct Reset {
     std::function<void()> undo;
     ~Reset() { undo(); }
   } reset{[&] {
-    if (!database.empty())
-      execute("ALTER DATABASE " + database + " RESET standard_conforming_strings");
+    if (postgres) setting("RESET standard_conforming_strings");
   }};
 
   const std::string before = tableRows();

@@ -134,7 +134,9 @@ TEST(ValueUtil, DecimalReadShownCheckedAndSavedBackUnchanged) {
       {Variant(9999999999999.99), "9999999999999,99", "9999999999999.99"},
       {Variant(Currency{99999999999999900}), "9999999999999,99", "9999999999999.99"},
       {Variant("1.5e3"), "1500,00", "1500"},  // a text column in exponent form
-      {Variant(1e20), "100000000000000000000,00", "100000000000000000000"}};
+      {Variant(1e20), "100000000000000000000,00", "100000000000000000000"},
+      {Variant(-0.25), "-0,25", "-0.25"}, {Variant(0.99995), "1,00", "1"},
+      {Variant(-0.00001), "0,00", "0"}};
   // clang-format on
   std::string none;
   for (const auto& [column, shownText, literal] : cases) {
