@@ -25,8 +25,13 @@ void appendQuoted(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   size_t start = out.size();
   out += '"';
+  size_t plain = 0;  // where the text not yet copied begins
   for (size_t pos = 0; pos < text.size();) {
     auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+      ++pos;  // copied later with the rest of its run
+      continue;
+    }
     if (byte >= 0x80) {
       char32_t codePoint;
       size_t length = utf8::sequenceAt(text, pos, codePoint);
@@ -37,10 +42,10 @@ void appendQuoted(std::string& out, std::string_view text) {
         out += Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
         return;
       }
-      out.append(text.substr(pos, length));
       pos += length;
       continue;
     }
+    out.append(text.substr(plain, pos - plain));
     switch (byte) {
       case '"':
         out += "\\\"";
@@ -64,16 +69,13 @@ void appendQuoted(std::string& out, std::string_view text) {
         out += "\\t";
         break;
       default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
-        } else {
-          out += static_cast<char>(byte);
-        }
+        out += "\\u00";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
     }
-    ++pos;
+    plain = ++pos;
   }
+  out.append(text.substr(plain));
   out += '"';
 }
 
