@@ -9,8 +9,9 @@ set(HTTP_EMBEDDED ${CMAKE_BINARY_DIR}/generated/http_assets.cpp)
 add_custom_command(
   OUTPUT ${HTTP_EMBEDDED}
   COMMAND ${CMAKE_COMMAND} -DOUT=${HTTP_EMBEDDED} -DROOT=${CMAKE_SOURCE_DIR}/src/http/assets
-          -P ${CMAKE_SOURCE_DIR}/cmake/embed_assets.cmake
-  DEPENDS ${HTTP_ASSETS} ${CMAKE_SOURCE_DIR}/cmake/embed_assets.cmake)
+          -DPATTERN=* -DRECURSE=OFF -DNAMESPACE=z418kt::http -DFUNCTION=embeddedAssets
+          -P ${CMAKE_SOURCE_DIR}/cmake/embed_files.cmake
+  DEPENDS ${HTTP_ASSETS} ${CMAKE_SOURCE_DIR}/cmake/embed_files.cmake)
 
 add_library(z418kt_http STATIC ${HTTP_SOURCES} ${HTTP_EMBEDDED})
 target_link_libraries(z418kt_http PUBLIC z418kt_core PkgConfig::HTTPLIB)

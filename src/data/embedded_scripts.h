@@ -3,9 +3,8 @@
 #pragma once
 
 #include <map>
-#include <string>
 #include <string_view>
 
 namespace z418kt::db {
-const std::map<std::string, std::string_view>& embeddedScripts();
+const std::map<std::string_view, std::string_view>& embeddedScripts();
 }  // namespace z418kt::db

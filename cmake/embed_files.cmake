@@ -1,0 +1,20 @@
+# Writes OUT: a C++ table of the files under ROOT that match PATTERN (searched
+# in sub-folders too when RECURSE is ON), keyed by their path under ROOT, as
+# the function NAMESPACE::FUNCTION(). A program then needs no files at run time.
+if(RECURSE)
+  file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${PATTERN})
+else()
+  file(GLOB files RELATIVE ${ROOT} ${ROOT}/${PATTERN})
+endif()
+list(SORT files)
+set(arrays "")
+set(entries "")
+set(index 0)
+foreach(name ${files})
+  file(READ ${ROOT}/${name} content HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${content}")
+  string(APPEND arrays "const unsigned char kFile${index}[] = {${bytes} 0};\n")
+  string(APPEND entries "      {\"${name}\", {reinterpret_cast<const char*>(kFile${index}), sizeof kFile${index} - 1}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+file(WRITE ${OUT} "// Generated from ${ROOT} by cmake/embed_files.cmake.\n#include <map>\n#include <string_view>\n\nnamespace ${NAMESPACE} {\nnamespace {\n${arrays}}  // namespace\n\nconst std::map<std::string_view, std::string_view>& ${FUNCTION}() {\n  static const std::map<std::string_view, std::string_view> files = {\n${entries}  };\n  return files;\n}\n}  // namespace ${NAMESPACE}\n")
