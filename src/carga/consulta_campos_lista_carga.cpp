@@ -103,14 +103,22 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
              // The loop counts rows; it does not look for the end of the record set.
              const int32_t lastRow = vb::clng(outvntQtde_Linha) - 1;
              size_t columnOf[kColumnCount] = {};  // each name looked up on the first row
+             // The thread's components, fetched at their first use as the trap expects.
+             outside::NumberFormatUtil* format = nullptr;
+             outside::ValueUtil* values = nullptr;
              for (int32_t row = 0; row <= lastRow; ++row) {
                for (int32_t c = 0; c < kColumnCount; ++c) {
                  st.at(8710 + 10 * c);
                  if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
                  Variant column = rs.fieldAt(columnOf[c]);
-                 Variant value = kMatrixColumns[c].measure
-                                     ? outside::numberFormatUtil().op2_formatMeasure(column)
-                                     : outside::valueUtil().op6_value(std::move(column));
+                 Variant value;
+                 if (kMatrixColumns[c].measure) {
+                   if (!format) format = &outside::numberFormatUtil();
+                   value = format->op2_formatMeasure(column);
+                 } else {
+                   if (!values) values = &outside::valueUtil();
+                   value = values->op6_value(std::move(column));
+                 }
                  outarrvntMatriz_DIM.array().at(c, row) = std::move(value);
                }
                st.at(8760);

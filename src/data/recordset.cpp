@@ -11,10 +11,16 @@ void Recordset::open(const std::string& source, const std::string& connection, i
   if (open_) throw AutomationError(3705, "Operation is not allowed when the object is open.");
   OpenRequest request{source, connection, cursorLocation_, cursorType, lockType, options};
   RowSet result = currentStatementRunner()->run(request);
+  releaseFields();
   open_ = result.hasResultSet;
   rows_ = open_ ? std::move(result) : RowSet{};
-  fields_.clear();
   position_ = 0;
+}
+
+void Recordset::releaseFields() {
+  for (auto& field : fields_)
+    if (field) field->keep();
+  fields_.clear();
 }
 
 void Recordset::requireOpen() const {
@@ -43,10 +49,11 @@ Variant Recordset::fieldAt(size_t column) const {
   const Variant& value = rows_.rows[position_].at(column);
   if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
   auto& field = fields_[column];
-  if (field && field.use_count() == 1)
-    field->value_ = value;
-  else
-    field = std::make_shared<Field>(rows_.columns[column], value);
+  if (!field || field.use_count() != 1) {
+    if (field) field->keep();  // its holder keeps the value of its own row
+    field = std::make_shared<Field>(rows_.columns[column], Variant());
+  }
+  field->view(value);
   return Variant(std::shared_ptr<Object>(field));
 }
 
@@ -75,8 +82,8 @@ int32_t Recordset::recordCount() const {
 void Recordset::close() {
   requireOpen();
   open_ = false;
+  releaseFields();
   rows_ = RowSet{};
-  fields_.clear();
 }
 
 }  // namespace z418kt::data

@@ -26,21 +26,35 @@ inline constexpr int adUnspecified = -1;  // adOpenUnspecified, adLockUnspecifie
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
 
-// A record-set field: an object whose default value is the column value.
+// A record-set field: an object whose default value is the column value of
+// the row it was taken on, also after the record set moved on or closed.
 class Field : public Object {
  public:
   Field(std::string name, Variant value) : name_(std::move(name)), value_(std::move(value)) {}
-  Variant defaultValue() const override { return value_; }
+  Variant defaultValue() const override { return view_ ? *view_ : value_; }
   const std::string& name() const { return name_; }
 
  private:
-  friend class Recordset;  // refills a field nobody else holds any more
+  friend class Recordset;
+  // A field of a record set reads the value where the record set keeps it,
+  // instead of a copy per row; keep() copies it before that storage goes.
+  void view(const Variant& value) { view_ = &value; }
+  void keep() {
+    if (view_) value_ = *view_;
+    view_ = nullptr;
+  }
   std::string name_;
   Variant value_;
+  const Variant* view_ = nullptr;
 };
 
 class Recordset {
  public:
+  Recordset() = default;
+  ~Recordset() { releaseFields(); }
+  Recordset(const Recordset&) = delete;
+  Recordset& operator=(const Recordset&) = delete;
+
   void setCursorLocation(int location) { cursorLocation_ = location; }
   int cursorLocation() const { return cursorLocation_; }
 
@@ -62,12 +76,15 @@ class Recordset {
 
  private:
   void requireOpen() const;
+  void releaseFields();  // fields still held keep their values; the rows may go
   int cursorLocation_ = adUseServer;
   bool open_ = false;
   RowSet rows_;
   size_t position_ = 0;
   // The last field handed out per column, reused once its holders let go of
-  // it, so a loop over rows does not allocate a field per value.
+  // it, so a loop over rows neither allocates a field nor copies a value per
+  // value. Only these fields view the rows: one still held when its column is
+  // read again keeps its value first.
   mutable std::vector<std::shared_ptr<Field>> fields_;
 };
 

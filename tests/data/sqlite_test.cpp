@@ -53,11 +53,21 @@ class SqliteTest : public ::testing::Test {
 TEST_F(SqliteTest, RecordsetFollowsAdoOnRowsEofAndClosedSets) {
   Recordset rs;
   rs.setCursorLocation(adUseClient);
-  rs.open("SELECT CARGA_ID FROM CARGA WHERE CARGA_ID = 202", db.text(), adOpenStatic,
-          adLockReadOnly, adUnspecified);
+  rs.open("SELECT CARGA_ID FROM CARGA WHERE CARGA_ID >= 201 ORDER BY CARGA_ID", db.text(),
+          adOpenStatic, adLockReadOnly, adUnspecified);
+  // A field that is held keeps the value of its row after the set moves on and closes.
+  Variant first = rs.fieldsItem("carga_id");
+  rs.moveNext();
+  Variant second = rs.fieldsItem("CARGA_ID");
   EXPECT_EQ(vb::clng(rs.fieldsItem("carga_id")), 202);
   rs.moveNext();
   EXPECT_TRUE(rs.eof());
+  rs.close();
+  EXPECT_EQ(vb::clng(first), 201);
+  EXPECT_EQ(vb::clng(second), 202);
+  rs.open("SELECT CARGA_ID FROM CARGA WHERE CARGA_ID = 202", db.text(), adOpenStatic,
+          adLockReadOnly, adUnspecified);
+  rs.moveNext();
   EXPECT_EQ(failureOf([&] { rs.fieldsItem("CARGA_ID"); }).number, 3021);
   // A statement without result columns leaves the record set closed.
   Recordset write;
