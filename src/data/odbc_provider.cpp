@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -109,10 +110,18 @@ class OdbcConnection : public Connection {
     std::u16string text = utf8::toUtf16(odbc::withoutAdoPrefix(connectionText));
     std::u16string completed(1024, u'\0');
     SQLSMALLINT completedLength = 0;
-    SQLRETURN rc = SQLDriverConnectW(connection_.get(), nullptr, odbc::wide(text),
-                                     static_cast<SQLSMALLINT>(text.size()), odbc::wide(completed),
-                                     static_cast<SQLSMALLINT>(completed.size()), &completedLength,
-                                     SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc;
+    {
+      // psqlODBC looks up the character set by switching the process locale
+      // (setlocale) while it logs in, which is not safe while another thread
+      // does the same: logins of this process go one at a time.
+      static std::mutex loginLock;
+      std::lock_guard lock(loginLock);
+      rc = SQLDriverConnectW(connection_.get(), nullptr, odbc::wide(text),
+                             static_cast<SQLSMALLINT>(text.size()), odbc::wide(completed),
+                             static_cast<SQLSMALLINT>(completed.size()), &completedLength,
+                             SQL_DRIVER_NOPROMPT);
+    }
     if (!odbc::succeeded(rc)) {
       auto error = odbc::failure(odbc::diagnostics(connection_), "ODBC: could not connect:");
       error.description = odbc::masked(error.description, connectionText);
