@@ -141,6 +141,7 @@ class OdbcConnection : public Connection {
   }
 
   ~OdbcConnection() override {
+    statement_.reset();  // before the disconnect, which would free it under the handle
     if (connected_) SQLDisconnect(connection_.get());
   }
 
@@ -166,10 +167,7 @@ class OdbcConnection : public Connection {
 
   RowSet runStatement(const std::string& statement) {
     std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
-    Handle handle = newStatement();
-    SQLSetStmtAttrW(
-        handle.get(), SQL_ATTR_QUERY_TIMEOUT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
+    const Handle& handle = statementHandle();
     // The driver's query timeout works while the server still reads; a server
     // that stops answering altogether is cut off a little later. Without its
     // socket, a cancel request is all that can be tried.
@@ -183,6 +181,12 @@ class OdbcConnection : public Connection {
       else
         SQLCancel(raw);
     });
+    // The handle serves the session's next statement: its cursor is closed
+    // on every way out.
+    struct Close {
+      SQLHANDLE h;
+      ~Close() { SQLFreeStmt(h, SQL_CLOSE); }
+    } close{raw};
     try {
       return run(handle, text);
     } catch (const AutomationError&) {
@@ -345,14 +349,21 @@ class OdbcConnection : public Connection {
         {vb::concatText(row[0]), vb::clng(row[1]), vb::concatText(row[2]), vb::clng(row[3])});
   }
 
-  Handle newStatement() {
+  // One statement handle per session, made on first use and kept: drivers
+  // allocate and clear a good deal for every handle.
+  const Handle& statementHandle() {
+    if (statement_) return *statement_;
     try {
-      return Handle(SQL_HANDLE_STMT, connection_.get());
+      statement_.emplace(SQL_HANDLE_STMT, connection_.get());
     } catch (const AutomationError&) {
       usable_ = false;
       auto records = odbc::diagnostics(connection_);
       throw ConnectionLost(odbc::failure(records, "ODBC: no statement handle:").description, false);
     }
+    SQLSetStmtAttrW(
+        statement_->get(), SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
+    return *statement_;
   }
 
   [[noreturn]] void fail(const Handle& statement) {
@@ -378,6 +389,7 @@ class OdbcConnection : public Connection {
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
   std::optional<odbc::SessionSocket> socket_;
+  std::optional<Handle> statement_;  // see statementHandle()
 };
 
 class OdbcProvider : public Provider {
