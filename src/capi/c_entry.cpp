@@ -32,10 +32,6 @@ char* copyOut(std::string_view text) noexcept {
   return out;
 }
 
-std::string errorText(int32_t number, const std::string& description) {
-  return z418kt::json::dumpText(z418kt::json::errorAnswer(number, description));
-}
-
 // Runs `produce` (an answer text) and hands its answer over as a C text. An error raised on
 // the way becomes the error answer, so nothing is thrown across C frames.
 template <class Produce>
@@ -47,11 +43,11 @@ char* answered(Produce produce) noexcept {
     try {
       answer = produce();
     } catch (const z418kt::AutomationError& e) {
-      answer = errorText(e.number, e.description);
+      answer = z418kt::json::errorAnswerText(e.number, e.description);
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
-      answer = errorText(z418kt::json::kInvalidArgument, e.what());
+      answer = z418kt::json::errorAnswerText(z418kt::json::kInvalidArgument, e.what());
     }
     return copyOut(answer);
   } catch (const std::exception&) {
@@ -62,7 +58,7 @@ char* answered(Produce produce) noexcept {
 std::string_view textOf(const char* text) { return text ? std::string_view(text) : ""; }
 
 std::string noComponent() {
-  return errorText(kNoObject, "Object variable or With block variable not set");
+  return z418kt::json::errorAnswerText(kNoObject, "Object variable or With block variable not set");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ int report(Output o, const std::function<Outcome()>& call, const Reading& readin
   try {
     outcome = call();
   } catch (const AutomationError& e) {
-    if (o.json) o.out << dumpText(errorAnswer(e.number, e.description)) << '\n';
+    if (o.json) o.out << errorAnswerText(e.number, e.description) << '\n';
     o.err << "z418kt: erro " << e.number << ": " << e.description << '\n';
     return kExitFailed;
   }

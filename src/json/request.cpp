@@ -237,10 +237,7 @@ Json answerCall(Z418kt& component, const Json& op, const Json& args, const Reque
 
 std::string answerCallText(Z418kt& component, const Json& op, const Json& args,
                            const RequestLimits& limits) {
-  return callAnswered(component, op, args, limits, answerText,
-                      [](int32_t number, const std::string& description) {
-                        return dumpText(errorAnswer(number, description));
-                      });
+  return callAnswered(component, op, args, limits, answerText, errorAnswerText);
 }
 
 Json argumentsOfText(std::string_view text, const RequestLimits& limits) {
@@ -279,10 +276,6 @@ std::string withId(std::string answer, const std::optional<Json>& id) {
   return answer;
 }
 
-std::string errorText(int32_t number, const std::string& description) {
-  return dumpText(errorAnswer(number, description));
-}
-
 }  // namespace
 
 std::string answerRequestText(Z418kt& component, std::string_view text,
@@ -291,13 +284,14 @@ std::string answerRequestText(Z418kt& component, std::string_view text,
   try {
     request = parseRequestText(text, options.limits);
   } catch (const RequestError& e) {
-    return withId(errorText(e.number, e.description), requestIdOf(text));
+    return withId(errorAnswerText(e.number, e.description), requestIdOf(text));
   }
   std::optional<Json> id;
   if (request.is_object() && request.contains("id")) id = request["id"];
   if (!request.is_object() || !request.contains("op"))
     return withId(
-        errorText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"), id);
+        errorAnswerText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"),
+        id);
   Json args = withConnection(request["op"], request.contains("args") ? request["args"] : Json(),
                              options.connection);
   return withId(answerCallText(component, request["op"], args, options.limits), id);
@@ -330,6 +324,10 @@ Json answerJson(const InterfaceEntry& entry, const Variant& result,
 
 Json errorAnswer(int32_t number, const std::string& description) {
   return Json{{"error", {{"number", number}, {"description", description}}}};
+}
+
+std::string errorAnswerText(int32_t number, const std::string& description) {
+  return dumpText(errorAnswer(number, description));
 }
 
 bool isErrorAnswer(const Json& answer) { return answer.is_object() && answer.contains("error"); }

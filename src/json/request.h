@@ -80,6 +80,7 @@ Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args);
 
 Json errorAnswer(int32_t number, const std::string& description);
+std::string errorAnswerText(int32_t number, const std::string& description);  // as one line
 bool isErrorAnswer(const Json& answer);
 
 }  // namespace z418kt::json

@@ -5,6 +5,9 @@
 // Columns arrive as exact Currency (ODBC), I4, R8 or text (SQLite). A double is
 // first read as the 15 digits Visual Basic shows of it, so 0.1 + 0.2 shows as
 // "0,30" and not as the rounding noise of binary fractions.
+#include <optional>
+#include <string>
+
 #include "outside/components.h"
 #include "outside/default_decimal.h"
 
@@ -18,6 +21,9 @@ constexpr size_t kMaxDecimals = 4;
 std::string shown(const decimal::Decimal& d) {
   return decimal::writeRounded(d, ',', kMinDecimals, kMaxDecimals);
 }
+std::optional<std::string> shown(const Variant& number) {
+  return decimal::writeRounded(number, ',', kMinDecimals, kMaxDecimals);
+}
 
 Variant format(const Variant& field) {
   Variant value = vb::resolved(field);
@@ -29,15 +35,14 @@ Variant format(const Variant& field) {
       if (auto d = decimal::parseEntered(value.text())) return Variant(shown(*d));
       double r;  // a column stored as text in exponent form
       if (vb::parseNumber(value.text(), r)) {
-        if (auto d = decimal::fromDouble(r)) return Variant(shown(*d));
+        if (auto text = shown(Variant(r))) return Variant(std::move(*text));
       }
       return value;  // no number: shown as it is, and refused if saved back
     }
     case VarType::Date:
       return Variant(vb::cstr(value));
     default:
-      if (auto text = decimal::writeRounded(value, ',', kMinDecimals, kMaxDecimals))
-        return Variant(std::move(*text));
+      if (auto text = shown(value)) return Variant(std::move(*text));
       // NaN or an infinity cannot be shown as a value to save back.
       if (value.type() == VarType::R8) return Variant(std::string());
       throw errors::typeMismatch();
