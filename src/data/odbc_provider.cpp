@@ -167,6 +167,31 @@ class OdbcConnection : public Connection {
 
   RowSet runStatement(const std::string& statement) {
     std::string text = engine_ == "postgresql" ? adaptForPostgres(statement) : statement;
+    if (snapshotPending_) return firstOfSnapshot(text);
+    return runText(text);
+  }
+
+  // The first statement of a read transaction, led by the setting that must
+  // come before any query. When it fails, the transaction ended without
+  // anything else run in it (the driver rolls back a transaction whose
+  // first statement failed; the rollback here makes sure), so the next
+  // statement carries the setting into a new one.
+  RowSet firstOfSnapshot(const std::string& text) {
+    snapshotPending_ = false;
+    try {
+      return runText("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY; " + text);
+    } catch (const AutomationError&) {
+      if (usable_ && inTransaction_) {
+        if (odbc::succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
+          snapshotPending_ = true;
+        else
+          usable_ = false;
+      }
+      throw;
+    }
+  }
+
+  RowSet runText(const std::string& text) {
     const Handle& handle = statementHandle();
     // The driver's query timeout works while the server still reads; a server
     // that stops answering altogether is cut off a little later. Without its
@@ -205,18 +230,14 @@ class OdbcConnection : public Connection {
     setAutocommit(false);
     inTransaction_ = true;
     // A read sees one snapshot of the database from its first statement on.
-    if (!writes && engine_ == "postgresql") {
-      try {
-        runStatement("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
-      } catch (const AutomationError&) {
-        rollback();
-        throw;
-      }
-    }
+    // The setting travels with that statement instead of costing a round trip
+    // of its own.
+    snapshotPending_ = !writes && engine_ == "postgresql";
   }
 
   void commit() override {
     inTransaction_ = false;
+    snapshotPending_ = false;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT);
     if (!odbc::succeeded(rc)) {
       auto records = odbc::diagnostics(connection_);
@@ -231,6 +252,7 @@ class OdbcConnection : public Connection {
 
   void rollback() noexcept override {
     inTransaction_ = false;
+    snapshotPending_ = false;
     if (!odbc::succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
       usable_ = false;
     try {
@@ -385,7 +407,8 @@ class OdbcConnection : public Connection {
   bool connected_ = false;
   bool usable_ = true;
   bool inTransaction_ = false;
-  bool stepSavepoints_ = false;  // our own savepoint around each statement of a transaction
+  bool stepSavepoints_ = false;   // our own savepoint around each statement of a transaction
+  bool snapshotPending_ = false;  // the read transaction's setting waits for its first statement
   std::string engine_;
   std::string connectionText_;  // only to mask a password a driver might echo
   std::optional<odbc::SessionSocket> socket_;
