@@ -193,6 +193,31 @@ std::string rebuilt(std::string_view text, const std::vector<Token>& tokens, std
 
 std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error);
 
+// `upperWord` (ASCII capitals) anywhere in `text`, ignoring case.
+bool containsIgnoringCase(std::string_view text, std::string_view upperWord) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  for (size_t i = 0; i + upperWord.size() <= text.size(); ++i) {
+    size_t k = 0;
+    while (k < upperWord.size() && upper(text[i + k]) == upperWord[k]) ++k;
+    if (k == upperWord.size()) return true;
+  }
+  return false;
+}
+
+// Whether adaptStatement could change the statement at all: it opens with a
+// comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
+// Most statements do neither, and are spared the tokenizer.
+bool mayNeedRewrite(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  if (i < text.size() && (text[i] == '-' || text[i] == '/')) return true;
+  size_t start = i;
+  while (i < text.size() && isWordChar(text[i])) ++i;
+  std::string_view first = text.substr(start, i - start);
+  return sameWord(first, "EXEC") || sameWord(first, "EXECUTE") || sameWord(first, "DELETE") ||
+         containsIgnoringCase(text, "SYSDATE");
+}
+
 }  // namespace
 
 std::string replaceWord(std::string_view text, std::string_view word,
@@ -208,6 +233,10 @@ std::string addDeleteFrom(std::string_view text) {
 
 Adapted adaptStatement(std::string_view statement, std::string_view now) {
   Adapted out;
+  if (!mayNeedRewrite(statement)) {
+    out.text = statement;
+    return out;
+  }
   auto tokens = tokenize(statement);
   out.call = parseExecTokens(tokens, out.error);
   if (!out.call && out.error.empty())
