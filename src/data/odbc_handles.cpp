@@ -49,6 +49,16 @@ std::shared_ptr<Handle> environment() {
   return env;
 }
 
+std::u16string toDriver(std::string_view text) {
+  std::u16string out(text.size(), u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) return utf8::toUtf16(text);
+    out[i] = c;
+  }
+  return out;
+}
+
 std::vector<Diagnostic> diagnostics(const Handle& handle) {
   std::vector<Diagnostic> out;
   if (handle.get() == SQL_NULL_HANDLE) return out;

@@ -44,6 +44,10 @@ std::shared_ptr<Handle> environment();
 // The driver manager's SQLWCHAR is 16 bits wide (unixODBC's default build).
 inline SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 
+// The UTF-16 form of a UTF-8 text for the driver. Statements are mostly
+// plain ASCII, which is widened unit by unit without decoding.
+std::u16string toDriver(std::string_view text);
+
 struct Diagnostic {
   std::string sqlState;  // five characters, e.g. "08001"
   std::string message;

@@ -288,7 +288,7 @@ class OdbcConnection : public Connection {
 
  private:
   RowSet run(const Handle& handle, const std::string& text) {
-    std::u16string wideText = utf8::toUtf16(text);
+    std::u16string wideText = odbc::toDriver(text);
     SQLRETURN rc = SQLExecDirectW(handle.get(), odbc::wide(wideText),
                                   static_cast<SQLINTEGER>(wideText.size()));
     RowSet rows;
