@@ -6,6 +6,7 @@
 #include <new>
 
 #include "data/connection_text.h"
+#include "json/json_reader.h"
 
 namespace z418kt::json {
 
@@ -22,79 +23,9 @@ bool isConnectionParameter(std::string_view name) {
 
 }  // namespace
 
-namespace {
-
-// Builds the request as nlohmann's own DOM builder does, checking the limits
-// as it goes: a hostile request is refused before it is built. (The parser
-// itself keeps its nesting on the heap, never on the stack.)
-class LimitedBuilder {
- public:
-  using number_integer_t = Json::number_integer_t;
-  using number_unsigned_t = Json::number_unsigned_t;
-  using number_float_t = Json::number_float_t;
-  using string_t = Json::string_t;
-  using binary_t = Json::binary_t;
-
-  LimitedBuilder(Json& root, const RequestLimits& limits) : dom_(root, true), limits_(limits) {}
-
-  bool null() { return element() && dom_.null(); }
-  bool boolean(bool v) { return element() && dom_.boolean(v); }
-  bool number_integer(number_integer_t v) { return element() && dom_.number_integer(v); }
-  bool number_unsigned(number_unsigned_t v) { return element() && dom_.number_unsigned(v); }
-  bool number_float(number_float_t v, const string_t& s) {
-    return element() && dom_.number_float(v, s);
-  }
-  bool string(string_t& v) { return element() && dom_.string(v); }
-  bool binary(binary_t& v) { return element() && dom_.binary(v); }
-  bool start_object(std::size_t n) { return element() && open(false) && dom_.start_object(n); }
-  bool key(string_t& k) { return dom_.key(k); }
-  bool end_object() { return close() && dom_.end_object(); }
-  bool start_array(std::size_t n) { return element() && open(true) && dom_.start_array(n); }
-  bool end_array() { return close() && dom_.end_array(); }
-  template <class Exception>
-  bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
-    return dom_.parse_error(position, token, e);
-  }
-
- private:
-  // Counts a value that goes into an array.
-  bool element() {
-    if (!inArray_.empty() && inArray_.back() && ++elements_ > limits_.maxArrayElements)
-      throw RequestError(kTooManyElements, "the request holds more than " +
-                                               std::to_string(limits_.maxArrayElements) +
-                                               " array elements");
-    return true;
-  }
-  bool open(bool array) {
-    if (inArray_.size() >= limits_.maxDepth)
-      throw RequestError(kNestingTooDeep, "the request nests arrays and objects deeper than " +
-                                              std::to_string(limits_.maxDepth) + " levels");
-    inArray_.push_back(array);
-    return true;
-  }
-  bool close() {
-    inArray_.pop_back();
-    return true;
-  }
-
-  nlohmann::detail::json_sax_dom_parser<Json> dom_;
-  const RequestLimits& limits_;
-  std::vector<bool> inArray_;  // per open container: is it an array?
-  size_t elements_ = 0;
-};
-
-}  // namespace
-
 Json parseRequestText(std::string_view text, const RequestLimits& limits) {
   if (text.size() > limits.maxBytes) throw tooLarge(text.size(), limits);
-  Json root;
-  LimitedBuilder builder(root, limits);
-  try {
-    Json::sax_parse(text.begin(), text.end(), &builder);
-  } catch (const Json::exception& e) {
-    throw RequestError(kMalformedRequest, std::string("malformed JSON: ") + e.what());
-  }
-  return root;
+  return readJson(text, limits);
 }
 
 RequestError tooLarge(size_t bytes, const RequestLimits& limits) {
