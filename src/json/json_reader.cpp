@@ -104,7 +104,8 @@ class Reader {
                                                 std::to_string(limits_.maxDepth) + " levels");
       Json& slot = slotFor(parent, root, std::move(key));
       slot = c == '[' ? Json::array() : Json::object();
-      open_.push_back(Open{&slot, c == '[', true, {}});  // read on by read()'s loop, not by recursion
+      open_.push_back(
+          Open{&slot, c == '[', true, {}});  // read on by read()'s loop, not by recursion
       return;
     }
     Json value = scalar(c);

@@ -84,11 +84,11 @@ void appendInteger(std::string& out, int64_t value) {
   out.append(buf, numtext::writeInteger(buf, value));
 }
 
-// {"vt":"<vt>","value":
-void openTyped(std::string& out, const char* vt) {
-  out += "{\"vt\":\"";
-  out += vt;
-  out += "\",\"value\":";
+// A typed value's opening, {"vt":"<vt>","value":, in one append whose
+// length is known when compiled.
+template <size_t N>
+void openTyped(std::string& out, const char (&opening)[N]) {
+  out.append(opening, N - 1);
 }
 
 void appendArray(std::string& out, const SafeArray& array) {
@@ -138,17 +138,17 @@ void appendJson(std::string& out, const Variant& value) {
       out += "{\"vt\":\"NULL\"}";
       return;
     case VarType::I2:
-      openTyped(out, "I2");
+      openTyped(out, R"({"vt":"I2","value":)");
       appendInteger(out, value.i2());
       break;
     case VarType::I4:
-      openTyped(out, "I4");
+      openTyped(out, R"({"vt":"I4","value":)");
       appendInteger(out, value.i4());
       break;
     case VarType::R8: {
       // JSON has no NaN or infinity: those travel as texts.
       double d = value.r8();
-      openTyped(out, "R8");
+      openTyped(out, R"({"vt":"R8","value":)");
       if (std::isnan(d))
         out += "\"NaN\"";
       else if (std::isinf(d))
@@ -158,19 +158,19 @@ void appendJson(std::string& out, const Variant& value) {
       break;
     }
     case VarType::Currency:
-      openTyped(out, "CY");
+      openTyped(out, R"({"vt":"CY","value":)");
       appendQuoted(out, currencyText(value.currency()));
       break;
     case VarType::Date:
-      openTyped(out, "DATE");
+      openTyped(out, R"({"vt":"DATE","value":)");
       appendQuoted(out, vb::formatDate(value.dateValue()));
       break;
     case VarType::Bool:
-      openTyped(out, "BOOL");
+      openTyped(out, R"({"vt":"BOOL","value":)");
       out += value.boolValue() ? "true" : "false";
       break;
     case VarType::BStr:
-      openTyped(out, "BSTR");
+      openTyped(out, R"({"vt":"BSTR","value":)");
       appendQuoted(out, value.text());
       break;
     case VarType::Object:

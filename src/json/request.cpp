@@ -189,7 +189,7 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
   std::string_view name = entry->parameters.at(0);
   if (args.is_null()) args = Json::object();
   for (auto it = args.begin(); it != args.end(); ++it)
-    if (strcasecmp(it.key().c_str(), std::string(name).c_str()) == 0) return args;
+    if (sameName(it.key(), name)) return args;
   args[std::string(name)] = *connection;
   return args;
 }
@@ -217,20 +217,43 @@ std::string answerRequestText(Z418kt& component, std::string_view text,
   } catch (const RequestError& e) {
     return withId(errorAnswerText(e.number, e.description), requestIdOf(text));
   }
+  // The request is taken apart, not copied: its arguments can be large.
   std::optional<Json> id;
-  if (request.is_object() && request.contains("id")) id = request["id"];
-  if (!request.is_object() || !request.contains("op"))
+  auto member = [&](const char* name) {
+    return request.is_object() ? request.find(name) : request.end();
+  };
+  if (auto it = member("id"); it != request.end()) id = std::move(*it);
+  auto op = member("op");
+  if (op == request.end())
     return withId(
         errorAnswerText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"),
         id);
-  Json args = withConnection(request["op"], request.contains("args") ? request["args"] : Json(),
-                             options.connection);
-  return withId(answerCallText(component, request["op"], args, options.limits), id);
+  auto given = member("args");
+  Json args =
+      withConnection(*op, given == request.end() ? Json() : std::move(*given), options.connection);
+  return withId(answerCallText(component, *op, args, options.limits), id);
 }
+
+namespace {
+
+// A client sends the same connection text with request after request: its
+// masked form is worked out once per thread, not once per answer.
+const std::string& maskedConnection(const std::string& text) {
+  thread_local std::string lastText, lastMasked;
+  if (lastMasked.empty() || text != lastText) {
+    lastMasked = data::maskedPassword(text);
+    lastText = text;
+  }
+  return lastMasked;
+}
+
+}  // namespace
 
 std::string answerText(const InterfaceEntry& entry, const Variant& result,
                        const std::vector<Variant>& args) {
-  std::string out = "{\"result\":";
+  std::string out;
+  out.reserve(4096);  // a read's whole answer, most of the time
+  out += "{\"result\":";
   appendJson(out, result);
   out += ",\"args\":{";
   for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
@@ -240,7 +263,7 @@ std::string answerText(const InterfaceEntry& entry, const Variant& result,
     out += ':';
     // Answers end up in logs: a connection text goes out without its password.
     if (isConnectionParameter(name) && args[k].isText())
-      appendJson(out, Variant(data::maskedPassword(args[k].text())));
+      appendJson(out, Variant(maskedConnection(args[k].text())));
     else
       appendJson(out, args[k]);
   }
