@@ -1,5 +1,6 @@
 #include "json/json_variant.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -21,6 +22,13 @@ namespace {
 // cost more than the read they answer. The text is what nlohmann's dump gives
 // for the same value (one line, UTF-8 kept, U+FFFD for what is not UTF-8).
 
+// Bytes written as they are: printable ASCII but the quote and the backslash.
+constexpr auto kPlainByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 0x80; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
+
 void appendQuoted(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   size_t start = out.size();
@@ -28,7 +36,7 @@ void appendQuoted(std::string& out, std::string_view text) {
   size_t plain = 0;  // where the text not yet copied begins
   for (size_t pos = 0; pos < text.size();) {
     auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+    if (kPlainByte[byte]) {
       ++pos;  // copied later with the rest of its run
       continue;
     }
