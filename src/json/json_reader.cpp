@@ -104,6 +104,8 @@ class Reader {
                                                 std::to_string(limits_.maxDepth) + " levels");
       Json& slot = slotFor(parent, root, std::move(key));
       slot = c == '[' ? Json::array() : Json::object();
+      // Room for a request's members or a typed value's, without regrowing.
+      if (c == '{') slot.get_ref<Json::object_t&>().reserve(8);
       open_.push_back(
           Open{&slot, c == '[', true, {}});  // read on by read()'s loop, not by recursion
       return;

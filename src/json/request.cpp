@@ -249,20 +249,55 @@ const std::string& maskedConnection(const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// What an answer writes before each argument of an operation, `"name":` with
+// its comma, and which arguments are connection texts: worked out once per
+// process for the operations of the interface table.
+struct AnswerKeys {
+  std::vector<std::string> keys;
+  std::vector<bool> connection;
+};
+
+AnswerKeys answerKeysOf(const InterfaceEntry& entry) {
+  AnswerKeys made;
+  for (size_t k = 0; k < entry.parameters.size(); ++k) {
+    std::string key = k ? "," : "";
+    appendJsonText(key, entry.parameters[k]);
+    key += ':';
+    made.keys.push_back(std::move(key));
+    made.connection.push_back(isConnectionParameter(entry.parameters[k]));
+  }
+  return made;
+}
+
+const AnswerKeys& answerKeys(const InterfaceEntry& entry, AnswerKeys& other) {
+  static const std::vector<AnswerKeys> ofTable = [] {
+    std::vector<AnswerKeys> all;
+    for (const InterfaceEntry& e : interfaceTable()) all.push_back(answerKeysOf(e));
+    return all;
+  }();
+  const std::vector<InterfaceEntry>& table = interfaceTable();
+  if (&entry >= table.data() && &entry < table.data() + table.size())
+    return ofTable[static_cast<size_t>(&entry - table.data())];
+  return other = answerKeysOf(entry);
+}
+
+}  // namespace
+
 std::string answerText(const InterfaceEntry& entry, const Variant& result,
                        const std::vector<Variant>& args) {
+  AnswerKeys other;
+  const AnswerKeys& layout = answerKeys(entry, other);
   std::string out;
   out.reserve(4096);  // a read's whole answer, most of the time
   out += "{\"result\":";
   appendJson(out, result);
   out += ",\"args\":{";
-  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
-    std::string_view name = entry.parameters[k];
-    if (k) out += ',';
-    appendJsonText(out, name);
-    out += ':';
+  for (size_t k = 0; k < args.size() && k < layout.keys.size(); ++k) {
+    out += layout.keys[k];
     // Answers end up in logs: a connection text goes out without its password.
-    if (isConnectionParameter(name) && args[k].isText())
+    if (layout.connection[k] && args[k].isText())
       appendJson(out, Variant(maskedConnection(args[k].text())));
     else
       appendJson(out, args[k]);
