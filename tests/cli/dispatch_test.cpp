@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <streambuf>
 #include <tuple>
 
 #include "cli/serve.h"
@@ -123,6 +125,44 @@ TEST_F(Dispatch, ServeAnswersEveryLineWithItsIdAndGoesOnAfterRefusals) {
   EXPECT_EQ(Json::parse(first)["error"]["number"], kRequestTooLarge);
   EXPECT_EQ(Json::parse(first)["id"], "big");
   EXPECT_EQ(Json::parse(second)["result"]["value"], true) << second;
+}
+
+// A client that sends one request at a time and waits for its answer: the
+// next line is handed over only once every earlier one was answered.
+class WaitingClient : public std::streambuf {
+ public:
+  WaitingClient(std::vector<std::string> lines, const std::ostringstream& answers)
+      : lines_(std::move(lines)), answers_(answers) {}
+  size_t waitedInVain = 0;
+
+ protected:
+  int_type underflow() override {
+    if (next_ == lines_.size()) return traits_type::eof();
+    const std::string out = answers_.str();
+    if (static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) != answerable_)
+      ++waitedInVain;
+    answerable_ += !lines_[next_].empty();  // a blank line gets no answer
+    current_ = lines_[next_++] + "\n";
+    setg(current_.data(), current_.data(), current_.data() + current_.size());
+    return traits_type::to_int_type(current_[0]);
+  }
+
+ private:
+  std::vector<std::string> lines_;
+  const std::ostringstream& answers_;
+  size_t next_ = 0, answerable_ = 0;
+  std::string current_;
+};
+
+TEST_F(Dispatch, ServeAnswersARequestBeforeItWaitsForTheNext) {
+  const std::string count =
+      R"({"op":"mConsulta_Qtde_AWB_COLETA","args":{"invntDOCTO_TRANSP_PAI_ID":1}})";
+  for (int k = 0; k < 3; ++k) scriptCount(k);
+  std::ostringstream out;
+  WaitingClient client({count, "", "not json", count, count}, out);
+  std::istream in(&client);
+  EXPECT_EQ(serve(in, out, component), 4);
+  EXPECT_EQ(client.waitedInVain, 0u);
 }
 
 TEST_F(Dispatch, AnswersNeverCarryTheConnectionPassword) {
