@@ -45,6 +45,7 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
     out.write(pending.data(), static_cast<std::streamsize>(pending.size()));
     out.flush();
     pending.clear();
+    if (pending.capacity() > 4 * kPendingBytes) pending.shrink_to_fit();  // after a huge answer
   };
   while (true) {
     BoundedRead read = readLine(in, line, limits.maxBytes);
@@ -56,7 +57,7 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
       pending += '\n';
       ++answered;
     } else if (line.find_first_not_of(" \t\r") != std::string::npos) {
-      pending += answerRequestText(component, line, options);
+      appendRequestAnswer(pending, component, line, options);
       pending += '\n';
       ++answered;
     }

@@ -196,42 +196,64 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
 
 namespace {
 
-// An answer text with the request's id as its last member.
-std::string withId(std::string answer, const std::optional<Json>& id) {
-  if (id && !answer.empty() && answer.back() == '}') {
-    answer.pop_back();
-    answer += ",\"id\":";
-    answer += dumpText(*id);
-    answer += '}';
+// Puts the request's id as the last member of the answer that begins at
+// `start` in `out`.
+void appendId(std::string& out, size_t start, const std::optional<Json>& id) {
+  if (id && out.size() > start && out.back() == '}') {
+    out.pop_back();
+    out += ",\"id\":";
+    out += dumpText(*id);
+    out += '}';
   }
-  return answer;
+}
+
+// The answer of a request (no id yet) appended to `out`.
+void appendAnswer(std::string& out, Z418kt& component, Json& request,
+                  const RequestOptions& options) {
+  size_t start = out.size();
+  auto failed = [&](int32_t number, const std::string& description) {
+    out.resize(start);  // nothing of an answer cut short by a failure stays
+    out += errorAnswerText(number, description);
+  };
+  // The request is taken apart, not copied: its arguments can be large.
+  auto member = [&](const char* name) {
+    return request.is_object() ? request.find(name) : request.end();
+  };
+  auto op = member("op");
+  if (op == request.end())
+    return failed(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}");
+  auto given = member("args");
+  Json args =
+      withConnection(*op, given == request.end() ? Json() : std::move(*given), options.connection);
+  auto ran = [&](const InterfaceEntry& entry, const Variant& result,
+                 const std::vector<Variant>& list) { appendAnswerText(out, entry, result, list); };
+  callAnswered(component, *op, args, options.limits, ran, failed);
 }
 
 }  // namespace
 
-std::string answerRequestText(Z418kt& component, std::string_view text,
-                              const RequestOptions& options) {
+void appendRequestAnswer(std::string& out, Z418kt& component, std::string_view text,
+                         const RequestOptions& options) {
+  size_t start = out.size();
   Json request;
   try {
     request = parseRequestText(text, options.limits);
   } catch (const RequestError& e) {
-    return withId(errorAnswerText(e.number, e.description), requestIdOf(text));
+    out += errorAnswerText(e.number, e.description);
+    return appendId(out, start, requestIdOf(text));
   }
-  // The request is taken apart, not copied: its arguments can be large.
   std::optional<Json> id;
-  auto member = [&](const char* name) {
-    return request.is_object() ? request.find(name) : request.end();
-  };
-  if (auto it = member("id"); it != request.end()) id = std::move(*it);
-  auto op = member("op");
-  if (op == request.end())
-    return withId(
-        errorAnswerText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"),
-        id);
-  auto given = member("args");
-  Json args =
-      withConnection(*op, given == request.end() ? Json() : std::move(*given), options.connection);
-  return withId(answerCallText(component, *op, args, options.limits), id);
+  if (auto it = request.is_object() ? request.find("id") : request.end(); it != request.end())
+    id = std::move(*it);
+  appendAnswer(out, component, request, options);
+  appendId(out, start, id);
+}
+
+std::string answerRequestText(Z418kt& component, std::string_view text,
+                              const RequestOptions& options) {
+  std::string out;
+  appendRequestAnswer(out, component, text, options);
+  return out;
 }
 
 namespace {
@@ -285,12 +307,10 @@ const AnswerKeys& answerKeys(const InterfaceEntry& entry, AnswerKeys& other) {
 
 }  // namespace
 
-std::string answerText(const InterfaceEntry& entry, const Variant& result,
-                       const std::vector<Variant>& args) {
+void appendAnswerText(std::string& out, const InterfaceEntry& entry, const Variant& result,
+                      const std::vector<Variant>& args) {
   AnswerKeys other;
   const AnswerKeys& layout = answerKeys(entry, other);
-  std::string out;
-  out.reserve(4096);  // a read's whole answer, most of the time
   out += "{\"result\":";
   appendJson(out, result);
   out += ",\"args\":{";
@@ -303,6 +323,12 @@ std::string answerText(const InterfaceEntry& entry, const Variant& result,
       appendJson(out, args[k]);
   }
   out += "}}";
+}
+
+std::string answerText(const InterfaceEntry& entry, const Variant& result,
+                       const std::vector<Variant>& args) {
+  std::string out;
+  appendAnswerText(out, entry, result, args);
   return out;
 }
 
