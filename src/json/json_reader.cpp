@@ -106,8 +106,8 @@ class Reader {
       slot = c == '[' ? Json::array() : Json::object();
       // Room for a request's members or a typed value's, without regrowing.
       if (c == '{') slot.get_ref<Json::object_t&>().reserve(8);
-      open_.push_back(
-          Open{&slot, c == '[', true, {}});  // read on by read()'s loop, not by recursion
+      // Its members are read by read()'s loop, not by recursion.
+      open_.push_back(Open{&slot, c == '[', true, {}});
       return;
     }
     Json value = scalar(c);
