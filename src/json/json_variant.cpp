@@ -212,12 +212,14 @@ struct Budget {
 Variant decode(const Json& json, Budget& budget);
 
 int64_t wholeNumber(const Json& v, const char* vt) {
-  if (v.is_number_integer()) return v.get<int64_t>();
+  // Unsigned first: nlohmann counts unsigned numbers as integers too, and one
+  // beyond 63 bits would wrap read as signed.
   if (v.is_number_unsigned()) {
     uint64_t u = v.get<uint64_t>();
     if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) throw errors::overflow();
     return static_cast<int64_t>(u);
   }
+  if (v.is_number_integer()) return v.get<int64_t>();
   if (v.is_number_float()) {
     double d = v.get<double>();
     if (d == std::floor(d) && std::fabs(d) < 9.2e18) return static_cast<int64_t>(d);
