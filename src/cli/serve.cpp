@@ -1,8 +1,11 @@
 #include "cli/serve.h"
 
+#include <algorithm>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <ostream>
+#include <streambuf>
 #include <string>
 
 #include "cli/bounded_input.h"
@@ -15,40 +18,53 @@ using namespace json;
 
 namespace {
 
-// Answers wait here and go out in one write when the next read may wait or
-// when this much has gathered: a client never waits for an answer, and a batch
-// of piped requests costs a few writes, not one or two per answer.
+// Answers wait in one buffer and go out in one write when serve needs more
+// input or when this much has gathered: a client never waits for an answer,
+// and a batch of piped requests costs a few writes, not one or two per answer.
 constexpr size_t kPendingBytes = 64 * 1024;
 
-// The input untied from its output while serving: the loop flushes by itself
-// before it may wait, so the flush a tie makes before every read is waste.
-class Untied {
+// The input as serve reads it: before the source is asked for more, which may
+// wait for the client, the answers gathered so far go out. Only what the
+// source already holds is taken at a time, so no read waits for more than one
+// byte. (A tie would flush before every line, not only when the input runs dry.)
+class AnswersBeforeReads : public std::streambuf {
  public:
-  explicit Untied(std::istream& in) : in_(in), tie_(in.tie(nullptr)) {}
-  ~Untied() { in_.tie(tie_); }
-  Untied(const Untied&) = delete;
-  Untied& operator=(const Untied&) = delete;
+  AnswersBeforeReads(std::streambuf& source, std::function<void()> send)
+      : source_(source), send_(std::move(send)) {}
+
+ protected:
+  int_type underflow() override {
+    send_();
+    if (traits_type::eq_int_type(source_.sgetc(), traits_type::eof())) return traits_type::eof();
+    std::streamsize held = std::clamp<std::streamsize>(source_.in_avail(), 1, sizeof buffer_);
+    std::streamsize n = source_.sgetn(buffer_, held);
+    setg(buffer_, buffer_, buffer_ + n);
+    return n > 0 ? traits_type::to_int_type(buffer_[0]) : traits_type::eof();
+  }
 
  private:
-  std::istream& in_;
-  std::ostream* tie_;
+  std::streambuf& source_;
+  std::function<void()> send_;
+  char buffer_[16 * 1024];
 };
 
 }  // namespace
 
 int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestOptions& options) {
   const RequestLimits& limits = options.limits;
-  Untied untied(in);
   int answered = 0;
   std::string line, pending;
   auto send = [&] {
+    if (pending.empty()) return;
     out.write(pending.data(), static_cast<std::streamsize>(pending.size()));
     out.flush();
     pending.clear();
     if (pending.capacity() > 4 * kPendingBytes) pending.shrink_to_fit();  // after a huge answer
   };
+  AnswersBeforeReads source(*in.rdbuf(), send);
+  std::istream requests(&source);
   while (true) {
-    BoundedRead read = readLine(in, line, limits.maxBytes);
+    BoundedRead read = readLine(requests, line, limits.maxBytes);
     if (!read.got) break;
     if (read.cutShort) {
       Json answer = errorAnswer(kRequestTooLarge, tooLarge(read.bytes, limits).description);
@@ -61,7 +77,7 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
       pending += '\n';
       ++answered;
     }
-    if (pending.size() >= kPendingBytes || in.rdbuf()->in_avail() <= 0) send();
+    if (pending.size() >= kPendingBytes) send();
   }
   send();
   return answered;
