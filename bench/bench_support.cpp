@@ -171,9 +171,10 @@ std::vector<std::string> statementsOf(const std::function<void()>& call) {
 
 // --- SQLite -----------------------------------------------------------------
 
-RawSqlite::RawSqlite(const std::string& text) {
+RawSqlite::RawSqlite(const std::string& text, bool noMutex) {
   auto path = data::ConnectionText(text).get("Data Source");
-  if (!path || sqlite3_open_v2(path->c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+  int flags = SQLITE_OPEN_READWRITE | (noMutex ? SQLITE_OPEN_NOMUTEX : 0);
+  if (!path || sqlite3_open_v2(path->c_str(), &db_, flags, nullptr) != SQLITE_OK)
     fail("cannot open the bench database");
   sqlite3_busy_timeout(db_, 5000);
   run("PRAGMA journal_mode = WAL");

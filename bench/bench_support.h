@@ -48,7 +48,8 @@ int16_t saveColeta(Z418kt& component, const std::string& text, const char* diale
 // FULL, busy timeout), reading every value of every row.
 class RawSqlite {
  public:
-  explicit RawSqlite(const std::string& connectionText);
+  // noMutex: opened with SQLITE_OPEN_NOMUTEX (one thread at a time).
+  explicit RawSqlite(const std::string& connectionText, bool noMutex = false);
   ~RawSqlite();
   RawSqlite(const RawSqlite&) = delete;
   RawSqlite& operator=(const RawSqlite&) = delete;

@@ -11,10 +11,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
 #include "z418kt/automation_error.h"
 #include "z418kt/export.h"
@@ -54,30 +54,60 @@ class Z418KT_EXPORT Object {
 
 class Z418KT_EXPORT Variant {
  public:
-  Variant() = default;  // Empty
+  Variant() noexcept : word_(0) {}  // Empty
   // A bool would otherwise become the integer 1, while an automation
   // Boolean True is -1: Booleans are made with Variant::boolean only.
   Variant(bool) = delete;
-  Variant(int16_t v) : value_(v) {}
-  Variant(int32_t v) : value_(v) {}
-  Variant(double v) : value_(v) {}
-  Variant(Currency v) : value_(v) {}
-  Variant(std::string v) : value_(std::move(v)) {}
-  Variant(const char* v) : value_(std::string(v)) {}
+  Variant(int16_t v) noexcept : word_(v), type_(VarType::I2) {}
+  Variant(int32_t v) noexcept : word_(v), type_(VarType::I4) {}
+  Variant(double v) noexcept : word_(bitsOf(v)), type_(VarType::R8) {}
+  Variant(Currency v) noexcept : word_(v.scaled), type_(VarType::Currency) {}
+  Variant(std::string v) : text_(std::move(v)), type_(VarType::BStr) {}
+  Variant(const char* v) : text_(v), type_(VarType::BStr) {}
   Variant(SafeArray array);
-  Variant(std::shared_ptr<Object> object) : value_(std::move(object)) {}
+  Variant(std::shared_ptr<Object> object) noexcept
+      : object_(std::move(object)), type_(VarType::Object) {}
 
   static Variant null();
   static Variant boolean(bool b);
   static Variant date(double oleDays);
 
-  Variant(const Variant& other);
-  Variant(Variant&&) noexcept = default;
-  Variant& operator=(const Variant& other);
-  Variant& operator=(Variant&&) noexcept = default;
-  ~Variant();
+  // Numbers, dates, Booleans, Null and Empty are one word and copy as such;
+  // texts, objects and arrays take the out-of-line paths (an array is a value:
+  // a copy gets an array of its own).
+  Variant(const Variant& other) : type_(other.type_) {
+    if (other.holdsWord())
+      word_ = other.word_;
+    else
+      copyFrom(other);
+  }
+  Variant(Variant&& other) noexcept : type_(other.type_) {
+    if (other.holdsWord())
+      word_ = other.word_;
+    else
+      moveFrom(std::move(other));
+  }
+  Variant& operator=(const Variant& other) {
+    if (holdsWord() && other.holdsWord()) {
+      word_ = other.word_;
+      type_ = other.type_;
+      return *this;
+    }
+    return assignFrom(other);
+  }
+  Variant& operator=(Variant&& other) noexcept {
+    if (holdsWord() && other.holdsWord()) {
+      word_ = other.word_;
+      type_ = other.type_;
+      return *this;
+    }
+    return assignFrom(std::move(other));
+  }
+  ~Variant() {
+    if (!holdsWord()) release();
+  }
 
-  VarType type() const { return kTypes[value_.index()]; }
+  VarType type() const { return type_; }
   bool isEmpty() const { return type() == VarType::Empty; }
   bool isNull() const { return type() == VarType::Null; }
   bool isText() const { return type() == VarType::BStr; }
@@ -86,14 +116,13 @@ class Z418KT_EXPORT Variant {
   // I2, I4, R8, Currency, Date or Bool.
   bool isNumeric() const;
 
-  // Raw access to the stored value; the type must match (checked with assert
-  // in debug builds, 13 otherwise).
-  int16_t i2() const;
-  int32_t i4() const;
-  double r8() const;
-  Currency currency() const;
-  double dateValue() const;
-  bool boolValue() const;
+  // Raw access to the stored value; the type must match (13 otherwise).
+  int16_t i2() const { return static_cast<int16_t>(word(VarType::I2)); }
+  int32_t i4() const { return static_cast<int32_t>(word(VarType::I4)); }
+  double r8() const { return doubleOf(word(VarType::R8)); }
+  Currency currency() const { return Currency{word(VarType::Currency)}; }
+  double dateValue() const { return doubleOf(word(VarType::Date)); }
+  bool boolValue() const { return word(VarType::Bool) != 0; }
   const std::string& text() const;
   const SafeArray& array() const;
   SafeArray& array();
@@ -103,33 +132,39 @@ class Z418KT_EXPORT Variant {
   // Not VB's '=' operator, which is vb::equals.
   friend Z418KT_EXPORT bool operator==(const Variant& a, const Variant& b);
 
- public:
-  // Storage details (public only so the implementation can compare them).
-  struct NullTag {
-    friend bool operator==(NullTag, NullTag) { return true; }
-  };
-  struct DateTag {
-    double days;
-    friend bool operator==(DateTag a, DateTag b) { return a.days == b.days; }
-  };
-  struct BoolTag {
-    bool value;
-    friend bool operator==(BoolTag a, BoolTag b) { return a.value == b.value; }
-  };
-  struct ArrayBox {
-    std::shared_ptr<SafeArray> ptr;  // never shared: copies clone it
-    friend Z418KT_EXPORT bool operator==(const ArrayBox&, const ArrayBox&);  // compares contents
-  };
-
  private:
-  using Storage = std::variant<std::monostate, NullTag, int16_t, int32_t, double, Currency, DateTag,
-                               BoolTag, std::string, std::shared_ptr<Object>, ArrayBox>;
-  // The type of each alternative of Storage, in its order.
-  static constexpr VarType kTypes[] = {VarType::Empty,  VarType::Null, VarType::I2,
-                                       VarType::I4,     VarType::R8,   VarType::Currency,
-                                       VarType::Date,   VarType::Bool, VarType::BStr,
-                                       VarType::Object, VarType::Array};
-  Storage value_;
+  bool holdsWord() const {
+    return type_ != VarType::BStr && type_ != VarType::Object && type_ != VarType::Array;
+  }
+  int64_t word(VarType expected) const {
+    if (type_ != expected) throwTypeMismatch();
+    return word_;
+  }
+  // The public headers stay usable from C++17, which has no std::bit_cast.
+  static int64_t bitsOf(double d) {
+    int64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
+  }
+  static double doubleOf(int64_t bits) {
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+  }
+  [[noreturn]] static void throwTypeMismatch();
+  void copyFrom(const Variant& other);      // constructs this from a text, object or array
+  void moveFrom(Variant&& other) noexcept;  // the same, taking it over
+  Variant& assignFrom(const Variant& other);
+  Variant& assignFrom(Variant&& other) noexcept;
+  void release() noexcept;  // destroys a text, object or array
+
+  union {
+    int64_t word_;  // I2, I4, Bool as integers; R8 and Date as the bits of a double
+    std::string text_;
+    std::shared_ptr<Object> object_;
+    std::shared_ptr<SafeArray> array_;  // never shared: copies clone it
+  };
+  VarType type_ = VarType::Empty;
 };
 
 // Visual Basic conversion and comparison rules.

@@ -8,39 +8,98 @@
 namespace z418kt {
 
 Variant::Variant(SafeArray array)
-    : value_(ArrayBox{std::make_shared<SafeArray>(std::move(array))}) {}
+    : array_(std::make_shared<SafeArray>(std::move(array))), type_(VarType::Array) {}
 
-// Arrays are values: a copy of a variant holding one gets an array of its own.
-Variant::Variant(const Variant& other) : value_(other.value_) {
-  if (auto* box = std::get_if<ArrayBox>(&value_)) box->ptr = std::make_shared<SafeArray>(*box->ptr);
+void Variant::throwTypeMismatch() { throw errors::typeMismatch(); }
+
+void Variant::copyFrom(const Variant& other) {
+  switch (other.type_) {
+    case VarType::BStr:
+      new (&text_) std::string(other.text_);
+      break;
+    case VarType::Object:
+      new (&object_) std::shared_ptr<Object>(other.object_);
+      break;
+    default:
+      new (&array_) std::shared_ptr<SafeArray>(std::make_shared<SafeArray>(*other.array_));
+      break;
+  }
 }
 
-Variant& Variant::operator=(const Variant& other) {
-  if (this == &other) return *this;
-  if (const auto* box = std::get_if<ArrayBox>(&other.value_))
-    value_ = ArrayBox{std::make_shared<SafeArray>(*box->ptr)};
-  else
-    value_ = other.value_;
+void Variant::moveFrom(Variant&& other) noexcept {
+  switch (other.type_) {
+    case VarType::BStr:
+      new (&text_) std::string(std::move(other.text_));
+      break;
+    case VarType::Object:
+      new (&object_) std::shared_ptr<Object>(std::move(other.object_));
+      break;
+    default:
+      new (&array_) std::shared_ptr<SafeArray>(std::move(other.array_));
+      break;
+  }
+}
+
+void Variant::release() noexcept {
+  switch (type_) {
+    case VarType::BStr:
+      text_.~basic_string();
+      break;
+    case VarType::Object:
+      object_.~shared_ptr();
+      break;
+    default:
+      array_.~shared_ptr();
+      break;
+  }
+}
+
+// The copy is made first: `other` may live inside what this variant holds
+// (an element of its own array).
+Variant& Variant::assignFrom(const Variant& other) {
+  if (this != &other) *this = Variant(other);
   return *this;
 }
 
-Variant::~Variant() = default;
+Variant& Variant::assignFrom(Variant&& other) noexcept {
+  if (this == &other) return *this;
+  // Only an object or an array can own `other`; a text or a word cannot.
+  if (type_ != VarType::Object && type_ != VarType::Array) {
+    if (!holdsWord()) release();
+    type_ = other.type_;
+    if (other.holdsWord())
+      word_ = other.word_;
+    else
+      moveFrom(std::move(other));
+    return *this;
+  }
+  Variant taken(std::move(other));
+  if (!holdsWord()) release();
+  type_ = taken.type_;
+  if (taken.holdsWord())
+    word_ = taken.word_;
+  else
+    moveFrom(std::move(taken));
+  return *this;
+}
 
 Variant Variant::null() {
   Variant v;
-  v.value_ = NullTag{};
+  v.type_ = VarType::Null;
   return v;
 }
 
 Variant Variant::boolean(bool b) {
   Variant v;
-  v.value_ = BoolTag{b};
+  v.word_ = b ? 1 : 0;
+  v.type_ = VarType::Bool;
   return v;
 }
 
 Variant Variant::date(double oleDays) {
   Variant v;
-  v.value_ = DateTag{oleDays};
+  v.word_ = bitsOf(oleDays);
+  v.type_ = VarType::Date;
   return v;
 }
 
@@ -58,33 +117,42 @@ bool Variant::isNumeric() const {
   }
 }
 
-namespace {
-template <class T, class S>
-const T& raw(const S& storage) {
-  if (const T* p = std::get_if<T>(&storage)) return *p;
-  throw errors::typeMismatch();
+const std::string& Variant::text() const {
+  if (type_ != VarType::BStr) throwTypeMismatch();
+  return text_;
 }
-}  // namespace
-
-int16_t Variant::i2() const { return raw<int16_t>(value_); }
-int32_t Variant::i4() const { return raw<int32_t>(value_); }
-double Variant::r8() const { return raw<double>(value_); }
-Currency Variant::currency() const { return raw<Currency>(value_); }
-double Variant::dateValue() const { return raw<DateTag>(value_).days; }
-bool Variant::boolValue() const { return raw<BoolTag>(value_).value; }
-const std::string& Variant::text() const { return raw<std::string>(value_); }
-const SafeArray& Variant::array() const { return *raw<ArrayBox>(value_).ptr; }
+const SafeArray& Variant::array() const {
+  if (type_ != VarType::Array) throwTypeMismatch();
+  return *array_;
+}
 SafeArray& Variant::array() {
-  if (auto* box = std::get_if<ArrayBox>(&value_)) return *box->ptr;
-  throw errors::typeMismatch();
+  if (type_ != VarType::Array) throwTypeMismatch();
+  return *array_;
 }
 const std::shared_ptr<Object>& Variant::object() const {
-  return raw<std::shared_ptr<Object>>(value_);
+  if (type_ != VarType::Object) throwTypeMismatch();
+  return object_;
 }
 
-bool operator==(const Variant::ArrayBox& a, const Variant::ArrayBox& b) { return *a.ptr == *b.ptr; }
-
-bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value_; }
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.type_ != b.type_) return false;
+  switch (a.type_) {
+    case VarType::Empty:
+    case VarType::Null:
+      return true;
+    case VarType::R8:
+    case VarType::Date:  // as doubles: NaN is unequal to itself, -0 equals 0
+      return Variant::doubleOf(a.word_) == Variant::doubleOf(b.word_);
+    case VarType::BStr:
+      return a.text_ == b.text_;
+    case VarType::Object:
+      return a.object_ == b.object_;
+    case VarType::Array:
+      return *a.array_ == *b.array_;
+    default:
+      return a.word_ == b.word_;
+  }
+}
 
 namespace vb {
 

@@ -111,15 +111,14 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
                  st.at(8710 + 10 * c);
                  if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
                  Variant column = rs.fieldAt(columnOf[c]);
-                 Variant value;
+                 Variant& cell = outarrvntMatriz_DIM.array().at(c, row);
                  if (kMatrixColumns[c].measure) {
                    if (!format) format = &outside::numberFormatUtil();
-                   value = format->op2_formatMeasure(column);
+                   cell = format->op2_formatMeasure(column);
                  } else {
                    if (!values) values = &outside::valueUtil();
-                   value = values->op6_value(std::move(column));
+                   cell = values->op6_value(std::move(column));
                  }
-                 outarrvntMatriz_DIM.array().at(c, row) = std::move(value);
                }
                st.at(8760);
                rs.moveNext();

@@ -6,9 +6,12 @@
 // A statement whose session turns out to have lost its server before the
 // statement ran is sent once more on a new session, so a server restart
 // between two calls costs no caller a failed call.
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "data/connection_pool.h"
 #include "data/providers.h"
@@ -27,6 +30,7 @@ struct Pinned {
   std::string text;
   bool writes;
   std::optional<ConnectionPool::Lease> lease;
+  std::vector<std::function<void()>> whenDurable;  // run after the commit
 };
 
 thread_local Pinned* tPinned = nullptr;
@@ -35,7 +39,7 @@ class PinnedTransaction : public Transaction {
  public:
   PinnedTransaction(std::shared_ptr<const DatabaseRunner> runner, const std::string& text,
                     bool writes)
-      : pinned_{std::move(runner), text, writes, std::nullopt} {
+      : pinned_{std::move(runner), text, writes, std::nullopt, {}} {
     tPinned = &pinned_;
   }
   ~PinnedTransaction() override {
@@ -44,15 +48,20 @@ class PinnedTransaction : public Transaction {
   }
   void commit() override {
     release();
-    if (!pinned_.lease) return;  // no statement ran: nothing to commit
-    try {
-      (*pinned_.lease)->commit();
-    } catch (const std::exception&) {
-      (*pinned_.lease)->rollback();
+    if (pinned_.lease) {  // else no statement ran: nothing to commit
+      try {
+        (*pinned_.lease)->commit();
+      } catch (const std::exception&) {
+        (*pinned_.lease)->rollback();
+        pinned_.lease.reset();
+        throw;
+      }
       pinned_.lease.reset();
-      throw;
     }
-    pinned_.lease.reset();
+    for (auto& done : std::exchange(pinned_.whenDurable, {})) done();
+  }
+  void whenDurable(std::function<void()> done) override {
+    pinned_.whenDurable.push_back(std::move(done));
   }
 
  private:
@@ -60,6 +69,24 @@ class PinnedTransaction : public Transaction {
     if (tPinned == &pinned_) tPinned = nullptr;
   }
   Pinned pinned_;
+};
+
+// A transaction asked for inside another: its statements are the outer one's,
+// which alone commits. Statements for another text or runner run in autocommit.
+class JoinedTransaction : public Transaction {
+ public:
+  JoinedTransaction(Pinned* outer, const DatabaseRunner* runner, const std::string& text)
+      : outer_(outer->runner.get() == runner && outer->text == text ? outer : nullptr) {}
+  void commit() override {}
+  void whenDurable(std::function<void()> done) override {
+    if (outer_)
+      outer_->whenDurable.push_back(std::move(done));
+    else
+      done();
+  }
+
+ private:
+  Pinned* outer_;
 };
 
 class DatabaseRunner : public StatementRunner, public std::enable_shared_from_this<DatabaseRunner> {
@@ -100,7 +127,7 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
   }
 
   std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes) override {
-    if (tPinned) return StatementRunner::transaction(connection, writes);  // joins the outer one
+    if (tPinned) return std::make_unique<JoinedTransaction>(tPinned, this, connection);
     return std::make_unique<PinnedTransaction>(shared_from_this(), connection, writes);
   }
 

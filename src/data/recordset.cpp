@@ -29,7 +29,7 @@ void Recordset::requireOpen() const {
 
 bool Recordset::eof() const {
   requireOpen();
-  return position_ >= rows_.rows.size();
+  return !rows_.rows.hasRow(position_);
 }
 
 Variant Recordset::fieldsItem(const std::string& name) const { return fieldAt(columnIndex(name)); }
@@ -45,7 +45,7 @@ size_t Recordset::columnIndex(const std::string& name) const {
 
 Variant Recordset::fieldAt(size_t column) const {
   requireOpen();
-  if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
+  if (!rows_.rows.hasRow(position_)) throw errors::noCurrentRecord();
   const Variant& value = rows_.rows[position_].at(column);
   if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
   auto& field = fields_[column];
@@ -70,7 +70,7 @@ void Recordset::moveLast() {
 
 void Recordset::moveNext() {
   requireOpen();
-  if (position_ >= rows_.rows.size()) throw errors::noCurrentRecord();
+  if (!rows_.rows.hasRow(position_)) throw errors::noCurrentRecord();
   ++position_;
 }
 

@@ -64,6 +64,8 @@ class Rows {
 
   size_t size() const { return width_ ? cells_.size() / width_ : 0; }
   bool empty() const { return cells_.empty(); }
+  // size() > row, without the division: asked for every value read.
+  bool hasRow(size_t row) const { return (row + 1) * width_ <= cells_.size() && width_ != 0; }
   Row operator[](size_t row) const { return Row(cells_.data() + row * width_, width_); }
   Row at(size_t row) const {
     if (row >= size()) throw std::out_of_range("no such row");

@@ -112,7 +112,9 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
   // (a writer elsewhere would keep that file, so none is at work now).
   bool readOnly = text.is("Mode", "ReadOnly") || (!create && !writable(*path));
   std::string target = *path;
-  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  // A session is lent to one thread at a time (the pool sees to it), so the
+  // connection needs no mutex of its own around every call into SQLite.
+  int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   if (create && !readOnly) flags |= SQLITE_OPEN_CREATE;
   if (readOnly && walMode(*path) && access((*path + "-shm").c_str(), R_OK) != 0) {
     target = fileUri(*path, "immutable=1");

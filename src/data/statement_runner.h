@@ -7,6 +7,7 @@
 // prepared row sets or errors.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,10 @@ class Transaction {
   // Makes the transaction's changes durable; throws AutomationError when the
   // engine refuses, and nothing is then kept.
   virtual void commit() = 0;
+  // Runs `done` once what the transaction wrote is durable: at the commit of
+  // the outermost transaction, or at once where the statements ran in
+  // autocommit. Never when it rolls back or its commit fails.
+  virtual void whenDurable(std::function<void()> done) = 0;
 };
 
 class StatementRunner {

@@ -234,6 +234,26 @@ std::string writeDigits(bool negative, std::string_view digits, long point, char
   return out;
 }
 
+// k / 10^4 written with `minDecimals` to 4 decimals: no rounding is needed,
+// and this is how most measures and amounts arrive.
+std::string writeScaled(bool negative, uint64_t k, char separator, size_t minDecimals) {
+  char buf[32];
+  char* const end = buf + sizeof buf;
+  char* p = end;
+  uint64_t whole = k / 10000;
+  auto fraction = static_cast<unsigned>(k % 10000);
+  size_t shown = 4;
+  for (; shown > minDecimals && fraction % 10 == 0; --shown) fraction /= 10;
+  for (size_t i = 0; i < shown; ++i, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
+  if (shown) *--p = separator;
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole);
+  if (negative && k != 0) *--p = '-';
+  return std::string(p, end);
+}
+
 }  // namespace
 
 std::string writeRounded(const Decimal& value, char separator, size_t minDecimals,
@@ -255,6 +275,7 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
     char* end = std::to_chars(buf, buf + sizeof buf, magnitude).ptr;
     return std::string_view(buf, static_cast<size_t>(end - buf));
   };
+  const bool exactToFour = minDecimals <= 4 && maxDecimals >= 4;
   switch (number.type()) {
     case VarType::I2:
     case VarType::I4:
@@ -262,12 +283,22 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
       int64_t v = number.type() == VarType::I2   ? number.i2()
                   : number.type() == VarType::I4 ? number.i4()
                                                  : (number.boolValue() ? -1 : 0);
+      if (exactToFour) {
+        uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+        return writeScaled(v < 0, magnitude * 10000, separator, minDecimals);
+      }
       digits = whole(v);
       point = static_cast<long>(digits.size());
       break;
     }
     case VarType::Currency: {
-      digits = whole(number.currency().scaled);
+      int64_t scaled = number.currency().scaled;
+      if (exactToFour) {
+        uint64_t magnitude =
+            scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+        return writeScaled(scaled < 0, magnitude, separator, minDecimals);
+      }
+      digits = whole(scaled);
       point = static_cast<long>(digits.size()) - 4;
       break;
     }
@@ -283,6 +314,8 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
       if (scaled < 9e14) {
         auto k = static_cast<int64_t>(scaled + 0.5);  // a candidate: checked below
         if (static_cast<double>(k) / 1e4 == std::fabs(r)) {
+          if (exactToFour)
+            return writeScaled(negative, static_cast<uint64_t>(k), separator, minDecimals);
           digits = whole(k);
           point = static_cast<long>(digits.size()) - 4;
           negative = r < 0;

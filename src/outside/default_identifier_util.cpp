@@ -6,6 +6,7 @@
 #include "data/recordset.h"
 #include "data/statement_runner.h"
 #include "outside/components.h"
+#include "outside/key_blocks.h"
 
 namespace z418kt::outside {
 
@@ -27,25 +28,36 @@ const Variant kFalse = Variant::boolean(false);
 
 namespace {
 
-// The next value of the key, taken inside one transaction on one session: the
+// The next key: one this process reserved earlier, or the first of a new
+// block. A block is reserved inside one transaction on one session: the
 // counter's UPDATE locks its row until the SELECT has read the new value, so
-// concurrent callers never share a key. Plain UPDATE and SELECT read the same
-// on every engine we name (no RETURNING, which Oracle and SQL Server spell
-// differently). Throws AutomationError; nothing when the key is unknown.
+// concurrent callers, here or in other processes, never share a key. Inside a
+// caller's transaction (a save) the reservation is part of it: the rest of the
+// block is kept only once that commit is durable, so a save still makes one
+// commit and a rolled-back save leaves no key behind. Plain UPDATE and SELECT
+// read the same on every engine we name (no RETURNING, which Oracle and SQL
+// Server spell differently). Throws AutomationError; nothing when the key is
+// unknown.
 std::optional<int32_t> allocateKey(const std::string& connectionText, const std::string& keyName) {
+  KeyBlocks& blocks = KeyBlocks::process();
+  if (auto key = blocks.take(connectionText, keyName)) return key;
   auto transaction = data::currentStatementRunner()->transaction(connectionText, true);
   data::Recordset rs;
-  rs.open("UPDATE KTR_SEQUENCIA SET ULTIMO_VALOR = ULTIMO_VALOR + 1 WHERE NOME_CHAVE = '" +
-              keyName + "'",
+  rs.open("UPDATE KTR_SEQUENCIA SET ULTIMO_VALOR = ULTIMO_VALOR + " +
+              std::to_string(KeyBlocks::kBlockSize) + " WHERE NOME_CHAVE = '" + keyName + "'",
           connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
   if (rs.state() != data::adStateClosed) rs.close();
   rs.open("SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = '" + keyName + "'",
           connectionText, data::adUnspecified, data::adUnspecified, data::adUnspecified);
   if (rs.state() == data::adStateClosed || rs.eof()) return std::nullopt;
-  int32_t value = vb::clng(rs.fieldsItem("ULTIMO_VALOR"));
+  int32_t last = vb::clng(rs.fieldsItem("ULTIMO_VALOR"));
   rs.close();
+  int32_t first = last - (KeyBlocks::kBlockSize - 1);
+  transaction->whenDurable([connectionText, keyName, first, last] {
+    KeyBlocks::process().add(connectionText, keyName, first + 1, last);
+  });
   transaction->commit();
-  return value;
+  return first;
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The default IdentifierUtil: keys and the audit record on the caller's database.
 //
-// Operation 1 takes the next value of a key from KTR_SEQUENCIA: an UPDATE of
-// the counter and a SELECT of it, inside one transaction on one session, so
-// concurrent callers never share a key and the statements run on every
-// engine we name. An unknown key, a key name that is no plain identifier or a
+// Operation 1 takes the next value of a key from KTR_SEQUENCIA, reserved by
+// this process in blocks of 32 (KeyBlocks): an UPDATE of the counter and a
+// SELECT of it, inside one transaction on one session, so concurrent callers
+// never share a key and the statements run on every engine we name; keys a
+// process does not use are gaps. An unknown key, a key name that is no plain identifier or a
 // database failure answers False with a Portuguese message; the connection
 // argument is left as passed. Operation 3 writes one KTR_AUDITORIA row
 // (entity, operation, user, document, the server's CURRENT_TIMESTAMP) and

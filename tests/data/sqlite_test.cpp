@@ -17,6 +17,7 @@
 #include "data/recordset.h"
 #include "data/statement_runner.h"
 #include "outside/default_identifier_util.h"
+#include "outside/key_blocks.h"
 #include "support/temp_database.h"
 
 namespace z418kt::data {
@@ -239,6 +240,23 @@ TEST_F(SqliteTest, IdentifierBadKeysAndDatabasesAnswerFalseWithAMessage) {
   EXPECT_FALSE(vb::isTrue(outside::DefaultIdentifierUtil().op3_record(
       kind, entity, operation, user, document, unused, why, broken)));
   EXPECT_NE(why, "");
+}
+
+// A block of keys reserved inside a transaction that rolls back goes with it:
+// handing its keys out would give them twice, since the counter went back too.
+TEST_F(SqliteTest, KeysAreReservedInBlocksThatGoWithARollback) {
+  std::string message;
+  int32_t first = 0, again = 0, next = 0;
+  {
+    auto abandoned = currentStatementRunner()->transaction(db.text(), true);
+    ASSERT_TRUE(allocate(db.text(), "CARGA_ID", message, first)) << message;
+  }
+  ASSERT_TRUE(allocate(db.text(), "CARGA_ID", message, again)) << message;
+  ASSERT_TRUE(allocate(db.text(), "CARGA_ID", message, next)) << message;
+  EXPECT_EQ(again, first);
+  EXPECT_EQ(next, first + 1);
+  EXPECT_EQ(vb::clng(one("SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID'")),
+            first + outside::KeyBlocks::kBlockSize - 1);
 }
 
 TEST_F(SqliteTest, DatabaseSetupCreatesOnceAndRefusesAnInitialisedDatabase) {
