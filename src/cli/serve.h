@@ -1,6 +1,7 @@
 // The request loop of `z418kt serve`: one JSON request per line
 // ({"op": "...", "args": ..., "id": optional}), one JSON answer per line,
-// flushed before the loop waits for more input, until the input ends. One component object serves
+// written and flushed whenever the loop needs more input (the answers to the
+// requests already read go out together), until the input ends. One component object serves
 // every line, on the calling thread. A line that cannot be read or goes beyond the request limits
 // gets an error answer and the loop goes on; blank lines are skipped. An "id" in the request is
 // echoed in its answer, error answers included (as far as it can be read), so a client can pair

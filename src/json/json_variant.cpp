@@ -1,5 +1,6 @@
 #include "json/json_variant.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -21,6 +22,13 @@ namespace {
 // cost more than the read they answer. The text is what nlohmann's dump gives
 // for the same value (one line, UTF-8 kept, U+FFFD for what is not UTF-8).
 
+// Bytes written as they are: printable ASCII but the quote and the backslash.
+constexpr auto kPlainByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 0x80; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
+
 void appendQuoted(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   size_t start = out.size();
@@ -28,7 +36,7 @@ void appendQuoted(std::string& out, std::string_view text) {
   size_t plain = 0;  // where the text not yet copied begins
   for (size_t pos = 0; pos < text.size();) {
     auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+    if (kPlainByte[byte]) {
       ++pos;  // copied later with the rest of its run
       continue;
     }
@@ -84,11 +92,11 @@ void appendInteger(std::string& out, int64_t value) {
   out.append(buf, numtext::writeInteger(buf, value));
 }
 
-// {"vt":"<vt>","value":
-void openTyped(std::string& out, const char* vt) {
-  out += "{\"vt\":\"";
-  out += vt;
-  out += "\",\"value\":";
+// A typed value's opening, {"vt":"<vt>","value":, in one append whose
+// length is known when compiled.
+template <size_t N>
+void openTyped(std::string& out, const char (&opening)[N]) {
+  out.append(opening, N - 1);
 }
 
 void appendArray(std::string& out, const SafeArray& array) {
@@ -138,17 +146,17 @@ void appendJson(std::string& out, const Variant& value) {
       out += "{\"vt\":\"NULL\"}";
       return;
     case VarType::I2:
-      openTyped(out, "I2");
+      openTyped(out, R"({"vt":"I2","value":)");
       appendInteger(out, value.i2());
       break;
     case VarType::I4:
-      openTyped(out, "I4");
+      openTyped(out, R"({"vt":"I4","value":)");
       appendInteger(out, value.i4());
       break;
     case VarType::R8: {
       // JSON has no NaN or infinity: those travel as texts.
       double d = value.r8();
-      openTyped(out, "R8");
+      openTyped(out, R"({"vt":"R8","value":)");
       if (std::isnan(d))
         out += "\"NaN\"";
       else if (std::isinf(d))
@@ -158,19 +166,19 @@ void appendJson(std::string& out, const Variant& value) {
       break;
     }
     case VarType::Currency:
-      openTyped(out, "CY");
+      openTyped(out, R"({"vt":"CY","value":)");
       appendQuoted(out, currencyText(value.currency()));
       break;
     case VarType::Date:
-      openTyped(out, "DATE");
+      openTyped(out, R"({"vt":"DATE","value":)");
       appendQuoted(out, vb::formatDate(value.dateValue()));
       break;
     case VarType::Bool:
-      openTyped(out, "BOOL");
+      openTyped(out, R"({"vt":"BOOL","value":)");
       out += value.boolValue() ? "true" : "false";
       break;
     case VarType::BStr:
-      openTyped(out, "BSTR");
+      openTyped(out, R"({"vt":"BSTR","value":)");
       appendQuoted(out, value.text());
       break;
     case VarType::Object:
@@ -204,12 +212,14 @@ struct Budget {
 Variant decode(const Json& json, Budget& budget);
 
 int64_t wholeNumber(const Json& v, const char* vt) {
-  if (v.is_number_integer()) return v.get<int64_t>();
+  // Unsigned first: nlohmann counts unsigned numbers as integers too, and one
+  // beyond 63 bits would wrap read as signed.
   if (v.is_number_unsigned()) {
     uint64_t u = v.get<uint64_t>();
     if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) throw errors::overflow();
     return static_cast<int64_t>(u);
   }
+  if (v.is_number_integer()) return v.get<int64_t>();
   if (v.is_number_float()) {
     double d = v.get<double>();
     if (d == std::floor(d) && std::fabs(d) < 9.2e18) return static_cast<int64_t>(d);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "data/connection_text.h"
+#include "json/json_reader.h"
 
 namespace z418kt::json {
 
@@ -22,79 +23,9 @@ bool isConnectionParameter(std::string_view name) {
 
 }  // namespace
 
-namespace {
-
-// Builds the request as nlohmann's own DOM builder does, checking the limits
-// as it goes: a hostile request is refused before it is built. (The parser
-// itself keeps its nesting on the heap, never on the stack.)
-class LimitedBuilder {
- public:
-  using number_integer_t = Json::number_integer_t;
-  using number_unsigned_t = Json::number_unsigned_t;
-  using number_float_t = Json::number_float_t;
-  using string_t = Json::string_t;
-  using binary_t = Json::binary_t;
-
-  LimitedBuilder(Json& root, const RequestLimits& limits) : dom_(root, true), limits_(limits) {}
-
-  bool null() { return element() && dom_.null(); }
-  bool boolean(bool v) { return element() && dom_.boolean(v); }
-  bool number_integer(number_integer_t v) { return element() && dom_.number_integer(v); }
-  bool number_unsigned(number_unsigned_t v) { return element() && dom_.number_unsigned(v); }
-  bool number_float(number_float_t v, const string_t& s) {
-    return element() && dom_.number_float(v, s);
-  }
-  bool string(string_t& v) { return element() && dom_.string(v); }
-  bool binary(binary_t& v) { return element() && dom_.binary(v); }
-  bool start_object(std::size_t n) { return element() && open(false) && dom_.start_object(n); }
-  bool key(string_t& k) { return dom_.key(k); }
-  bool end_object() { return close() && dom_.end_object(); }
-  bool start_array(std::size_t n) { return element() && open(true) && dom_.start_array(n); }
-  bool end_array() { return close() && dom_.end_array(); }
-  template <class Exception>
-  bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
-    return dom_.parse_error(position, token, e);
-  }
-
- private:
-  // Counts a value that goes into an array.
-  bool element() {
-    if (!inArray_.empty() && inArray_.back() && ++elements_ > limits_.maxArrayElements)
-      throw RequestError(kTooManyElements, "the request holds more than " +
-                                               std::to_string(limits_.maxArrayElements) +
-                                               " array elements");
-    return true;
-  }
-  bool open(bool array) {
-    if (inArray_.size() >= limits_.maxDepth)
-      throw RequestError(kNestingTooDeep, "the request nests arrays and objects deeper than " +
-                                              std::to_string(limits_.maxDepth) + " levels");
-    inArray_.push_back(array);
-    return true;
-  }
-  bool close() {
-    inArray_.pop_back();
-    return true;
-  }
-
-  nlohmann::detail::json_sax_dom_parser<Json> dom_;
-  const RequestLimits& limits_;
-  std::vector<bool> inArray_;  // per open container: is it an array?
-  size_t elements_ = 0;
-};
-
-}  // namespace
-
 Json parseRequestText(std::string_view text, const RequestLimits& limits) {
   if (text.size() > limits.maxBytes) throw tooLarge(text.size(), limits);
-  Json root;
-  LimitedBuilder builder(root, limits);
-  try {
-    Json::sax_parse(text.begin(), text.end(), &builder);
-  } catch (const Json::exception& e) {
-    throw RequestError(kMalformedRequest, std::string("malformed JSON: ") + e.what());
-  }
-  return root;
+  return readJson(text, limits);
 }
 
 RequestError tooLarge(size_t bytes, const RequestLimits& limits) {
@@ -258,62 +189,146 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
   std::string_view name = entry->parameters.at(0);
   if (args.is_null()) args = Json::object();
   for (auto it = args.begin(); it != args.end(); ++it)
-    if (strcasecmp(it.key().c_str(), std::string(name).c_str()) == 0) return args;
+    if (sameName(it.key(), name)) return args;
   args[std::string(name)] = *connection;
   return args;
 }
 
 namespace {
 
-// An answer text with the request's id as its last member.
-std::string withId(std::string answer, const std::optional<Json>& id) {
-  if (id && !answer.empty() && answer.back() == '}') {
-    answer.pop_back();
-    answer += ",\"id\":";
-    answer += dumpText(*id);
-    answer += '}';
+// Puts the request's id as the last member of the answer that begins at
+// `start` in `out`.
+void appendId(std::string& out, size_t start, const std::optional<Json>& id) {
+  if (id && out.size() > start && out.back() == '}') {
+    out.pop_back();
+    out += ",\"id\":";
+    out += dumpText(*id);
+    out += '}';
   }
-  return answer;
+}
+
+// The answer of a request (no id yet) appended to `out`.
+void appendAnswer(std::string& out, Z418kt& component, Json& request,
+                  const RequestOptions& options) {
+  size_t start = out.size();
+  auto failed = [&](int32_t number, const std::string& description) {
+    out.resize(start);  // nothing of an answer cut short by a failure stays
+    out += errorAnswerText(number, description);
+  };
+  // The request is taken apart, not copied: its arguments can be large.
+  auto member = [&](const char* name) {
+    return request.is_object() ? request.find(name) : request.end();
+  };
+  auto op = member("op");
+  if (op == request.end())
+    return failed(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}");
+  auto given = member("args");
+  Json args =
+      withConnection(*op, given == request.end() ? Json() : std::move(*given), options.connection);
+  auto ran = [&](const InterfaceEntry& entry, const Variant& result,
+                 const std::vector<Variant>& list) { appendAnswerText(out, entry, result, list); };
+  callAnswered(component, *op, args, options.limits, ran, failed);
 }
 
 }  // namespace
 
-std::string answerRequestText(Z418kt& component, std::string_view text,
-                              const RequestOptions& options) {
+void appendRequestAnswer(std::string& out, Z418kt& component, std::string_view text,
+                         const RequestOptions& options) {
+  size_t start = out.size();
   Json request;
   try {
     request = parseRequestText(text, options.limits);
   } catch (const RequestError& e) {
-    return withId(errorAnswerText(e.number, e.description), requestIdOf(text));
+    out += errorAnswerText(e.number, e.description);
+    return appendId(out, start, requestIdOf(text));
   }
   std::optional<Json> id;
-  if (request.is_object() && request.contains("id")) id = request["id"];
-  if (!request.is_object() || !request.contains("op"))
-    return withId(
-        errorAnswerText(kMalformedRequest, "a request is an object {\"op\": ..., \"args\": ...}"),
-        id);
-  Json args = withConnection(request["op"], request.contains("args") ? request["args"] : Json(),
-                             options.connection);
-  return withId(answerCallText(component, request["op"], args, options.limits), id);
+  if (auto it = request.is_object() ? request.find("id") : request.end(); it != request.end())
+    id = std::move(*it);
+  appendAnswer(out, component, request, options);
+  appendId(out, start, id);
 }
 
-std::string answerText(const InterfaceEntry& entry, const Variant& result,
-                       const std::vector<Variant>& args) {
-  std::string out = "{\"result\":";
+std::string answerRequestText(Z418kt& component, std::string_view text,
+                              const RequestOptions& options) {
+  std::string out;
+  appendRequestAnswer(out, component, text, options);
+  return out;
+}
+
+namespace {
+
+// A client sends the same connection text with request after request: its
+// masked form is worked out once per thread, not once per answer.
+const std::string& maskedConnection(const std::string& text) {
+  thread_local std::string lastText, lastMasked;
+  if (lastMasked.empty() || text != lastText) {
+    lastMasked = data::maskedPassword(text);
+    lastText = text;
+  }
+  return lastMasked;
+}
+
+}  // namespace
+
+namespace {
+
+// What an answer writes before each argument of an operation, `"name":` with
+// its comma, and which arguments are connection texts: worked out once per
+// process for the operations of the interface table.
+struct AnswerKeys {
+  std::vector<std::string> keys;
+  std::vector<bool> connection;
+};
+
+AnswerKeys answerKeysOf(const InterfaceEntry& entry) {
+  AnswerKeys made;
+  for (size_t k = 0; k < entry.parameters.size(); ++k) {
+    std::string key = k ? "," : "";
+    appendJsonText(key, entry.parameters[k]);
+    key += ':';
+    made.keys.push_back(std::move(key));
+    made.connection.push_back(isConnectionParameter(entry.parameters[k]));
+  }
+  return made;
+}
+
+const AnswerKeys& answerKeys(const InterfaceEntry& entry, AnswerKeys& other) {
+  static const std::vector<AnswerKeys> ofTable = [] {
+    std::vector<AnswerKeys> all;
+    for (const InterfaceEntry& e : interfaceTable()) all.push_back(answerKeysOf(e));
+    return all;
+  }();
+  const std::vector<InterfaceEntry>& table = interfaceTable();
+  if (&entry >= table.data() && &entry < table.data() + table.size())
+    return ofTable[static_cast<size_t>(&entry - table.data())];
+  return other = answerKeysOf(entry);
+}
+
+}  // namespace
+
+void appendAnswerText(std::string& out, const InterfaceEntry& entry, const Variant& result,
+                      const std::vector<Variant>& args) {
+  AnswerKeys other;
+  const AnswerKeys& layout = answerKeys(entry, other);
+  out += "{\"result\":";
   appendJson(out, result);
   out += ",\"args\":{";
-  for (size_t k = 0; k < args.size() && k < entry.parameters.size(); ++k) {
-    std::string_view name = entry.parameters[k];
-    if (k) out += ',';
-    appendJsonText(out, name);
-    out += ':';
+  for (size_t k = 0; k < args.size() && k < layout.keys.size(); ++k) {
+    out += layout.keys[k];
     // Answers end up in logs: a connection text goes out without its password.
-    if (isConnectionParameter(name) && args[k].isText())
-      appendJson(out, Variant(data::maskedPassword(args[k].text())));
+    if (layout.connection[k] && args[k].isText())
+      appendJson(out, Variant(maskedConnection(args[k].text())));
     else
       appendJson(out, args[k]);
   }
   out += "}}";
+}
+
+std::string answerText(const InterfaceEntry& entry, const Variant& result,
+                       const std::vector<Variant>& args) {
+  std::string out;
+  appendAnswerText(out, entry, result, args);
   return out;
 }
 

@@ -71,11 +71,17 @@ Json withConnection(const Json& op, Json args, const std::optional<std::string>&
 // JSON text. Never throws.
 std::string answerRequestText(Z418kt& component, std::string_view text,
                               const RequestOptions& options = {});
+// The same answer appended to `out` (without a line end), so that a caller
+// answering many requests keeps one buffer's room from answer to answer.
+void appendRequestAnswer(std::string& out, Z418kt& component, std::string_view text,
+                         const RequestOptions& options = {});
 
 // The answer of a call that ran: its result and every argument by name, the
 // connection text with its password masked; as text and as a JSON tree.
 std::string answerText(const InterfaceEntry& entry, const Variant& result,
                        const std::vector<Variant>& args);
+void appendAnswerText(std::string& out, const InterfaceEntry& entry, const Variant& result,
+                      const std::vector<Variant>& args);
 Json answerJson(const InterfaceEntry& entry, const Variant& result,
                 const std::vector<Variant>& args);
 

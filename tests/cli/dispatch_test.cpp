@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <streambuf>
 #include <tuple>
 
 #include "cli/serve.h"
@@ -123,6 +125,51 @@ TEST_F(Dispatch, ServeAnswersEveryLineWithItsIdAndGoesOnAfterRefusals) {
   EXPECT_EQ(Json::parse(first)["error"]["number"], kRequestTooLarge);
   EXPECT_EQ(Json::parse(first)["id"], "big");
   EXPECT_EQ(Json::parse(second)["result"]["value"], true) << second;
+}
+
+// A client that waits for its answers: each piece of input is handed over
+// only once every line it completed before was answered.
+class WaitingClient : public std::streambuf {
+ public:
+  WaitingClient(std::vector<std::string> pieces, const std::ostringstream& answers)
+      : pieces_(std::move(pieces)), answers_(answers) {}
+  size_t waitedInVain = 0;
+
+ protected:
+  int_type underflow() override {
+    if (next_ == pieces_.size()) return traits_type::eof();
+    const std::string out = answers_.str();
+    if (static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) != answerable_)
+      ++waitedInVain;
+    current_ = pieces_[next_++];
+    for (char c : current_) {
+      if (c == '\n') answerable_ += !blankSoFar_;  // a blank line gets no answer
+      blankSoFar_ = c == '\n';
+    }
+    setg(current_.data(), current_.data(), current_.data() + current_.size());
+    return traits_type::to_int_type(current_[0]);
+  }
+
+ private:
+  std::vector<std::string> pieces_;
+  const std::ostringstream& answers_;
+  size_t next_ = 0, answerable_ = 0;
+  bool blankSoFar_ = true;
+  std::string current_;
+};
+
+TEST_F(Dispatch, ServeAnswersWhatItHasBeforeItWaitsForMore) {
+  const std::string count =
+      R"({"op":"mConsulta_Qtde_AWB_COLETA","args":{"invntDOCTO_TRANSP_PAI_ID":1}})";
+  for (int k = 0; k < 4; ++k) scriptCount(k);
+  std::ostringstream out;
+  // The last request comes in two pieces: the one before is answered in between.
+  WaitingClient client({count + "\n", "\n", "not json\n", count + "\n" + count.substr(0, 9),
+                        count.substr(9) + "\n" + count + "\n"},
+                       out);
+  std::istream in(&client);
+  EXPECT_EQ(serve(in, out, component), 5);
+  EXPECT_EQ(client.waitedInVain, 0u);
 }
 
 TEST_F(Dispatch, AnswersNeverCarryTheConnectionPassword) {

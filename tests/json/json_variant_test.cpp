@@ -84,6 +84,7 @@ TEST(JsonVariant, ArraysKeepBoundsAndTheColumnRowLayout) {
   // Plain JSON in requests.
   EXPECT_EQ(fromJson(parse("42")), Variant(int32_t{42}));
   EXPECT_EQ(fromJson(parse("4294967296")), Variant(4294967296.0));
+  EXPECT_EQ(fromJson(parse("18446744073709551615")), Variant(18446744073709551615.0));
   EXPECT_EQ(fromJson(parse("[1,\"a\",null]")).array().at(1), Variant("a"));
   Variant grid = fromJson(parse("[[1,2,3],[4,5,6]]"));
   ASSERT_EQ(grid.array().dimensions(), 2);
@@ -95,6 +96,7 @@ TEST(JsonVariant, UnreadableValuesAreRefusedNotGuessed) {
   // clang-format off
   for (const char* text : {
       R"({"vt":"I2","value":40000})", R"({"vt":"I4","value":1.5})", R"({"vt":"I4"})",
+      R"({"vt":"I4","value":18446744073709551615})",
       R"({"vt":"BSTR","value":3})", R"({"vt":"BOOL","value":"yes"})",
       R"({"vt":"DATE","value":"2024-13-01"})", R"({"vt":"DATE","value":"yesterday"})",
       R"({"vt":"WHAT","value":1})", R"({"value":1})", R"({"vt":"ARRAY","lbounds":[0],"items":5})",
