@@ -154,6 +154,7 @@ class Z418KT_EXPORT Variant {
   [[noreturn]] static void throwTypeMismatch();
   void copyFrom(const Variant& other);      // constructs this from a text, object or array
   void moveFrom(Variant&& other) noexcept;  // the same, taking it over
+  void takeOver(Variant&& other) noexcept;  // this holds nothing: becomes `other`
   Variant& assignFrom(const Variant& other);
   Variant& assignFrom(Variant&& other) noexcept;
   void release() noexcept;  // destroys a text, object or array

@@ -63,24 +63,24 @@ Variant& Variant::assignFrom(const Variant& other) {
 
 Variant& Variant::assignFrom(Variant&& other) noexcept {
   if (this == &other) return *this;
-  // Only an object or an array can own `other`; a text or a word cannot.
-  if (type_ != VarType::Object && type_ != VarType::Array) {
+  // An object or an array may own `other`: it is taken out before they go.
+  if (type_ == VarType::Object || type_ == VarType::Array) {
+    Variant taken(std::move(other));
+    release();
+    takeOver(std::move(taken));
+  } else {
     if (!holdsWord()) release();
-    type_ = other.type_;
-    if (other.holdsWord())
-      word_ = other.word_;
-    else
-      moveFrom(std::move(other));
-    return *this;
+    takeOver(std::move(other));
   }
-  Variant taken(std::move(other));
-  if (!holdsWord()) release();
-  type_ = taken.type_;
-  if (taken.holdsWord())
-    word_ = taken.word_;
-  else
-    moveFrom(std::move(taken));
   return *this;
+}
+
+void Variant::takeOver(Variant&& other) noexcept {
+  type_ = other.type_;
+  if (other.holdsWord())
+    word_ = other.word_;
+  else
+    moveFrom(std::move(other));
 }
 
 Variant Variant::null() {

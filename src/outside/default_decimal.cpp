@@ -265,17 +265,14 @@ std::string writeRounded(const Decimal& value, char separator, size_t minDecimal
 
 std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
                                         size_t maxDecimals) {
+  auto magnitudeOf = [](int64_t v) {
+    return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  };
   char buf[numtext::kTextCapacity], mantissa[numtext::kTextCapacity];
   bool negative = false;
+  std::optional<uint64_t> scaled;  // |number| × 10^4, when that is a whole number
   std::string_view digits;
   long point = 0;
-  auto whole = [&](int64_t v) {
-    negative = v < 0;
-    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-    char* end = std::to_chars(buf, buf + sizeof buf, magnitude).ptr;
-    return std::string_view(buf, static_cast<size_t>(end - buf));
-  };
-  const bool exactToFour = minDecimals <= 4 && maxDecimals >= 4;
   switch (number.type()) {
     case VarType::I2:
     case VarType::I4:
@@ -283,25 +280,14 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
       int64_t v = number.type() == VarType::I2   ? number.i2()
                   : number.type() == VarType::I4 ? number.i4()
                                                  : (number.boolValue() ? -1 : 0);
-      if (exactToFour) {
-        uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        return writeScaled(v < 0, magnitude * 10000, separator, minDecimals);
-      }
-      digits = whole(v);
-      point = static_cast<long>(digits.size());
+      negative = v < 0;
+      scaled = magnitudeOf(v) * 10000;
       break;
     }
-    case VarType::Currency: {
-      int64_t scaled = number.currency().scaled;
-      if (exactToFour) {
-        uint64_t magnitude =
-            scaled < 0 ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
-        return writeScaled(scaled < 0, magnitude, separator, minDecimals);
-      }
-      digits = whole(scaled);
-      point = static_cast<long>(digits.size()) - 4;
+    case VarType::Currency:
+      negative = number.currency().scaled < 0;
+      scaled = magnitudeOf(number.currency().scaled);
       break;
-    }
     case VarType::R8: {
       double r = number.r8();
       if (!std::isfinite(r)) return std::nullopt;
@@ -310,15 +296,11 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
       // digits shows exactly those digits: the 15 that Visual Basic shows
       // round back to it, and no other 15-digit decimal lies as close. Most
       // measures and money are such values, and an integer is quick to write.
-      double scaled = std::fabs(r) * 1e4;
-      if (scaled < 9e14) {
-        auto k = static_cast<int64_t>(scaled + 0.5);  // a candidate: checked below
+      double times = std::fabs(r) * 1e4;
+      if (times < 9e14) {
+        auto k = static_cast<uint64_t>(times + 0.5);  // a candidate: checked below
         if (static_cast<double>(k) / 1e4 == std::fabs(r)) {
-          if (exactToFour)
-            return writeScaled(negative, static_cast<uint64_t>(k), separator, minDecimals);
-          digits = whole(k);
-          point = static_cast<long>(digits.size()) - 4;
-          negative = r < 0;
+          scaled = k;
           break;
         }
       }
@@ -337,6 +319,13 @@ std::optional<std::string> writeRounded(const Variant& number, char separator, s
     }
     default:
       return std::nullopt;
+  }
+  if (scaled) {
+    if (minDecimals <= 4 && maxDecimals >= 4)
+      return writeScaled(negative, *scaled, separator, minDecimals);
+    char* end = std::to_chars(buf, buf + sizeof buf, *scaled).ptr;
+    digits = std::string_view(buf, static_cast<size_t>(end - buf));
+    point = static_cast<long>(digits.size()) - 4;
   }
   return writeDigits(negative, digits, point, separator, minDecimals, maxDecimals);
 }
