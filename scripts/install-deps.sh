@@ -13,6 +13,7 @@ build_packages=(
   pkg-config
   libsqlite3-dev
   unixodbc-dev
+  libpq-dev
   nlohmann-json3-dev
   libcli11-dev
   libcpp-httplib-dev
@@ -40,8 +41,6 @@ test_packages=(
   # fuzz targets
   clang-14
   libfuzzer-14-dev
-  # raw PostgreSQL baselines of the benchmarks
-  libpq-dev
 )
 
 package_packages=(

@@ -1,7 +1,7 @@
 // Connection and Provider: what a database engine offers the runner.
 //
 // A provider opens sessions for one family of connection texts (SQLite files,
-// ODBC data sources). A connection is used by one thread at a time (the pool
+// PostgreSQL servers, ODBC data sources). A connection is used by one thread at a time (the pool
 // sees to it) and applies its engine's dialect adapter itself: it receives
 // the component's statements (ORACLE plain SQL, or "EXEC name args") as the
 // component wrote them.

@@ -41,4 +41,14 @@ DataLimits DataLimits::fromEnvironment() {
   return l;
 }
 
+const SessionTimeouts& SessionTimeouts::process() {
+  static const SessionTimeouts timeouts = [] {
+    DataLimits limits = DataLimits::fromEnvironment();
+    return SessionTimeouts{static_cast<int>(limits.loginTimeout.count()),
+                           static_cast<int>(limits.queryTimeout.count()),
+                           static_cast<int>(limits.cutOffGrace.count())};
+  }();
+  return timeouts;
+}
+
 }  // namespace z418kt::data

@@ -37,4 +37,13 @@ struct DataLimits {
   static DataLimits fromEnvironment();
 };
 
+// The timeouts a server session works under, in whole seconds.
+struct SessionTimeouts {
+  int loginSeconds = 15;
+  int querySeconds = 60;
+  int cutOffGraceSeconds = 2;
+  // The process's timeouts: DataLimits::fromEnvironment(), read once.
+  static const SessionTimeouts& process();
+};
+
 }  // namespace z418kt::data

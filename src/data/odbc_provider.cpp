@@ -97,12 +97,12 @@ bool timedOut(const std::vector<odbc::Diagnostic>& records) {
 
 class OdbcConnection : public Connection {
  public:
-  OdbcConnection(const std::string& connectionText, const OdbcOptions& options)
+  OdbcConnection(const std::string& connectionText, const SessionTimeouts& options)
       : environment_(odbc::environment()),
         connection_(SQL_HANDLE_DBC, environment_->get()),
         options_(options),
         connectionText_(connectionText) {
-    auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options.loginTimeoutSeconds));
+    auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options.loginSeconds));
     // Both are advisory for a driver; the ones it does not know are ignored.
     SQLSetConnectAttrW(connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, seconds, 0);
     SQLSetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT, seconds, 0);
@@ -196,9 +196,8 @@ class OdbcConnection : public Connection {
     // The driver's query timeout works while the server still reads; a server
     // that stops answering altogether is cut off a little later. Without its
     // socket, a cancel request is all that can be tried.
-    auto deadline =
-        DeadlineWatcher::Clock::now() +
-        std::chrono::seconds(options_.queryTimeoutSeconds + options_.cutOffGraceSeconds);
+    auto deadline = DeadlineWatcher::Clock::now() +
+                    std::chrono::seconds(options_.querySeconds + options_.cutOffGraceSeconds);
     SQLHANDLE raw = handle.get();
     DeadlineWatcher::Watch watch(DeadlineWatcher::shared(), deadline, [this, raw] {
       if (socket_)
@@ -218,7 +217,7 @@ class OdbcConnection : public Connection {
       if (watch.fired()) {
         usable_ = false;
         throw StatementTimeout("ODBC: timeout: the server did not answer the statement within " +
-                               std::to_string(options_.queryTimeoutSeconds) +
+                               std::to_string(options_.querySeconds) +
                                " s; the session was closed.");
       }
       throw;
@@ -382,9 +381,8 @@ class OdbcConnection : public Connection {
       auto records = odbc::diagnostics(connection_);
       throw ConnectionLost(odbc::failure(records, "ODBC: no statement handle:").description, false);
     }
-    SQLSetStmtAttrW(
-        statement_->get(), SQL_ATTR_QUERY_TIMEOUT,
-        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.queryTimeoutSeconds)), 0);
+    SQLSetStmtAttrW(statement_->get(), SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(options_.querySeconds)), 0);
     return *statement_;
   }
 
@@ -396,14 +394,13 @@ class OdbcConnection : public Connection {
       throw ConnectionLost(text, !endedByServer(records));
     }
     if (timedOut(records))
-      throw StatementTimeout(text + " (timeout: " + std::to_string(options_.queryTimeoutSeconds) +
-                             " s)");
+      throw StatementTimeout(text + " (timeout: " + std::to_string(options_.querySeconds) + " s)");
     throw errors::provider(text);
   }
 
   std::shared_ptr<Handle> environment_;  // outlives the connection handle
   Handle connection_;
-  OdbcOptions options_;
+  SessionTimeouts options_;
   bool connected_ = false;
   bool usable_ = true;
   bool inTransaction_ = false;
@@ -417,29 +414,23 @@ class OdbcConnection : public Connection {
 
 class OdbcProvider : public Provider {
  public:
-  explicit OdbcProvider(OdbcOptions options) : options_(options) {}
+  explicit OdbcProvider(SessionTimeouts options) : options_(options) {}
   std::unique_ptr<Connection> connect(const std::string& connectionText) override {
     return std::make_unique<OdbcConnection>(connectionText, options_);
   }
 
  private:
-  OdbcOptions options_;
+  SessionTimeouts options_;
 };
 
 }  // namespace
 
-std::unique_ptr<Provider> makeOdbcProvider(const OdbcOptions& options) {
+std::unique_ptr<Provider> makeOdbcProvider(const SessionTimeouts& options) {
   return std::make_unique<OdbcProvider>(options);
 }
 
 std::unique_ptr<Provider> makeOdbcProvider() {
-  static const OdbcOptions options = [] {
-    DataLimits limits = DataLimits::fromEnvironment();
-    return OdbcOptions{static_cast<int>(limits.loginTimeout.count()),
-                       static_cast<int>(limits.queryTimeout.count()),
-                       static_cast<int>(limits.cutOffGrace.count())};
-  }();
-  return makeOdbcProvider(options);
+  return makeOdbcProvider(SessionTimeouts::process());
 }
 
 }  // namespace z418kt::data

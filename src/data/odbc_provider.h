@@ -26,16 +26,11 @@
 #include <string_view>
 
 #include "data/connection.h"
+#include "data/data_limits.h"
 
 namespace z418kt::data {
 
-struct OdbcOptions {
-  int loginTimeoutSeconds = 15;
-  int queryTimeoutSeconds = 60;
-  int cutOffGraceSeconds = 2;
-};
-
-std::unique_ptr<Provider> makeOdbcProvider(const OdbcOptions& options);
+std::unique_ptr<Provider> makeOdbcProvider(const SessionTimeouts& timeouts);
 
 namespace odbc {
 // The connection text without a leading "Provider=MSDASQL[.n];" pair.

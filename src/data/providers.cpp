@@ -1,6 +1,7 @@
 #include "data/providers.h"
 
 #include "data/connection_text.h"
+#include "data/postgres_provider.h"
 #include "data/sqlite_connection.h"
 #include "z418kt/automation_error.h"
 
@@ -10,8 +11,13 @@ bool isSqliteText(const std::string& connectionText) {
   return ConnectionText(connectionText).is("Provider", "SQLite");
 }
 
+bool isPostgresText(const std::string& connectionText) {
+  return ConnectionText(connectionText).is("Provider", "PostgreSQL");
+}
+
 std::unique_ptr<Provider> providerFor(const std::string& connectionText) {
   if (isSqliteText(connectionText)) return makeSqliteProvider();
+  if (isPostgresText(connectionText)) return makePostgresProvider(SessionTimeouts::process());
   auto odbc = makeOdbcProvider();
   if (!odbc)
     throw errors::provider(

@@ -1,6 +1,7 @@
 // Which provider serves a connection text.
 //
-// "Provider=SQLite" (any case) is the embedded SQLite provider; every other
+// "Provider=SQLite" (any case) is the embedded SQLite provider,
+// "Provider=PostgreSQL" the native PostgreSQL provider (libpq); every other
 // text is an ODBC connection string. A provider that is not available answers
 // with a clear AutomationError instead of a session.
 #pragma once
@@ -13,6 +14,7 @@
 namespace z418kt::data {
 
 bool isSqliteText(const std::string& connectionText);
+bool isPostgresText(const std::string& connectionText);
 
 // Creates a provider for the connection text's family; throws AutomationError
 // when that provider is not built into this library.

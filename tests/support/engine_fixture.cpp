@@ -38,22 +38,23 @@ void registerTestEngine(const std::string& name, TestEngineFactory factory) {
 std::vector<EngineParam> engineParams() {
   std::vector<EngineParam> params;
   for (const auto& [name, factory] : registry())
-    for (const char* dialect : {"ORACLE", "SQLSERVER"}) params.push_back({name, dialect});
+    for (const char* dialect : {"ORACLE", "SQLSERVER"})
+      params.push_back({name, name.substr(0, name.find('+')), dialect});
   return params;
 }
 
 std::string engineParamName(const ::testing::TestParamInfo<EngineParam>& info) {
-  std::string name = info.param.engine + "_" + info.param.dialect;
+  std::string name = info.param.name + "_" + info.param.dialect;
   for (char& c : name)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   return name;
 }
 
 void EngineTest::SetUp() {
-  auto it = registry().find(GetParam().engine);
-  ASSERT_NE(it, registry().end()) << "unknown engine " << GetParam().engine;
+  auto it = registry().find(GetParam().name);
+  ASSERT_NE(it, registry().end()) << "unknown engine " << GetParam().name;
   database_ = it->second();
-  if (!database_) GTEST_SKIP() << "engine " << GetParam().engine << " is not available here";
+  if (!database_) GTEST_SKIP() << "engine " << GetParam().name << " is not available here";
   connectionText_ = database_->connection();
 
   previousFactories_ = outside::installFactories(outside::defaultFactories());

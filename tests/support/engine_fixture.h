@@ -16,6 +16,8 @@
 // Dialects: "ORACLE" (plain SQL) and "SQLSERVER" (the stored procedures).
 // Engines: "sqlite" always; others register themselves from their own file:
 //   static z418kt::testing::TestEngineRegistrar reg("postgresql", [] { ... });
+// A name "engine+route" is the same engine reached another way (another
+// provider): engine() is the part before the '+'.
 // A factory returns nullptr when its engine is not available here (the test
 // is then skipped).
 #pragma once
@@ -56,13 +58,14 @@ struct TestEngineRegistrar {
 };
 
 struct EngineParam {
-  std::string engine;
+  std::string name;     // as registered: "sqlite", "postgresql+libpq"
+  std::string engine;   // "sqlite", "postgresql"
   std::string dialect;  // "ORACLE" or "SQLSERVER"
 };
 
 // How gtest shows a parameter in test names and messages: "sqlite/ORACLE".
 inline void PrintTo(const EngineParam& param, std::ostream* os) {
-  *os << param.engine << "/" << param.dialect;
+  *os << param.name << "/" << param.dialect;
 }
 
 // Every registered engine × both dialects.

@@ -1,7 +1,8 @@
-// The "postgresql" engine of the integration tests: each test gets a schema
+// The "postgresql" engines of the integration tests: each test gets a schema
 // of its own on the PostgreSQL test server, initialised with the schema, the
 // procedures and the demo data, and dropped afterwards. Sessions reach it
-// through the ODBC provider with the schema first on their search path.
+// with the schema first on their search path, through the ODBC provider
+// ("postgresql") or the native one ("postgresql+libpq").
 //
 // The server comes from Z418KT_PG_CONNECTION (an ODBC connection text) or
 // from the file that scripts/pg-test-server.sh writes (ctest starts it).
@@ -22,6 +23,12 @@
 
 namespace z418kt::testing {
 
+std::string nativeText(const std::string& odbcText) {
+  const std::string driver = "Driver=PostgreSQL Unicode;";
+  if (odbcText.rfind(driver, 0) != 0) return odbcText;
+  return "Provider=PostgreSQL;" + odbcText.substr(driver.size());
+}
+
 std::string postgresServerConnection() {
   if (const char* text = std::getenv("Z418KT_PG_CONNECTION"); text && *text) return text;
 #ifdef Z418KT_PG_STATE_DIR
@@ -38,12 +45,12 @@ namespace {
 
 class PostgresTestDatabase : public TestDatabase {
  public:
-  explicit PostgresTestDatabase(const std::string& server) : server_(server) {
+  PostgresTestDatabase(const std::string& server, bool native) : server_(server) {
     static std::atomic<int> counter{0};
     schema_ = "z418kt_t" + std::to_string(getpid()) + "_" + std::to_string(++counter);
     admin("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
     admin("CREATE SCHEMA " + schema_);
-    text_ = server + ";ConnSettings=SET search_path TO " + schema_;
+    text_ = (native ? nativeText(server) : server) + ";ConnSettings=SET search_path TO " + schema_;
     data::initDatabase(text_, true);
   }
   ~PostgresTestDatabase() override {
@@ -70,11 +77,14 @@ class PostgresTestDatabase : public TestDatabase {
   std::string text_;
 };
 
-const TestEngineRegistrar postgresEngine("postgresql", []() -> std::unique_ptr<TestDatabase> {
+std::unique_ptr<TestDatabase> postgresDatabase(bool native) {
   std::string server = postgresServerConnection();
   if (server.empty()) return nullptr;
-  return std::make_unique<PostgresTestDatabase>(server);
-});
+  return std::make_unique<PostgresTestDatabase>(server, native);
+}
+
+const TestEngineRegistrar postgresEngine("postgresql", [] { return postgresDatabase(false); });
+const TestEngineRegistrar nativeEngine("postgresql+libpq", [] { return postgresDatabase(true); });
 
 }  // namespace
 }  // namespace z418kt::testing

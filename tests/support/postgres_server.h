@@ -6,4 +6,6 @@
 
 namespace z418kt::testing {
 std::string postgresServerConnection();
+// The same server's text for the native provider ("Provider=PostgreSQL;...").
+std::string nativeText(const std::string& odbcText);
 }  // namespace z418kt::testing

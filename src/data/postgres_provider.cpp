@@ -1,0 +1,372 @@
+#include "data/postgres_provider.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "data/connection_text.h"
+#include "data/deadline_watcher.h"
+#include "data/postgres_dialect.h"
+#include "data/postgres_values.h"
+#include "data/session_errors.h"
+
+namespace z418kt::data {
+
+namespace pg {
+
+namespace {
+
+// ODBC spellings of libpq's parameters, so that a text written for psqlODBC
+// needs only its Driver pair replaced.
+const std::map<std::string, std::string>& aliases() {
+  static const std::map<std::string, std::string> names = {
+      {"SERVER", "host"},  {"UID", "user"},        {"USERNAME", "user"},     {"USER ID", "user"},
+      {"PWD", "password"}, {"DATABASE", "dbname"}, {"SSLMODE", "sslmode"},   {"PORT", "port"},
+      {"HOST", "host"},    {"USER", "user"},       {"PASSWORD", "password"}, {"DBNAME", "dbname"},
+  };
+  return names;
+}
+
+// The parameter names this libpq knows.
+const std::set<std::string>& libpqKeywords() {
+  static const std::set<std::string> names = [] {
+    std::set<std::string> out;
+    PQconninfoOption* options = PQconndefaults();
+    for (PQconninfoOption* o = options; o && o->keyword; ++o) out.insert(o->keyword);
+    PQconninfoFree(options);
+    return out;
+  }();
+  return names;
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+ConnectParameters connectParameters(std::string_view connectionText,
+                                    const SessionTimeouts& timeouts) {
+  ConnectParameters out;
+  std::map<std::string, bool> seen;
+  const ConnectionText text(connectionText);
+  for (const auto& [key, value] : text.pairs()) {
+    if (key == "PROVIDER") continue;
+    if (key == "CONNSETTINGS") {
+      if (!seen["connsettings"]) out.connSettings = value;
+      seen["connsettings"] = true;
+      continue;
+    }
+    auto alias = aliases().find(key);
+    std::string name = alias != aliases().end() ? alias->second : lower(key);
+    if (name == "client_encoding" || name == "replication")
+      throw errors::provider("PostgreSQL: the connection text may not set " + name +
+                             ": sessions always speak UTF-8 and plain SQL.");
+    // Like an ODBC driver, the provider passes over keys it does not know;
+    // the first value of a key counts.
+    if (!libpqKeywords().count(name) || seen[name]) continue;
+    seen[name] = true;
+    out.keys.push_back(name);
+    out.values.push_back(value);
+  }
+  if (!seen["connect_timeout"]) {
+    out.keys.push_back("connect_timeout");
+    out.values.push_back(std::to_string(std::max(2, timeouts.loginSeconds)));
+  }
+  if (!seen["application_name"]) {
+    out.keys.push_back("fallback_application_name");
+    out.values.push_back("z418kt");
+  }
+  out.keys.push_back("client_encoding");
+  out.values.push_back("UTF8");
+  return out;
+}
+
+}  // namespace pg
+
+namespace {
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+struct SessionDeleter {
+  void operator()(PGconn* c) const { PQfinish(c); }
+};
+
+const char* const kStepSavepoint = "SAVEPOINT z418kt_step";
+const char* const kReleaseStep = "RELEASE SAVEPOINT z418kt_step";
+
+bool startsWith(const char* text, std::string_view prefix) {
+  return text && std::string_view(text).substr(0, prefix.size()) == prefix;
+}
+
+class PostgresConnection : public Connection {
+ public:
+  PostgresConnection(const std::string& connectionText, const SessionTimeouts& timeouts)
+      : timeouts_(timeouts) {
+    pg::ConnectParameters parameters = pg::connectParameters(connectionText, timeouts);
+    std::vector<const char*> keys, values;
+    for (size_t i = 0; i < parameters.keys.size(); ++i) {
+      keys.push_back(parameters.keys[i].c_str());
+      values.push_back(parameters.values[i].c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    session_.reset(PQconnectdbParams(keys.data(), values.data(), 0));
+    conn_ = session_.get();
+    if (!conn_) throw errors::provider("PostgreSQL: could not connect: out of memory");
+    if (PQstatus(conn_) != CONNECTION_OK)
+      throw errors::provider("PostgreSQL: could not connect: [08001] " +
+                             trimmed(PQerrorMessage(conn_)));
+    // Notices (RAISE NOTICE, "there is no transaction in progress") are not
+    // errors; libpq would print them on the process's stderr.
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
+    settle(parameters.connSettings);
+  }
+
+  RowSet execute(const std::string& statement) override {
+    if (!usable())  // known dead before anything was sent
+      throw ConnectionLost("PostgreSQL: [08003] the session has ended; the statement was not sent.",
+                           false);
+    std::string text = adaptForPostgres(statement);
+    if (!literalsSafe()) settle({});
+    auto deadline = DeadlineWatcher::Clock::now() +
+                    std::chrono::seconds(timeouts_.querySeconds + timeouts_.cutOffGraceSeconds);
+    int socket = PQsocket(conn_);
+    DeadlineWatcher::Watch watch(DeadlineWatcher::shared(), deadline, [socket] {
+      if (socket >= 0) shutdown(socket, SHUT_RDWR);
+    });
+    try {
+      return inTransaction_ ? step(text) : single(text);
+    } catch (const AutomationError&) {
+      if (watch.fired()) {
+        usable_ = false;
+        throw StatementTimeout(
+            "PostgreSQL: timeout: the server did not answer the statement within " +
+            std::to_string(timeouts_.querySeconds) + " s; the session was closed.");
+      }
+      throw;
+    }
+  }
+
+  void begin(bool writes) override {
+    if (inTransaction_) throw errors::provider("The session is already inside a transaction.");
+    inTransaction_ = true;
+    beginPending_ = true;
+    // A read sees one snapshot of the database from its first statement on.
+    beginText_ = writes ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY";
+  }
+
+  void commit() override {
+    inTransaction_ = false;
+    if (beginPending_) {  // nothing ran: there is nothing to make durable
+      beginPending_ = false;
+      return;
+    }
+    Result r(PQexec(conn_, "COMMIT"));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
+      rollback();
+      fail(r.get(), "PostgreSQL: the commit failed:");
+    }
+    // COMMIT of a transaction that an error abandoned answers ROLLBACK.
+    if (std::strcmp(PQcmdStatus(r.get()), "COMMIT") != 0)
+      throw errors::provider(
+          "PostgreSQL: the commit failed: the server rolled the transaction back.");
+  }
+
+  void rollback() noexcept override {
+    inTransaction_ = false;
+    beginPending_ = false;
+    if (PQtransactionStatus(conn_) == PQTRANS_IDLE) return;
+    Result r(PQexec(conn_, "ROLLBACK"));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) usable_ = false;
+  }
+
+  bool usable() const override { return usable_ && PQstatus(conn_) == CONNECTION_OK; }
+
+  bool alive(bool roundTrip) override {
+    if (!usable()) return false;
+    if (endedByServer()) return usable_ = false;
+    if (!roundTrip) return true;
+    try {
+      execute("SELECT 1");
+      return true;
+    } catch (const AutomationError&) {
+      return usable_ = false;
+    }
+  }
+
+  std::string engine() const override { return "postgresql"; }
+
+ private:
+  static std::string trimmed(const char* text) {
+    std::string out = text ? text : "";
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+  }
+
+  bool literalsSafe() const {
+    const char* scs = PQparameterStatus(conn_, "standard_conforming_strings");
+    return scs && std::strcmp(scs, "on") == 0 &&
+           startsWith(PQparameterStatus(conn_, "DateStyle"), "ISO");
+  }
+
+  // The settings every statement relies on, in one round trip: the query
+  // timeout before the text's own settings (which may change it), the
+  // literal and date formats after them (which nothing may change).
+  void settle(const std::string& connSettings) {
+    std::string text =
+        "SET statement_timeout = " + std::to_string(timeouts_.querySeconds * 1000) + "; ";
+    if (!connSettings.empty()) text += connSettings + "; ";
+    text += "SET DateStyle = ISO; SET extra_float_digits = 1; SET standard_conforming_strings = on";
+    Result r(PQexec(conn_, text.c_str()));
+    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
+      fail(r.get(), "PostgreSQL: the session's settings failed:");
+    if (!literalsSafe())
+      throw errors::provider(
+          "PostgreSQL: the session could not turn standard_conforming_strings on, so a "
+          "backslash in a text could end its literal; the session was not opened.");
+  }
+
+  // A statement on its own, committed by the server when it ends.
+  RowSet single(const std::string& text) {
+    bool wasUp = PQstatus(conn_) == CONNECTION_OK;
+    Result r(PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    return rowsOf(r.get(), wasUp);
+  }
+
+  // A statement inside the transaction: [BEGIN,] SAVEPOINT, the statement and
+  // RELEASE go out together and come back together. When the statement
+  // fails, the savepoint undoes it and the transaction goes on.
+  RowSet step(const std::string& text) {
+    bool wasUp = PQstatus(conn_) == CONNECTION_OK;
+    const bool withBegin = beginPending_;
+    std::vector<const char*> queries;
+    if (withBegin) queries.push_back(beginText_);
+    queries.push_back(kStepSavepoint);
+    queries.push_back(text.c_str());
+    queries.push_back(kReleaseStep);
+    const size_t statementAt = queries.size() - 2;
+
+    std::vector<Result> results(queries.size());
+    if (!PQenterPipelineMode(conn_)) lost("PostgreSQL: no pipeline:", wasUp);
+    bool sent = true;
+    for (const char* query : queries)
+      sent = sent && PQsendQueryParams(conn_, query, 0, nullptr, nullptr, nullptr, nullptr, 0);
+    sent = sent && PQpipelineSync(conn_);
+    if (sent)
+      for (size_t i = 0; i < queries.size(); ++i) {
+        // Each query's result is followed by a null that closes it.
+        results[i].reset(PQgetResult(conn_));
+        while (Result extra{PQgetResult(conn_)}) {
+          if (PQresultStatus(extra.get()) == PGRES_PIPELINE_SYNC) break;
+        }
+      }
+    if (sent) {
+      while (Result r{PQgetResult(conn_)})
+        if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+    }
+    PQexitPipelineMode(conn_);
+    if (!sent || PQstatus(conn_) != CONNECTION_OK) {
+      for (const Result& r : results)
+        if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR) fail(r.get(), {}, wasUp);
+      lost("PostgreSQL: the session ended:", wasUp);
+    }
+    if (withBegin && PQresultStatus(results[0].get()) == PGRES_COMMAND_OK) beginPending_ = false;
+    for (size_t i = 0; i < statementAt; ++i)
+      if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
+    PGresult* statement = results[statementAt].get();
+    ExecStatusType status = PQresultStatus(statement);
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY) {
+      Result undo(
+          PQexec(conn_, "ROLLBACK TO SAVEPOINT z418kt_step; RELEASE SAVEPOINT z418kt_step"));
+      if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
+      fail(statement);
+    }
+    if (PQresultStatus(results.back().get()) != PGRES_COMMAND_OK) fail(results.back().get());
+    return rowsOf(statement, true);
+  }
+
+  RowSet rowsOf(const PGresult* r, bool wasUp) {
+    RowSet rows;
+    switch (PQresultStatus(r)) {
+      case PGRES_TUPLES_OK:
+        pg::readResult(r, rows);
+        return rows;
+      case PGRES_COMMAND_OK:
+      case PGRES_EMPTY_QUERY:
+        return rows;  // no result set: the record set stays closed
+      default:
+        fail(r, {}, wasUp);
+    }
+  }
+
+  // The session is gone. The statement did not run when the session was
+  // already down before it was sent.
+  [[noreturn]] void lost(const std::string& context, bool wasUp) {
+    usable_ = false;
+    throw ConnectionLost(context + " [08006] " + trimmed(PQerrorMessage(conn_)), wasUp);
+  }
+
+  [[noreturn]] void fail(const PGresult* r, std::string_view context = {}, bool wasUp = true) {
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    std::string sqlState = state ? state : (PQstatus(conn_) == CONNECTION_OK ? "HY000" : "08006");
+    std::string message = trimmed(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
+    if (message.empty()) message = trimmed(PQerrorMessage(conn_));
+    std::string text(context);
+    if (!text.empty()) text += " ";
+    text += "[" + sqlState + "] " + message;
+    bool endedByServer = sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03";
+    if (sqlState.rfind("08", 0) == 0 || endedByServer || PQstatus(conn_) != CONNECTION_OK) {
+      usable_ = false;
+      throw ConnectionLost(text, wasUp && !endedByServer);
+    }
+    if (sqlState == "57014")
+      throw StatementTimeout(text + " (timeout: " + std::to_string(timeouts_.querySeconds) + " s)");
+    throw errors::provider(text);
+  }
+
+  // An idle session of a live server has nothing to read: anything there is
+  // the server's goodbye (an administrator ended the session, the server
+  // shut down) or the closed socket. Only looks; reads nothing.
+  bool endedByServer() const {
+    pollfd p{PQsocket(conn_), POLLIN, 0};
+    return p.fd < 0 || poll(&p, 1, 0) != 0;
+  }
+
+  std::unique_ptr<PGconn, SessionDeleter> session_;
+  PGconn* conn_ = nullptr;  // session_, for brevity
+  SessionTimeouts timeouts_;
+  bool usable_ = true;
+  bool inTransaction_ = false;
+  bool beginPending_ = false;  // the BEGIN goes out with the transaction's first statement
+  const char* beginText_ = "BEGIN";
+};
+
+class PostgresProvider : public Provider {
+ public:
+  explicit PostgresProvider(SessionTimeouts timeouts) : timeouts_(timeouts) {}
+  std::unique_ptr<Connection> connect(const std::string& connectionText) override {
+    return std::make_unique<PostgresConnection>(connectionText, timeouts_);
+  }
+
+ private:
+  SessionTimeouts timeouts_;
+};
+
+}  // namespace
+
+std::unique_ptr<Provider> makePostgresProvider(const SessionTimeouts& timeouts) {
+  return std::make_unique<PostgresProvider>(timeouts);
+}
+
+}  // namespace z418kt::data

@@ -1,0 +1,55 @@
+// The native PostgreSQL provider: "Provider=PostgreSQL;..." texts, spoken to
+// through libpq instead of an ODBC driver.
+//
+// The text uses the keys an ODBC text for psqlODBC uses (Server, Port,
+// Database, Uid, Pwd, SSLMode, ConnSettings), or libpq's own names (host,
+// dbname, user, password, sslmode, connect_timeout, ...); keys that are
+// neither are passed over, as ODBC drivers pass over keys they do not know.
+// Whatever libpq takes from PG* environment variables and ~/.pgpass applies
+// as usual.
+//
+// A session answers exactly as an ODBC session on the same database would
+// (values: see postgres_values.h; errors: "[SQLSTATE] message"), and keeps the
+// same guarantees:
+//   - literals: standard_conforming_strings is on, checked before every
+//     statement, so a backslash in a quoted text is plain data; DateStyle is
+//     ISO; both are set after ConnSettings, so no setting of the database, the
+//     role or the text can turn them off;
+//   - limits: the login timeout is libpq's connect_timeout (unless the text
+//     sets one), the query timeout is the server's statement_timeout, and a
+//     server that answers nothing at all is cut off `cutOffGraceSeconds` later:
+//     StatementTimeout;
+//   - a lost server throws ConnectionLost and makes the session unusable.
+// Statements go one at a time through the extended protocol, so a statement
+// text can never carry a second statement. Inside a transaction, each
+// statement is wrapped in a savepoint that travels in the same round trip
+// (libpq's pipeline mode), and so does the BEGIN of the transaction.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/connection.h"
+#include "data/data_limits.h"
+
+namespace z418kt::data {
+
+std::unique_ptr<Provider> makePostgresProvider(const SessionTimeouts& timeouts);
+
+namespace pg {
+
+struct ConnectParameters {
+  std::vector<std::string> keys, values;  // for PQconnectdbParams, in order
+  std::string connSettings;               // statements run once after logging in
+};
+
+// libpq's parameters for a connection text; throws AutomationError for a key
+// that would undo what the session relies on (client_encoding, replication).
+ConnectParameters connectParameters(std::string_view connectionText,
+                                    const SessionTimeouts& timeouts);
+
+}  // namespace pg
+
+}  // namespace z418kt::data

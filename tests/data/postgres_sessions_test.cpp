@@ -1,0 +1,221 @@
+// Sessions on the PostgreSQL test server (ctest starts it), through the ODBC
+// provider and through the native one: types, errors, timeouts, snapshots
+// and lost sessions, the same test for both; and the native provider's
+// reading of a connection text.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "data/odbc_provider.h"
+#include "data/postgres_provider.h"
+#include "data/session_errors.h"
+#include "support/postgres_server.h"
+#include "support/temp_database.h"
+
+namespace z418kt::data {
+namespace {
+
+TEST(PostgresText, OdbcSpellingsBecomeLibpqParametersAndUnknownKeysArePassedOver) {
+  auto p = pg::connectParameters(
+      "Provider=PostgreSQL;Server=db;PORT=6543;Database=coleta;Uid=ana;Pwd={a;b};uid=other;"
+      "Protocol=7.4-1;sslmode=require;ConnSettings=SET search_path TO s",
+      SessionTimeouts{7, 60});
+  const std::vector<std::string> keys = {
+      "host",           "port",    "dbname",          "user",
+      "password",       "sslmode", "connect_timeout", "fallback_application_name",
+      "client_encoding"};
+  const std::vector<std::string> values = {"db",      "6543", "coleta", "ana", "a;b",
+                                           "require", "7",    "z418kt", "UTF8"};
+  EXPECT_EQ(p.keys, keys);
+  EXPECT_EQ(p.values, values);
+  EXPECT_EQ(p.connSettings, "SET search_path TO s");
+  // The text's own timeout wins; an encoding other than UTF-8 is refused.
+  auto own = pg::connectParameters("Provider=PostgreSQL;connect_timeout=30", SessionTimeouts{});
+  EXPECT_EQ(own.values.at(0), "30");
+  EXPECT_EQ(std::count(own.keys.begin(), own.keys.end(), "connect_timeout"), 1);
+  EXPECT_THROW(pg::connectParameters("Provider=PostgreSQL;client_encoding=LATIN1", {}),
+               AutomationError);
+}
+
+TEST(PostgresqlValues, TheNativeSessionGivesWhatTheOdbcSessionGives) {
+  std::string server = testing::postgresServerConnection();
+  if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+  const char* columns[] = {"1::smallint",
+                           "3000000000::bigint",
+                           "4::numeric",
+                           "4.5::numeric",
+                           "5::numeric(12,4)",
+                           "-0.0001::numeric(19,4)",
+                           "6::numeric(10,0)",
+                           "1e20::numeric",
+                           "'NaN'::numeric",
+                           "0.1::float8",
+                           "'Infinity'::float8",
+                           "true",
+                           "false",
+                           "'z'::char(3)",
+                           "'ç'::varchar(3)",
+                           "DATE '2024-02-29'",
+                           "TIMESTAMP '1899-12-29 03:04:05.5'",
+                           "TIMESTAMP '2024-01-02 23:59:59'",
+                           "TIMESTAMPTZ '2024-01-02 03:04:05+02'",
+                           "'ab'::bytea",
+                           "7::oid",
+                           "'{\"a\":1}'::json",
+                           "'{1,2}'::int[]",
+                           "NULL::numeric",
+                           "NULL::date"};
+  std::string select = "SELECT ";
+  for (size_t k = 0; k < std::size(columns); ++k)
+    select += (k ? ", " : "") + std::string(columns[k]) + " AS c" + std::to_string(k);
+  RowSet odbc = makeOdbcProvider(SessionTimeouts{})->connect(server)->execute(select);
+  RowSet native = makePostgresProvider(SessionTimeouts{})
+                      ->connect(testing::nativeText(server))
+                      ->execute(select);
+  EXPECT_EQ(native.columns, odbc.columns);
+  for (size_t k = 0; k < std::size(columns); ++k)
+    EXPECT_EQ(native.rows.at(0).at(k), odbc.rows.at(0).at(k)) << columns[k];
+}
+
+// Param: "odbc" (psqlODBC through unixODBC) or "libpq" (the native provider).
+class OnPostgresql : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    server = testing::postgresServerConnection();
+    if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+    if (GetParam() == "libpq") server = testing::nativeText(server);
+    session = provider->connect(server);
+  }
+  // The error text of a statement that must fail.
+  std::string failureOf(Connection& c, const std::string& statement) {
+    AutomationError e = testing::failureOf([&] { c.execute(statement); });
+    EXPECT_EQ(e.number, -2147467259) << statement;
+    return e.description;
+  }
+
+  std::unique_ptr<Provider> provider = GetParam() == "libpq"
+                                           ? makePostgresProvider(SessionTimeouts{5, 2})
+                                           : makeOdbcProvider(SessionTimeouts{5, 2});
+  std::string server;
+  std::unique_ptr<Connection> session;
+};
+
+TEST_P(OnPostgresql, ColumnsComeBackNamedAndTyped) {
+  const std::pair<const char*, Variant> expected[] = {
+      {"CAST(42 AS INTEGER)", Variant(int32_t{42})},
+      {"CAST(5000000000 AS BIGINT)", Variant(5000000000.0)},
+      {"CAST(125.5 AS NUMERIC(12,4))", Variant(Currency{1255000})},
+      {"CAST(7 AS NUMERIC(10,0))", Variant(int32_t{7})},
+      {"CAST(2.5 AS DOUBLE PRECISION)", Variant(2.5)},
+      {"'São Paulo, d''Ouro ✓ 𝄞'", Variant("São Paulo, d'Ouro ✓ 𝄞")},
+      {"DATE '2024-03-15'", Variant::date(vb::makeDate(2024, 3, 15))},
+      {"TIMESTAMP '2024-03-15 09:30:45'", Variant::date(vb::makeDate(2024, 3, 15, 9, 30, 45))},
+      {"CAST(NULL AS INTEGER)", Variant::null()},
+      {"CAST(NULL AS TEXT)", Variant::null()},
+      {"repeat('x', 10000)", Variant(std::string(10000, 'x'))}};
+  std::string select;
+  for (size_t k = 0; k < std::size(expected); ++k)
+    select += (k ? ", " : "SELECT ") + std::string(expected[k].first) + " AS c" + std::to_string(k);
+  RowSet r = session->execute(select);
+  ASSERT_EQ(r.rows.size(), 1u);
+  for (size_t k = 0; k < std::size(expected); ++k) {
+    EXPECT_EQ(r.columns.at(k), "c" + std::to_string(k));
+    EXPECT_EQ(r.rows[0].at(k), expected[k].second) << expected[k].first;
+  }
+  // An empty result is an open set without rows.
+  RowSet none = session->execute("SELECT 1 AS x WHERE 1 = 0");
+  EXPECT_TRUE(none.hasResultSet);
+  EXPECT_TRUE(none.rows.empty());
+}
+
+TEST_P(OnPostgresql, ErrorsCarrySqlStateAndMessageButNoPasswordAndTimeOut) {
+  std::string missing = failureOf(*session, "SELECT * FROM tabela_que_nao_existe");
+  EXPECT_NE(missing.find("[42P01]"), std::string::npos) << missing;
+  EXPECT_NE(missing.find("tabela_que_nao_existe"), std::string::npos) << missing;
+  std::string syntax = failureOf(*session, "SELEC 1");
+  EXPECT_NE(syntax.find("[42601]"), std::string::npos) << syntax;
+  // A statement that outlives the query timeout ends in an error, not a wait;
+  // after statement errors the session stays usable.
+  std::string slow = failureOf(*session, "SELECT pg_sleep(30)");
+  EXPECT_TRUE(session->usable());
+  EXPECT_EQ(session->execute("SELECT 2").rows.size(), 1u);
+
+  // A wrong password: the error names no password, the right one or the wrong one.
+  const std::string password = server.substr(server.find("Pwd=") + 4);
+  std::string wrong = server.substr(0, server.find("Pwd=")) + "Pwd=Errada" + password;
+  std::string refused = testing::failureOf([&] { provider->connect(wrong); }).description;
+  EXPECT_NE(refused.find("[08001]"), std::string::npos) << refused;
+  for (const std::string& text : {missing, syntax, slow, refused})
+    EXPECT_EQ(text.find(password), std::string::npos) << text;
+}
+
+TEST_P(OnPostgresql, AReadTransactionReadsOneSnapshotEvenAfterItsFirstStatementFails) {
+  const std::string mode =
+      "SELECT current_setting('transaction_isolation') || ' ' || "
+      "current_setting('transaction_read_only')";
+  auto writer = provider->connect(server);
+  writer->execute("CREATE TABLE IF NOT EXISTS contagem_leitura (n INTEGER)");
+  writer->execute("DELETE FROM contagem_leitura");
+  // Both ways psqlODBC's failed statement is undone: by the driver, and by
+  // our own savepoint when the driver is told to leave it (7.4-0; the native
+  // provider passes over the key).
+  for (std::string suffix : {"", ";Protocol=7.4-0"}) {
+    auto reader = provider->connect(server + suffix);
+    auto text = [&](const std::string& statement) {
+      return vb::concatText(reader->execute(statement).rows.at(0).at(0));
+    };
+    for (bool firstFails : {false, true}) {
+      reader->begin(false);
+      if (firstFails) failureOf(*reader, "SELECT 1 / 0");
+      EXPECT_EQ(text(mode), "repeatable read on") << suffix << firstFails;
+      std::string before = text("SELECT COUNT(*) FROM contagem_leitura");
+      writer->execute("INSERT INTO contagem_leitura VALUES (1)");  // committed meanwhile
+      EXPECT_EQ(text("SELECT COUNT(*) FROM contagem_leitura"), before) << suffix << firstFails;
+      reader->commit();
+    }
+    // A writing transaction on the same session keeps the server's defaults.
+    reader->begin(true);
+    EXPECT_EQ(text(mode), "read committed off") << suffix;
+    reader->commit();
+  }
+  writer->execute("DROP TABLE contagem_leitura");
+}
+
+TEST_P(OnPostgresql, ASessionEndedByTheServerIsSeenDeadAndItsStatementDidNotRun) {
+  auto victim = provider->connect(server);
+  EXPECT_TRUE(victim->alive(true));
+  session->execute("SELECT pg_terminate_backend(" +
+                   vb::cstr(victim->execute("SELECT pg_backend_pid()").rows[0][0]) + ")");
+  for (int i = 0; i < 100 && victim->alive(false); ++i) usleep(10000);
+  EXPECT_FALSE(victim->alive(false));  // its socket shows the server's farewell
+  try {
+    victim->execute("SELECT 1");
+    ADD_FAILURE() << "a dead session ran a statement";
+  } catch (const ConnectionLost& lost) {
+    EXPECT_FALSE(lost.statementRan) << lost.description;
+  }
+  EXPECT_FALSE(victim->usable());
+}
+
+TEST_P(OnPostgresql, AFrozenServerEndsTheSessionInAnError) {
+  // The server process stops mid-session: no timeout on its side, no cancel
+  // request reaches it; the session still ends in an error and is not lent again.
+  auto frozen = provider->connect("Provider=MSDASQL;" + server);
+  pid_t backend = vb::clng(frozen->execute("SELECT pg_backend_pid()").rows[0][0]);
+  ASSERT_EQ(kill(backend, SIGSTOP), 0);
+  auto start = std::chrono::steady_clock::now();
+  std::string stopped = failureOf(*frozen, "SELECT 1");
+  auto waited = std::chrono::steady_clock::now() - start;
+  kill(backend, SIGCONT);
+  EXPECT_NE(stopped.find("timeout"), std::string::npos) << stopped;
+  EXPECT_LT(waited, std::chrono::seconds(2 + 2 + 2));  // query timeout + cut-off grace + slack
+  EXPECT_FALSE(frozen->usable());
+  EXPECT_TRUE(session->usable());
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, OnPostgresql, ::testing::Values("odbc", "libpq"));
+
+}  // namespace
+}  // namespace z418kt::data
