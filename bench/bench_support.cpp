@@ -101,6 +101,15 @@ const std::string& sqliteText() {
 }
 
 const std::string& postgresText() { return pgServer().text; }
+const std::string& nativePostgresText() {
+  static const std::string text = [] {
+    const std::string& odbc = postgresText();
+    const std::string driver = "Driver=PostgreSQL Unicode;";
+    if (odbc.rfind(driver, 0) != 0) return odbc;
+    return "Provider=PostgreSQL;" + odbc.substr(driver.size());
+  }();
+  return text;
+}
 const std::string& postgresProblem() { return pgServer().problem; }
 
 int16_t readColeta(Z418kt& component, const std::string& text, const char* dialect, int32_t id) {

@@ -28,6 +28,8 @@ const std::string& sqliteText();
 // The private PostgreSQL server's demo database (started on first use,
 // stopped at exit), or "" when no server could be started.
 const std::string& postgresText();
+// The same database for the native provider: "Provider=PostgreSQL;...".
+const std::string& nativePostgresText();
 // Why postgresText() is empty.
 const std::string& postgresProblem();
 

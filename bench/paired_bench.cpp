@@ -35,15 +35,24 @@ void registerCase(const std::string& name, Body body, int threads = 1) {
       ->Threads(threads);
 }
 
+// How the component reaches its database: SQLite, or the bench's PostgreSQL
+// through psqlODBC or through the native provider. The raw baselines are the
+// same for both ways to PostgreSQL.
+enum class Route { sqlite, pgOdbc, pgNative };
+
 // The database a case runs on; false (and the case skipped) when there is none.
-bool databaseFor(benchmark::State& state, bool postgres, std::string& text) {
-  text = postgres ? postgresText() : sqliteText();
+bool databaseFor(benchmark::State& state, Route route, std::string& text) {
+  text = route == Route::sqlite   ? sqliteText()
+         : route == Route::pgOdbc ? postgresText()
+                                  : nativePostgresText();
   if (!text.empty()) return true;
   state.SkipWithError(("no PostgreSQL: " + postgresProblem()).c_str());
   return false;
 }
 
-const char* engineName(bool postgres) { return postgres ? "pg" : "sqlite"; }
+const char* routeName(Route route) {
+  return route == Route::sqlite ? "sqlite" : route == Route::pgOdbc ? "pg" : "pg-libpq";
+}
 
 // The saves of other cases grow the SQLite write-ahead log, and a read looks
 // up every page it needs there first; each read case starts from an empty log,
@@ -53,12 +62,13 @@ void foldWriteAheadLog(const std::string& text) {
 }
 
 // Reads through the component and the same statements raw.
-void readCases(bool postgres, const char* dialect, const char* tag, int pieces, int threads = 1) {
-  std::string suffix = std::string(engineName(postgres)) + "/" + tag + "/" + std::to_string(pieces);
+void readCases(Route route, const char* dialect, const char* tag, int pieces, int threads = 1) {
+  const bool postgres = route != Route::sqlite;
+  std::string suffix = std::string(routeName(route)) + "/" + tag + "/" + std::to_string(pieces);
   registerCase((threads == 1 ? "coleta/read/" : "coleta/read-threads/") + suffix,
                [=](benchmark::State& state) {
                  std::string text;
-                 if (!databaseFor(state, postgres, text)) return;
+                 if (!databaseFor(state, route, text)) return;
                  int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
                  if (!postgres) foldWriteAheadLog(text);
                  Z418kt component;
@@ -68,7 +78,7 @@ void readCases(bool postgres, const char* dialect, const char* tag, int pieces, 
                  state.SetItemsProcessed(state.iterations());
                },
                threads);
-  if (threads != 1) return;
+  if (threads != 1 || route == Route::pgNative) return;
   // Raw statement by statement in autocommit; also in one read transaction as
   // the component reads a Coleta (its three statements see one snapshot while
   // saves go on), which a program wanting that pays for too; and on SQLite
@@ -84,7 +94,7 @@ void readCases(bool postgres, const char* dialect, const char* tag, int pieces, 
                                               : "raw/read/";
     registerCase(kind + suffix, [=](benchmark::State& state) {
       std::string text;
-      if (!databaseFor(state, postgres, text)) return;
+      if (!databaseFor(state, route, text)) return;
       int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
       if (!postgres) foldWriteAheadLog(text);
       Z418kt component;
@@ -113,19 +123,21 @@ void readCases(bool postgres, const char* dialect, const char* tag, int pieces, 
 
 // Saves of a Coleta with two pieces (an update: the document, its pieces
 // replaced), and the same statements raw in one transaction.
-void saveCases(bool postgres, const char* dialect, const char* tag) {
-  std::string suffix = std::string(engineName(postgres)) + "/" + tag + "/2";
+void saveCases(Route route, const char* dialect, const char* tag) {
+  const bool postgres = route != Route::sqlite;
+  std::string suffix = std::string(routeName(route)) + "/" + tag + "/2";
   registerCase("coleta/save/" + suffix, [=](benchmark::State& state) {
     std::string text;
-    if (!databaseFor(state, postgres, text)) return;
+    if (!databaseFor(state, route, text)) return;
     Z418kt component;
     int32_t id = coletaWithPieces(text, 2);
     for (auto _ : state) saveColeta(component, text, dialect, id, 2);
     state.SetItemsProcessed(state.iterations());
   });
+  if (route == Route::pgNative) return;
   registerCase("raw/save/" + suffix, [=](benchmark::State& state) {
     std::string text;
-    if (!databaseFor(state, postgres, text)) return;
+    if (!databaseFor(state, route, text)) return;
     Z418kt component;
     int32_t id = coletaWithPieces(text, 2);
     auto statements = statementsOf([&] { saveColeta(component, text, dialect, id, 2); });
@@ -244,16 +256,16 @@ void serveCases() {
 
 const bool kRegistered = [] {
   signal(SIGPIPE, SIG_IGN);  // a serve that died shows as a skipped case, not a dead bench
-  for (bool postgres : {false, true}) {
-    readCases(postgres, "ORACLE", "oracle", 3);
-    readCases(postgres, "SQLSERVER", "procedures", 3);
-    saveCases(postgres, "ORACLE", "oracle");
-    saveCases(postgres, "SQLSERVER", "procedures");
+  for (Route route : {Route::sqlite, Route::pgOdbc, Route::pgNative}) {
+    readCases(route, "ORACLE", "oracle", 3);
+    readCases(route, "SQLSERVER", "procedures", 3);
+    saveCases(route, "ORACLE", "oracle");
+    saveCases(route, "SQLSERVER", "procedures");
   }
-  readCases(false, "ORACLE", "oracle", 1);
-  readCases(false, "ORACLE", "oracle", 1000);
-  readCases(false, "ORACLE", "oracle", 3, 2);
-  readCases(false, "SQLSERVER", "procedures", 3, 2);
+  readCases(Route::sqlite, "ORACLE", "oracle", 1);
+  readCases(Route::sqlite, "ORACLE", "oracle", 1000);
+  readCases(Route::sqlite, "ORACLE", "oracle", 3, 2);
+  readCases(Route::sqlite, "SQLSERVER", "procedures", 3, 2);
   unpooledCase();
   serveCases();
   return true;

@@ -19,7 +19,8 @@ class Connection {
   virtual ~Connection() = default;
   // Runs one statement; throws AutomationError with the engine's text. Outside
   // a transaction it commits on its own. Inside one, a statement that fails
-  // leaves nothing it changed and the transaction goes on, as in autocommit.
+  // leaves nothing it changed and the transaction goes on, as in autocommit
+  // (a read may then go on in a new snapshot).
   virtual RowSet execute(const std::string& statement) = 0;
 
   // One transaction over many statements. `writes` takes the engine's write

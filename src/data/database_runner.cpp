@@ -6,6 +6,7 @@
 // A statement whose session turns out to have lost its server before the
 // statement ran is sent once more on a new session, so a server restart
 // between two calls costs no caller a failed call.
+#include <array>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -137,8 +138,7 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
     Provider* provider = nullptr;
     {
       std::lock_guard lock(mutex_);
-      bool sqlite = isSqliteText(text);
-      auto& slot = sqlite ? sqlite_ : odbc_;
+      auto& slot = providers_[static_cast<size_t>(familyOf(text))];
       if (!slot) slot = providerFor(text);
       provider = slot.get();
     }
@@ -146,7 +146,7 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
   }
 
   std::mutex mutex_;
-  std::unique_ptr<Provider> sqlite_, odbc_;
+  std::array<std::unique_ptr<Provider>, 3> providers_;  // one per ProviderFamily
   ConnectionPool pool_;  // declared last: its sessions close before the providers go
 };
 

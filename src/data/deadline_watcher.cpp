@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -30,15 +31,33 @@ struct DeadlineWatcher::State {
     thread = std::thread([this] { loop(); });
   }
 
+  // Between deadlines the thread sleeps until `wakeAt`. With nothing to
+  // watch it still wakes once a second for a while, so that a statement
+  // registering a deadline further away than that need not wake it (a
+  // wake-up per statement costs two context switches); after kIdleTicks
+  // quiet seconds it sleeps until the next statement wakes it.
+  static constexpr int kIdleTicks = 10;
+  static constexpr std::chrono::seconds kTick{1};
+  Clock::time_point wakeAt = Clock::time_point::max();
+
   void loop() {
     std::unique_lock lock(mutex);
+    int idleTicks = 0;
     while (!stopping) {
       if (queue.empty()) {
-        changed.wait(lock);
+        if (idleTicks++ < kIdleTicks) {
+          wakeAt = Clock::now() + kTick;
+          changed.wait_until(lock, wakeAt);
+        } else {
+          wakeAt = Clock::time_point::max();
+          changed.wait(lock);
+        }
         continue;
       }
+      idleTicks = 0;
       auto [deadline, id] = *queue.begin();
       if (Clock::now() < deadline) {
+        wakeAt = deadline;
         changed.wait_until(lock, deadline);
         continue;
       }
@@ -72,6 +91,7 @@ DeadlineWatcher::DeadlineWatcher() : state_(std::make_unique<State>()) {
                    new (&s.thread) std::thread();
                    new (&s.changed) std::condition_variable();
                    s.running = false;
+                   s.wakeAt = Clock::time_point::max();
                    s.mutex.unlock();
                  });
 }
@@ -93,18 +113,19 @@ DeadlineWatcher& DeadlineWatcher::shared() {
 DeadlineWatcher::Watch::Watch(DeadlineWatcher& watcher, Clock::time_point deadline, Action action)
     : watcher_(watcher) {
   State& s = *watcher.state_;
-  bool earliest;
+  bool sooner;
   {
     std::lock_guard lock(s.mutex);
     id_ = s.nextId++;
     s.entries.emplace(id_, State::Entry{deadline, std::move(action)});
     s.queue.emplace(deadline, id_);
-    earliest = s.queue.begin()->second == id_;
     if (!s.running) s.start();
+    sooner = deadline < s.wakeAt;
+    if (sooner) s.wakeAt = deadline;
   }
-  // Statements usually end long before their deadline, and a later deadline
-  // than the one the thread sleeps towards needs no wake-up.
-  if (earliest) s.changed.notify_one();
+  // Statements usually end long before their deadline, and a deadline later
+  // than the time the thread wakes anyway needs no wake-up.
+  if (sooner) s.changed.notify_one();
 }
 
 DeadlineWatcher::Watch::~Watch() {

@@ -138,7 +138,10 @@ class PostgresConnection : public Connection {
       throw ConnectionLost("PostgreSQL: [08003] the session has ended; the statement was not sent.",
                            false);
     std::string text = adaptForPostgres(statement);
-    if (!literalsSafe()) settle({});
+    if (!literalsSafe()) {
+      takeCommit(true);
+      settle({});
+    }
     auto deadline = DeadlineWatcher::Clock::now() +
                     std::chrono::seconds(timeouts_.querySeconds + timeouts_.cutOffGraceSeconds);
     int socket = PQsocket(conn_);
@@ -162,6 +165,7 @@ class PostgresConnection : public Connection {
     if (inTransaction_) throw errors::provider("The session is already inside a transaction.");
     inTransaction_ = true;
     beginPending_ = true;
+    readOnly_ = !writes;
     // A read sees one snapshot of the database from its first statement on.
     beginText_ = writes ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY";
   }
@@ -171,6 +175,19 @@ class PostgresConnection : public Connection {
     if (beginPending_) {  // nothing ran: there is nothing to make durable
       beginPending_ = false;
       return;
+    }
+    // A read made nothing that must become durable, and its commit cannot be
+    // refused: it goes out now, and its answer is taken with the session's
+    // next statement, in that statement's round trip.
+    if (readOnly_ && PQenterPipelineMode(conn_)) {
+      commitPending_ =
+          PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+          PQpipelineSync(conn_);
+      if (commitPending_) return;
+      PQexitPipelineMode(conn_);
+      usable_ = false;
+      throw ConnectionLost(
+          "PostgreSQL: the commit failed: [08006] " + trimmed(PQerrorMessage(conn_)), true);
     }
     Result r(PQexec(conn_, "COMMIT"));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
@@ -184,6 +201,7 @@ class PostgresConnection : public Connection {
   }
 
   void rollback() noexcept override {
+    takeCommit(true);
     inTransaction_ = false;
     beginPending_ = false;
     if (PQtransactionStatus(conn_) == PQTRANS_IDLE) return;
@@ -194,6 +212,9 @@ class PostgresConnection : public Connection {
   bool usable() const override { return usable_ && PQstatus(conn_) == CONNECTION_OK; }
 
   bool alive(bool roundTrip) override {
+    // While a read's commit is on its way, the socket has its answer to
+    // read, which says nothing about the server.
+    if (!takeCommit(false)) return usable();  // still on its way, or it failed
     if (!usable()) return false;
     if (endedByServer()) return usable_ = false;
     if (!roundTrip) return true;
@@ -239,61 +260,89 @@ class PostgresConnection : public Connection {
 
   // A statement on its own, committed by the server when it ends.
   RowSet single(const std::string& text) {
-    bool wasUp = PQstatus(conn_) == CONNECTION_OK;
+    takeCommit(true);
+    bool wasUp = usable();
     Result r(PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
     return rowsOf(r.get(), wasUp);
   }
 
-  // A statement inside the transaction: [BEGIN,] SAVEPOINT, the statement and
-  // RELEASE go out together and come back together. When the statement
-  // fails, the savepoint undoes it and the transaction goes on.
+  // A statement inside the transaction. In a writing transaction [BEGIN,]
+  // SAVEPOINT, the statement and RELEASE go out together and come back
+  // together; when the statement fails, the savepoint undoes it and the
+  // transaction goes on. A read changes nothing that a savepoint would have
+  // to keep: when one of its statements fails, its transaction is rolled
+  // back and the next statement begins a new one.
   RowSet step(const std::string& text) {
-    bool wasUp = PQstatus(conn_) == CONNECTION_OK;
-    const bool withBegin = beginPending_;
+    const bool wasUp = PQstatus(conn_) == CONNECTION_OK;
+    const bool withBegin = beginPending_, guarded = !readOnly_;
     std::vector<const char*> queries;
     if (withBegin) queries.push_back(beginText_);
-    queries.push_back(kStepSavepoint);
+    if (guarded) queries.push_back(kStepSavepoint);
+    const size_t statementAt = queries.size();
     queries.push_back(text.c_str());
-    queries.push_back(kReleaseStep);
-    const size_t statementAt = queries.size() - 2;
+    if (guarded) queries.push_back(kReleaseStep);
 
-    std::vector<Result> results(queries.size());
-    if (!PQenterPipelineMode(conn_)) lost("PostgreSQL: no pipeline:", wasUp);
-    bool sent = true;
-    for (const char* query : queries)
-      sent = sent && PQsendQueryParams(conn_, query, 0, nullptr, nullptr, nullptr, nullptr, 0);
-    sent = sent && PQpipelineSync(conn_);
-    if (sent)
-      for (size_t i = 0; i < queries.size(); ++i) {
-        // Each query's result is followed by a null that closes it.
-        results[i].reset(PQgetResult(conn_));
-        while (Result extra{PQgetResult(conn_)}) {
-          if (PQresultStatus(extra.get()) == PGRES_PIPELINE_SYNC) break;
-        }
-      }
-    if (sent) {
-      while (Result r{PQgetResult(conn_)})
-        if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
-    }
-    PQexitPipelineMode(conn_);
-    if (!sent || PQstatus(conn_) != CONNECTION_OK) {
-      for (const Result& r : results)
-        if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR) fail(r.get(), {}, wasUp);
-      lost("PostgreSQL: the session ended:", wasUp);
-    }
+    std::vector<Result> results = pipeline(queries, wasUp);
     if (withBegin && PQresultStatus(results[0].get()) == PGRES_COMMAND_OK) beginPending_ = false;
     for (size_t i = 0; i < statementAt; ++i)
       if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
     PGresult* statement = results[statementAt].get();
     ExecStatusType status = PQresultStatus(statement);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY) {
-      Result undo(
-          PQexec(conn_, "ROLLBACK TO SAVEPOINT z418kt_step; RELEASE SAVEPOINT z418kt_step"));
+      Result undo(PQexec(conn_, guarded ? "ROLLBACK TO SAVEPOINT z418kt_step; "
+                                          "RELEASE SAVEPOINT z418kt_step"
+                                        : "ROLLBACK"));
       if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
+      if (!guarded) beginPending_ = true;
       fail(statement);
     }
-    if (PQresultStatus(results.back().get()) != PGRES_COMMAND_OK) fail(results.back().get());
+    if (guarded && PQresultStatus(results.back().get()) != PGRES_COMMAND_OK)
+      fail(results.back().get());
     return rowsOf(statement, true);
+  }
+
+  // Sends the queries in one round trip and collects one result for each,
+  // after the answer of a read's commit that went out before them.
+  std::vector<Result> pipeline(const std::vector<const char*>& queries, bool wasUp) {
+    std::vector<Result> results(queries.size());
+    if (queries.size() == 1 && !commitPending_) {
+      results[0].reset(PQexecParams(conn_, queries[0], 0, nullptr, nullptr, nullptr, nullptr, 0));
+    } else {
+      if (!commitPending_ && !PQenterPipelineMode(conn_)) lost("PostgreSQL: no pipeline:", wasUp);
+      bool sent = true;
+      for (const char* query : queries)
+        sent = sent && PQsendQueryParams(conn_, query, 0, nullptr, nullptr, nullptr, nullptr, 0);
+      sent = sent && PQpipelineSync(conn_);
+      // When the commit did not go through, the session is gone and the
+      // queries after it never ran.
+      if (!takeCommit(true, true)) wasUp = false;
+      if (sent)
+        for (Result& result : results) result = nextResult();
+      if (sent) syncOf();
+      PQexitPipelineMode(conn_);
+      if (!sent) lost("PostgreSQL: the session ended:", wasUp);
+    }
+    if (PQstatus(conn_) != CONNECTION_OK) {
+      for (const Result& r : results)
+        if (r && PQresultStatus(r.get()) == PGRES_FATAL_ERROR) fail(r.get(), {}, wasUp);
+      lost("PostgreSQL: the session ended:", wasUp);
+    }
+    return results;
+  }
+
+  // In pipeline mode: the next query's result, and the null that closes it.
+  Result nextResult() {
+    Result result(PQgetResult(conn_));
+    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) return result;
+    while (Result extra{PQgetResult(conn_)})
+      if (PQresultStatus(extra.get()) == PGRES_PIPELINE_SYNC) break;
+    return result;
+  }
+
+  // In pipeline mode: reads up to the result of the sync.
+  void syncOf() {
+    while (Result r{PQgetResult(conn_)})
+      if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
   }
 
   RowSet rowsOf(const PGresult* r, bool wasUp) {
@@ -335,6 +384,23 @@ class PostgresConnection : public Connection {
     throw errors::provider(text);
   }
 
+  // Takes the answer of a read's commit that went out without waiting for
+  // it; with `wait` false, only when it has arrived. True when there is no
+  // answer left to take and the commit went through; a session whose commit
+  // failed is given up (what the read returned stands). `inPipeline`: more
+  // results follow in the same pipeline, which stays open for them.
+  bool takeCommit(bool wait, bool inPipeline = false) noexcept {
+    if (!commitPending_) return true;
+    if (!wait && PQconsumeInput(conn_) && PQisBusy(conn_)) return false;  // on its way
+    commitPending_ = false;
+    Result r = nextResult();
+    bool done = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    syncOf();
+    if (!inPipeline) PQexitPipelineMode(conn_);
+    if (!done) usable_ = false;
+    return done;
+  }
+
   // An idle session of a live server has nothing to read: anything there is
   // the server's goodbye (an administrator ended the session, the server
   // shut down) or the closed socket. Only looks; reads nothing.
@@ -348,7 +414,9 @@ class PostgresConnection : public Connection {
   SessionTimeouts timeouts_;
   bool usable_ = true;
   bool inTransaction_ = false;
-  bool beginPending_ = false;  // the BEGIN goes out with the transaction's first statement
+  bool beginPending_ = false;   // the BEGIN goes out with the transaction's first statement
+  bool readOnly_ = false;       // the transaction is a read
+  bool commitPending_ = false;  // a read's COMMIT went out; its answer is still to be taken
   const char* beginText_ = "BEGIN";
 };
 

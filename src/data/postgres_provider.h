@@ -21,9 +21,12 @@
 //     StatementTimeout;
 //   - a lost server throws ConnectionLost and makes the session unusable.
 // Statements go one at a time through the extended protocol, so a statement
-// text can never carry a second statement. Inside a transaction, each
-// statement is wrapped in a savepoint that travels in the same round trip
-// (libpq's pipeline mode), and so does the BEGIN of the transaction.
+// text can never carry a second statement. The BEGIN of a transaction travels
+// with its first statement (libpq's pipeline mode). Inside a writing
+// transaction each statement is wrapped in a savepoint that travels in the
+// same round trip; a read needs none: after a failed statement its next one
+// starts a new snapshot. A read's COMMIT is sent without waiting for its
+// answer, which the session takes when it is next used.
 #pragma once
 
 #include <memory>

@@ -8,16 +8,25 @@
 namespace z418kt::data {
 
 bool isSqliteText(const std::string& connectionText) {
-  return ConnectionText(connectionText).is("Provider", "SQLite");
+  return familyOf(connectionText) == ProviderFamily::sqlite;
 }
 
-bool isPostgresText(const std::string& connectionText) {
-  return ConnectionText(connectionText).is("Provider", "PostgreSQL");
+ProviderFamily familyOf(const std::string& connectionText) {
+  const ConnectionText text(connectionText);
+  if (text.is("Provider", "SQLite")) return ProviderFamily::sqlite;
+  if (text.is("Provider", "PostgreSQL")) return ProviderFamily::postgres;
+  return ProviderFamily::odbc;
 }
 
 std::unique_ptr<Provider> providerFor(const std::string& connectionText) {
-  if (isSqliteText(connectionText)) return makeSqliteProvider();
-  if (isPostgresText(connectionText)) return makePostgresProvider(SessionTimeouts::process());
+  switch (familyOf(connectionText)) {
+    case ProviderFamily::sqlite:
+      return makeSqliteProvider();
+    case ProviderFamily::postgres:
+      return makePostgresProvider(SessionTimeouts::process());
+    case ProviderFamily::odbc:
+      break;
+  }
   auto odbc = makeOdbcProvider();
   if (!odbc)
     throw errors::provider(

@@ -14,7 +14,10 @@
 namespace z418kt::data {
 
 bool isSqliteText(const std::string& connectionText);
-bool isPostgresText(const std::string& connectionText);
+
+// The provider family a connection text belongs to.
+enum class ProviderFamily { sqlite, postgres, odbc };
+ProviderFamily familyOf(const std::string& connectionText);
 
 // Creates a provider for the connection text's family; throws AutomationError
 // when that provider is not built into this library.

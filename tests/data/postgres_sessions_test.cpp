@@ -11,6 +11,7 @@
 #include "data/odbc_provider.h"
 #include "data/postgres_provider.h"
 #include "data/session_errors.h"
+#include "data/statement_runner.h"
 #include "support/postgres_server.h"
 #include "support/temp_database.h"
 
@@ -37,6 +38,20 @@ TEST(PostgresText, OdbcSpellingsBecomeLibpqParametersAndUnknownKeysArePassedOver
   EXPECT_EQ(std::count(own.keys.begin(), own.keys.end(), "connect_timeout"), 1);
   EXPECT_THROW(pg::connectParameters("Provider=PostgreSQL;client_encoding=LATIN1", {}),
                AutomationError);
+}
+
+TEST(PostgresqlRunner, OneRunnerOpensEachTextWithItsOwnProvider) {
+  std::string server = testing::postgresServerConnection();
+  if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+  auto runner = makeDatabaseRunner();
+  auto name = [&](const std::string& text) {
+    return vb::concatText(
+        runner->run({"SELECT current_setting('application_name')", text}).rows.at(0).at(0));
+  };
+  // Whichever text comes first, the other still gets its own provider.
+  EXPECT_NE(name(server), "z418kt");
+  EXPECT_EQ(name(testing::nativeText(server)), "z418kt");
+  EXPECT_NE(name(server + ";Z418ktTest=1"), "z418kt");
 }
 
 TEST(PostgresqlValues, TheNativeSessionGivesWhatTheOdbcSessionGives) {
