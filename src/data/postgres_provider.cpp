@@ -262,8 +262,8 @@ class PostgresConnection : public Connection {
   RowSet single(const std::string& text) {
     takeCommit(true);
     bool wasUp = usable();
-    Result r(PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
-    return rowsOf(r.get(), wasUp);
+    std::vector<Result> results = roundTrip({text.c_str()}, wasUp);
+    return rowsOf(results[0].get(), wasUp);
   }
 
   // A statement inside the transaction. In a writing transaction [BEGIN,]
@@ -282,7 +282,7 @@ class PostgresConnection : public Connection {
     queries.push_back(text.c_str());
     if (guarded) queries.push_back(kReleaseStep);
 
-    std::vector<Result> results = pipeline(queries, wasUp);
+    std::vector<Result> results = roundTrip(queries, wasUp);
     if (withBegin && PQresultStatus(results[0].get()) == PGRES_COMMAND_OK) beginPending_ = false;
     for (size_t i = 0; i < statementAt; ++i)
       if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
@@ -301,12 +301,27 @@ class PostgresConnection : public Connection {
     return rowsOf(statement, true);
   }
 
-  // Sends the queries in one round trip and collects one result for each,
-  // after the answer of a read's commit that went out before them.
-  std::vector<Result> pipeline(const std::vector<const char*>& queries, bool wasUp) {
+  // Sends the queries in one round trip and collects one result for each
+  // (none for a query that did not run because one before it failed).
+  //
+  // They go as one simple-protocol query string, which the server runs with
+  // less work per statement than the extended protocol's parse, bind and
+  // execute (most for set-returning procedures). A text with a ';' anywhere
+  // could hold more than one statement, though: such a text, and anything
+  // sent while a read's commit is still on its way, goes through the
+  // extended protocol, which takes one statement per query and, in libpq's
+  // pipeline mode, still one round trip.
+  std::vector<Result> roundTrip(const std::vector<const char*>& queries, bool wasUp) {
+    bool plain = !commitPending_;
+    for (const char* query : queries) plain = plain && !std::strchr(query, ';');
     std::vector<Result> results(queries.size());
-    if (queries.size() == 1 && !commitPending_) {
-      results[0].reset(PQexecParams(conn_, queries[0], 0, nullptr, nullptr, nullptr, nullptr, 0));
+    if (plain) {
+      std::string text = queries[0];
+      for (size_t i = 1; i < queries.size(); ++i) (text += "; ") += queries[i];
+      if (!PQsendQuery(conn_, text.c_str())) lost("PostgreSQL: the session ended:", wasUp);
+      size_t taken = 0;
+      while (Result r{PQgetResult(conn_)})
+        if (taken < results.size()) results[taken++] = std::move(r);
     } else {
       if (!commitPending_ && !PQenterPipelineMode(conn_)) lost("PostgreSQL: no pipeline:", wasUp);
       bool sent = true;

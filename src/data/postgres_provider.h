@@ -20,9 +20,10 @@
 //     server that answers nothing at all is cut off `cutOffGraceSeconds` later:
 //     StatementTimeout;
 //   - a lost server throws ConnectionLost and makes the session unusable.
-// Statements go one at a time through the extended protocol, so a statement
-// text can never carry a second statement. The BEGIN of a transaction travels
-// with its first statement (libpq's pipeline mode). Inside a writing
+// A statement text can never carry a second statement: a text with a ';'
+// anywhere goes through the extended protocol, which takes one statement per
+// query; only the others go through the cheaper simple protocol. The BEGIN of
+// a transaction travels with its first statement. Inside a writing
 // transaction each statement is wrapped in a savepoint that travels in the
 // same round trip; a read needs none: after a failed statement its next one
 // starts a new snapshot. A read's COMMIT is sent without waiting for its
