@@ -309,8 +309,8 @@ void useServerContext(const InterfaceEntry& entry, const json::CallContext& cont
 std::vector<std::string> secretsOf(const std::string& connection) {
   std::vector<std::string> secrets = {connection};
   data::ConnectionText text(connection);
-  for (const char* key : {"Data Source", "Server", "Servername", "Host", "Uid", "User ID", "User",
-                          "Pwd", "Password", "Dbq", "DSN"})
+  for (const char* key : {"Data Source", "Server", "Servername", "Host", "Hostaddr", "Uid",
+                          "User ID", "User", "Pwd", "Password", "Dbq", "DSN"})
     if (auto value = text.get(key); value && value->size() >= 3) secrets.push_back(*value);
   return secrets;
 }

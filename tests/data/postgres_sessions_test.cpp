@@ -198,6 +198,33 @@ TEST_P(OnPostgresql, AReadTransactionReadsOneSnapshotEvenAfterItsFirstStatementF
   writer->execute("DROP TABLE contagem_leitura");
 }
 
+TEST_P(OnPostgresql, AReadEndsBeforeWhateverTheSessionDoesNext) {
+  auto text = [&](const std::string& statement) {
+    return vb::concatText(session->execute(statement).rows.at(0).at(0));
+  };
+  const std::string mode = "SELECT current_setting('transaction_isolation')";
+  // After a read, the next statement runs outside it: on its own, with a ';'
+  // in it, in a writing transaction, or after the pool looked at the session.
+  for (int next = 0; next < 4; ++next) {
+    session->begin(false);
+    EXPECT_EQ(text(mode), "repeatable read");
+    session->commit();
+    if (next == 0) {
+      EXPECT_EQ(text(mode), "read committed");
+    } else if (next == 1) {
+      EXPECT_EQ(text("SELECT 'a;b' || " + mode.substr(7)), "a;bread committed");
+    }
+    if (next == 2) {
+      session->begin(true);
+      EXPECT_EQ(text(mode), "read committed");
+      session->rollback();
+    } else if (next == 3) {
+      EXPECT_TRUE(session->alive(false));
+    }
+  }
+  EXPECT_EQ(text(mode), "read committed");
+}
+
 TEST_P(OnPostgresql, ASessionEndedByTheServerIsSeenDeadAndItsStatementDidNotRun) {
   auto victim = provider->connect(server);
   EXPECT_TRUE(victim->alive(true));
