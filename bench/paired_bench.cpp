@@ -61,6 +61,18 @@ void foldWriteAheadLog(const std::string& text) {
   RawSqlite(text).run("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
+// Likewise the saves leave dead row versions in the PostgreSQL tables that a
+// read steps over until autovacuum comes by, at a time of its own choosing:
+// each read case starts from a vacuumed database.
+void vacuum(const std::string& text) { RawPostgres(text).run("VACUUM"); }
+
+void startingState(Route route, const std::string& text) {
+  if (route == Route::sqlite)
+    foldWriteAheadLog(text);
+  else
+    vacuum(postgresText());
+}
+
 // Reads through the component and the same statements raw.
 void readCases(Route route, const char* dialect, const char* tag, int pieces, int threads = 1) {
   const bool postgres = route != Route::sqlite;
@@ -70,7 +82,7 @@ void readCases(Route route, const char* dialect, const char* tag, int pieces, in
                  std::string text;
                  if (!databaseFor(state, route, text)) return;
                  int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
-                 if (!postgres) foldWriteAheadLog(text);
+                 startingState(route, text);
                  Z418kt component;
                  for (auto _ : state)
                    if (readColeta(component, text, dialect, id) != 0)
@@ -96,7 +108,7 @@ void readCases(Route route, const char* dialect, const char* tag, int pieces, in
       std::string text;
       if (!databaseFor(state, route, text)) return;
       int32_t id = pieces == 3 ? kDemoColeta : coletaWithPieces(text, pieces);
-      if (!postgres) foldWriteAheadLog(text);
+      startingState(route, text);
       Z418kt component;
       auto statements = statementsOf([&] { readColeta(component, text, dialect, id); });
       const char* begin = !snapshot  ? nullptr
