@@ -171,8 +171,10 @@ TEST_P(OnPostgresql, AReadTransactionReadsOneSnapshotEvenAfterItsFirstStatementF
       "SELECT current_setting('transaction_isolation') || ' ' || "
       "current_setting('transaction_read_only')";
   auto writer = provider->connect(server);
-  writer->execute("CREATE TABLE IF NOT EXISTS contagem_leitura (n INTEGER)");
-  writer->execute("DELETE FROM contagem_leitura");
+  // A table of each provider's own: both run at once on one server.
+  const std::string table = "contagem_leitura_" + GetParam();
+  writer->execute("CREATE TABLE IF NOT EXISTS " + table + " (n INTEGER)");
+  writer->execute("DELETE FROM " + table);
   // Both ways psqlODBC's failed statement is undone: by the driver, and by
   // our own savepoint when the driver is told to leave it (7.4-0; the native
   // provider passes over the key).
@@ -185,9 +187,9 @@ TEST_P(OnPostgresql, AReadTransactionReadsOneSnapshotEvenAfterItsFirstStatementF
       reader->begin(false);
       if (firstFails) failureOf(*reader, "SELECT 1 / 0");
       EXPECT_EQ(text(mode), "repeatable read on") << suffix << firstFails;
-      std::string before = text("SELECT COUNT(*) FROM contagem_leitura");
-      writer->execute("INSERT INTO contagem_leitura VALUES (1)");  // committed meanwhile
-      EXPECT_EQ(text("SELECT COUNT(*) FROM contagem_leitura"), before) << suffix << firstFails;
+      std::string before = text("SELECT COUNT(*) FROM " + table);
+      writer->execute("INSERT INTO " + table + " VALUES (1)");  // committed meanwhile
+      EXPECT_EQ(text("SELECT COUNT(*) FROM " + table), before) << suffix << firstFails;
       reader->commit();
     }
     // A writing transaction on the same session keeps the server's defaults.
@@ -195,7 +197,7 @@ TEST_P(OnPostgresql, AReadTransactionReadsOneSnapshotEvenAfterItsFirstStatementF
     EXPECT_EQ(text(mode), "read committed off") << suffix;
     reader->commit();
   }
-  writer->execute("DROP TABLE contagem_leitura");
+  writer->execute("DROP TABLE " + table);
 }
 
 TEST_P(OnPostgresql, AReadEndsBeforeWhateverTheSessionDoesNext) {
