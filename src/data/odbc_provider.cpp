@@ -16,6 +16,7 @@
 #include "data/session_errors.h"
 #include "data/session_socket.h"
 #include "data/sql_lexer.h"
+#include "data/timed_provider.h"
 
 namespace z418kt::data {
 
@@ -412,21 +413,10 @@ class OdbcConnection : public Connection {
   std::optional<Handle> statement_;  // see statementHandle()
 };
 
-class OdbcProvider : public Provider {
- public:
-  explicit OdbcProvider(SessionTimeouts options) : options_(options) {}
-  std::unique_ptr<Connection> connect(const std::string& connectionText) override {
-    return std::make_unique<OdbcConnection>(connectionText, options_);
-  }
-
- private:
-  SessionTimeouts options_;
-};
-
 }  // namespace
 
 std::unique_ptr<Provider> makeOdbcProvider(const SessionTimeouts& options) {
-  return std::make_unique<OdbcProvider>(options);
+  return std::make_unique<TimedProvider<OdbcConnection>>(options);
 }
 
 std::unique_ptr<Provider> makeOdbcProvider() {

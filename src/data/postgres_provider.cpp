@@ -14,6 +14,7 @@
 #include "data/postgres_dialect.h"
 #include "data/postgres_values.h"
 #include "data/session_errors.h"
+#include "data/timed_provider.h"
 
 namespace z418kt::data {
 
@@ -435,21 +436,10 @@ class PostgresConnection : public Connection {
   const char* beginText_ = "BEGIN";
 };
 
-class PostgresProvider : public Provider {
- public:
-  explicit PostgresProvider(SessionTimeouts timeouts) : timeouts_(timeouts) {}
-  std::unique_ptr<Connection> connect(const std::string& connectionText) override {
-    return std::make_unique<PostgresConnection>(connectionText, timeouts_);
-  }
-
- private:
-  SessionTimeouts timeouts_;
-};
-
 }  // namespace
 
 std::unique_ptr<Provider> makePostgresProvider(const SessionTimeouts& timeouts) {
-  return std::make_unique<PostgresProvider>(timeouts);
+  return std::make_unique<TimedProvider<PostgresConnection>>(timeouts);
 }
 
 }  // namespace z418kt::data
