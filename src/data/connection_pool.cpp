@@ -7,7 +7,9 @@ namespace z418kt::data {
 ConnectionPool::ConnectionPool(Connect connect, const DataLimits& limits)
     : connect_(std::move(connect)), limits_(limits), owner_(getpid()) {}
 
-ConnectionPool::~ConnectionPool() = default;
+// In a forked child the idle sessions are the parent's: they are left open
+// for it, not closed (a server session's close would end the parent's too).
+ConnectionPool::~ConnectionPool() { abandonAfterFork(); }
 
 ConnectionPool::Lease::Lease(ConnectionPool& pool, std::string text,
                              std::unique_ptr<Connection> connection, bool fresh)

@@ -4,6 +4,7 @@
 // reading of a connection text.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -52,6 +53,26 @@ TEST(PostgresqlRunner, OneRunnerOpensEachTextWithItsOwnProvider) {
   EXPECT_NE(name(server), "z418kt");
   EXPECT_EQ(name(testing::nativeText(server)), "z418kt");
   EXPECT_NE(name(server + ";Z418ktTest=1"), "z418kt");
+}
+
+TEST(PostgresqlRunner, AForkedChildThatEndsLeavesItsParentsSessionsOpen) {
+  std::string server = testing::postgresServerConnection();
+  if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+  for (const std::string& text : {server, testing::nativeText(server)}) {
+    auto runner = makeDatabaseRunner();
+    auto backend = [&] {
+      return vb::clng(runner->run({"SELECT pg_backend_pid()", text}).rows.at(0).at(0));
+    };
+    const int32_t before = backend();
+    pid_t child = fork();
+    if (child == 0) {
+      runner.reset();  // what the child's exit does to the process's runner
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(backend(), before) << text;
+  }
 }
 
 TEST(PostgresqlValues, TheNativeSessionGivesWhatTheOdbcSessionGives) {
