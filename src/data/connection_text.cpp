@@ -19,6 +19,12 @@ std::string upperCase(std::string_view text) {
   return out;
 }
 
+std::string lowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
 ConnectionText::ConnectionText(std::string_view text) {
   size_t pos = 0;
   while (pos < text.size()) {

@@ -40,7 +40,8 @@ bool isPasswordKey(std::string_view key);
 // when it needs it) with every password value as "***".
 std::string maskedPassword(std::string_view text);
 
-// ASCII upper case of a text.
+// ASCII upper and lower case of a text.
 std::string upperCase(std::string_view text);
+std::string lowerCase(std::string_view text);
 
 }  // namespace z418kt::data

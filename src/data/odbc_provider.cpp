@@ -30,12 +30,6 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 }  // namespace
 
 std::string withoutAdoPrefix(std::string_view text) {
@@ -43,15 +37,15 @@ std::string withoutAdoPrefix(std::string_view text) {
   std::string_view first = text.substr(0, semi);
   size_t eq = first.find('=');
   if (eq == std::string_view::npos) return std::string(text);
-  std::string key = lower(trimmed(first.substr(0, eq)));
-  std::string value = lower(trimmed(first.substr(eq + 1)));
+  std::string key = lowerCase(trimmed(first.substr(0, eq)));
+  std::string value = lowerCase(trimmed(first.substr(eq + 1)));
   bool msdasql = value == "msdasql" || (value.rfind("msdasql.", 0) == 0 && value.size() > 8);
   if (key != "provider" || !msdasql) return std::string(text);
   return semi == std::string_view::npos ? std::string() : std::string(text.substr(semi + 1));
 }
 
 std::string engineOf(std::string_view dbmsName) {
-  std::string name = lower(trimmed(dbmsName));
+  std::string name = lowerCase(trimmed(dbmsName));
   if (name.find("postgres") != std::string::npos) return "postgresql";
   if (name.find("oracle") != std::string::npos) return "oracle";
   if (name.find("sql server") != std::string::npos) return "sqlserver";

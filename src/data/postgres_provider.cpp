@@ -45,11 +45,6 @@ const std::set<std::string>& libpqKeywords() {
   return names;
 }
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 ConnectParameters connectParameters(std::string_view connectionText,
@@ -65,7 +60,7 @@ ConnectParameters connectParameters(std::string_view connectionText,
       continue;
     }
     auto alias = aliases().find(key);
-    std::string name = alias != aliases().end() ? alias->second : lower(key);
+    std::string name = alias != aliases().end() ? alias->second : lowerCase(key);
     if (name == "client_encoding" || name == "replication")
       throw errors::provider("PostgreSQL: the connection text may not set " + name +
                              ": sessions always speak UTF-8 and plain SQL.");
