@@ -1,5 +1,6 @@
 #include "data/odbc_provider.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <mutex>
@@ -69,25 +70,14 @@ namespace {
 
 using odbc::Handle;
 
+// Whether any diagnostic record's SQLSTATE says `what` (see session_errors.h).
+bool anyState(const std::vector<odbc::Diagnostic>& records, bool (*what)(std::string_view)) {
+  return std::any_of(records.begin(), records.end(),
+                     [what](const odbc::Diagnostic& d) { return what(d.sqlState); });
+}
+
 bool lostConnection(const std::vector<odbc::Diagnostic>& records) {
-  for (const auto& d : records)
-    if (d.sqlState.rfind("08", 0) == 0 || d.sqlState.rfind("57P0", 0) == 0) return true;
-  return false;
-}
-
-// The server ended the session itself (administrator command, crash or
-// shutdown of the server): whatever statement was under way was rolled back
-// with the session, so it did not take effect.
-bool endedByServer(const std::vector<odbc::Diagnostic>& records) {
-  for (const auto& d : records)
-    if (d.sqlState == "57P01" || d.sqlState == "57P02" || d.sqlState == "57P03") return true;
-  return false;
-}
-
-bool timedOut(const std::vector<odbc::Diagnostic>& records) {
-  for (const auto& d : records)
-    if (d.sqlState == "HYT00" || d.sqlState == "HY008" || d.sqlState == "57014") return true;
-  return false;
+  return anyState(records, sessionLost);
 }
 
 class OdbcConnection : public Connection {
@@ -386,9 +376,9 @@ class OdbcConnection : public Connection {
     std::string text = odbc::masked(odbc::failure(records).description, connectionText_);
     if (lostConnection(records)) {
       usable_ = false;
-      throw ConnectionLost(text, !endedByServer(records));
+      throw ConnectionLost(text, !anyState(records, endedByServer));
     }
-    if (timedOut(records))
+    if (anyState(records, timedOut))
       throw StatementTimeout(text + " (timeout: " + std::to_string(options_.querySeconds) + " s)");
     throw errors::provider(text);
   }

@@ -212,7 +212,7 @@ class PostgresConnection : public Connection {
     // read, which says nothing about the server.
     if (!takeCommit(false)) return usable();  // still on its way, or it failed
     if (!usable()) return false;
-    if (endedByServer()) return usable_ = false;
+    if (goneWhileIdle()) return usable_ = false;
     if (!roundTrip) return true;
     try {
       execute("SELECT 1");
@@ -385,12 +385,11 @@ class PostgresConnection : public Connection {
     std::string text(context);
     if (!text.empty()) text += " ";
     text += "[" + sqlState + "] " + message;
-    bool endedByServer = sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03";
-    if (sqlState.rfind("08", 0) == 0 || endedByServer || PQstatus(conn_) != CONNECTION_OK) {
+    if (sessionLost(sqlState) || PQstatus(conn_) != CONNECTION_OK) {
       usable_ = false;
-      throw ConnectionLost(text, wasUp && !endedByServer);
+      throw ConnectionLost(text, wasUp && !endedByServer(sqlState));
     }
-    if (sqlState == "57014")
+    if (timedOut(sqlState))
       throw StatementTimeout(text + " (timeout: " + std::to_string(timeouts_.querySeconds) + " s)");
     throw errors::provider(text);
   }
@@ -415,7 +414,7 @@ class PostgresConnection : public Connection {
   // An idle session of a live server has nothing to read: anything there is
   // the server's goodbye (an administrator ended the session, the server
   // shut down) or the closed socket. Only looks; reads nothing.
-  bool endedByServer() const {
+  bool goneWhileIdle() const {
     pollfd p{PQsocket(conn_), POLLIN, 0};
     return p.fd < 0 || poll(&p, 1, 0) != 0;
   }

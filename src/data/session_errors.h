@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "z418kt/automation_error.h"
 
@@ -27,5 +28,21 @@ struct StatementTimeout : AutomationError {
   explicit StatementTimeout(const std::string& message)
       : AutomationError(errors::provider(message)) {}
 };
+
+// What a SQLSTATE says of the session it came from, for every server engine:
+// the connection is gone (class 08, or the server ended the session, 57P0x);
+// the server ended the session itself (administrator command, crash or
+// shutdown: 57P01 to 57P03), which rolled back whatever statement was under
+// way; the statement outlived its time limit (the server's 57014, a driver's
+// HYT00 or its cancel, HY008).
+inline bool sessionLost(std::string_view state) {
+  return state.substr(0, 2) == "08" || state.substr(0, 4) == "57P0";
+}
+inline bool endedByServer(std::string_view state) {
+  return state == "57P01" || state == "57P02" || state == "57P03";
+}
+inline bool timedOut(std::string_view state) {
+  return state == "HYT00" || state == "HY008" || state == "57014";
+}
 
 }  // namespace z418kt::data
