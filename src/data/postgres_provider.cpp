@@ -50,15 +50,11 @@ const std::set<std::string>& libpqKeywords() {
 ConnectParameters connectParameters(std::string_view connectionText,
                                     const SessionTimeouts& timeouts) {
   ConnectParameters out;
-  std::map<std::string, bool> seen;
   const ConnectionText text(connectionText);
+  out.connSettings = text.get("ConnSettings").value_or("");
+  std::set<std::string> seen;
   for (const auto& [key, value] : text.pairs()) {
-    if (key == "PROVIDER") continue;
-    if (key == "CONNSETTINGS") {
-      if (!seen["connsettings"]) out.connSettings = value;
-      seen["connsettings"] = true;
-      continue;
-    }
+    if (key == "PROVIDER" || key == "CONNSETTINGS") continue;
     auto alias = aliases().find(key);
     std::string name = alias != aliases().end() ? alias->second : lowerCase(key);
     if (name == "client_encoding" || name == "replication")
@@ -66,16 +62,15 @@ ConnectParameters connectParameters(std::string_view connectionText,
                              ": sessions always speak UTF-8 and plain SQL.");
     // Like an ODBC driver, the provider passes over keys it does not know;
     // the first value of a key counts.
-    if (!libpqKeywords().count(name) || seen[name]) continue;
-    seen[name] = true;
+    if (!libpqKeywords().count(name) || !seen.insert(name).second) continue;
     out.keys.push_back(name);
     out.values.push_back(value);
   }
-  if (!seen["connect_timeout"]) {
+  if (!seen.count("connect_timeout")) {
     out.keys.push_back("connect_timeout");
     out.values.push_back(std::to_string(std::max(2, timeouts.loginSeconds)));
   }
-  if (!seen["application_name"]) {
+  if (!seen.count("application_name")) {
     out.keys.push_back("fallback_application_name");
     out.values.push_back("z418kt");
   }
@@ -97,8 +92,10 @@ struct SessionDeleter {
   void operator()(PGconn* c) const { PQfinish(c); }
 };
 
+// The savepoint around each step of a writing transaction.
 const char* const kStepSavepoint = "SAVEPOINT z418kt_step";
 const char* const kReleaseStep = "RELEASE SAVEPOINT z418kt_step";
+const char* const kUndoStep = "ROLLBACK TO SAVEPOINT z418kt_step; RELEASE SAVEPOINT z418kt_step";
 
 bool startsWith(const char* text, std::string_view prefix) {
   return text && std::string_view(text).substr(0, prefix.size()) == prefix;
@@ -162,8 +159,6 @@ class PostgresConnection : public Connection {
     inTransaction_ = true;
     beginPending_ = true;
     readOnly_ = !writes;
-    // A read sees one snapshot of the database from its first statement on.
-    beginText_ = writes ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY";
   }
 
   void commit() override {
@@ -272,7 +267,9 @@ class PostgresConnection : public Connection {
     const bool wasUp = PQstatus(conn_) == CONNECTION_OK;
     const bool withBegin = beginPending_, guarded = !readOnly_;
     std::vector<const char*> queries;
-    if (withBegin) queries.push_back(beginText_);
+    // A read sees one snapshot of the database from its first statement on.
+    if (withBegin)
+      queries.push_back(readOnly_ ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN");
     if (guarded) queries.push_back(kStepSavepoint);
     const size_t statementAt = queries.size();
     queries.push_back(text.c_str());
@@ -285,9 +282,7 @@ class PostgresConnection : public Connection {
     PGresult* statement = results[statementAt].get();
     ExecStatusType status = PQresultStatus(statement);
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY) {
-      Result undo(PQexec(conn_, guarded ? "ROLLBACK TO SAVEPOINT z418kt_step; "
-                                          "RELEASE SAVEPOINT z418kt_step"
-                                        : "ROLLBACK"));
+      Result undo(PQexec(conn_, guarded ? kUndoStep : "ROLLBACK"));
       if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
       if (!guarded) beginPending_ = true;
       fail(statement);
@@ -427,7 +422,6 @@ class PostgresConnection : public Connection {
   bool beginPending_ = false;   // the BEGIN goes out with the transaction's first statement
   bool readOnly_ = false;       // the transaction is a read
   bool commitPending_ = false;  // a read's COMMIT went out; its answer is still to be taken
-  const char* beginText_ = "BEGIN";
 };
 
 }  // namespace
