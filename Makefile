@@ -4,6 +4,8 @@
 # make install: install the build under PREFIX (default /usr/local).
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
+# ccache, when the machine has it, lets rebuilds and other checkouts reuse objects.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache,)
 
 .PHONY: deps test-deps build demo test bench package install format clean
 
@@ -14,20 +16,20 @@ test-deps:
 	@scripts/install-deps.sh test
 
 build: deps
-	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF $(LAUNCHER) >/dev/null
 	@cmake --build build -j$(JOBS)
 
 demo: build
 	./build/z418kt demo
 
 test: test-deps
-	@cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZ418KT_SANITIZE=ON >/dev/null
+	@cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZ418KT_SANITIZE=ON $(LAUNCHER) >/dev/null
 	@cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 
 # Release build of its own; extra flags through BENCH_ARGS (e.g. --benchmark_filter=read).
 bench: test-deps
-	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) >/dev/null
 	@cmake --build build-bench -j$(JOBS) --target z418kt_bench z418kt
 	./build-bench/z418kt_bench $(BENCH_ARGS)
 
