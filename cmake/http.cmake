@@ -1,7 +1,10 @@
 # `z418kt http`: the HTTP server layer (src/http/) as a static library of its
 # own between the component library and the command, with its page and
 # OpenAPI description compiled in, plus its HTTP and browser tests.
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+# Boost.Beast and Boost.Asio are header-only; OpenSSL gives TLS and the
+# token's digest.
+find_package(Boost 1.74 REQUIRED)
+find_package(OpenSSL REQUIRED)
 
 file(GLOB_RECURSE HTTP_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/http/*.cpp)
 file(GLOB HTTP_ASSETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/http/assets/*)
@@ -14,7 +17,8 @@ add_custom_command(
   DEPENDS ${HTTP_ASSETS} ${CMAKE_SOURCE_DIR}/cmake/embed_files.cmake)
 
 add_library(z418kt_http STATIC ${HTTP_SOURCES} ${HTTP_EMBEDDED})
-target_link_libraries(z418kt_http PUBLIC z418kt_core PkgConfig::HTTPLIB)
+target_link_libraries(z418kt_http PUBLIC z418kt_core Boost::headers OpenSSL::SSL OpenSSL::Crypto)
+target_compile_definitions(z418kt_http PRIVATE Z418KT_VERSION="${PROJECT_VERSION}")
 target_link_libraries(z418kt_cli PUBLIC z418kt_http)
 
 # HTTP API and browser tests: Python clients against a server each test starts.

@@ -188,37 +188,10 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // http
   HttpCommand httpOptions;
   ConnectionSource httpDb;
-  http::Limits& limits = httpOptions.server.limits;
   CLI::App* httpCmd = app.add_subcommand(
       "http", "serve the REST API and the operators' page until SIGTERM or SIGINT");
-  httpCmd->add_option("--listen", httpOptions.listen, "HOST:PORT to listen on (port 0: any free)")
-      ->capture_default_str();
   addConnectionOptions(httpCmd, httpDb);
-  httpCmd->add_flag("--oracle", httpOptions.server.oracle,
-                    "use the ORACLE dialect (default: stored procedures)");
-  httpCmd->add_option("--token-file", httpOptions.tokenFile,
-                      "file whose first line is the bearer token (Z418KT_HTTP_TOKEN wins; "
-                      "with neither, a token is made and printed once)");
-  httpCmd->add_option("--cors-origin", httpOptions.server.corsOrigin,
-                      "the one origin allowed to call /v1 from a browser (default: none)");
-  httpCmd->add_option("--max-body", limits.maxBodyBytes, "largest request body in bytes")
-      ->capture_default_str();
-  httpCmd
-      ->add_option("--rate", limits.requestsPerSecond,
-                   "requests per second per connection (0: no limit)")
-      ->capture_default_str();
-  httpCmd->add_option("--threads", limits.workerThreads, "connections served at once")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
-  httpCmd
-      ->add_option("--timeout", limits.readTimeoutSeconds,
-                   "seconds to receive a request, and to send an answer")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 3600));
-  httpCmd
-      ->add_option("--keep-alive", limits.keepAliveSeconds, "seconds an idle connection stays open")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 3600));
+  addHttpOptions(httpCmd, httpOptions);
   httpCmd->footer(examples(
       "  Z418KT_HTTP_TOKEN=segredo z418kt http --db 'Provider=SQLite;Data Source=coleta.db'\n"
       "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
@@ -226,7 +199,6 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   httpCmd->callback([&] {
     guarded([&] {
       httpOptions.server.connection = *resolveConnection(httpDb, std::string(kDefaultConnection));
-      limits.writeTimeoutSeconds = limits.readTimeoutSeconds;
       return httpCommand(httpOptions, io.out, io.err);
     });
   });
