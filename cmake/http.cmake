@@ -37,6 +37,14 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/browser_test.py
                    $<TARGET_FILE:z418kt> ${CMAKE_BINARY_DIR}/browser-screenshots)
   set_tests_properties(http_browser PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
+  add_test(NAME http_hostile
+           COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/hostile_test.py
+                   $<TARGET_FILE:z418kt>)
+  set_tests_properties(http_hostile PROPERTIES TIMEOUT 300)
+  add_test(NAME http_load
+           COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/load_test.py
+                   $<TARGET_FILE:z418kt>)
+  set_tests_properties(http_load PROPERTIES TIMEOUT 400)
 endif()
 
 if(TARGET z418kt_bench)

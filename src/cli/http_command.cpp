@@ -48,7 +48,8 @@ void addHttpOptions(CLI::App* c, HttpCommand& o) {
   http::Limits& l = s.limits;
   c->add_option("--listen", o.listen,
                 "HOST:PORT, [IPv6]:PORT or unix:/path to listen on (port 0: any free)")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   c->add_flag("--oracle", s.oracle, "use the ORACLE dialect (default: stored procedures)");
   c->add_option("--token-file", o.tokenFile,
                 "file whose first line is the bearer token (Z418KT_HTTP_TOKEN wins; with "
