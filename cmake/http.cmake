@@ -46,6 +46,13 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
                    $<TARGET_FILE:z418kt>)
   set_tests_properties(http_load PROPERTIES TIMEOUT 400)
 endif()
+# The OpenAPI description through Spectral and Redocly (from npm, cached).
+if(BUILD_TESTING)
+  add_test(NAME http_openapi_lint
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/openapi-lint.sh
+                   ${CMAKE_SOURCE_DIR}/src/http/assets/openapi.json)
+  set_tests_properties(http_openapi_lint PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()
 
 if(TARGET z418kt_bench)
   target_link_libraries(z418kt_bench PRIVATE z418kt_http)
