@@ -40,15 +40,18 @@ std::string nextDay(const std::string& day) {
   return numtext::dateText(numtext::oleDate(next)).substr(0, 10);
 }
 
-std::optional<std::string> textField(const data::Recordset& rs, const char* name) {
-  Variant v = vb::resolved(rs.fieldsItem(name));
+std::optional<std::string> textOf(const Variant& value) {
+  Variant v = vb::resolved(value);
   if (v.isNull() || v.isEmpty()) return std::nullopt;
   if (v.type() == VarType::Date) return numtext::dateText(v.dateValue());
   return vb::cstr(v);
 }
 
-std::optional<int64_t> wholeField(const data::Recordset& rs, const char* name) {
-  auto t = textField(rs, name);
+std::optional<int64_t> wholeOf(const Variant& value) {
+  Variant v = vb::resolved(value);
+  if (v.type() == VarType::I4) return v.i4();
+  if (v.type() == VarType::I2) return v.i2();
+  auto t = textOf(v);
   if (!t) return std::nullopt;
   auto d = decimal::parseEntered(*t);
   if (!d || !d->isWhole()) return std::nullopt;
@@ -57,11 +60,15 @@ std::optional<int64_t> wholeField(const data::Recordset& rs, const char* name) {
   return d->negative ? -*n : *n;
 }
 
-std::optional<Decimal> decimalField(const data::Recordset& rs, const char* name) {
-  Variant v = vb::resolved(rs.fieldsItem(name));
+std::optional<Decimal> decimalOf(const Variant& value) {
+  Variant v = vb::resolved(value);
   if (v.isNull() || v.isEmpty()) return std::nullopt;
   if (v.isText()) return decimal::parseEntered(v.text());
   return decimal::fromNumber(v);
+}
+
+std::optional<std::string> textField(const data::Recordset& rs, const char* name) {
+  return textOf(rs.fieldsItem(name));
 }
 
 void open(data::Recordset& rs, const std::string& sql, const std::string& connection) {
@@ -116,24 +123,48 @@ Page<Coleta> listColetas(const std::string& connection, const ColetaFilter& filt
   data::Recordset rs;
   open(rs, sql, connection);
   Page<Coleta> page;
+  if (rs.eof()) return page;
+  enum {
+    kId,
+    kData,
+    kCliente,
+    kClienteNome,
+    kRemetente,
+    kRemetenteNome,
+    kDestinatario,
+    kDestinatarioNome,
+    kVolumes,
+    kPeso,
+    kValor,
+    kEmbalagem,
+    kCount
+  };
+  const char* names[kCount] = {
+      "id",           "data_emissao",   "cliente_id",      "cliente_nome",
+      "remetente_id", "remetente_nome", "destinatario_id", "destinatario_nome",
+      "volumes",      "peso",           "valor",           "embalagem"};
+  size_t at[kCount];
+  for (int k = 0; k < kCount; ++k) at[k] = rs.columnIndex(names[k]);
+  page.itens.reserve(static_cast<size_t>(filter.limite));
   for (; !rs.eof(); rs.moveNext()) {
     if (page.itens.size() == static_cast<size_t>(filter.limite)) {
       page.proximo_cursor = numtext::integerText(page.itens.back().id);
       break;
     }
+    auto v = [&](int k) { return rs.fieldAt(at[k]); };
     Coleta c;
-    c.id = wholeField(rs, "id").value_or(0);
-    c.data_emissao = textField(rs, "data_emissao").value_or("");
-    c.cliente_id = wholeField(rs, "cliente_id");
-    c.cliente_nome = textField(rs, "cliente_nome").value_or("");
-    c.remetente_id = wholeField(rs, "remetente_id");
-    c.remetente_nome = textField(rs, "remetente_nome").value_or("");
-    c.destinatario_id = wholeField(rs, "destinatario_id");
-    c.destinatario_nome = textField(rs, "destinatario_nome").value_or("");
-    c.volumes = wholeField(rs, "volumes");
-    c.peso_kg = decimalField(rs, "peso");
-    c.valor_declarado = decimalField(rs, "valor");
-    c.embalagem = textField(rs, "embalagem").value_or("");
+    c.id = wholeOf(v(kId)).value_or(0);
+    c.data_emissao = textOf(v(kData)).value_or("");
+    c.cliente_id = wholeOf(v(kCliente));
+    c.cliente_nome = textOf(v(kClienteNome)).value_or("");
+    c.remetente_id = wholeOf(v(kRemetente));
+    c.remetente_nome = textOf(v(kRemetenteNome)).value_or("");
+    c.destinatario_id = wholeOf(v(kDestinatario));
+    c.destinatario_nome = textOf(v(kDestinatarioNome)).value_or("");
+    c.volumes = wholeOf(v(kVolumes));
+    c.peso_kg = decimalOf(v(kPeso));
+    c.valor_declarado = decimalOf(v(kValor));
+    c.embalagem = textOf(v(kEmbalagem)).value_or("");
     page.itens.push_back(std::move(c));
   }
   return page;
@@ -181,8 +212,8 @@ Page<Pessoa> searchPessoas(const std::string& connection, const PessoaQuery& que
       break;
     }
     Pessoa p;
-    p.endereco_id = wholeField(rs, "endereco_id").value_or(0);
-    p.pessoa_id = wholeField(rs, "pessoa_id");
+    p.endereco_id = wholeOf(rs.fieldsItem("endereco_id")).value_or(0);
+    p.pessoa_id = wholeOf(rs.fieldsItem("pessoa_id"));
     std::string cpf = textField(rs, "pf_cpf").value_or("");
     // As the party lookup decides: any CPF text makes a person.
     bool person = !cpf.empty();
@@ -194,7 +225,7 @@ Page<Pessoa> searchPessoas(const std::string& connection, const PessoaQuery& que
     p.endereco = textField(rs, "endereco").value_or("");
     p.cep = textField(rs, "cep").value_or("");
     p.municipio = textField(rs, "municipio").value_or("");
-    p.municipio_id = wholeField(rs, "municipio_id");
+    p.municipio_id = wholeOf(rs.fieldsItem("municipio_id"));
     p.cod_municipio_iata = textField(rs, "cod_munic_iata").value_or("");
     page.itens.push_back(std::move(p));
   }
