@@ -26,8 +26,8 @@
 
 #include "data/database_setup.h"
 #include "http/server.h"
-#include "json/named_call.h"
-#include "record/coleta_record.h"
+#include "z418kt/coletas.h"
+#include "z418kt/z418kt.h"
 
 namespace {
 
@@ -204,10 +204,10 @@ void httpReadOther(benchmark::State& state) { getLoop(state, Shared::get().other
 
 void inProcessRead(benchmark::State& state) {
   Z418kt component;
-  json::CallContext context{Shared::get().connection(), json::kProcedureKind, 0};
+  FrontDoor door(component, {Shared::get().connection(), kProcedureKind, 0});
   for (auto _ : state) {
-    auto read = record::readColeta(component, context, kColeta);
-    if (read.status != record::ReadStatus::Found) {
+    auto read = door.get(kColeta);
+    if (!read.ok()) {
       state.SkipWithError("read failed");
       break;
     }

@@ -15,6 +15,7 @@ Reply fromAnswer(Answer answer, const char* type = kJsonType) {
   Reply reply;
   reply.status = answer.status;
   if (!answer.location.empty()) reply.headers.emplace_back("Location", answer.location);
+  for (auto& header : answer.headers) reply.headers.push_back(std::move(header));
   if (answer.status != 204) {
     reply.contentType = type;
     reply.body = json::dumpText(answer.body);
@@ -34,6 +35,53 @@ json::Json jsonBody(const Request& request) {
   if (!type.empty() && type.rfind("application/json", 0) != 0)
     throw ProblemError({415, "Envie o corpo como application/json.", {}, {}});
   return parseBody(request.message.body());
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string percentDecoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    int high = 0, low = 0;
+    if (text[i] == '%' && i + 2 < text.size() && (high = hexValue(text[i + 1])) >= 0 &&
+        (low = hexValue(text[i + 2])) >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The query parameters of the request target, percent-decoded with '+' as a
+// blank; when a name comes twice the first one counts.
+Query queryOf(const Request& request) {
+  Query query;
+  std::string_view target(request.message.target().data(), request.message.target().size());
+  size_t mark = target.find('?');
+  if (mark == std::string_view::npos) return query;
+  std::string_view rest = target.substr(mark + 1);
+  while (!rest.empty()) {
+    size_t amp = rest.find('&');
+    std::string_view pair = rest.substr(0, amp);
+    rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+    if (pair.empty()) continue;
+    size_t eq = pair.find('=');
+    std::string name(pair.substr(0, eq));
+    std::string value(eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1));
+    for (std::string* part : {&name, &value})
+      for (char& ch : *part)
+        if (ch == '+') ch = ' ';
+    query.emplace(percentDecoded(name), percentDecoded(value));
+  }
+  return query;
 }
 
 Reply readColeta(RouteContext& c, const Request& r) {
@@ -82,9 +130,14 @@ const std::vector<Route> kRoutes = {
     {"GET", "/v1/openapi.json", Access::Token, Runs::Inline,
      [](RouteContext&, const Request&) { return asset("openapi.json", kJsonType); }},
     {"GET", "/v1/coletas/{}", Access::Token, Runs::Worker, readColeta},
+    {"GET", "/v1/coletas", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request& r) {
+       return fromAnswer(c.resources.listColetas(*c.component, queryOf(r)));
+     }},
     {"POST", "/v1/coletas", Access::Token, Runs::Worker,
      [](RouteContext& c, const Request& r) {
-       return fromAnswer(c.resources.createColeta(*c.component, jsonBody(r)));
+       return fromAnswer(c.resources.createColeta(*c.component, jsonBody(r),
+                                                  std::string(r.header("Idempotency-Key"))));
      }},
     {"PUT", "/v1/coletas/{}", Access::Token, Runs::Worker,
      [](RouteContext& c, const Request& r) {
@@ -98,34 +151,15 @@ const std::vector<Route> kRoutes = {
      [](RouteContext& c, const Request& r) {
        return fromAnswer(c.resources.readPessoa(*c.component, r.params[0]));
      }},
+    {"GET", "/v1/pessoas", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request& r) {
+       return fromAnswer(c.resources.searchPessoas(*c.component, queryOf(r)));
+     }},
     {"POST", "/v1/operations/{}", Access::Token, Runs::Worker,
      [](RouteContext& c, const Request& r) {
        return fromAnswer(c.resources.callOperation(*c.component, r.params[0], jsonBody(r)));
      }},
 };
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string percentDecoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    int high = 0, low = 0;
-    if (text[i] == '%' && i + 2 < text.size() && (high = hexValue(text[i + 1])) >= 0 &&
-        (low = hexValue(text[i + 2])) >= 0) {
-      out += static_cast<char>(high * 16 + low);
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 // Matches a path against a pattern, collecting the {} segments.
 bool matches(std::string_view pattern, std::string_view path, std::vector<std::string>& params) {

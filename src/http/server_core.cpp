@@ -10,8 +10,8 @@ namespace z418kt::http {
 
 namespace {
 
-json::CallContext callContext(const ServerOptions& o) {
-  return json::CallContext{o.connection, o.oracle ? json::kOracleKind : json::kProcedureKind, 0};
+CallContext callContext(const ServerOptions& o) {
+  return CallContext{o.connection, o.oracle ? kOracleKind : kProcedureKind, 0};
 }
 
 Reply tooMany(double seconds) {
