@@ -44,6 +44,13 @@ constexpr PageAsset kPage[] = {
     {"/", "index.html", "text/html; charset=utf-8"},
     {"/app.js", "app.js", "text/javascript; charset=utf-8"},
     {"/style.css", "style.css", "text/css; charset=utf-8"},
+    {"/favicon.svg", "favicon.svg", "image/svg+xml"},
+    {"/api.js", "api.js", "text/javascript; charset=utf-8"},
+    {"/numeros.js", "numeros.js", "text/javascript; charset=utf-8"},
+    {"/pessoas.js", "pessoas.js", "text/javascript; charset=utf-8"},
+    {"/lista.js", "lista.js", "text/javascript; charset=utf-8"},
+    {"/coleta.js", "coleta.js", "text/javascript; charset=utf-8"},
+    {"/formulario.js", "formulario.js", "text/javascript; charset=utf-8"},
 };
 
 // Details of the statuses the library answers on its own (bodies it could
