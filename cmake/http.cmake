@@ -44,6 +44,14 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
            WORKING_DIRECTORY ${PAGE_TOOLS})
   set_tests_properties(http_page_tools PROPERTIES TIMEOUT 600 FIXTURES_SETUP page_tools)
 
+  # The page's Brazilian numbers, in Node with the same Intl data as the browser.
+  find_program(NODE_PROGRAM node)
+  if(NODE_PROGRAM)
+    add_test(NAME http_page_numbers COMMAND ${NODE_PROGRAM} --test numeros_test.mjs
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/http)
+    set_tests_properties(http_page_numbers PROPERTIES TIMEOUT 60)
+  endif()
+
   # The operators' working day at two sizes, axe-core on every screen.
   add_test(NAME http_browser
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/browser_test.py

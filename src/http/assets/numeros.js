@@ -8,6 +8,7 @@
 // a thousands separator means the number was written another way.
 const BRAZILIAN = /^(\d{1,3}(\.\d{3})+|\d+)(,\d+)?$/;
 const WHOLE = /^(\d{1,3}(\.\d{3})+|\d+)$/;
+const MAX_DIGITS = 15;  // significant digits a number may have (what a double keeps exactly)
 
 // Units and currency an operator may type along with the number.
 function bare(text) {
@@ -41,16 +42,20 @@ export function parseEntry(text, kind) {
   if (kind === 'inteiro') {
     const digits = t.startsWith('-') ? t.slice(1).trim() : t;
     if (!WHOLE.test(digits)) return { erro: 'Informe um número inteiro, como 3 ou 1.500.' };
-    return { value: Number(exact) };
-  }
-  if (exact === null) {
+  } else if (exact === null) {
     return {
       erro: kind === 'dinheiro'
         ? 'Informe o valor no formato brasileiro, como 1.500,75.'
         : 'Informe o número no formato brasileiro, como 1.500,5 ou 0,25.',
     };
   }
-  return { value: kind === 'dinheiro' ? exact : Number(exact) };
+  if (kind === 'dinheiro') return { value: exact };
+  // A JSON number carries about 15 significant digits: more would be sent
+  // as some other number than the one typed.
+  if (exact.replace(/\D/g, '').replace(/^0+/, '').replace(/0+$/, '').length > MAX_DIGITS) {
+    return { erro: 'Número com algarismos demais: use no máximo ' + MAX_DIGITS + '.' };
+  }
+  return { value: Number(exact) };
 }
 
 const grouped = new Intl.NumberFormat('pt-BR', { maximumFractionDigits: 4 });
