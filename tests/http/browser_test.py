@@ -4,8 +4,8 @@ a refused access key, the list and its client filter (kept in the address
 across a reload), a Coleta with its parties by name, a party's card, the
 party search, a new Coleta typed the Brazilian way (checked in the
 database), three field errors at once and the server's own, an edit,
-Coleta 100 locked by its air waybills, the print view on one A4 page, and
-the delete. axe-core checks every screen; a screenshot of each step goes to
+Coleta 100 locked by its air waybills and another locked while open, the
+print view on one A4 page, and the delete. axe-core checks every screen; a screenshot of each step goes to
 SHOT_DIR/<size>/. Exits 77 (skipped) without Chromium or Selenium.
 usage: browser_test.py Z418KT_BINARY SHOT_DIR TOOLS_DIR"""
 
@@ -219,7 +219,7 @@ class Day:
 
         number = self.create()
         self.edit(number)
-        self.print_view(number)
+        self.locked_meanwhile(self.print_view(number))
 
         d.get(self.base + "#/coletas/" + number)
         self.text_is("r-id", number)
@@ -321,6 +321,28 @@ class Day:
         self.text_is("o-destinatario", "Rua das Flores")
         assert self.pdf_pages() == 1
         self.check("impressao-20-pecas")
+        return body["id"]
+
+    def locked_meanwhile(self, coleta):
+        """An air waybill issued while the Coleta is open: the delete is refused
+        with the warning, and nothing is deleted."""
+        self.d.get(self.base + "#/coletas/%d" % coleta)
+        self.text_is("r-id", str(coleta))
+        path = re.search(r"Data Source=([^;]+)", self.s.db).group(1)
+        with sqlite3.connect(path) as db:
+            db.execute(
+                "INSERT INTO DOCTO_TRANSPORTE (DOCTO_TRANSPORTE_ID, EMPRESA_ID, DATA_EMISSAO, "
+                "CLIENTE_ID, END_DESTINATARIO_ID, END_REMETENTE_ID, NUM_VOLUME, PESO_REAL, "
+                "TAB_STATUS_ID, TAB_TIPO_DOCTO_TRANSP_ID, TXT_EMBALAGEM, VAL_DECLARADO, "
+                "NUM_DOCTO_TRANSPORTE, DOCTO_TRANSP_PAI_ID) VALUES "
+                "(9000, 1, '2024-05-02 10:00:00', 2, 11, 12, 1, 1, 1, 115, 'Caixas', 0, 9000, ?)",
+                (coleta,))
+        self.press(self.el("excluir"))
+        self.text_is("mensagem", "não pode ser excluída: Não será possível efetuar alterações")
+        assert self.el("confirmacao").get_attribute("hidden")  # no question asked
+        assert not self.el("editar").is_enabled() and not self.el("excluir").is_enabled()
+        assert self.stored(coleta)[0] == 200
+        self.check("bloqueada-enquanto-aberta")
 
 
 def main(binary, shots, tools):

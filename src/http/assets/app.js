@@ -158,7 +158,21 @@ function wire() {
   });
 
   $('editar').addEventListener('click', () => go('#/coletas/' + shown.id + '/editar'));
-  $('excluir').addEventListener('click', () => {
+  // The Coleta is read again before the question: air waybills issued since
+  // it was opened lock it, and the screen then says so instead of asking.
+  $('excluir').addEventListener('click', async () => {
+    const { status, coleta, r } = await readColeta(shown.id);
+    if (status === 200 && locked(coleta)) {
+      shown = coleta;
+      showColeta(coleta);
+      say('Esta Coleta não pode ser excluída: ' + (coleta.aviso || 'há conhecimentos aéreos emitidos.'));
+      $('bloqueio').focus();
+      return;
+    }
+    if (status !== 200) {
+      say(problemText(r, 'A Coleta não pôde ser lida.'));
+      return;
+    }
     $('confirmacao').hidden = false;
     $('cancelar-exclusao').focus();
   });
@@ -168,8 +182,13 @@ function wire() {
   });
   $('confirmar-exclusao').addEventListener('click', async () => {
     const id = shown.id;
-    if (await deleteColeta(id, say)) go('#/coletas', 'Coleta ' + id + ' excluída.');
-    else $('excluir').focus();
+    const { status, message } = await deleteColeta(id);
+    if (status === 204) go('#/coletas', message);
+    else if (status === 409) go('#/coletas/' + id, message);  // locked meanwhile: read it again
+    else {
+      say(message);
+      $('excluir').focus();
+    }
   });
   document.addEventListener('keydown', (e) => {
     if (e.key === 'Escape' && !$('confirmacao').hidden) $('cancelar-exclusao').click();
@@ -182,7 +201,8 @@ function wire() {
     $('gravar').disabled = true;  // one save at a time
     try {
       const saved = await save();
-      if (saved) go('#/coletas/' + saved.id, 'Coleta ' + saved.id + (wasNew ? ' criada.' : ' gravada.'));
+      if (saved && saved.conflito) go('#/coletas/' + editing(), saved.conflito);
+      else if (saved) go('#/coletas/' + saved.id, 'Coleta ' + saved.id + (wasNew ? ' criada.' : ' gravada.'));
     } finally {
       $('gravar').disabled = false;
     }

@@ -22,7 +22,24 @@ const clientText = (c) => c.cliente_nome || c.cliente || clientName(c.cliente_id
 
 function dateOf(c) {
   const summary = seen.get(c.id);
-  return summary && summary.data_emissao ? formatDate(summary.data_emissao) : '';
+  const date = c.data_emissao || (summary && summary.data_emissao);
+  return date ? formatDate(date) : '';
+}
+
+// The client is a party, not an address: its name leads to the search that
+// lists its addresses' cards.
+function clientLink(dd, c) {
+  dd.replaceChildren();
+  const name = clientText(c);
+  const known = c.cliente_nome || c.cliente || clientName(c.cliente_id);
+  if (!known) {
+    dd.textContent = name;
+    return;
+  }
+  const link = document.createElement('a');
+  link.href = '#/pessoas?' + new URLSearchParams({ q: c.cliente_nome || known });
+  link.textContent = name;
+  dd.appendChild(link);
 }
 
 // The party at an address as a link to its card, its city filled in when read.
@@ -69,7 +86,7 @@ const cubic = (p) => cubicFormat.format(volumeOf(p)) + ' m³';
 export function showColeta(c) {
   $('r-id').textContent = String(c.id);
   $('r-data').textContent = dateOf(c) || '—';
-  $('r-cliente').textContent = clientText(c);
+  clientLink($('r-cliente'), c);
   partyLink($('r-remetente'), c.remetente_id, c.remetente_nome);
   partyLink($('r-destinatario'), c.destinatario_id, c.destinatario_nome);
   $('r-volumes').textContent = formatNumber(c.volumes);
@@ -93,17 +110,13 @@ export function showColeta(c) {
   $('confirmacao').hidden = true;
 }
 
-// The delete after its confirmation; true when the Coleta is gone.
-export async function deleteColeta(id, say) {
+// The delete after its confirmation: { status, message }.
+export async function deleteColeta(id) {
   const r = await api('DELETE', '/v1/coletas/' + id);
   $('confirmacao').hidden = true;
-  if (r.status === 204) {
-    seen.delete(id);
-    say('Coleta ' + id + ' excluída.');
-    return true;
-  }
-  say(problemText(r, 'A exclusão falhou.'));
-  return false;
+  if (r.status === 204) seen.delete(id);
+  return { status: r.status, message: r.status === 204 ? 'Coleta ' + id + ' excluída.'
+    : problemText(r, 'A exclusão falhou.') };
 }
 
 // ----- the pickup order -----

@@ -182,7 +182,8 @@ export function openForm(c) {
   (c ? c.pecas : []).forEach((p) => addPiece(p));
 }
 
-// Sends the form; the saved Coleta, or null with the errors shown.
+// Sends the form: the saved Coleta; { conflito } when the Coleta can no
+// longer be changed; or null with the errors shown.
 export async function save() {
   clearErrors();
   const { body, errors } = readForm();
@@ -199,6 +200,8 @@ export async function save() {
     r = await api('PUT', '/v1/coletas/' + editingId, body);
   }
   if (r.status === 200 || r.status === 201) return r.body;
+  // Air waybills were issued meanwhile: the Coleta screen says so.
+  if (r.status === 409 && editingId) return { conflito: problemText(r, 'Esta Coleta não pode mais ser alterada.') };
   const problem = r.body || {};
   if (problem.id && editingId === 0) {
     // The header was stored before a later step was refused: saving again
