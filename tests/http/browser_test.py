@@ -163,7 +163,11 @@ class Day:
                 assert shown in text, (shown, text)
         self.check("lista")
 
-        # Find the Coletas of a client by name.
+        # Find the Coletas of a client by name; a phone opens on the list, its
+        # filters folded away.
+        assert bool(self.el("caixa-filtros").get_attribute("open")) == self.keyboard
+        if not self.el("caixa-filtros").get_attribute("open"):
+            self.press(self.d.find_element(By.CSS_SELECTOR, "#caixa-filtros summary"))
         if self.has_search:
             self.type("filtro-cliente", "aurora")
             self.wait.until(EC.visibility_of_element_located(
@@ -183,6 +187,7 @@ class Day:
             self.wait.until(EC.visibility_of_element_located((By.CSS_SELECTOR, "#lista a")))
             numbers = [a.text for a in d.find_elements(By.CSS_SELECTOR, "#lista td:first-child a")]
             assert numbers == ["100"], numbers  # 110 is another client's
+            self.text_is("filtro-cliente-quem", "Aurora Comércio de Peças Ltda.")
         self.check("filtro-cliente")
 
         # Open it and see who its parties are.

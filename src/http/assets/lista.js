@@ -109,6 +109,10 @@ function addRow(body, c) {
 }
 
 export async function showList(params, say) {
+  // On a phone the filters fold away unless some are in use, so the list is
+  // what the screen opens on.
+  $('caixa-filtros').open = !matchMedia('(max-width: 40rem)').matches ||
+    FILTERS.some((f) => params.get(f.name));
   for (const f of FILTERS) {
     const v = params.get(f.name) || '';
     $(f.input).value = v;
@@ -146,6 +150,7 @@ export async function showList(params, say) {
     addRow(body, c);
   }
   $('lista-vazia').hidden = r.body.itens.length > 0;
+  if (params.get('cliente')) describeParty($('filtro-cliente'));  // its name came with the rows
   const first = new URLSearchParams(params);
   first.delete('cursor');
   $('primeira-pagina').href = '#/coletas' + (first.toString() ? '?' + first : '');
