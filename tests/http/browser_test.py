@@ -294,6 +294,23 @@ class Day:
         assert cells[:5] == ["1", "1,2 m", "0,25 m", "1.500,5 m", "2"], cells
         assert self.stored(number) == (1500, 1500.75, [1500.5, 0.25]), self.stored(number)
         self.check("criada")
+
+        self.go("#/coletas")  # today's Coletas: the new one, not the demo's
+        if not self.el("caixa-filtros").get_attribute("open"):
+            self.press(self.d.find_element(By.CSS_SELECTOR, "#caixa-filtros summary"))
+        self.press(self.el("hoje"))
+        today = time.strftime("%Y-%m-%d")
+        self.wait.until(lambda d: d.execute_script("return location.hash") ==
+                        "#/coletas?desde=%s&ate=%s" % (today, today))
+        if self.has_list:
+            self.wait.until(EC.visibility_of_element_located(
+                (By.CSS_SELECTOR, "#lista a[href='#/coletas/%s']" % number)))
+            assert not d.find_elements(By.CSS_SELECTOR, "#lista a[href='#/coletas/100']")
+        self.check("hoje")
+        d.back()  # Back, twice, returns through the whole list to the Coleta
+        self.wait.until(lambda d: d.execute_script("return location.hash") == "#/coletas")
+        d.back()
+        self.text_is("r-id", number)
         return number
 
     def edit(self, number):

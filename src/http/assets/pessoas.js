@@ -38,6 +38,15 @@ export function partyAt(id) {
   return atAddress.get(key);
 }
 
+// No resource reads a client by its code; its latest Coleta carries its
+// name. True when the name is now known.
+async function clientFromColetas(id) {
+  const r = await api('GET', '/v1/coletas' + query({ cliente_id: id, limite: 1 }));
+  if (r.status !== 200 || !r.body.itens.length) return false;
+  rememberClient(id, r.body.itens[0].cliente_nome);
+  return !!clientName(id);
+}
+
 export async function searchParties(q, limite, cursor) {
   const r = await api('GET', '/v1/pessoas' + query({ q, limite, cursor }));
   if (r.status === 200) {
@@ -77,6 +86,9 @@ export async function describeParty(input) {
   if (!isCode(t)) return;
   if (input.closest('.parte').dataset.tipo === 'cliente') {
     who.textContent = clientName(t) || 'Cliente de código ' + t + '.';
+    if (!clientName(t) && await clientFromColetas(t) && input.value.trim() === t) {
+      who.textContent = clientName(t);
+    }
     return;
   }
   const { status, pessoa } = await partyAt(t);
