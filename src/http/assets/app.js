@@ -41,7 +41,9 @@ function go(hash, message) {
 async function route() {
   const message = pending;
   pending = '';
-  say(message);
+  // The message of what was just done shows with the screen it leads to,
+  // not over the screen being left.
+  say('');
   if (!token()) {
     show('acesso');
     $('erro-token').textContent = keyMessage;
@@ -98,6 +100,7 @@ async function route() {
     title('Coleta ' + coleta.id);
     showColeta(coleta);
     show('tela-coleta', 'titulo-coleta');
+    say(message);
     if (parts[2] === 'editar') say('Esta Coleta não pode ser editada: ' + (coleta.aviso || 'há conhecimentos aéreos emitidos.'));
     return;
   }
