@@ -15,8 +15,7 @@
 
 #include "data/database_setup.h"
 #include "http/server.h"
-#include "json/named_call.h"
-#include "record/coleta_record.h"
+#include "z418kt/coletas.h"
 
 namespace {
 
@@ -85,10 +84,10 @@ void httpRead(benchmark::State& state) {
 
 void inProcessRead(benchmark::State& state) {
   Z418kt component;
-  json::CallContext context{Shared::get().connection(), json::kProcedureKind, 0};
+  FrontDoor door(component, {Shared::get().connection(), kProcedureKind, 0});
   for (auto _ : state) {
-    auto read = record::readColeta(component, context, kColeta);
-    if (read.status != record::ReadStatus::Found) {
+    auto read = door.get(kColeta);
+    if (!read.ok()) {
       state.SkipWithError("read failed");
       break;
     }

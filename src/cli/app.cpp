@@ -23,8 +23,9 @@ using namespace json;
 namespace {
 
 constexpr const char* kPeopleExitCodes =
-    "\nExit status: 0 done; 1 status 10 or the call failed; 2 wrong usage (nothing was called); "
-    "3 not found.";
+    "\nExit status: 0 done; 1 refused (each reason on a line) or failed; 2 wrong usage (nothing "
+    "was stored); 3 not found; 4 the Coleta has air waybills and cannot change; 5 the database "
+    "could not be reached or did not answer in time (try later).";
 constexpr const char* kCallExitCodes =
     "\nExit status: 0 the call ran (its status, 0 or 10, is in the answer); 1 the call failed "
     "as a whole (an {\"error\"} answer); 2 wrong usage.";
@@ -54,7 +55,7 @@ void addContextOptions(CLI::App* cmd, PeopleOptions& p) {
 
 void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
   addContextOptions(cmd, p);
-  cmd->add_flag("--json", p.json, "print the call's JSON answer instead of a table");
+  cmd->add_flag("--json", p.json, "print the JSON of the HTTP resource instead of a table");
 }
 
 std::string examples(const std::string& lines, const char* exitCodes = kPeopleExitCodes) {
@@ -262,7 +263,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   demoCmd->callback([&] { code = runDemo(demo, {io.out, io.err, false}); });
 
   // coleta show|save|delete
-  CLI::App* coleta = app.add_subcommand("coleta", "show, save or delete a Coleta");
+  CLI::App* coleta = app.add_subcommand("coleta", "show, save, delete or list Coletas");
   coleta->require_subcommand(1);
   PeopleOptions showOpts, saveOpts, deleteOpts;
   std::string showId, deleteId;
@@ -272,7 +273,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   show->footer(examples("  z418kt coleta show 100\n  z418kt coleta show 100 --oracle --json"));
   show->callback([&] {
     guarded([&] {
-      return showColeta(component, showOpts.context(), showId, {io.out, io.err, showOpts.json});
+      return showColeta(FrontDoor(component, showOpts.context()), showId,
+                        {io.out, io.err, showOpts.json});
     });
   });
 
@@ -284,9 +286,11 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   save->add_option("--remetente", fields.remetente, "sender's address id");
   save->add_option("--destinatario", fields.destinatario, "addressee's address id");
   save->add_option("--volumes", fields.volumes, "number of volumes");
-  save->add_option("--peso", fields.peso, "weight (12,5 or 12.5)");
+  save->add_option("--peso", fields.peso, "weight in kg (42,5, 1.500,75 or 42.5; not 1.500)");
   save->add_option("--valor", fields.valor, "declared value");
   save->add_option("--embalagem", fields.embalagem, "description of the goods");
+  save->add_option("--idempotency-key", fields.idempotencyKey,
+                   "a new Coleta: a retry with the same key stores nothing new (kept 24 h)");
   save->add_option("--carga", fields.cargas,
                    "a cargo piece VOLUMESxWIDTHxHEIGHTxLENGTH (metres); repeat for more");
   addPeopleOptions(save, saveOpts);
@@ -299,7 +303,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
                "  Missing fields are refused by the component's own checks, with its message."));
   save->callback([&] {
     guarded([&] {
-      return saveColeta(component, saveOpts.context(), fields, {io.out, io.err, saveOpts.json});
+      return saveColeta(FrontDoor(component, saveOpts.context()), fields,
+                        {io.out, io.err, saveOpts.json});
     });
   });
 
@@ -311,8 +316,30 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
                "  z418kt coleta delete 1000 --oracle"));
   del->callback([&] {
     guarded([&] {
-      return deleteColeta(component, deleteOpts.context(), deleteId,
+      return deleteColeta(FrontDoor(component, deleteOpts.context()), deleteId,
                           {io.out, io.err, deleteOpts.json});
+    });
+  });
+
+  PeopleOptions listOpts;
+  ListFields listFields;
+  CLI::App* listCmd = coleta->add_subcommand("list", "list Coletas, newest first");
+  listCmd->add_option("--cliente", listFields.cliente, "only this client's (a party id)");
+  listCmd->add_option("--remetente", listFields.remetente, "only from this address id");
+  listCmd->add_option("--destinatario", listFields.destinatario, "only to this address id");
+  listCmd->add_option("--desde", listFields.desde, "created on or after this day (YYYY-MM-DD)");
+  listCmd->add_option("--ate", listFields.ate, "created on or before this day (YYYY-MM-DD)");
+  listCmd->add_option("--limite", listFields.limite, "Coletas per page (1 to 500)")
+      ->capture_default_str();
+  listCmd->add_option("--cursor", listFields.cursor, "the next page, as the previous one said");
+  addPeopleOptions(listCmd, listOpts);
+  listCmd->footer(
+      examples("  z418kt coleta list --cliente 2\n"
+               "  z418kt coleta list --desde 2024-03-01 --ate 2024-03-31 --limite 20"));
+  listCmd->callback([&] {
+    guarded([&] {
+      return listColetas(FrontDoor(component, listOpts.context()), listFields,
+                         {io.out, io.err, listOpts.json});
     });
   });
 
@@ -339,7 +366,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   });
 
   // pessoa show
-  CLI::App* pessoa = app.add_subcommand("pessoa", "look up a party by its address id");
+  CLI::App* pessoa = app.add_subcommand("pessoa", "look up or find a party");
   pessoa->require_subcommand(1);
   PeopleOptions pessoaOpts;
   std::string pessoaId;
@@ -349,8 +376,23 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   pessoaShow->footer(examples("  z418kt pessoa show 12\n  z418kt pessoa show 11 --json"));
   pessoaShow->callback([&] {
     guarded([&] {
-      return showPessoa(component, pessoaOpts.context(), pessoaId,
+      return showPessoa(FrontDoor(component, pessoaOpts.context()), pessoaId,
                         {io.out, io.err, pessoaOpts.json});
+    });
+  });
+  PeopleOptions findOpts;
+  std::string findText, findLimit = "50", findCursor;
+  CLI::App* find = pessoa->add_subcommand("find", "find parties by name, CPF or CNPJ");
+  find->add_option("TEXT", findText, "part of a name, or the first digits of a CPF or CNPJ")
+      ->required();
+  find->add_option("--limite", findLimit, "parties per page (1 to 500)")->capture_default_str();
+  find->add_option("--cursor", findCursor, "the next page, as the previous one said");
+  addPeopleOptions(find, findOpts);
+  find->footer(examples("  z418kt pessoa find aurora\n  z418kt pessoa find 12.345.678"));
+  find->callback([&] {
+    guarded([&] {
+      return findPessoas(FrontDoor(component, findOpts.context()), findText, findLimit, findCursor,
+                         {io.out, io.err, findOpts.json});
     });
   });
 

@@ -11,11 +11,12 @@
 
 #include "cli/init_command.h"
 #include "cli/table.h"
+#include "record/named_call.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt::cli {
 
-using namespace json;
+using namespace record;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "export/one_record.h"
-#include "json/named_call.h"
+#include "z418kt/coletas.h"
 
 namespace z418kt::cli {
 
@@ -18,7 +18,7 @@ struct ExportRequest {
 
 // Exit code: 0 written; 1 the read failed (the operations' message on `err`);
 // 2 wrong usage (no format, an id or a base that cannot be one); 3 no such Coleta.
-int exportColeta(Z418kt& component, const json::CallContext& context, const ExportRequest& request,
+int exportColeta(Z418kt& component, const CallContext& context, const ExportRequest& request,
                  std::ostream& out, std::ostream& err);
 
 }  // namespace z418kt::cli

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "data/database_setup.h"
+#include "z418kt/automation_error.h"
 
 namespace z418kt::cli {
 

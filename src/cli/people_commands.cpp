@@ -1,323 +1,340 @@
 #include "cli/people_commands.h"
 
 #include <climits>
-#include <functional>
+#include <optional>
 #include <ostream>
 
 #include "automation/number_text.h"
 #include "cli/table.h"
-#include "json/request.h"
-#include "outside/default_decimal.h"
-#include "z418kt/safe_array.h"
+#include "export/resource_json.h"
 
 namespace z418kt::cli {
 
-using namespace json;
-
 namespace {
 
-const std::vector<std::string> kCargoHeader = {"Volumes", "Largura (m)", "Altura (m)",
-                                               "Comprimento (m)", "Carga"};
+// ----- reading arguments -----
 
-// What a command says when status 10 came without a message.
-constexpr const char* kNoReason =
-    "A operação não foi concluída e não informou o motivo. Confira se os ids existem "
-    "(coleta show ID, pessoa show ID) e repita com --user 1 para ver o diagnóstico.";
-
-// How a call that ran is told apart: found or not, and what to add when it failed.
-struct Reading {
-  std::function<bool(const Outcome&)> found = [](const Outcome&) { return true; };
-  // For a refusal: whether it came because the thing is not there.
-  std::function<bool(const Outcome&)> missingWhenRefused = [](const Outcome&) { return false; };
-  std::string notFound;
-  std::function<void(const Outcome&)> body = [](const Outcome&) {};
-  std::function<void(const Outcome&)> afterFailure = [](const Outcome&) {};
-};
-
-// Runs a call and reports it: the tidy form of a call that ran, or its JSON answer.
-int report(Output o, const std::function<Outcome()>& call, const Reading& reading) {
-  Outcome outcome;
-  try {
-    outcome = call();
-  } catch (const AutomationError& e) {
-    if (o.json) o.out << errorAnswerText(e.number, e.description) << '\n';
-    o.err << "z418kt: erro " << e.number << ": " << e.description << '\n';
-    return kExitFailed;
-  }
-  bool found = outcome.succeeded() ? reading.found(outcome) : !reading.missingWhenRefused(outcome);
-  if (o.json) {
-    o.out << answerText(*outcome.entry, outcome.result, outcome.args) << '\n';
-  } else {
-    o.out << "Status: " << outcome.status() << (outcome.succeeded() ? " (ok)" : " (falhou)")
-          << '\n';
-    if (outcome.succeeded() && found) reading.body(outcome);
-    std::string message = outcome.message();
-    if (!message.empty()) o.out << "Mensagem: " << message << '\n';
-    if (!outcome.succeeded() && found) {
-      if (message.empty()) o.out << kNoReason << '\n';
-      reading.afterFailure(outcome);
-    }
-  }
-  if (!found) {
-    o.err << "z418kt: " << reading.notFound << '\n';
-    return kExitNotFound;
-  }
-  return outcome.succeeded() ? kExitDone : kExitFailed;
-}
-
-// An output the read left as the command passed it (Empty): nothing was found.
-bool wasRead(const Outcome& r, std::string_view name) { return !r.arg(name).isEmpty(); }
-
-std::string trimmedText(const std::string& text) {
+std::string trimmed(const std::string& text) {
   size_t b = text.find_first_not_of(" \t");
   if (b == std::string::npos) return "";
   return text.substr(b, text.find_last_not_of(" \t") + 1 - b);
 }
 
-bool isWhole(const std::string& text, int64_t low) {
-  auto n = numtext::parseInteger(trimmedText(text));
-  return n && *n >= low && *n <= INT32_MAX;
+std::optional<int64_t> wholeArg(const std::string& text, int64_t low) {
+  std::string t = trimmed(text);
+  auto n = numtext::parseInteger(t);
+  if (!n || *n < low || *n > INT32_MAX || t[0] == '+') return std::nullopt;
+  return n;
 }
 
-bool isMeasure(const std::string& text) { return outside::decimal::parseEntered(text).has_value(); }
-
-// Checks a number option before any call; prints the usage error when it is wrong.
-bool checked(Output o, const std::string& what, const std::string& text, bool ok,
-             const char* expected) {
-  if (ok) return true;
-  o.err << "z418kt: " << what << " \"" << text << "\" is not " << expected << '\n';
+bool usage(Output o, const std::string& what, const std::string& text, const std::string& why) {
+  o.err << "z418kt: " << what << " \"" << text << "\": " << why << '\n';
   return false;
 }
 
-bool checkedId(Output o, const std::string& id) {
-  return checked(o, "ID", id, isWhole(id, 0), "a whole number");
+// An optional whole-number option; false (after saying why) when malformed.
+bool readWhole(Output o, const char* option, const std::string& text, int64_t low,
+               std::optional<int64_t>& out) {
+  if (text.empty()) return true;
+  out = wholeArg(text, low);
+  if (out) return true;
+  return usage(o, option, text, "is not a whole number" + std::string(low > 0 ? " above 0" : ""));
 }
 
-std::vector<Field> fieldsOf(const Outcome& r, const std::vector<Field>& labelsAndNames) {
-  std::vector<Field> fields;
-  for (const auto& [label, name] : labelsAndNames)
-    fields.push_back({label, displayText(r.arg(name))});
-  return fields;
-}
-
-// The cargo matrix as rows for printing; the counts say how many rows hold data.
-std::vector<std::vector<std::string>> cargoRows(const Variant& matrix, const Variant& rowCount) {
-  std::vector<std::vector<std::string>> rows;
-  if (!matrix.isArray() || matrix.array().dimensions() != 2) return rows;
-  const SafeArray& m = matrix.array();
-  int32_t count = 0;
-  try {
-    count = vb::clng(rowCount);
-  } catch (const AutomationError&) {
-    count = m.bounds()[1].count;
+bool readNumber(Output o, const char* option, const std::string& text,
+                std::optional<Decimal>& out) {
+  if (text.empty()) return true;
+  DecimalEntry e = Decimal::fromCommandLine(text);
+  if (e.value) {
+    out = e.value;
+    return true;
   }
-  for (int32_t r = 0; r < count && r < m.bounds()[1].count; ++r) {
-    std::vector<std::string> row;
-    for (int32_t c = 0; c < m.bounds()[0].count; ++c)
-      row.push_back(displayText(m.at(m.lbound(1) + c, m.lbound(2) + r)));
-    rows.push_back(std::move(row));
-  }
-  return rows;
+  return usage(o, option, text, "is not a number: " + e.error);
 }
 
-void printCargo(std::ostream& out, const Variant& matrix, const Variant& rowCount) {
-  auto rows = cargoRows(matrix, rowCount);
-  if (rows.empty()) {
+// ----- printing -----
+
+std::string shown(const std::optional<int64_t>& v) {
+  return v ? numtext::integerText(*v) : std::string();
+}
+
+std::string shown(const std::optional<Decimal>& v, const char* unit = "") {
+  return v ? v->brazilian() + unit : std::string();
+}
+
+std::string withName(const std::optional<int64_t>& id, const std::string& name) {
+  if (!id) return "";
+  return name.empty() ? shown(id) : shown(id) + " (" + name + ")";
+}
+
+void printPieces(std::ostream& out, const std::vector<Peca>& pieces) {
+  if (pieces.empty()) {
     out << "Carga: nenhuma peça\n";
     return;
   }
+  std::vector<std::vector<std::string>> rows;
+  for (const Peca& p : pieces)
+    rows.push_back({shown(p.volumes), shown(p.largura_m), shown(p.altura_m), shown(p.comprimento_m),
+                    p.id ? numtext::integerText(p.id) : ""});
   out << "Carga:\n";
-  printGrid(out, kCargoHeader, rows);
+  printGrid(out, {"Volumes", "Largura (m)", "Altura (m)", "Comprimento (m)", "Carga"}, rows);
 }
 
-}  // namespace
+void printColeta(std::ostream& out, const Coleta& c) {
+  out << "Coleta " << c.id << '\n';
+  printFields(out, {{"Cliente", withName(c.cliente_id, c.cliente_nome)},
+                    {"Nome do cliente", c.cliente},
+                    {"Remetente (endereço)", withName(c.remetente_id, c.remetente_nome)},
+                    {"Destinatário (endereço)", withName(c.destinatario_id, c.destinatario_nome)},
+                    {"Volumes", shown(c.volumes)},
+                    {"Peso real", shown(c.peso_kg, " kg")},
+                    {"Embalagem", c.embalagem},
+                    {"Valor declarado", c.valor_declarado ? c.valor_declarado->reais() : ""}});
+  printPieces(out, c.pecas);
+  if (c.aviso) out << "Aviso: " << *c.aviso << '\n';
+}
 
-bool parseCargo(const std::string& text, std::vector<std::string>& parts) {
-  parts.clear();
-  std::string piece;
-  for (char c : text) {
-    if (c == 'x' || c == 'X') {
-      parts.push_back(piece);
-      piece.clear();
-    } else {
-      piece += c;
-    }
+// Anything but Done: the messages (every error of a refusal on its own
+// line) and the exit status of what happened.
+template <class T>
+int failed(Output o, const Result<T>& r) {
+  switch (r.status) {
+    case Status::Done:
+      return kExitDone;
+    case Status::NotFound:
+      o.err << "z418kt: " << r.message << '\n';
+      return kExitNotFound;
+    case Status::Conflict:
+      o.err << "z418kt: " << r.message << '\n';
+      return kExitLocked;
+    case Status::Unavailable:
+      o.err << "z418kt: " << r.message << '\n';
+      return kExitUnavailable;
+    case Status::Refused:
+      for (const FieldError& e : r.errors)
+        o.err << "Erro: "
+              << (e.mensagem.empty() ? "a operação recusou o pedido sem dizer o motivo."
+                                     : e.mensagem)
+              << '\n';
+      return kExitFailed;
+    case Status::Failed:
+      break;
   }
-  parts.push_back(piece);
-  if (parts.size() != 4 || !isWhole(parts[0], 0)) return false;
-  for (size_t k = 1; k < 4; ++k)
-    if (!isMeasure(parts[k])) return false;
-  return true;
+  o.err << "z418kt: " << (r.message.empty() ? "a operação falhou sem mensagem." : r.message)
+        << '\n';
+  return kExitFailed;
 }
 
-int showColeta(Z418kt& component, const CallContext& context, const std::string& id, Output o) {
-  if (!checkedId(o, id)) return kExitUsage;
-  Reading reading;
-  reading.found = [](const Outcome& r) { return wasRead(r, "outvntcliente_id"); };
-  reading.notFound = "Coleta " + id + " não encontrada.";
-  reading.body = [&](const Outcome& r) {
-    o.out << "Coleta " << id << '\n';
-    printFields(o.out, fieldsOf(r, {{"Cliente", "outvntcliente_id"},
-                                    {"Nome do cliente", "outvntcliente"},
-                                    {"Endereço do remetente", "outvntEND_REMETENTE_ID"},
-                                    {"Endereço do destinatário", "outvntEND_DESTINATARIO_ID"},
-                                    {"Volumes", "outvntnum_volume"},
-                                    {"Peso real", "outvntpeso_real"},
-                                    {"Embalagem", "outvnttxt_embalagem"},
-                                    {"Valor declarado", "outvntval_declarado"}}));
-    printCargo(o.out, r.arg("outarrvntMatriz_DIM"), r.arg("outvntQtde_Linha"));
-    std::string warning = displayText(r.arg("outvntTexto"));
-    if (!warning.empty()) o.out << "Aviso: " << warning << '\n';
-  };
-  return report(
-      o,
-      [&] {
-        return callOperation(component, context, "gConsulta_Coleta",
-                             {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
-      },
-      reading);
-}
+void printJson(Output o, const json::Json& j) { o.out << j.dump() << '\n'; }
 
-namespace {
-
-bool checkedFields(Output o, const ColetaFields& f) {
-  // Fields left out go to the component as they are: its own checks name them.
-  auto whole = [&](const char* option, const std::string& text, int64_t low) {
-    return text.empty() || checked(o, option, text, isWhole(text, low), "a whole number");
-  };
-  auto measure = [&](const char* option, const std::string& text) {
-    return text.empty() || checked(o, option, text, isMeasure(text), "a decimal number");
-  };
-  if (!(whole("--id", f.id, 0) && whole("--cliente", f.cliente, 1) &&
-        whole("--remetente", f.remetente, 1) && whole("--destinatario", f.destinatario, 1) &&
-        whole("--volumes", f.volumes, 0) && measure("--peso", f.peso) &&
-        measure("--valor", f.valor)))
+bool readFields(Output o, const ColetaFields& f, int64_t& id, Coleta& c) {
+  std::optional<int64_t> given;
+  if (!readWhole(o, "--id", f.id, 0, given)) return false;
+  id = given.value_or(0);
+  if (!(readWhole(o, "--cliente", f.cliente, 1, c.cliente_id) &&
+        readWhole(o, "--remetente", f.remetente, 1, c.remetente_id) &&
+        readWhole(o, "--destinatario", f.destinatario, 1, c.destinatario_id) &&
+        readWhole(o, "--volumes", f.volumes, 0, c.volumes) &&
+        readNumber(o, "--peso", f.peso, c.peso_kg) &&
+        readNumber(o, "--valor", f.valor, c.valor_declarado)))
     return false;
-  std::vector<std::string> parts;
+  c.embalagem = f.embalagem;
   for (const std::string& cargo : f.cargas) {
-    if (!checked(o, "--carga", cargo, parseCargo(cargo, parts),
-                 "VOLUMESxWIDTHxHEIGHTxLENGTH (a whole number and three decimals, e.g. "
-                 "2x0.5x0.4x0.3)"))
-      return false;
+    Peca piece;
+    std::string why;
+    if (!parseCargo(cargo, piece, why)) return usage(o, "--carga", cargo, why);
+    c.pecas.push_back(std::move(piece));
   }
   return true;
 }
 
-// After a save that stopped half-way: the document and pieces it left stored.
-void tellWhatWasStored(std::ostream& out, const ColetaFields& f, const Outcome& r) {
-  std::string id = displayText(r.arg("iovntDOCTO_TRANSPORTE_ID"));
-  bool isNew = isWhole(f.id, 0) && numtext::parseInteger(trimmedText(f.id)) == 0;
-  bool documentStored = isNew ? isWhole(id, 1) : false;
-  std::vector<std::string> pieces;
-  const Variant& matrix = r.arg("inarrvntMatriz_Dim");
-  if (matrix.isArray() && matrix.array().dimensions() == 2) {
-    const SafeArray& m = matrix.array();
-    for (int32_t row = 0; row < m.bounds()[1].count; ++row) {
-      std::string piece = displayText(m.at(m.lbound(1) + 4, m.lbound(2) + row));
-      if (!piece.empty()) pieces.push_back(piece);
-    }
-  }
-  if (!documentStored && pieces.empty()) return;
-  out << "Atenção: a gravação parou no meio. Ficou gravado: ";
-  if (documentStored) out << "a Coleta " << id << " (nova), ";
-  if (!isNew) out << "os dados da Coleta " << f.id << ", ";
-  out << pieces.size() << " de " << f.cargas.size() << " peça(s)";
-  for (size_t k = 0; k < pieces.size(); ++k) out << (k ? ", " : " (ids ") << pieces[k];
-  out << (pieces.empty() ? "" : ")") << ".\n";
-  if (documentStored)
-    out << "Corrija e grave de novo com --id " << id << " para não criar outra Coleta.\n";
+// After a create that stopped half-way: what it left stored, and how to
+// finish it without a second Coleta.
+void tellWhatWasStored(const FrontDoor& door, Output o, const ColetaFields& f, int64_t id,
+                       int64_t storedId) {
+  if (storedId <= 0) return;
+  auto stored = door.get(storedId);
+  size_t pieces = stored.ok() ? stored.value.pecas.size() : 0;
+  o.err << "Atenção: a gravação parou no meio. Ficou gravado: ";
+  if (id == 0)
+    o.err << "a Coleta " << storedId << " (nova), ";
+  else
+    o.err << "os dados da Coleta " << storedId << ", ";
+  o.err << pieces << " de " << f.cargas.size() << " peça(s).\n";
+  if (id == 0)
+    o.err << "Corrija e grave de novo com --id " << storedId << " para não criar outra Coleta.\n";
 }
 
 }  // namespace
 
-int saveColeta(Z418kt& component, const CallContext& context, const ColetaFields& f, Output o) {
-  if (!checkedFields(o, f)) return kExitUsage;
-  int32_t rows = static_cast<int32_t>(f.cargas.size());
-  Variant matrix;
-  if (rows > 0) {
-    SafeArray m = SafeArray::zeroBased(4, rows - 1);
-    std::vector<std::string> parts;
-    for (int32_t r = 0; r < rows; ++r) {
-      parseCargo(f.cargas[static_cast<size_t>(r)], parts);
-      for (int32_t c = 0; c < 4; ++c) m.at(c, r) = Variant(parts[static_cast<size_t>(c)]);
-    }
-    matrix = Variant(std::move(m));
+bool parseCargo(const std::string& text, Peca& piece, std::string& why) {
+  std::vector<std::string> parts(1);
+  for (char c : text) {
+    if (c == 'x' || c == 'X')
+      parts.emplace_back();
+    else
+      parts.back() += c;
   }
-  Reading reading;
-  reading.body = [&](const Outcome& r) {
-    o.out << "Coleta gravada: " << displayText(r.arg("iovntDOCTO_TRANSPORTE_ID")) << '\n';
-    printCargo(o.out, r.arg("inarrvntMatriz_Dim"), r.arg("invntQtde_Linha"));
-  };
-  reading.afterFailure = [&](const Outcome& r) { tellWhatWasStored(o.out, f, r); };
-  return report(
-      o,
-      [&] {
-        return callOperation(component, context, "gGrava_Coleta",
-                             {{"INVNTCLIENTE_ID", Variant(f.cliente)},
-                              {"invntEND_DESTINATARIO_ID", Variant(f.destinatario)},
-                              {"invntEND_REMETENTE_ID", Variant(f.remetente)},
-                              {"invntnum_volume", Variant(f.volumes)},
-                              {"invntpeso_real", Variant(f.peso)},
-                              {"invnttxt_embalagem", Variant(f.embalagem)},
-                              {"invntval_declarado", Variant(f.valor)},
-                              {"invntQtde_Linha", Variant(rows)},
-                              {"invntQtde_Coluna", Variant(int32_t{5})},
-                              {"inarrvntMatriz_Dim", matrix},
-                              {"iovntDOCTO_TRANSPORTE_ID", Variant(f.id)}});
-      },
-      reading);
-}
-
-int deleteColeta(Z418kt& component, const CallContext& context, const std::string& id, Output o) {
-  if (!checkedId(o, id)) return kExitUsage;
-  Reading reading;
-  reading.notFound = "Coleta " + id + " não encontrada.";
-  reading.body = [&](const Outcome&) { o.out << "Coleta " << id << " excluída.\n"; };
-  // A refusal does not say whether the Coleta exists: a read tells.
-  reading.missingWhenRefused = [&](const Outcome&) {
-    try {
-      Outcome read = callOperation(component, context, "gConsulta_Coleta",
-                                   {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
-      return read.succeeded() && !wasRead(read, "outvntcliente_id");
-    } catch (const AutomationError&) {
-      return false;  // the delete's own answer is reported
+  if (parts.size() != 4) {
+    why =
+        "is not VOLUMESxWIDTHxHEIGHTxLENGTH (a whole number and three measures, e.g. "
+        "2x0.5x0.4x0.3)";
+    return false;
+  }
+  piece.volumes = wholeArg(parts[0], 0);
+  if (!piece.volumes) {
+    why = "the volumes \"" + parts[0] + "\" is not a whole number";
+    return false;
+  }
+  std::optional<Decimal>* measures[] = {&piece.largura_m, &piece.altura_m, &piece.comprimento_m};
+  for (size_t k = 0; k < 3; ++k) {
+    DecimalEntry e = Decimal::fromCommandLine(parts[k + 1]);
+    if (!e.value) {
+      why = "is not a number: " + e.error;
+      return false;
     }
-  };
-  return report(
-      o,
-      [&] {
-        return callOperation(component, context, "gExclui_Coleta",
-                             {{"invntDOCTO_TRANSPORTE_ID", Variant(trimmedText(id))}});
-      },
-      reading);
+    *measures[k] = e.value;
+  }
+  return true;
 }
 
-int showPessoa(Z418kt& component, const CallContext& context, const std::string& id, Output o) {
-  if (!checkedId(o, id)) return kExitUsage;
-  Reading reading;
-  reading.found = [](const Outcome& r) { return wasRead(r, "outvntPessoa_id"); };
-  reading.notFound = "endereço de pessoa " + id + " não encontrado.";
-  reading.body = [&](const Outcome& r) {
-    o.out << "Endereço de pessoa " << id << '\n';
-    printFields(o.out, fieldsOf(r, {{"Pessoa", "outvntPessoa_id"},
-                                    {"Tipo (PF/PJ)", "outvntIndic_PF_PJ"},
-                                    {"Nome", "outvntNome"},
-                                    {"Nome fantasia", "outvntNome_Fantasia"},
-                                    {"CPF/CNPJ", "outvntCGC_CPF"},
-                                    {"RG/IE", "outvntIE_RG"},
-                                    {"Endereço", "outvntendereco"},
-                                    {"CEP", "outvntcep"},
-                                    {"Município", "outvntmunicipio"},
-                                    {"Município (id)", "outvntMUNICIPIO_ID"},
-                                    {"Código IATA", "outvntcod_munic_iata"}}));
-  };
-  return report(
-      o,
-      [&] {
-        return callOperation(component, context, "gConsulta_Dados_Pessoa",
-                             {{"invntENDERECO_PESSOA_ID", Variant(trimmedText(id))}});
-      },
-      reading);
+int showColeta(const FrontDoor& door, const std::string& idText, Output o) {
+  auto id = wholeArg(idText, 0);
+  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  auto r = door.get(*id);
+  if (!r.ok()) return failed(o, r);
+  if (o.json)
+    printJson(o, resource::coletaJson(r.value));
+  else
+    printColeta(o.out, r.value);
+  return kExitDone;
+}
+
+int saveColeta(const FrontDoor& door, const ColetaFields& f, Output o) {
+  int64_t id = 0;
+  Coleta coleta;
+  if (!readFields(o, f, id, coleta)) return kExitUsage;
+  if (id != 0 && !f.idempotencyKey.empty())
+    return usage(o, "--idempotency-key", f.idempotencyKey, "is only for a new Coleta (no --id)"),
+           kExitUsage;
+  auto r = id == 0 ? door.create(coleta, f.idempotencyKey) : door.update(id, coleta);
+  if (!r.ok()) {
+    int code = failed(o, r);
+    tellWhatWasStored(door, o, f, id, r.storedId);
+    return code;
+  }
+  if (o.json) {
+    printJson(o, resource::coletaJson(r.value));
+  } else {
+    o.out << "Coleta gravada: " << r.value.id << '\n';
+    printColeta(o.out, r.value);
+  }
+  return kExitDone;
+}
+
+int deleteColeta(const FrontDoor& door, const std::string& idText, Output o) {
+  auto id = wholeArg(idText, 0);
+  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  auto r = door.remove(*id);
+  if (!r.ok()) return failed(o, r);
+  if (o.json)
+    printJson(o, {{"id", *id}, {"excluida", true}});
+  else
+    o.out << "Coleta " << *id << " excluída.\n";
+  return kExitDone;
+}
+
+int listColetas(const FrontDoor& door, const ListFields& f, Output o) {
+  ColetaFilter filter;
+  std::optional<int64_t> limite;
+  if (!(readWhole(o, "--cliente", f.cliente, 1, filter.cliente_id) &&
+        readWhole(o, "--remetente", f.remetente, 1, filter.remetente_id) &&
+        readWhole(o, "--destinatario", f.destinatario, 1, filter.destinatario_id) &&
+        readWhole(o, "--limite", f.limite, 1, limite)))
+    return kExitUsage;
+  filter.desde = trimmed(f.desde);
+  filter.ate = trimmed(f.ate);
+  filter.limite = static_cast<int32_t>(limite.value_or(filter.limite));
+  filter.cursor = trimmed(f.cursor);
+  auto r = door.list(filter);
+  if (r.status == Status::Refused) {
+    for (const FieldError& e : r.errors) o.err << "z418kt: " << e.mensagem << '\n';
+    return kExitUsage;
+  }
+  if (!r.ok()) return failed(o, r);
+  if (o.json) {
+    printJson(o, resource::coletaPageJson(r.value));
+    return kExitDone;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const Coleta& c : r.value.itens)
+    rows.push_back({numtext::integerText(c.id), c.data_emissao.substr(0, 16), c.cliente_nome,
+                    c.remetente_nome, c.destinatario_nome, shown(c.volumes),
+                    shown(c.peso_kg, " kg"), c.valor_declarado ? c.valor_declarado->reais() : ""});
+  if (rows.empty())
+    o.out << "Nenhuma Coleta.\n";
+  else
+    printGrid(
+        o.out,
+        {"Coleta", "Emissão", "Cliente", "Remetente", "Destinatário", "Volumes", "Peso", "Valor"},
+        rows);
+  if (!r.value.proximo_cursor.empty()) o.out << "Mais: --cursor " << r.value.proximo_cursor << '\n';
+  return kExitDone;
+}
+
+int showPessoa(const FrontDoor& door, const std::string& idText, Output o) {
+  auto id = wholeArg(idText, 0);
+  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  auto r = door.pessoa(*id);
+  if (!r.ok()) return failed(o, r);
+  if (o.json) {
+    printJson(o, resource::pessoaJson(r.value));
+    return kExitDone;
+  }
+  const Pessoa& p = r.value;
+  o.out << "Endereço de pessoa " << p.endereco_id << '\n';
+  printFields(o.out, {{"Pessoa", shown(p.pessoa_id)},
+                      {"Tipo (PF/PJ)", p.tipo},
+                      {"Nome", p.nome},
+                      {"Nome fantasia", p.nome_fantasia},
+                      {"CPF/CNPJ", p.cpf_cnpj},
+                      {"RG/IE", p.ie_rg},
+                      {"Endereço", p.endereco},
+                      {"CEP", p.cep},
+                      {"Município", p.municipio},
+                      {"Município (id)", shown(p.municipio_id)},
+                      {"Código IATA", p.cod_municipio_iata}});
+  return kExitDone;
+}
+
+int findPessoas(const FrontDoor& door, const std::string& q, const std::string& limiteText,
+                const std::string& cursor, Output o) {
+  std::optional<int64_t> limite;
+  if (!readWhole(o, "--limite", limiteText, 1, limite)) return kExitUsage;
+  PessoaQuery query;
+  query.q = q;
+  query.limite = static_cast<int32_t>(limite.value_or(query.limite));
+  query.cursor = trimmed(cursor);
+  auto r = door.search(query);
+  if (r.status == Status::Refused) {
+    for (const FieldError& e : r.errors) o.err << "z418kt: " << e.mensagem << '\n';
+    return kExitUsage;
+  }
+  if (!r.ok()) return failed(o, r);
+  if (o.json) {
+    printJson(o, resource::pessoaPageJson(r.value));
+    return kExitDone;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const Pessoa& p : r.value.itens)
+    rows.push_back(
+        {numtext::integerText(p.endereco_id), p.tipo, p.nome, p.cpf_cnpj, p.endereco, p.municipio});
+  if (rows.empty())
+    o.out << "Nenhuma pessoa encontrada.\n";
+  else
+    printGrid(o.out, {"Endereço (id)", "Tipo", "Nome", "CPF/CNPJ", "Endereço", "Município"}, rows);
+  if (!r.value.proximo_cursor.empty()) o.out << "Mais: --cursor " << r.value.proximo_cursor << '\n';
+  return kExitDone;
 }
 
 }  // namespace z418kt::cli

@@ -1,5 +1,6 @@
 #include "data/connection_pool.h"
 
+#include "data/session_errors.h"
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {
@@ -88,13 +89,13 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
         }
         if (returned_.wait_until(lock, giveUp) == std::cv_status::timeout &&
             open_ >= limits_.maxSessions && idle_.empty())
-          throw errors::provider("No database session is free: all " +
-                                 std::to_string(limits_.maxSessions) +
-                                 " sessions of this process are in use and none came back within " +
-                                 std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                                                    limits_.waitForSession)
-                                                    .count()) +
-                                 " s (Z418KT_DB_MAX_SESSIONS, Z418KT_DB_WAIT_SECONDS).");
+          throw NoFreeSession("No database session is free: all " +
+                              std::to_string(limits_.maxSessions) +
+                              " sessions of this process are in use and none came back within " +
+                              std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                                 limits_.waitForSession)
+                                                 .count()) +
+                              " s (Z418KT_DB_MAX_SESSIONS, Z418KT_DB_WAIT_SECONDS).");
       }
     }
     closing.clear();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/connection_pool.h"
+#include "data/failure_class.h"
 #include "data/providers.h"
 #include "data/session_errors.h"
 #include "data/statement_runner.h"
@@ -52,7 +53,8 @@ class PinnedTransaction : public Transaction {
     if (pinned_.lease) {  // else no statement ran: nothing to commit
       try {
         (*pinned_.lease)->commit();
-      } catch (const std::exception&) {
+      } catch (const std::exception& e) {
+        noteFailure(e);
         (*pinned_.lease)->rollback();
         pinned_.lease.reset();
         throw;
@@ -96,6 +98,21 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
       : pool_([this](const std::string& text) { return connect(text); }, limits) {}
 
   RowSet run(const OpenRequest& request) override {
+    try {
+      return runOnce(request);
+    } catch (const std::exception& e) {
+      noteFailure(e);
+      throw;
+    }
+  }
+
+  std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes) override {
+    if (tPinned) return std::make_unique<JoinedTransaction>(tPinned, this, connection);
+    return std::make_unique<PinnedTransaction>(shared_from_this(), connection, writes);
+  }
+
+ private:
+  RowSet runOnce(const OpenRequest& request) {
     if (Pinned* p = tPinned; p && p->runner.get() == this && p->text == request.connection) {
       // Until the transaction's first statement reached the server, nothing
       // of it happened: a session that lost its server is replaced once.
@@ -127,12 +144,6 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
     }
   }
 
-  std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes) override {
-    if (tPinned) return std::make_unique<JoinedTransaction>(tPinned, this, connection);
-    return std::make_unique<PinnedTransaction>(shared_from_this(), connection, writes);
-  }
-
- private:
   // Providers are made once per family and shared by every thread.
   std::unique_ptr<Connection> connect(const std::string& text) {
     Provider* provider = nullptr;
@@ -142,7 +153,15 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
       if (!slot) slot = providerFor(text);
       provider = slot.get();
     }
-    return provider->connect(text);
+    try {
+      return provider->connect(text);
+    } catch (const ConnectFailed&) {
+      throw;
+    } catch (const ConnectionLost&) {
+      throw;
+    } catch (const AutomationError& e) {
+      throw ConnectFailed(e, false);
+    }
   }
 
   std::mutex mutex_;

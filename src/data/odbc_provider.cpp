@@ -108,9 +108,10 @@ class OdbcConnection : public Connection {
                              SQL_DRIVER_NOPROMPT);
     }
     if (!odbc::succeeded(rc)) {
-      auto error = odbc::failure(odbc::diagnostics(connection_), "ODBC: could not connect:");
+      auto records = odbc::diagnostics(connection_);
+      auto error = odbc::failure(records, "ODBC: could not connect:");
       error.description = odbc::masked(error.description, connectionText);
-      throw error;
+      throw ConnectFailed(error, anyState(records, loginRefused));
     }
     connected_ = true;
 

@@ -29,6 +29,21 @@ struct StatementTimeout : AutomationError {
       : AutomationError(errors::provider(message)) {}
 };
 
+// No session for the connection text could be opened. `login` is true when
+// the server was reached and refused the credentials.
+struct ConnectFailed : AutomationError {
+  ConnectFailed(const AutomationError& error, bool login) : AutomationError(error), login(login) {}
+  bool login;
+};
+
+// Every session of the pool stayed in use for the whole wait.
+struct NoFreeSession : AutomationError {
+  explicit NoFreeSession(const std::string& message) : AutomationError(errors::provider(message)) {}
+};
+
+// The server refused the credentials (SQLSTATE class 28).
+inline bool loginRefused(std::string_view state) { return state.substr(0, 2) == "28"; }
+
 // What a SQLSTATE says of the session it came from, for every server engine:
 // the connection is gone (class 08, or the server ended the session, 57P0x);
 // the server ended the session itself (administrator command, crash or

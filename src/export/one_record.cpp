@@ -25,9 +25,8 @@ namespace z418kt::onerecord {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using record::ColetaRecord;
-using record::Decimal;
-using record::PartyRecord;
+using ColetaRecord = Coleta;
+using PartyRecord = Pessoa;
 
 constexpr const char* kCargo = "https://onerecord.iata.org/ns/cargo#";
 constexpr const char* kCodes = "https://onerecord.iata.org/ns/code-lists/";
@@ -57,7 +56,7 @@ Json measure(const Decimal& d, const Json& unit) {
 Json kilograms() { return codeNode("MeasurementUnitCode", "KGM", "Kilogram"); }
 Json metres() { return codeNode("MeasurementUnitCode", "MTR", "Metre"); }
 
-Json dimensions(const record::PieceRecord& p) {
+Json dimensions(const Peca& p) {
   Json d = {{"@type", "Dimensions"}};
   if (p.largura_m) d["width"] = measure(*p.largura_m, metres());
   if (p.altura_m) d["height"] = measure(*p.altura_m, metres());
@@ -73,9 +72,9 @@ Json address(const PartyRecord& p) {
   Json a = {{"@type", "Address"}};
   putText(a, "streetAddressLines", p.endereco);
   putText(a, "cityName", p.municipio);
-  if (!p.cod_munic_iata.empty())
+  if (!p.cod_municipio_iata.empty())
     a["cityCode"] = {{"@type", "CodeListElement"},
-                     {"code", p.cod_munic_iata},
+                     {"code", p.cod_municipio_iata},
                      {"codeListName", "IATA city code"}};
   putText(a, "textualPostCode", p.cep);
   return a;
@@ -122,7 +121,7 @@ Json party(const Json& role, const std::optional<PartyRecord>& p, const std::str
   node["partyDetails"] = agent(*p, base);
   const bool person = p->tipo == "PF";
   Json ids = Json::array();
-  if (!p->cgc_cpf.empty()) ids.push_back(identifier(person ? "CPF" : "CNPJ", p->cgc_cpf));
+  if (!p->cpf_cnpj.empty()) ids.push_back(identifier(person ? "CPF" : "CNPJ", p->cpf_cnpj));
   if (!p->ie_rg.empty()) ids.push_back(identifier(person ? "RG" : "Inscrição Estadual", p->ie_rg));
   if (!ids.empty()) node["otherIdentifiers"] = ids;
   return node;
@@ -180,7 +179,7 @@ std::string shipmentDocument(const ColetaRecord& c, const std::optional<PartyRec
         {"currencyUnit", codeNode("CurrencyCode", "BRL", "Brazilian Real")}};
 
   Json pieces = Json::array();
-  for (const record::PieceRecord& p : c.pecas) {
+  for (const Peca& p : c.pecas) {
     Json piece = {{"@id", base + "cargas/" + std::to_string(p.id)},
                   {"@type", "Piece"},
                   {"ofShipment", {{"@id", shipmentId}}}};
@@ -208,30 +207,32 @@ std::string shipmentDocument(const ColetaRecord& c, const std::optional<PartyRec
   return doc.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
-ExportOutcome exportColeta(Z418kt& component, const json::CallContext& context, int64_t id,
-                           const std::string& base) {
-  ExportOutcome out;
-  auto coleta = record::readColeta(component, context, id);
+Result<std::string> exportColeta(const FrontDoor& door, int64_t id, const std::string& base) {
+  Result<std::string> out;
+  Result<Coleta> coleta = door.get(id);
   out.status = coleta.status;
   out.message = coleta.message;
-  if (coleta.status != record::ReadStatus::Found) return out;
+  out.errors = coleta.errors;
+  if (!coleta.ok()) return out;
 
   // A party the lookup does not find is left without details; a lookup that
   // fails fails the export, which must not hide a party it could not read.
-  std::optional<record::PartyRecord> parties[2];
+  std::optional<Pessoa> parties[2];
   const std::optional<int64_t> addressIds[2] = {coleta.value.remetente_id,
                                                 coleta.value.destinatario_id};
   for (int k = 0; k < 2; ++k) {
     if (!addressIds[k]) continue;
-    auto p = record::readParty(component, context, *addressIds[k]);
-    if (p.status == record::ReadStatus::Failed) {
+    Result<Pessoa> p = door.pessoa(*addressIds[k]);
+    if (p.status == Status::NotFound) continue;
+    if (!p.ok()) {
       out.status = p.status;
       out.message = p.message;
+      out.errors = p.errors;
       return out;
     }
-    if (p.status == record::ReadStatus::Found) parties[k] = std::move(p.value);
+    parties[k] = std::move(p.value);
   }
-  out.document = shipmentDocument(coleta.value, parties[0], parties[1], base);
+  out.value = shipmentDocument(coleta.value, parties[0], parties[1], base);
   return out;
 }
 

@@ -1,9 +1,8 @@
 // A Coleta as a ONE Record shipment: the JSON-LD document an airline's or a
 // forwarder's platform takes without a mapping of its own.
 //
-// The Coleta and its parties are read through the operations (src/record/),
-// so the export shows exactly what gConsulta_Coleta and
-// gConsulta_Dados_Pessoa answer. Every class and property used is listed,
+// The Coleta and its parties are read through the front door, so the export
+// shows exactly what the operations answer for them. Every class and property used is listed,
 // with the ontology version it was checked against, in one_record_terms.txt.
 #pragma once
 
@@ -12,10 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/named_call.h"
-#include "record/coleta_record.h"
-#include "record/party_record.h"
-#include "z418kt/z418kt.h"
+#include "z418kt/coletas.h"
 
 namespace z418kt::onerecord {
 
@@ -28,20 +24,12 @@ std::optional<std::string> normalizedBase(std::string_view base);
 
 // The shipment document of a Coleta read, its sender's and its addressee's
 // party lookups (absent when the lookup found no party), under `base`.
-std::string shipmentDocument(const record::ColetaRecord& coleta,
-                             const std::optional<record::PartyRecord>& sender,
-                             const std::optional<record::PartyRecord>& addressee,
-                             const std::string& base);
+std::string shipmentDocument(const Coleta& coleta, const std::optional<Pessoa>& sender,
+                             const std::optional<Pessoa>& addressee, const std::string& base);
 
-struct ExportOutcome {
-  record::ReadStatus status = record::ReadStatus::Failed;
-  std::string document;  // when Found
-  std::string message;   // the operations' message when Failed
-};
-
-// Reads the Coleta and its two parties and maps them. A missing Coleta is
-// NotFound, never an empty shipment. `base` must be normalized.
-ExportOutcome exportColeta(Z418kt& component, const json::CallContext& context, int64_t id,
-                           const std::string& base);
+// Reads the Coleta and its two parties and maps them: the document when
+// Done. A missing Coleta is NotFound, never an empty shipment. `base` must be
+// normalized.
+Result<std::string> exportColeta(const FrontDoor& door, int64_t id, const std::string& base);
 
 }  // namespace z418kt::onerecord

@@ -17,6 +17,7 @@ constexpr Kind kKinds[] = {
     {404, "not-found", "Não encontrado"},
     {405, "method-not-allowed", "Método não permitido"},
     {408, "request-timeout", "Tempo da requisição esgotado"},
+    {409, "conflict", "A Coleta não pode mais ser alterada"},
     {413, "body-too-large", "Corpo da requisição grande demais"},
     {414, "uri-too-long", "Endereço grande demais"},
     {415, "unsupported-media-type", "Tipo de conteúdo não aceito"},
@@ -30,9 +31,9 @@ constexpr Kind kKinds[] = {
 }  // namespace
 
 json::Json problemJson(const Problem& problem) {
-  const Kind* kind = &kKinds[std::size(kKinds) - 3];  // internal error
+  const Kind* kind = nullptr;
   for (const Kind& k : kKinds)
-    if (k.status == problem.status) kind = &k;
+    if (k.status == problem.status || (!kind && k.status == 500)) kind = &k;
   json::Json body = {{"type", std::string("urn:z418kt:problem:") + kind->slug},
                      {"title", kind->title},
                      {"status", problem.status},

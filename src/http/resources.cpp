@@ -2,16 +2,15 @@
 
 #include <strings.h>
 
-#include <charconv>
 #include <limits>
 
+#include "automation/number_text.h"
 #include "data/connection_text.h"
 #include "export/one_record.h"
+#include "export/resource_json.h"
 #include "http/problem.h"
 #include "json/request.h"
-#include "kit/trap.h"
-#include "record/coleta_record.h"
-#include "record/party_record.h"
+#include "record/failure_status.h"
 
 namespace z418kt::http {
 
@@ -33,157 +32,74 @@ json::RequestLimits bodyLimits() {
 }
 
 // A resource id of the path: 1 to 2^31-1, anything else names no resource.
-int32_t pathId(std::string_view text, const char* what) {
-  int32_t id = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
-  if (error != std::errc() || end != text.data() + text.size() || id <= 0)
-    fail(404, std::string(what) + " " + std::string(text) + " não encontrada.");
-  return id;
+int32_t pathId(std::string_view text, const std::string& notFound) {
+  auto id = numtext::parseInteger(text);
+  if (!id || *id <= 0 || *id > std::numeric_limits<int32_t>::max() || text[0] == '+' ||
+      text[0] == '-')
+    fail(404, notFound);
+  return static_cast<int32_t>(*id);
 }
 
-// The captions the operations' field checks name, and the body field of each.
-struct CaptionField {
-  std::string_view caption;
-  const char* field;
-};
-constexpr CaptionField kCaptions[] = {
-    {"Docto Transporte id", "id"},         {"Cliente", "cliente_id"},
-    {"Remetente", "remetente_id"},         {"Destinatário", "destinatario_id"},
-    {"Valor Dec.", "valor_declarado"},     {"Peso", "peso_kg"},
-    {"Nº de Volumes", "volumes"},          {"Descrição da Mercadoria", "embalagem"},
-    {"Endereco_Pessoa_id", "endereco_id"},
-};
-
-std::string fieldNamedBy(const std::string& message) {
-  for (const CaptionField& c : kCaptions)
-    if (message.find(c.caption) != std::string::npos) return c.field;
-  return {};
+std::string coletaNotFound(std::string_view id) {
+  return "Coleta " + std::string(id) + " não encontrada.";
 }
 
-// A status 10 as a problem: the operations' run-time failure (their "try
-// later" text) is 503, anything else a refusal, 422.
-[[noreturn]] void refused(const std::string& message, Json extra = {}) {
-  if (isTrapMessage(message)) fail(503, message, {}, std::move(extra));
-  std::string detail = message.empty() ? "A operação recusou o pedido sem mensagem." : message;
-  fail(422, detail, fieldNamedBy(message), std::move(extra));
+// Every field error as a problem: the first is the detail, all are in erros.
+[[noreturn]] void failWithErrors(int status, const std::vector<FieldError>& errors,
+                                 Json extra = Json::object()) {
+  extra["erros"] = resource::errorsJson(errors);
+  fail(status, errors.front().mensagem, errors.front().campo, std::move(extra));
 }
 
-// ----- records as JSON -----
-
-Json decimalJson(const std::optional<record::Decimal>& value) {
-  if (!value) return nullptr;
-  return Json::parse(value->text(), nullptr, false);
-}
-
+// What the front door answered, as a problem when it is not Done.
 template <class T>
-Json optionalJson(const std::optional<T>& value) {
-  return value ? Json(*value) : Json(nullptr);
-}
-
-Json coletaJson(const record::ColetaRecord& c) {
-  Json pieces = Json::array();
-  for (const record::PieceRecord& p : c.pecas)
-    pieces.push_back({{"id", p.id},
-                      {"largura_m", decimalJson(p.largura_m)},
-                      {"altura_m", decimalJson(p.altura_m)},
-                      {"comprimento_m", decimalJson(p.comprimento_m)},
-                      {"volumes", optionalJson(p.volumes)}});
-  Json j = {{"id", c.id},
-            {"cliente_id", optionalJson(c.cliente_id)},
-            {"cliente", c.cliente},
-            {"remetente_id", optionalJson(c.remetente_id)},
-            {"destinatario_id", optionalJson(c.destinatario_id)},
-            {"volumes", optionalJson(c.volumes)},
-            {"peso_kg", decimalJson(c.peso_kg)},
-            {"valor_declarado", c.valor_declarado ? Json(c.valor_declarado->text()) : Json()},
-            {"embalagem", c.embalagem},
-            {"pecas", std::move(pieces)}};
-  if (c.aviso && !c.aviso->empty()) j["aviso"] = *c.aviso;
-  return j;
-}
-
-// ----- request bodies as records -----
-
-[[noreturn]] void wrongType(const std::string& field, const char* expected) {
-  fail(400, "O campo " + field + " deve ser " + expected + ".", field);
-}
-
-bool given(const Json& object, const char* field) {
-  return object.contains(field) && !object[field].is_null();
-}
-
-std::optional<int64_t> wholeInput(const Json& object, const char* field, const std::string& at) {
-  if (!given(object, field)) return std::nullopt;
-  const Json& v = object[field];
-  if (v.is_number_integer()) return v.get<int64_t>();
-  // Beyond 64 bits: still a whole number, which the operations refuse as too large.
-  if (v.is_number_unsigned()) return std::numeric_limits<int64_t>::max();
-  wrongType(at + field, "um número inteiro");
-}
-
-std::optional<record::Decimal> decimalInput(const Json& object, const char* field,
-                                            const std::string& at) {
-  if (!given(object, field)) return std::nullopt;
-  const Json& v = object[field];
-  std::optional<record::Decimal> d;
-  if (v.is_number_integer() || v.is_number_unsigned())
-    d = record::Decimal::parse(v.dump());
-  else if (v.is_number())
-    d = record::Decimal::fromDouble(v.get<double>());
-  if (!d) wrongType(at + field, "um número");
-  return d;
-}
-
-std::optional<record::Decimal> moneyInput(const Json& object, const char* field) {
-  if (!given(object, field)) return std::nullopt;
-  const Json& v = object[field];
-  if (!v.is_string()) wrongType(field, "um texto decimal, como \"1500.00\"");
-  if (auto d = record::Decimal::parse(v.get<std::string>())) return d;
-  fail(400, "O campo " + std::string(field) + " deve ser um texto decimal, como \"1500.00\".",
-       field);
-}
-
-record::ColetaRecord coletaInput(const Json& body) {
-  if (!body.is_object()) fail(400, "O corpo deve ser um objeto JSON com os campos da Coleta.");
-  record::ColetaRecord c;
-  c.cliente_id = wholeInput(body, "cliente_id", "");
-  c.remetente_id = wholeInput(body, "remetente_id", "");
-  c.destinatario_id = wholeInput(body, "destinatario_id", "");
-  c.volumes = wholeInput(body, "volumes", "");
-  c.peso_kg = decimalInput(body, "peso_kg", "");
-  c.valor_declarado = moneyInput(body, "valor_declarado");
-  if (given(body, "embalagem")) {
-    if (!body["embalagem"].is_string()) wrongType("embalagem", "um texto");
-    c.embalagem = body["embalagem"].get<std::string>();
+T done(Result<T> r, Json extra = Json::object()) {
+  switch (r.status) {
+    case Status::Done:
+      return std::move(r.value);
+    case Status::NotFound:
+      fail(404, r.message);
+    case Status::Refused: {
+      std::vector<FieldError> errors = r.errors;
+      if (errors.empty()) errors.push_back({"", r.message});
+      for (FieldError& e : errors)
+        if (e.mensagem.empty()) e.mensagem = "A operação recusou o pedido sem mensagem.";
+      failWithErrors(422, errors, std::move(extra));
+    }
+    case Status::Conflict:
+      fail(409, r.message);
+    case Status::Unavailable:
+      fail(503, r.message);
+    case Status::Failed:
+      break;
   }
-  if (!given(body, "pecas")) return c;
-  if (!body["pecas"].is_array()) wrongType("pecas", "uma lista de peças");
-  for (size_t r = 0; r < body["pecas"].size(); ++r) {
-    const Json& p = body["pecas"][r];
-    std::string at = "pecas[" + std::to_string(r) + "].";
-    if (!p.is_object()) wrongType(at.substr(0, at.size() - 1), "um objeto");
-    record::PieceRecord piece;
-    piece.largura_m = decimalInput(p, "largura_m", at);
-    piece.altura_m = decimalInput(p, "altura_m", at);
-    piece.comprimento_m = decimalInput(p, "comprimento_m", at);
-    piece.volumes = wholeInput(p, "volumes", at);
-    for (const char* field : {"largura_m", "altura_m", "comprimento_m", "volumes"})
-      if (!given(p, field)) fail(400, "Informe " + at + field + ".", at + field);
-    c.pecas.push_back(std::move(piece));
+  fail(500, r.message);
+}
+
+Coleta coletaBody(const Json& body) {
+  try {
+    return resource::coletaFromJson(body);
+  } catch (const resource::BodyError& e) {
+    failWithErrors(400, e.errors);
   }
-  return c;
 }
 
-// A read that did not find its record is 404; one that failed, a problem.
-template <class T>
-T found(record::ReadOutcome<T> outcome, const std::string& notFound) {
-  if (outcome.status == record::ReadStatus::NotFound) fail(404, notFound);
-  if (outcome.status == record::ReadStatus::Failed) refused(outcome.message);
-  return std::move(outcome.value);
+// A query parameter that must be a whole number in [low, high].
+std::optional<int64_t> queryWhole(const Query& query, const char* name, int64_t low, int64_t high) {
+  auto it = query.find(name);
+  if (it == query.end() || it->second.empty()) return std::nullopt;
+  auto n = numtext::parseInteger(it->second);
+  if (!n || *n < low || *n > high)
+    fail(400,
+         "O parâmetro " + std::string(name) + " deve ser um número inteiro de " +
+             numtext::integerText(low) + " a " + numtext::integerText(high) + ".",
+         name);
+  return n;
 }
 
-std::string missingColeta(int32_t id) {
-  return "Coleta " + std::to_string(id) + " não encontrada.";
+std::string queryText(const Query& query, const char* name) {
+  auto it = query.find(name);
+  return it == query.end() ? std::string() : it->second;
 }
 
 }  // namespace
@@ -206,74 +122,78 @@ Json parseBody(const std::string& text) {
 }
 
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, "Coleta");
-  return {
-      200, coletaJson(found(record::readColeta(component, context_, id), missingColeta(id))), {}};
+  int32_t id = pathId(idText, coletaNotFound(idText));
+  return {200, resource::coletaJson(done(FrontDoor(component, context_).get(id))), {}};
 }
 
 Answer Resources::exportColeta(Z418kt& component, std::string_view idText,
                                const std::string& base) const {
-  int32_t id = pathId(idText, "Coleta");
+  int32_t id = pathId(idText, coletaNotFound(idText));
   auto normalized = onerecord::normalizedBase(base);
   if (!normalized) fail(400, "O endereço do servidor não serve de base para identificadores.");
-  onerecord::ExportOutcome out = onerecord::exportColeta(component, context_, id, *normalized);
-  if (out.status == record::ReadStatus::NotFound) fail(404, missingColeta(id));
-  if (out.status == record::ReadStatus::Failed) refused(out.message);
-  return {200, Json::parse(out.document), {}};
+  std::string document =
+      done(onerecord::exportColeta(FrontDoor(component, context_), id, *normalized));
+  return {200, Json::parse(document), {}};
 }
 
-Answer Resources::save(Z418kt& component, int32_t id, const Json& body) const {
-  record::ColetaRecord coleta = coletaInput(body);
-  record::SaveOutcome saved = record::saveColeta(component, context_, coleta, id);
-  if (!saved.saved) {
-    // A new Coleta whose header was stored before a later step failed keeps
-    // it: the answer says under which id, so the client saves it again there.
-    refused(saved.message, id == 0 && saved.id > 0 ? Json{{"id", saved.id}} : Json{});
-  }
-  Answer answer = readColeta(component, std::to_string(saved.id));
-  if (id == 0) {
-    answer.status = 201;
-    answer.location = "/v1/coletas/" + std::to_string(saved.id);
-  }
+Answer Resources::answerSaved(Result<Coleta> saved, bool created) const {
+  // A new Coleta whose header was stored before a later step failed keeps
+  // it: the answer says under which id, so the client saves it again there.
+  Json extra = Json::object();
+  if (created && !saved.ok() && saved.storedId > 0) extra["id"] = saved.storedId;
+  Coleta c = done(std::move(saved), std::move(extra));
+  Answer answer{created ? 201 : 200, resource::coletaJson(c), {}};
+  if (created) answer.location = "/v1/coletas/" + numtext::integerText(c.id);
   return answer;
 }
 
-Answer Resources::createColeta(Z418kt& component, const Json& body) const {
-  return save(component, 0, body);
+Answer Resources::createColeta(Z418kt& component, const Json& body,
+                               const std::string& idempotencyKey) const {
+  Coleta coleta = coletaBody(body);
+  return answerSaved(FrontDoor(component, context_).create(coleta, idempotencyKey), true);
 }
 
 Answer Resources::replaceColeta(Z418kt& component, std::string_view idText,
                                 const Json& body) const {
-  int32_t id = pathId(idText, "Coleta");
-  readColeta(component, idText);  // 404 before anything is written
-  return save(component, id, body);
+  int32_t id = pathId(idText, coletaNotFound(idText));
+  Coleta coleta = coletaBody(body);
+  return answerSaved(FrontDoor(component, context_).update(id, coleta), false);
 }
 
 Answer Resources::deleteColeta(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, "Coleta");
-  readColeta(component, idText);  // the operations delete a missing Coleta without a word
-  record::DeleteOutcome deleted = record::deleteColeta(component, context_, id);
-  if (!deleted.deleted) refused(deleted.message);
+  int32_t id = pathId(idText, coletaNotFound(idText));
+  done(FrontDoor(component, context_).remove(id));
   return {204, nullptr, {}};
 }
 
+Answer Resources::listColetas(Z418kt& component, const Query& query) const {
+  constexpr int64_t kMaxId = std::numeric_limits<int32_t>::max();
+  ColetaFilter f;
+  f.cliente_id = queryWhole(query, "cliente_id", 1, kMaxId);
+  f.remetente_id = queryWhole(query, "remetente_id", 1, kMaxId);
+  f.destinatario_id = queryWhole(query, "destinatario_id", 1, kMaxId);
+  f.desde = queryText(query, "desde");
+  f.ate = queryText(query, "ate");
+  f.limite = static_cast<int32_t>(queryWhole(query, "limite", 1, kMaxPage).value_or(f.limite));
+  f.cursor = queryText(query, "cursor");
+  auto r = FrontDoor(component, context_).list(f);
+  if (r.status == Status::Refused) failWithErrors(400, r.errors);
+  return {200, resource::coletaPageJson(done(std::move(r))), {}};
+}
+
+Answer Resources::searchPessoas(Z418kt& component, const Query& query) const {
+  PessoaQuery q;
+  q.q = queryText(query, "q");
+  q.limite = static_cast<int32_t>(queryWhole(query, "limite", 1, kMaxPage).value_or(q.limite));
+  q.cursor = queryText(query, "cursor");
+  auto r = FrontDoor(component, context_).search(q);
+  if (r.status == Status::Refused) failWithErrors(400, r.errors);
+  return {200, resource::pessoaPageJson(done(std::move(r))), {}};
+}
+
 Answer Resources::readPessoa(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, "Pessoa do endereço");
-  record::PartyRecord p = found(record::readParty(component, context_, id),
-                                "Nenhuma pessoa no endereço " + std::to_string(id) + ".");
-  Json j = {{"endereco_id", p.endereco_id},
-            {"pessoa_id", optionalJson(p.pessoa_id)},
-            {"tipo", p.tipo},
-            {"nome", p.nome},
-            {"nome_fantasia", p.nome_fantasia},
-            {"cpf_cnpj", p.cgc_cpf},
-            {"ie_rg", p.ie_rg},
-            {"endereco", p.endereco},
-            {"cep", p.cep},
-            {"municipio", p.municipio},
-            {"municipio_id", optionalJson(p.municipio_id)},
-            {"cod_municipio_iata", p.cod_munic_iata}};
-  return {200, std::move(j), {}};
+  int32_t id = pathId(idText, "Nenhuma pessoa no endereço " + std::string(idText) + ".");
+  return {200, resource::pessoaJson(done(FrontDoor(component, context_).pessoa(id))), {}};
 }
 
 namespace {
@@ -283,7 +203,7 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 // The server's connection text and dialect replace whatever the client gave.
-void useServerContext(const InterfaceEntry& entry, const json::CallContext& context, Json& args) {
+void useServerContext(const InterfaceEntry& entry, const CallContext& context, Json& args) {
   constexpr size_t kConnection = 0, kDatabaseKind = 3;
   if (args.is_null()) args = Json::object();
   if (args.is_array()) {
@@ -341,6 +261,7 @@ Answer Resources::callOperation(Z418kt& component, std::string_view name, const 
   if (!entry) fail(404, "Operação desconhecida: " + std::string(name) + ".");
   Json args = body.is_object() && body.contains("args") ? body["args"] : body;
   useServerContext(*entry, context_, args);
+  record::FailureWatch watch;
   Json answer = json::answerCall(component, Json(std::string(name)), args, bodyLimits());
   // With diagnostics asked for (user id 1), messages may quote the database.
   maskSecrets(answer, secretsOf(context_.connection));
@@ -351,9 +272,16 @@ Answer Resources::callOperation(Z418kt& component, std::string_view name, const 
   Json& typedArgs = answer["args"];
   typedArgs.erase(std::string(entry->parameters[0]));
   if (!answeredSuccess(answer)) {
-    const Json& message = typedArgs.value("outvntMsg_Ret", Json::object());
-    Json text = message.is_object() ? message.value("value", Json()) : Json();
-    refused(text.is_string() ? text.get<std::string>() : "", {{"answer", answer}});
+    const Json msgRet = typedArgs.value("outvntMsg_Ret", Json::object());
+    Json text = msgRet.is_object() ? msgRet.value("value", Json()) : Json();
+    std::string message = text.is_string() ? text.get<std::string>() : "";
+    Status status = watch.status();
+    if (status == Status::Refused && message.empty())
+      message = "A operação recusou o pedido sem mensagem.";
+    fail(status == Status::Refused       ? 422
+         : status == Status::Unavailable ? 503
+                                         : 500,
+         message, {}, {{"answer", answer}});
   }
   return {200, std::move(answer), {}};
 }

@@ -1,22 +1,28 @@
-// The REST resources over the operations: a Coleta and a party as plain JSON,
-// and any operation by name with the typed JSON of `z418kt invoke`.
+// The REST resources over the front door: a Coleta, a party and their lists
+// as plain JSON; and any operation by name with the typed JSON of
+// `z418kt invoke`.
 //
 // Every call runs with the server's connection text and dialect; clients
-// never give them, and answers never carry the connection text. A refusal of
-// the operations (status 10) becomes a 422 problem with their Portuguese
-// message, and the body field it names where it names one; a run-time failure
-// of the operations (their "not available, try later" message) becomes 503.
+// never give them, and answers never carry the connection text. What the
+// front door answers maps to one status: not found 404; refused 422 with
+// every field error under "erros" (the first also as detail and campo); a
+// Coleta with air waybills 409; a database that cannot be reached or did not
+// answer in time 503; anything else 500. A body or query of the wrong shape
+// is 400, with every field of the wrong type under "erros".
 // Failures are thrown as ProblemError; success is an Answer.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "json/json_variant.h"
-#include "json/named_call.h"
+#include "z418kt/coletas.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::http {
+
+using Query = std::map<std::string, std::string>;  // the query parameters
 
 struct Answer {
   int status = 200;
@@ -26,22 +32,26 @@ struct Answer {
 
 class Resources {
  public:
-  explicit Resources(json::CallContext context) : context_(std::move(context)) {}
+  explicit Resources(CallContext context) : context_(std::move(context)) {}
 
   Answer readColeta(Z418kt& component, std::string_view id) const;
   // The Coleta as a ONE Record shipment (JSON-LD), its identifiers under `base`.
   Answer exportColeta(Z418kt& component, std::string_view id, const std::string& base) const;
-  Answer createColeta(Z418kt& component, const json::Json& body) const;
+  // With a key (the Idempotency-Key header), a repeated create answers as the first.
+  Answer createColeta(Z418kt& component, const json::Json& body,
+                      const std::string& idempotencyKey = {}) const;
   Answer replaceColeta(Z418kt& component, std::string_view id, const json::Json& body) const;
   Answer deleteColeta(Z418kt& component, std::string_view id) const;
+  Answer listColetas(Z418kt& component, const Query& query) const;
   Answer readPessoa(Z418kt& component, std::string_view enderecoId) const;
+  Answer searchPessoas(Z418kt& component, const Query& query) const;
   // The body is the arguments (array or object) or {"args": ...}.
   Answer callOperation(Z418kt& component, std::string_view name, const json::Json& body) const;
 
  private:
-  Answer save(Z418kt& component, int32_t id, const json::Json& body) const;
+  Answer answerSaved(Result<Coleta> saved, bool created) const;
 
-  json::CallContext context_;
+  CallContext context_;
 };
 
 // A request body as JSON; 400 (with the reason) when it is not.

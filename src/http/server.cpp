@@ -129,8 +129,8 @@ struct HttpServer::Impl {
   Impl(ServerOptions o, std::ostream& logStream)
       : options(std::move(o)),
         log(logStream),
-        resources(json::CallContext{options.connection,
-                                    options.oracle ? json::kOracleKind : json::kProcedureKind, 0}),
+        resources(
+            CallContext{options.connection, options.oracle ? kOracleKind : kProcedureKind, 0}),
         limiter(options.limits.requestsPerSecond) {
     configure();
   }
@@ -272,7 +272,9 @@ void HttpServer::Impl::route() {
     }
   });
   server.Post("/v1/coletas", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.createColeta(c, body(req)); });
+    answer(res, [&](Z418kt& c) {
+      return resources.createColeta(c, body(req), req.get_header_value("Idempotency-Key"));
+    });
   });
   server.Put(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
     answer(res,
@@ -284,6 +286,19 @@ void HttpServer::Impl::route() {
   server.Get(R"(/v1/pessoas/([^/]+))", [this](const auto& req, auto& res) {
     answer(res, [&](Z418kt& c) { return resources.readPessoa(c, req.matches[1].str()); });
   });
+  // ----- finding Coletas and parties -----
+  auto queryOf = [](const httplib::Request& req) {
+    Query query;
+    for (const auto& [name, value] : req.params) query.emplace(name, value);  // first one counts
+    return query;
+  };
+  server.Get("/v1/coletas", [this, queryOf](const auto& req, auto& res) {
+    answer(res, [&](Z418kt& c) { return resources.listColetas(c, queryOf(req)); });
+  });
+  server.Get("/v1/pessoas", [this, queryOf](const auto& req, auto& res) {
+    answer(res, [&](Z418kt& c) { return resources.searchPessoas(c, queryOf(req)); });
+  });
+  // ----- end of finding -----
   server.Post(R"(/v1/operations/([^/]+))", [this](const auto& req, auto& res) {
     answer(res,
            [&](Z418kt& c) { return resources.callOperation(c, req.matches[1].str(), body(req)); });

@@ -6,8 +6,8 @@
 // not the user's) raise 5. The user identifier is accepted and not used.
 #include <string>
 
+#include "automation/decimal.h"
 #include "outside/components.h"
-#include "outside/default_decimal.h"
 #include "outside/default_text.h"
 
 namespace z418kt::outside {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "automation/decimal.h"
 #include "outside/components.h"
-#include "outside/default_decimal.h"
 
 namespace z418kt::outside {
 

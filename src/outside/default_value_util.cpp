@@ -2,8 +2,8 @@
 // stored-procedure arguments, the decimal check and the input clean-up.
 #include <cmath>
 
+#include "automation/decimal.h"
 #include "outside/components.h"
-#include "outside/default_decimal.h"
 #include "outside/default_text.h"
 #include "outside/sql_literal.h"
 

@@ -1,6 +1,6 @@
 #include "outside/sql_literal.h"
 
-#include "outside/default_decimal.h"
+#include "automation/decimal.h"
 #include "outside/default_text.h"
 
 namespace z418kt::outside::sql {

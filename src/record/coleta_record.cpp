@@ -18,14 +18,14 @@ constexpr const char* kDocumentOutputs[] = {
 // Matrix columns, as the operations lay out one cargo piece.
 enum Column : int32_t { kVolumes = 0, kLargura, kAltura, kComprimento, kPieceId, kColumns };
 
-bool documentFound(const json::Outcome& r) {
+bool documentFound(const Outcome& r) {
   for (const char* name : kDocumentOutputs)
     if (!r.arg(name).isEmpty()) return true;
   return false;
 }
 
-std::vector<PieceRecord> piecesOf(const json::Outcome& r) {
-  std::vector<PieceRecord> pieces;
+std::vector<Peca> piecesOf(const Outcome& r) {
+  std::vector<Peca> pieces;
   int64_t rows = wholeOf(r.arg("outvntQtde_Linha"), "outvntQtde_Linha").value_or(0);
   if (rows <= 0) return pieces;
   const Variant& matrix = r.arg("outarrvntMatriz_DIM");
@@ -35,7 +35,7 @@ std::vector<PieceRecord> piecesOf(const json::Outcome& r) {
     return m.at(m.lbound(1) + column, m.lbound(2) + static_cast<int32_t>(row));
   };
   for (int64_t row = 0; row < rows; ++row) {
-    PieceRecord p;
+    Peca p;
     p.id = wholeOf(cell(kPieceId, row), "CARGA_ID").value_or(0);
     p.volumes = wholeOf(cell(kVolumes, row), "num_volume");
     p.largura_m = decimalOf(cell(kLargura, row), "largura_m");
@@ -54,11 +54,11 @@ Variant decimalArgument(const std::optional<Decimal>& value) {
   return value ? Variant(value->text()) : Variant();
 }
 
-Variant matrixOf(const std::vector<PieceRecord>& pieces) {
+Variant matrixOf(const std::vector<Peca>& pieces) {
   if (pieces.empty()) return Variant();
   SafeArray m = SafeArray::zeroBased(kColumns - 1, static_cast<int32_t>(pieces.size()) - 1);
   for (int32_t row = 0; row < static_cast<int32_t>(pieces.size()); ++row) {
-    const PieceRecord& p = pieces[static_cast<size_t>(row)];
+    const Peca& p = pieces[static_cast<size_t>(row)];
     m.at(kVolumes, row) = wholeArgument(p.volumes);
     m.at(kLargura, row) = decimalArgument(p.largura_m);
     m.at(kAltura, row) = decimalArgument(p.altura_m);
@@ -67,19 +67,18 @@ Variant matrixOf(const std::vector<PieceRecord>& pieces) {
   return Variant(std::move(m));
 }
 
-std::string messageOf(const json::Outcome& r) { return textOf(r.arg("outvntMsg_Ret")); }
+std::string messageOf(const Outcome& r) { return textOf(r.arg("outvntMsg_Ret")); }
 
 }  // namespace
 
-ReadOutcome<ColetaRecord> readColeta(Z418kt& component, const json::CallContext& context,
-                                     int64_t id) {
-  return readThrough<ColetaRecord>(
+ReadOutcome<Coleta> readColeta(Z418kt& component, const CallContext& context, int64_t id) {
+  return readThrough<Coleta>(
       [&] {
-        return json::callOperation(component, context, "gConsulta_Coleta",
-                                   {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+        return callOperation(component, context, "gConsulta_Coleta",
+                             {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
       },
       documentFound,
-      [&](const json::Outcome& r, ColetaRecord& c) {
+      [&](const Outcome& r, Coleta& c) {
         c.id = id;
         c.cliente_id = wholeOf(r.arg("outvntcliente_id"), "cliente_id");
         c.cliente = textOf(r.arg("outvntcliente"));
@@ -94,32 +93,33 @@ ReadOutcome<ColetaRecord> readColeta(Z418kt& component, const json::CallContext&
       });
 }
 
-SaveOutcome saveColeta(Z418kt& component, const json::CallContext& context,
-                       const ColetaRecord& coleta, int64_t id) {
+SaveOutcome saveColeta(Z418kt& component, const CallContext& context, const Coleta& coleta,
+                       int64_t id) {
   SaveOutcome out;
   out.id = id;
   if (coleta.pecas.size() >= static_cast<size_t>(INT32_MAX)) {
     out.message = "A Coleta tem peças demais.";
     return out;
   }
+  data::clearFailure();
   try {
     const auto rows = static_cast<int32_t>(coleta.pecas.size());
-    json::Outcome r =
-        json::callOperation(component, context, "gGrava_Coleta",
-                            {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
-                             {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
-                             {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
-                             {"invntnum_volume", wholeArgument(coleta.volumes)},
-                             {"invntpeso_real", decimalArgument(coleta.peso_kg)},
-                             {"invnttxt_embalagem", Variant(coleta.embalagem)},
-                             {"invntval_declarado", decimalArgument(coleta.valor_declarado)},
-                             {"invntQtde_Linha", Variant(rows)},
-                             {"invntQtde_Coluna", Variant(int32_t{kColumns})},
-                             {"inarrvntMatriz_Dim", matrixOf(coleta.pecas)},
-                             {"iovntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    Outcome r = callOperation(component, context, "gGrava_Coleta",
+                              {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
+                               {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
+                               {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
+                               {"invntnum_volume", wholeArgument(coleta.volumes)},
+                               {"invntpeso_real", decimalArgument(coleta.peso_kg)},
+                               {"invnttxt_embalagem", Variant(coleta.embalagem)},
+                               {"invntval_declarado", decimalArgument(coleta.valor_declarado)},
+                               {"invntQtde_Linha", Variant(rows)},
+                               {"invntQtde_Coluna", Variant(int32_t{kColumns})},
+                               {"inarrvntMatriz_Dim", matrixOf(coleta.pecas)},
+                               {"iovntDOCTO_TRANSPORTE_ID", idArgument(id)}});
     out.status = r.status();
     out.saved = r.succeeded();
     out.message = messageOf(r);
+    if (!out.saved) out.failure = data::lastFailure();
     // The validation rewrites the id as text; the insert of a new Coleta
     // writes its new id. Both stay in the argument whatever happens later.
     out.id = wholeOf(r.arg("iovntDOCTO_TRANSPORTE_ID"), "DOCTO_TRANSPORTE_ID").value_or(0);
@@ -139,14 +139,38 @@ SaveOutcome saveColeta(Z418kt& component, const json::CallContext& context,
   return out;
 }
 
-DeleteOutcome deleteColeta(Z418kt& component, const json::CallContext& context, int64_t id) {
-  DeleteOutcome out;
+HeaderCheck checkHeader(Z418kt& component, const CallContext& context, const Coleta& coleta,
+                        int64_t id) {
+  HeaderCheck out;
   try {
-    json::Outcome r = json::callOperation(component, context, "gExclui_Coleta",
-                                          {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    Outcome r = callOperation(component, context, "mConsiste_Campos",
+                              {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
+                               {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
+                               {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
+                               {"invntnum_volume", wholeArgument(coleta.volumes)},
+                               {"invntpeso_real", decimalArgument(coleta.peso_kg)},
+                               {"invnttxt_embalagem", Variant(coleta.embalagem)},
+                               {"invntval_declarado", decimalArgument(coleta.valor_declarado)},
+                               {"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    out.passed = r.succeeded();
+    if (!out.passed) out.message = messageOf(r);
+  } catch (const AutomationError& e) {
+    out.message = e.description;
+    out.callFailed = true;
+  }
+  return out;
+}
+
+DeleteOutcome deleteColeta(Z418kt& component, const CallContext& context, int64_t id) {
+  DeleteOutcome out;
+  data::clearFailure();
+  try {
+    Outcome r = callOperation(component, context, "gExclui_Coleta",
+                              {{"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
     out.status = r.status();
     out.deleted = r.succeeded();
     out.message = messageOf(r);
+    if (!out.deleted) out.failure = data::lastFailure();
   } catch (const AutomationError& e) {
     out.message = e.description;
   }

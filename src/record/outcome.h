@@ -1,8 +1,11 @@
-// What a read through the operations gives: the value, "not found", or the
-// failure with the operations' user message.
+// What one call through the operations gave: the value, "not found", or a
+// failure with the operations' user message and the class of the database
+// failure behind it (None when the database had no part in it).
 #pragma once
 
 #include <string>
+
+#include "data/failure_class.h"
 
 namespace z418kt::record {
 
@@ -15,6 +18,8 @@ struct ReadOutcome {
   ReadStatus status = ReadStatus::Failed;
   T value;
   std::string message;
+  data::FailureClass failure = data::FailureClass::None;
+  bool callFailed = false;  // the call failed as a whole (no operation answer)
 };
 
 }  // namespace z418kt::record

@@ -1,12 +1,11 @@
 #include "record/read_values.h"
 
-#include <charconv>
-
-#include "outside/default_decimal.h"
+#include "automation/decimal.h"
+#include "automation/number_text.h"
 
 namespace z418kt::record {
 
-namespace dec = outside::decimal;
+namespace dec = decimal;
 
 namespace {
 
@@ -15,7 +14,7 @@ bool holdsNothing(const Variant& v) {
          (v.isText() && v.text().find_first_not_of(' ') == std::string::npos);
 }
 
-std::optional<dec::Decimal> exactOf(const Variant& v) {
+std::optional<Decimal> exactOf(const Variant& v) {
   if (v.isText()) return dec::parseEntered(v.text());
   return dec::fromNumber(v);
 }
@@ -37,9 +36,10 @@ std::optional<int64_t> wholeOf(const Variant& value, const char* field) {
   auto d = exactOf(v);
   int64_t out = 0;
   if (d && d->isWhole()) {
-    const std::string& digits = d->whole;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), out);
-    if (ec == std::errc() && end == digits.data() + digits.size()) return d->negative ? -out : out;
+    if (auto n = numtext::parseInteger(d->whole)) {
+      out = *n;
+      return d->negative ? -out : out;
+    }
   }
   throw UnreadableValue(field, textOf(v));
 }
@@ -47,7 +47,7 @@ std::optional<int64_t> wholeOf(const Variant& value, const char* field) {
 std::optional<Decimal> decimalOf(const Variant& value, const char* field) {
   Variant v = vb::resolved(value);
   if (holdsNothing(v)) return std::nullopt;
-  if (auto d = exactOf(v)) return Decimal::parse(dec::write(*d));
+  if (auto d = exactOf(v)) return d;
   throw UnreadableValue(field, textOf(v));
 }
 

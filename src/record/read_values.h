@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "json/named_call.h"
-#include "record/decimal.h"
+#include "record/named_call.h"
 #include "record/outcome.h"
 #include "z418kt/automation_error.h"
+#include "z418kt/decimal.h"
 #include "z418kt/variant.h"
 
 namespace z418kt::record {
@@ -45,10 +45,12 @@ Variant idArgument(int64_t id);
 template <class T, class Call, class Found, class Fill>
 ReadOutcome<T> readThrough(Call&& call, Found&& found, Fill&& fill) {
   ReadOutcome<T> out;
+  data::clearFailure();
   try {
-    json::Outcome r = call();
+    Outcome r = call();
     if (!r.succeeded()) {
       out.message = textOf(r.arg("outvntMsg_Ret"));
+      out.failure = data::lastFailure();
     } else if (!found(r)) {
       out.status = ReadStatus::NotFound;
     } else {
@@ -58,9 +60,11 @@ ReadOutcome<T> readThrough(Call&& call, Found&& found, Fill&& fill) {
   } catch (const AutomationError& e) {
     out = {};
     out.message = e.description;
+    out.callFailed = true;
   } catch (const UnreadableValue& e) {
     out = {};
     out.message = e.what();
+    out.callFailed = true;
   }
   return out;
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "automation/decimal.h"
 #include "json/json_variant.h"
 #include "outside/components.h"
-#include "outside/default_decimal.h"
 #include "support/scoped_locale.h"
 
 namespace z418kt {
@@ -63,7 +63,7 @@ TEST(NumberText, ConversionsGiveTheSameResultsUnderEveryLocale) {
       {[&] { return cstr(values->op4_number(Variant("1.234,5"))); }, "1234.5"},
       {[&] { return cstr(values->op4_number(Variant("2E3"))); }, "2000"},
       {[&] { Variant f(125.5); return cstr(formats->op1_formatDecimal(f)); }, "125,50"},
-      {[] { return outside::decimal::write(*outside::decimal::fromDouble(0.1 + 0.2)); }, "0.3"},
+      {[] { return decimal::write(*decimal::fromDouble(0.1 + 0.2)); }, "0.3"},
       {[] { return json::dumpText(json::toJson(Variant(0.1))); }, R"({"vt":"R8","value":0.1})"},
       {[] { return viaJson(R"({"vt":"CY","value":"12.3456"})"); }, R"({"vt":"CY","value":"12.3456"})"},
       {[] { return viaJson("[1.5, 2, \"3,5\"]"); },

@@ -17,10 +17,10 @@ TEST(OneRecordMapping, BaseMustBeAnAbsoluteIri) {
 }
 
 TEST(OneRecordMapping, LeavesOutWhatTheReadDidNotGive) {
-  record::ColetaRecord c;
+  Coleta c;
   c.id = 7;
-  c.pecas = {record::PieceRecord{9, {}, {}, {}, {}}};
-  record::PartyRecord person;
+  c.pecas = {Peca{9, {}, {}, {}, {}}};
+  Pessoa person;
   person.tipo = "PF";
   person.nome = "Cher";
   auto doc = nlohmann::json::parse(shipmentDocument(c, person, std::nullopt, "urn:x/"));
@@ -43,7 +43,7 @@ TEST(OneRecordMapping, LeavesOutWhatTheReadDidNotGive) {
 }
 
 TEST(OneRecordMapping, TextThatIsNoUtf8IsReplacedNotFatal) {
-  record::ColetaRecord c;
+  Coleta c;
   c.embalagem = "Caixa\xff";
   auto doc = nlohmann::json::parse(shipmentDocument(c, std::nullopt, std::nullopt, "urn:x/"));
   EXPECT_EQ(doc["goodsDescription"], "Caixa\xef\xbf\xbd");

@@ -55,8 +55,25 @@ class Api(unittest.TestCase):
                 self.assertEqual(c.request("DELETE", path)[::3], (204, b""))
                 self.assertEqual(c.request("GET", path)[0], 404)
 
-                # The demo Coleta has air waybills; the demo parties are a person and a company.
-                self.assertIn("AWBs", c.request("GET", "/v1/coletas/100")[2]["aviso"])
+                # An unknown client is the request's fault, never the database's.
+                status, _, problem, _ = c.request("POST", "/v1/coletas", dict(NEW, cliente_id=98765))
+                self.assertEqual((status, problem.get("campo")), (422, "cliente_id"), problem)
+                self.assertEqual(problem["erros"], [
+                    {"campo": "cliente_id", "mensagem": "Cliente 98765 não encontrado."}])
+
+                # The demo Coleta has air waybills: it is listed, but neither changes nor goes.
+                demo = c.request("GET", "/v1/coletas/100")[2]
+                self.assertIn("AWBs", demo["aviso"])
+                self.assertEqual((demo["editavel"], demo["destinatario_nome"]),
+                                 (False, "Maria da Silva"))
+                for method, body in (("PUT", NEW), ("DELETE", None)):
+                    self.assertEqual(c.request(method, "/v1/coletas/100", body)[0], 409)
+                self.assertEqual(c.request("GET", "/v1/coletas/100")[2], demo)
+                listed = c.request("GET", "/v1/coletas?cliente_id=2")[2]["itens"]
+                self.assertEqual([(i["id"], i["cliente_nome"]) for i in listed],
+                                 [(100, demo["cliente_nome"])])
+                found = c.request("GET", "/v1/pessoas?q=silva")[2]["itens"]
+                self.assertEqual([p["endereco_id"] for p in found], [11])
                 _, response, shipment, _ = c.request(
                     "GET", "/v1/coletas/100", headers={"Accept": "application/ld+json"})
                 self.assertEqual(response.getheader("Content-Type"), "application/ld+json")
@@ -78,7 +95,11 @@ class Api(unittest.TestCase):
                 ("GET", "/v1/nada", None, 404, None),
                 ("POST", coletas, dict(NEW, cliente_id=None), 422, "cliente_id"),
                 ("POST", coletas, dict(NEW, peso_kg=1234567.5), 422, "peso_kg"),
-                ("PUT", "/v1/coletas/100", dict(NEW, embalagem="x" * 300), 422, "embalagem"),
+                ("PUT", "/v1/coletas/110", dict(NEW, embalagem="x" * 300), 422, "embalagem"),
+                ("PUT", "/v1/coletas/100", NEW, 409, None),
+                ("GET", coletas + "?limite=0", None, 400, "limite"),
+                ("GET", coletas + "?desde=ontem", None, 400, "desde"),
+                ("GET", "/v1/pessoas?q=", None, 400, "q"),
                 ("POST", delete, {"invntDOCTO_TRANSPORTE_ID": 0}, 422, None),
                 ("POST", "/v1/operations/nenhuma", {}, 404, None),
                 ("POST", delete, [1, 2], 400, None),
@@ -90,6 +111,18 @@ class Api(unittest.TestCase):
                     self.assertEqual(problem.get("campo"), field)
             problem = c.request("POST", coletas, dict(NEW, cliente_id=None))[2]
             self.assertEqual(problem["detail"], "O campo Cliente é obrigatório.")
+            # Every field error at once, by caption, the operations' own first.
+            three = dict(NEW, peso_kg=None, destinatario_id=98765,
+                         pecas=[dict(NEW["pecas"][0], largura_m=-0.5)])
+            problem = c.request("POST", coletas, three)[2]
+            self.assertEqual([e["campo"] for e in problem["erros"]],
+                             ["peso_kg", "pecas[0].largura_m", "destinatario_id"], problem)
+            self.assertEqual(problem["erros"][1]["mensagem"],
+                             "O campo Largura da peça 1 deve ser maior que zero.")
+            problem = c.request("POST", coletas, dict(NEW, cliente_id="dois", peso_kg="1.500"))[2]
+            self.assertEqual([e["mensagem"] for e in problem["erros"]],
+                             ["O campo Cliente deve ser um número inteiro.",
+                              "O campo Peso deve ser um número."])
             problem = c.request("POST", delete, {"invntDOCTO_TRANSPORTE_ID": 0})[2]
             self.assertEqual(problem["detail"], "Informe uma Coleta.")
             self.assertEqual(problem["answer"]["result"], {"vt": "I2", "value": 10})

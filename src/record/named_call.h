@@ -1,7 +1,7 @@
-// Calls an operation by name for the people's commands and the demo: the
-// caller context comes from the command line, the other arguments by
-// parameter name (anything not given is Empty), and the outcome keeps every
-// argument as the call left it.
+// Calls an operation by parameter name, the one way the front door (and the
+// demo's tour of the operations) reaches them: the caller context fills its
+// four arguments, the others are given by name (anything not given is Empty),
+// and the outcome keeps every argument as the call left it.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "z418kt/coletas.h"
 #include "z418kt/interface.h"
 
-namespace z418kt::json {
-
-inline constexpr const char* kDefaultConnection = "Provider=SQLite;Data Source=coleta.db";
-inline constexpr const char* kOracleKind = "ORACLE";
-inline constexpr const char* kProcedureKind = "SQLSERVER";
-
-// The caller context of every call a command makes.
-struct CallContext {
-  std::string connection = kDefaultConnection;
-  std::string databaseKind = kProcedureKind;
-  int32_t userId = 0;
-};
+namespace z418kt::record {
 
 struct Outcome {
   const InterfaceEntry* entry = nullptr;
@@ -48,4 +38,4 @@ Outcome callOperation(Z418kt& component, const CallContext& context, std::string
 // anything else its VB text.
 std::string displayText(const Variant& value);
 
-}  // namespace z418kt::json
+}  // namespace z418kt::record

@@ -1,10 +1,8 @@
-#include "json/named_call.h"
+#include "record/named_call.h"
 
 #include <strings.h>
 
-#include "json/request_error.h"
-
-namespace z418kt::json {
+namespace z418kt::record {
 
 namespace {
 
@@ -13,7 +11,7 @@ size_t indexOf(const InterfaceEntry& entry, std::string_view name) {
     std::string_view p = entry.parameters[k];
     if (p.size() == name.size() && strncasecmp(p.data(), name.data(), p.size()) == 0) return k;
   }
-  throw RequestError(kNamedArgumentNotFound, "Named argument not found: " + std::string(name));
+  throw AutomationError(448, "Named argument not found: " + std::string(name));
 }
 
 }  // namespace
@@ -53,4 +51,4 @@ std::string displayText(const Variant& value) {
   return vb::cstr(v);
 }
 
-}  // namespace z418kt::json
+}  // namespace z418kt::record

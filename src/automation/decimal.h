@@ -1,4 +1,5 @@
-// Exact decimal numbers for the default outside components.
+// The digit work behind Decimal, for the outside components, the front door
+// and the codecs.
 //
 // Weights, declared values and dimensions travel between the database, the
 // caller and the statements as texts. Doing that arithmetic on binary doubles
@@ -13,22 +14,13 @@
 #include <string>
 #include <string_view>
 
+#include "z418kt/decimal.h"
 #include "z418kt/variant.h"
 
-namespace z418kt::outside::decimal {
+namespace z418kt::decimal {
 
-// A decimal in its one canonical shape: `whole` has no leading zeros ("0" when
-// there is no whole part), `fraction` no trailing zeros, and zero is never
-// negative. Build values with the functions below, which keep that shape.
-struct Decimal {
-  bool negative = false;
-  std::string whole = "0";
-  std::string fraction;
-
-  bool isZero() const { return whole == "0" && fraction.empty(); }
-  bool isWhole() const { return fraction.empty(); }
-  friend bool operator==(const Decimal&, const Decimal&) = default;
-};
+// The one exact-decimal type of the component (see z418kt/decimal.h).
+using Decimal = ::z418kt::Decimal;
 
 // A number as a person or a display writes it: blanks around it, one leading
 // sign, digits, and ',' or '.' as the decimal separator. When both kinds
@@ -37,7 +29,9 @@ struct Decimal {
 // must be proper (1 to 3 digits, then groups of exactly 3), and a decimal
 // separator needs digits on both sides. Exponent forms ("1E+20") are refused:
 // no display of ours writes them, and a person typing "2e3" into a weight field
-// more likely made a mistake than meant 2000.
+// more likely made a mistake than meant 2000. This is how the operations read
+// what they are given; front ends read an operator's entry with
+// Decimal::fromBrazilian or Decimal::fromCommandLine, which never guess.
 std::optional<Decimal> parseEntered(std::string_view text);
 
 // The same without thousands grouping: a sign, digits, at most one separator.
@@ -58,8 +52,8 @@ std::string writeRounded(const Decimal& value, char separator, size_t minDecimal
 // The same for a number held in a variant (as fromNumber reads it), written
 // straight from its digits without building a Decimal: measures are formatted
 // for every row of a read. Nothing where fromNumber gives nothing.
-std::optional<std::string> writeRounded(const Variant& number, char separator,
-                                        size_t minDecimals, size_t maxDecimals);
+std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
+                                        size_t maxDecimals);
 
 // <0, 0, >0 as a is below, equal to or above b.
 int compare(const Decimal& a, const Decimal& b);
@@ -72,4 +66,4 @@ std::string write(const Decimal& value, char separator = '.', size_t minDecimals
 std::optional<int32_t> toInt32(const Decimal& value);
 double toDouble(const Decimal& value);
 
-}  // namespace z418kt::outside::decimal
+}  // namespace z418kt::decimal

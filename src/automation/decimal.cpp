@@ -1,4 +1,4 @@
-#include "outside/default_decimal.h"
+#include "automation/decimal.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,11 +6,17 @@
 #include <limits>
 
 #include "automation/number_text.h"
-#include "outside/default_text.h"
 
-namespace z418kt::outside::decimal {
+namespace z418kt::decimal {
 
 namespace {
+
+std::string_view trimBlanks(std::string_view text) {
+  size_t b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  size_t e = text.find_last_not_of(" \t");
+  return text.substr(b, e - b + 1);
+}
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -45,7 +51,7 @@ bool properlyGrouped(std::string_view s, char mark, std::string& digits) {
 }
 
 std::optional<Decimal> parse(std::string_view text, bool allowGrouping) {
-  std::string_view s = text::trimBlanks(text);
+  std::string_view s = trimBlanks(text);
   bool negative = false;
   if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
     negative = s.front() == '-';
@@ -346,4 +352,4 @@ double toDouble(const Decimal& value) {
   return numtext::parseDouble(write(value)).value_or(value.negative ? -beyond : beyond);
 }
 
-}  // namespace z418kt::outside::decimal
+}  // namespace z418kt::decimal
