@@ -158,6 +158,18 @@ class Day:
         for shown in ("R$ 1.500,75", "125,5 kg", "Aurora", "Maria da Silva", "15/03/2024"):
             assert shown in text, (shown, text)
         self.check("lista")
+        if self.keyboard:  # one Coleta a page: the next page, and back to the first
+            numbers = lambda: [a.text for a in d.find_elements(  # noqa: E731
+                By.CSS_SELECTOR, "#lista td:first-child a")]
+            d.get(self.base + "#/coletas?limite=1")
+            self.wait.until(lambda d: numbers() == ["110"])
+            self.press(self.el("proxima-pagina"))
+            self.wait.until(lambda d: numbers() == ["100"])
+            assert "cursor=" in d.execute_script("return location.hash")
+            self.check("proxima-pagina")
+            self.press(self.el("primeira-pagina"))
+            self.wait.until(lambda d: numbers() == ["110"])
+            assert d.execute_script("return location.hash") == "#/coletas?limite=1"
 
         # Find the Coletas of a client by name; a phone opens on the list, its
         # filters folded away.

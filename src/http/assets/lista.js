@@ -6,7 +6,8 @@ import { formatDate, formatKg, formatMoney, formatNumber, today } from './numero
 import { describeParty, nameAndCity, partyAt, partyValue, rememberClient, resetParty } from './pessoas.js';
 
 const $ = (id) => document.getElementById(id);
-const PAGE_SIZE = 25;  // Coletas a page shows
+const PAGE_SIZE = 25;       // Coletas a page shows, unless the address says otherwise
+const MAX_PAGE_SIZE = 500;  // the most the server gives in one page
 const DATE = /^\d{4}-\d{2}-\d{2}$/;
 
 // Filter name in the address -> input and API parameter.
@@ -121,7 +122,10 @@ export async function showList(params, say) {
       if (v) describeParty($(f.input));
     }
   }
-  const apiParams = { limite: PAGE_SIZE, cursor: params.get('cursor') || undefined };
+  // limite in the address asks for another page size (1 to MAX_PAGE_SIZE).
+  const asked = Number(params.get('limite'));
+  const size = Number.isInteger(asked) && asked >= 1 ? Math.min(asked, MAX_PAGE_SIZE) : PAGE_SIZE;
+  const apiParams = { limite: size, cursor: params.get('cursor') || undefined };
   for (const f of FILTERS) {
     const v = params.get(f.name) || '';
     if (!v) continue;
