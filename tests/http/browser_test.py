@@ -36,6 +36,7 @@ from selenium.webdriver.support import expected_conditions as EC  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
 
 MAX_TABS = 150  # Tab presses to reach one control from wherever the focus is
+WAIT_S = 20  # for the page to show what a step expects (a sanitized server is slow)
 SIZES = (("1366x900", 1366, 900, True), ("390x844", 390, 844, False))
 
 
@@ -46,7 +47,7 @@ class Day:
     def __init__(self, driver, server, shots, axe, keyboard, width):
         self.d, self.s, self.axe, self.keyboard, self.width = driver, server, axe, keyboard, width
         self.base = "http://127.0.0.1:%d/" % server.port
-        self.wait = WebDriverWait(driver, 10)
+        self.wait = WebDriverWait(driver, WAIT_S)
         self.step = itertools.count(1)
         self.shots = shots
         self.violations = []

@@ -3,12 +3,11 @@
 //   #/coletas/100  #/coletas/100/editar  #/coletas/100/imprimir  #/coletas/nova
 //   #/pessoas?q=aurora  #/pessoas/12
 // Without an access key only the key's form shows; the address waits.
-import { forgetToken, setToken, token, whenKeyRefused } from './api.js';
+import { forgetToken, problemText, setToken, token, whenKeyRefused } from './api.js';
 import { deleteColeta, locked, readColeta, showColeta, showOrder } from './coleta.js';
-import { editing, addPiece, openForm, save } from './formulario.js';
+import { addPiece, editing, openForm, save } from './formulario.js';
 import { clearFilters, filtersFromForm, showList, todayFilter } from './lista.js';
 import { partyField, showCard, showSearch } from './pessoas.js';
-import { problemText } from './api.js';
 
 const $ = (id) => document.getElementById(id);
 const SCREENS = ['acesso', 'tela-lista', 'tela-coleta', 'tela-edicao', 'tela-pessoas', 'tela-pessoa',
