@@ -56,7 +56,7 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
   add_test(NAME http_browser
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/browser_test.py
                    $<TARGET_FILE:z418kt> ${CMAKE_BINARY_DIR}/browser-screenshots ${PAGE_TOOLS})
-  set_tests_properties(http_browser PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77
+  set_tests_properties(http_browser PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77
                                                FIXTURES_REQUIRED page_tools)
   add_test(NAME http_lighthouse
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/lighthouse_test.py

@@ -279,6 +279,7 @@ class Day:
         self.type(self.piece_inputs(1)[0], "0")
         self.press(self.el("gravar"))
         self.wait.until(lambda d: len(self.summary()) == 3)
+        assert [m.split()[-3:] for m in self.summary()][1] == ["99999", "não", "encontrado."]
         width = self.piece_inputs(1)[0]
         for id_, shown in (("campo-cliente_id-erro", "O campo Cliente é obrigatório."),
                            ("campo-remetente_id-erro", "Remetente 99999 não encontrado."),

@@ -111,8 +111,16 @@ function placeOf(campo) {
 // Shows every error in place and in the summary; focuses the summary.
 function showErrors(errors) {
   const summary = $('resumo-lista');
-  for (const e of errors) {
-    const { input, error } = placeOf(e.campo);
+  // The summary lists the errors in the order of their fields on the form.
+  const placed = errors.map((e) => ({ ...e, ...placeOf(e.campo) }));
+  placed.sort((a, b) => {
+    const x = a.input || a.error;
+    const y = b.input || b.error;
+    if (x === y) return 0;
+    return x.compareDocumentPosition(y) & Node.DOCUMENT_POSITION_FOLLOWING ? -1 : 1;
+  });
+  for (const e of placed) {
+    const { input, error } = e;
     error.textContent = error.textContent ? error.textContent + ' ' + e.mensagem : e.mensagem;
     const item = document.createElement('li');
     const target = input || error;
