@@ -16,6 +16,7 @@
 #include "data/database_setup.h"
 #include "http/server.h"
 #include "z418kt/coletas.h"
+#include "z418kt/z418kt.h"
 
 namespace {
 

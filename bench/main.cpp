@@ -24,6 +24,8 @@ struct Ratio {
 };
 
 constexpr Ratio kRatios[] = {
+    {"Coleta list page on 1M Coletas, front door / raw", "door/list/sqlite/1M",
+     "raw/list/sqlite/1M", ">= 0.70"},
     {"gConsulta_Coleta ORACLE, 3 pieces / raw", "coleta/read/sqlite/oracle/3",
      "raw/read/sqlite/oracle/3", ">= 0.85"},
     {"gConsulta_Coleta ORACLE, 1,000 pieces / raw", "coleta/read/sqlite/oracle/1000",

@@ -68,6 +68,12 @@ CREATE TABLE DOCTO_TRANSPORTE (
   DOCTO_TRANSP_PAI_ID INTEGER REFERENCES DOCTO_TRANSPORTE (DOCTO_TRANSPORTE_ID)
 );
 CREATE INDEX DOCTO_TRANSPORTE_PAI ON DOCTO_TRANSPORTE (DOCTO_TRANSP_PAI_ID);
+-- The list of Coletas is read newest first (descending id) by keyset: one
+-- index per party filter keeps a page one range read at any depth.
+CREATE INDEX DOCTO_TRANSPORTE_CLIENTE ON DOCTO_TRANSPORTE (CLIENTE_ID, DOCTO_TRANSPORTE_ID);
+CREATE INDEX DOCTO_TRANSPORTE_REMETENTE ON DOCTO_TRANSPORTE (END_REMETENTE_ID, DOCTO_TRANSPORTE_ID);
+CREATE INDEX DOCTO_TRANSPORTE_DESTINATARIO ON DOCTO_TRANSPORTE (END_DESTINATARIO_ID,
+                                                                DOCTO_TRANSPORTE_ID);
 
 -- Cargo pieces: dimensions in metres.
 CREATE TABLE CARGA (
@@ -79,6 +85,16 @@ CREATE TABLE CARGA (
   NUM_VOLUME INTEGER
 );
 CREATE INDEX CARGA_DOCTO ON CARGA (DOCTO_TRANSPORTE_ID);
+
+-- Keys of creates that a client may repeat (Idempotency-Key): stored in the
+-- transaction of the Coleta they made, with a digest of what was asked, and
+-- forgotten after 24 hours. Times are UTC texts "YYYY-MM-DD HH:MM:SS".
+CREATE TABLE KTR_IDEMPOTENCIA (
+  CHAVE VARCHAR(255) PRIMARY KEY,
+  RESUMO VARCHAR(32) NOT NULL,
+  DOCTO_TRANSPORTE_ID INTEGER NOT NULL,
+  CRIADA_EM VARCHAR(19) NOT NULL
+);
 
 -- Key sequences: one row per key column, the last value handed out.
 CREATE TABLE KTR_SEQUENCIA (

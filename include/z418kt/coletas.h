@@ -101,6 +101,9 @@ struct Result {
   // Create and update: the Coleta id a save that stopped half-way left stored
   // (0 when nothing was); the caller can finish it with an update of that id.
   int64_t storedId = 0;
+  // Create with an idempotency key: this is the Coleta an earlier create
+  // with the same key and content made; nothing new was stored.
+  bool replayed = false;
   bool ok() const { return status == Status::Done; }
 };
 

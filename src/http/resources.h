@@ -15,6 +15,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "json/json_variant.h"
 #include "z418kt/coletas.h"
@@ -28,6 +30,7 @@ struct Answer {
   int status = 200;
   json::Json body;       // not sent for 204
   std::string location;  // Location header of a created resource
+  std::vector<std::pair<std::string, std::string>> headers;  // any others
 };
 
 class Resources {

@@ -148,6 +148,7 @@ struct HttpServer::Impl {
     Answer a = call(workerComponent());
     res.status = a.status;
     if (!a.location.empty()) res.set_header("Location", a.location);
+    for (const auto& [name, value] : a.headers) res.set_header(name, value);
     if (a.status != 204) res.set_content(json::dumpText(a.body), type);
   }
   Json body(const httplib::Request& req) const {

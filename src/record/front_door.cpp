@@ -4,10 +4,12 @@
 #include <utility>
 
 #include "automation/number_text.h"
+#include "data/statement_runner.h"
 #include "record/coleta_record.h"
 #include "record/door_reads.h"
 #include "record/failure_status.h"
 #include "record/field_rules.h"
+#include "record/idempotency.h"
 #include "record/party_record.h"
 #include "z418kt/coletas.h"
 
@@ -125,8 +127,44 @@ Result<Coleta> store(const FrontDoor& door, Z418kt& component, const CallContext
 
 }  // namespace
 
-Result<Coleta> FrontDoor::create(const Coleta& coleta, const std::string&) const {
-  return store(*this, *component_, context_, coleta, 0);
+Result<Coleta> FrontDoor::create(const Coleta& coleta, const std::string& key) const {
+  if (key.empty()) return store(*this, *component_, context_, coleta, 0);
+  if (std::string problem = record::keyProblem(key); !problem.empty())
+    return refused<Coleta>({{"Idempotency-Key", problem}});
+  record::StoredKey mine{record::contentDigest(coleta), 0};
+  // What an earlier create under the key made: the same answer, or a refusal
+  // when it asked for something else.
+  auto earlier = [&](const record::StoredKey& k) {
+    if (k.digest != mine.digest)
+      return refused<Coleta>(
+          {{"Idempotency-Key", "A chave de idempotência " + key +
+                                   " já foi usada para criar outra Coleta, com outro conteúdo."}});
+    Result<Coleta> r = get(k.id);
+    r.replayed = true;
+    return r;
+  };
+  try {
+    // The key, the Coleta and its pieces are stored in one transaction: the
+    // save's own joins it, so a create that stops half-way keeps nothing.
+    auto transaction = data::currentStatementRunner()->transaction(context_.connection, true);
+    if (auto k = record::findKey(context_.connection, key)) return earlier(*k);
+    Result<Coleta> r = store(*this, *component_, context_, coleta, 0);
+    if (!r.ok()) {
+      r.storedId = 0;  // rolled back with the transaction
+      return r;
+    }
+    mine.id = r.value.id;
+    record::storeKey(context_.connection, key, mine);
+    transaction->commit();
+    return r;
+  } catch (const AutomationError& e) {
+    // Another create stored the key first: its Coleta is the answer.
+    try {
+      if (auto k = record::findKey(context_.connection, key)) return earlier(*k);
+    } catch (const AutomationError&) {
+    }
+    return failure<Coleta>(false, data::lastFailure(), e.description);
+  }
 }
 
 Result<Coleta> FrontDoor::update(int64_t id, const Coleta& coleta) const {

@@ -55,6 +55,17 @@ class Api(unittest.TestCase):
                 self.assertEqual(c.request("DELETE", path)[::3], (204, b""))
                 self.assertEqual(c.request("GET", path)[0], 404)
 
+                # A retried create under one key makes one Coleta and answers it again.
+                key = {"Idempotency-Key": "retry-%s" % oracle}
+                first = c.request("POST", "/v1/coletas", NEW, headers=key)
+                second = c.request("POST", "/v1/coletas", NEW, headers=key)
+                self.assertEqual((second[0], second[2]), (first[0], first[2]))
+                self.assertEqual(second[1].getheader("Idempotency-Replayed"), "true")
+                status, _, problem, _ = c.request("POST", "/v1/coletas", dict(NEW, volumes=9),
+                                                  headers=key)
+                self.assertEqual((status, problem.get("campo")), (422, "Idempotency-Key"))
+                self.assertEqual(c.request("DELETE", "/v1/coletas/%d" % first[2]["id"])[0], 204)
+
                 # An unknown client is the request's fault, never the database's.
                 status, _, problem, _ = c.request("POST", "/v1/coletas", dict(NEW, cliente_id=98765))
                 self.assertEqual((status, problem.get("campo")), (422, "cliente_id"), problem)

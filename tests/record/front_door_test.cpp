@@ -124,6 +124,25 @@ TEST_P(FrontDoorOnEngine, EveryFieldErrorAtOnceTheOperationsOwnFirst) {
   EXPECT_EQ(coletas(), before);  // nothing stored
 }
 
+TEST_P(FrontDoorOnEngine, ARepeatedCreateUnderOneKeyMakesOneColeta) {
+  int32_t before = coletas();
+  auto first = door().create(fresh(), "pedido-42");
+  ASSERT_TRUE(first.ok()) << first.message;
+  EXPECT_FALSE(first.replayed);
+  auto again = door().create(fresh(), "pedido-42");
+  ASSERT_TRUE(again.ok()) << again.message;
+  EXPECT_TRUE(again.replayed);
+  EXPECT_EQ(again.value, first.value);
+  EXPECT_EQ(coletas(), before + 1);
+  Coleta other = fresh();
+  other.volumes = 9;
+  auto refused = door().create(other, "pedido-42");
+  ASSERT_EQ(refused.status, Status::Refused);
+  EXPECT_EQ(refused.errors.at(0).campo, "Idempotency-Key");
+  EXPECT_EQ(door().create(fresh(), "com espaço").status, Status::Refused);
+  EXPECT_EQ(coletas(), before + 1);
+}
+
 TEST_P(FrontDoorOnEngine, ListsNewestFirstAndFindsParties) {
   Coleta c = fresh();
   c.cliente_id = demo::kEmpresa2;
