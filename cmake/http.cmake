@@ -33,10 +33,40 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
                    $<TARGET_FILE:z418kt> ${CMAKE_SOURCE_DIR}/src/http/assets/openapi.json
                    ${Z418KT_PG_STATE})
   set_tests_properties(http_api_postgresql PROPERTIES TIMEOUT 180 FIXTURES_REQUIRED postgresql)
+
+  # axe-core and Lighthouse, pinned in tests/http/page-tools/package-lock.json,
+  # installed from the npm registry into the build folder once per lock file.
+  # No browser is downloaded: both drive the system's Chromium.
+  set(PAGE_TOOLS ${CMAKE_BINARY_DIR}/page-tools)
+  foreach(tool package.json package-lock.json lighthouse.mjs)
+    configure_file(${CMAKE_SOURCE_DIR}/tests/http/page-tools/${tool} ${PAGE_TOOLS}/${tool} COPYONLY)
+  endforeach()
+  add_test(NAME http_page_tools
+           COMMAND sh -c "test node_modules/.installed -nt package-lock.json || \
+                          { timeout 540 npm ci --no-audit --no-fund --loglevel=error && \
+                            touch node_modules/.installed; }"
+           WORKING_DIRECTORY ${PAGE_TOOLS})
+  set_tests_properties(http_page_tools PROPERTIES TIMEOUT 600 FIXTURES_SETUP page_tools)
+
+  # The page's Brazilian numbers, in Node with the same Intl data as the browser.
+  find_program(NODE_PROGRAM node)
+  if(NODE_PROGRAM)
+    add_test(NAME http_page_numbers COMMAND ${NODE_PROGRAM} --test numeros_test.mjs
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/http)
+    set_tests_properties(http_page_numbers PROPERTIES TIMEOUT 60)
+  endif()
+
+  # The operators' working day at two sizes, axe-core on every screen.
   add_test(NAME http_browser
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/browser_test.py
-                   $<TARGET_FILE:z418kt> ${CMAKE_BINARY_DIR}/browser-screenshots)
-  set_tests_properties(http_browser PROPERTIES TIMEOUT 180 SKIP_RETURN_CODE 77)
+                   $<TARGET_FILE:z418kt> ${CMAKE_BINARY_DIR}/browser-screenshots ${PAGE_TOOLS})
+  set_tests_properties(http_browser PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77
+                                               FIXTURES_REQUIRED page_tools)
+  add_test(NAME http_lighthouse
+           COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/lighthouse_test.py
+                   $<TARGET_FILE:z418kt> ${PAGE_TOOLS} ${CMAKE_BINARY_DIR}/lighthouse)
+  set_tests_properties(http_lighthouse PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+                                                  FIXTURES_REQUIRED page_tools)
   add_test(NAME http_hostile
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/hostile_test.py
                    $<TARGET_FILE:z418kt>)

@@ -39,6 +39,9 @@ test_packages=(
   chromium
   chromium-driver
   python3-selenium
+  # axe-core and Lighthouse for the page come from the npm registry
+  nodejs
+  npm
   # number tests under a Brazilian locale
   locales
   # fuzz targets

@@ -23,11 +23,36 @@ Reply fromAnswer(Answer answer, const char* type = kJsonType) {
   return reply;
 }
 
-Reply asset(const char* file, const char* type) {
+Reply asset(std::string_view file, std::string_view type) {
   Reply reply;
-  reply.contentType = type;
+  reply.contentType = std::string(type);
   reply.body = std::string(embeddedAsset(file));
   return reply;
+}
+
+// The operators' page: every file it loads, open to anyone (the page asks
+// for the token itself).
+struct PageAsset {
+  std::string_view path, file, type;
+};
+constexpr const char* kScript = "text/javascript; charset=utf-8";
+constexpr PageAsset kPage[] = {
+    {"/", "index.html", "text/html; charset=utf-8"},
+    {"/style.css", "style.css", "text/css; charset=utf-8"},
+    {"/favicon.svg", "favicon.svg", "image/svg+xml"},
+    {"/app.js", "app.js", kScript},
+    {"/api.js", "api.js", kScript},
+    {"/numeros.js", "numeros.js", kScript},
+    {"/pessoas.js", "pessoas.js", kScript},
+    {"/lista.js", "lista.js", kScript},
+    {"/coleta.js", "coleta.js", kScript},
+    {"/formulario.js", "formulario.js", kScript},
+};
+
+Reply pageAsset(RouteContext&, const Request& r) {
+  for (const PageAsset& a : kPage)
+    if (a.path == r.path) return asset(a.file, a.type);
+  return problemReply(404);
 }
 
 json::Json jsonBody(const Request& request) {
@@ -108,16 +133,8 @@ Reply readiness(RouteContext& c, const Request&) {
   return reply;
 }
 
-// Every route the server answers.
-const std::vector<Route> kRoutes = {
-    {"GET", "/", Access::Open, Runs::Inline,
-     [](RouteContext&, const Request&) { return asset("index.html", "text/html; charset=utf-8"); }},
-    {"GET", "/app.js", Access::Open, Runs::Inline,
-     [](RouteContext&, const Request&) {
-       return asset("app.js", "text/javascript; charset=utf-8");
-     }},
-    {"GET", "/style.css", Access::Open, Runs::Inline,
-     [](RouteContext&, const Request&) { return asset("style.css", "text/css; charset=utf-8"); }},
+// Every route the server answers but the page's files.
+const std::vector<Route> kApiRoutes = {
     {"GET", "/healthz", Access::Open, Runs::Inline,
      [](RouteContext&, const Request&) {
        return Reply{200, kJsonType, R"({"status":"ok"})", {}, false, {}};
@@ -177,6 +194,16 @@ bool matches(std::string_view pattern, std::string_view path, std::vector<std::s
     path.remove_prefix(segment.size());
   }
 }
+
+std::vector<Route> allRoutes() {
+  std::vector<Route> routes;
+  for (const PageAsset& a : kPage)
+    routes.push_back({"GET", a.path, Access::Open, Runs::Inline, pageAsset});
+  routes.insert(routes.end(), kApiRoutes.begin(), kApiRoutes.end());
+  return routes;
+}
+
+const std::vector<Route> kRoutes = allRoutes();
 
 }  // namespace
 
