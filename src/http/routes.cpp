@@ -30,29 +30,27 @@ Reply asset(std::string_view file, std::string_view type) {
   return reply;
 }
 
-// The operators' page: every file it loads, open to anyone (the page asks
-// for the token itself).
-struct PageAsset {
-  std::string_view path, file, type;
-};
-constexpr const char* kScript = "text/javascript; charset=utf-8";
-constexpr PageAsset kPage[] = {
-    {"/", "index.html", "text/html; charset=utf-8"},
-    {"/style.css", "style.css", "text/css; charset=utf-8"},
-    {"/favicon.svg", "favicon.svg", "image/svg+xml"},
-    {"/app.js", "app.js", kScript},
-    {"/api.js", "api.js", kScript},
-    {"/numeros.js", "numeros.js", kScript},
-    {"/pessoas.js", "pessoas.js", kScript},
-    {"/lista.js", "lista.js", kScript},
-    {"/coleta.js", "coleta.js", kScript},
-    {"/formulario.js", "formulario.js", kScript},
-};
+// The operators' page: every embedded file of a kind a browser loads, at
+// "/" and its name (index.html also at "/"), open to anyone (the page asks
+// for the token itself). The OpenAPI description is served under /v1 only.
+std::string_view pageType(std::string_view file) {
+  auto endsWith = [&](std::string_view suffix) {
+    return file.size() >= suffix.size() && file.substr(file.size() - suffix.size()) == suffix;
+  };
+  if (endsWith(".html")) return "text/html; charset=utf-8";
+  if (endsWith(".css")) return "text/css; charset=utf-8";
+  if (endsWith(".js")) return "text/javascript; charset=utf-8";
+  if (endsWith(".svg")) return "image/svg+xml";
+  return {};
+}
+
+std::string_view pageFile(std::string_view path) {
+  return path == "/" ? std::string_view("index.html") : path.substr(1);
+}
 
 Reply pageAsset(RouteContext&, const Request& r) {
-  for (const PageAsset& a : kPage)
-    if (a.path == r.path) return asset(a.file, a.type);
-  return problemReply(404);
+  std::string_view file = pageFile(r.path);
+  return asset(file, pageType(file));
 }
 
 json::Json jsonBody(const Request& request) {
@@ -197,8 +195,14 @@ bool matches(std::string_view pattern, std::string_view path, std::vector<std::s
 
 std::vector<Route> allRoutes() {
   std::vector<Route> routes;
-  for (const PageAsset& a : kPage)
-    routes.push_back({"GET", a.path, Access::Open, Runs::Inline, pageAsset});
+  static std::vector<std::string> pagePaths = [] {
+    std::vector<std::string> paths{"/"};
+    for (const auto& [file, content] : embeddedAssets())
+      if (!pageType(file).empty()) paths.push_back("/" + std::string(file));
+    return paths;
+  }();
+  for (const std::string& path : pagePaths)
+    routes.push_back({"GET", path, Access::Open, Runs::Inline, pageAsset});
   routes.insert(routes.end(), kApiRoutes.begin(), kApiRoutes.end());
   return routes;
 }
