@@ -105,6 +105,8 @@ SqliteConnection::SqliteConnection(const std::string& connectionText, bool creat
     throw errors::provider("The connection text names no Data Source (the SQLite file).");
   std::string sync = synchronousMode(text);
   int busyMs = busyTimeout(text);
+  file_ = *path;
+  busyMs_ = busyMs;
 
   // A process that may not write the file reads it without changing it. A
   // database in WAL mode whose -shm file is missing and cannot be made can
@@ -177,13 +179,24 @@ void SqliteConnection::begin(bool writes) {
     throw errors::provider("The session is already inside a transaction.");
   // A read-only session cannot take the write lock; its writes fail as they come.
   bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
-  control(writes && !readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
+  if (writes && !readOnly) turn_.emplace(file_, busyMs_);
+  try {
+    control(writes && !readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
+  } catch (const AutomationError&) {
+    turn_.reset();
+    throw;
+  }
   inTransaction_ = true;
 }
 
 void SqliteConnection::commit() {
   bool abandoned = sqlite3_get_autocommit(db_.get()) != 0;
   inTransaction_ = false;
+  // The turn ends with the transaction, whatever the commit answers.
+  struct EndTurn {
+    std::optional<WriterTurn>& turn;
+    ~EndTurn() { turn.reset(); }
+  } endTurn{turn_};
   if (abandoned)
     throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   try {
@@ -197,6 +210,7 @@ void SqliteConnection::commit() {
 void SqliteConnection::rollback() noexcept {
   inTransaction_ = false;
   rollbackQuietly();
+  turn_.reset();
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
@@ -270,6 +284,8 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   // lock, and needs none.
   bool nested = inTransaction_;
   bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  std::optional<WriterTurn> turn;
+  if (!nested && !readOnly) turn.emplace(file_, busyMs_);
   control(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
   auto undo = [&] {
     if (!nested) return rollbackQuietly();

@@ -23,6 +23,10 @@
 // savepoint inside a caller's transaction); one whose steps only read takes
 // no write lock, so readers on other sessions run alongside.
 //
+// This process's writers of one file take the write lock in turn (WriterTurn),
+// each waiting at most the busy timeout, so no writer starves behind others
+// polling the same lock.
+//
 // Between begin() and commit() the statements share one transaction. SQLite
 // undoes a failed statement by itself; when an error makes SQLite abandon the
 // whole transaction, every later statement and the commit are refused, so
@@ -38,6 +42,7 @@
 #include "data/connection.h"
 #include "data/sql_lexer.h"
 #include "data/sqlite_statement.h"
+#include "data/sqlite_writers.h"
 
 namespace z418kt::data {
 
@@ -77,6 +82,9 @@ class SqliteConnection : public Connection {
   void rollbackQuietly();
 
   sqlite::Database db_;
+  std::string file_;
+  int busyMs_ = 0;
+  std::optional<WriterTurn> turn_;  // held from BEGIN IMMEDIATE to the transaction's end
   bool broken_ = false;
   bool inTransaction_ = false;
   std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name

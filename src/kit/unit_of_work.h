@@ -58,8 +58,11 @@ struct StoredChange {
 using ChangeWriter = std::function<void(const StoredChange&)>;
 
 // While it lives, every write operation on this thread that reaches a step
-// storing the Coleta's change calls `writer` once; the writer runs its
-// statements through record sets on change.connection. On the normal path it
+// storing the Coleta's change (whatever that step answers: a step that fails
+// may have stored part of it) calls `writer`; the writer runs its statements
+// through record sets on change.connection. Its rows are stored exactly when
+// the change is: a transaction given up and run again step by step calls the
+// writer again, and only the stored run's rows stay. On the normal path it
 // runs inside the operation's transaction after the last step, just before
 // the commit; in the fallback, in one transaction with the first step that
 // stores. A writer that throws counts as a refused commit: on the normal path
@@ -101,7 +104,6 @@ class UnitOfWork {
   // Makes the work durable; throws AutomationError when the engine refuses
   // (then nothing of it is stored). Without begin(), does nothing.
   void commit();
-  Mode mode() const { return mode_; }
 
   // Runs one step of a write operation that stores part of the change for
   // document `documentId` (which the step may write) and answers what it

@@ -28,8 +28,9 @@ const Variant kFalse = Variant::boolean(false);
 
 namespace {
 
-// The next key: one this process reserved earlier, one reserved earlier in
-// the caller's transaction, or the first of a new block. A block is reserved
+// The next key: one this process reserved earlier (given back should the
+// caller's transaction not be stored), one reserved earlier in the caller's
+// transaction, or the first of a new block. A block is reserved
 // inside one transaction on one session: the counter's UPDATE locks its row
 // until the SELECT has read the new value, so concurrent callers, here or in
 // other processes, never share a key. Inside a caller's transaction (a save)
@@ -40,9 +41,11 @@ namespace {
 // we name (no RETURNING, which Oracle and SQL Server spell differently).
 // Throws AutomationError; nothing when the key is unknown.
 std::optional<int32_t> allocateKey(const std::string& connectionText, const std::string& keyName) {
-  KeyBlocks& blocks = KeyBlocks::process();
-  if (auto key = blocks.take(connectionText, keyName)) return key;
   auto* reservations = KeyBlocks::Reservations::current(connectionText);
+  if (auto key = KeyBlocks::process().take(connectionText, keyName)) {
+    if (reservations) reservations->borrowed(keyName, *key);
+    return key;
+  }
   if (reservations)
     if (auto key = reservations->take(keyName)) return key;
   auto transaction = data::currentStatementRunner()->transaction(connectionText, true);

@@ -64,6 +64,7 @@ void KeyBlocks::Reservations::start(const std::string& connection) {
 
 void KeyBlocks::Reservations::keep() {
   if (!started_) return;
+  borrowed_.clear();
   for (const auto& [keyName, range] : free_)
     KeyBlocks::process().add(connection_, keyName, range.first, range.second);
   free_.clear();
@@ -72,6 +73,9 @@ void KeyBlocks::Reservations::keep() {
 
 void KeyBlocks::Reservations::end() {
   if (!started_) return;
+  for (const auto& [keyName, key] : borrowed_)
+    KeyBlocks::process().add(connection_, keyName, key, key);
+  borrowed_.clear();
   free_.clear();
   if (tReservations == this) tReservations = previous_;
   started_ = false;
@@ -96,6 +100,10 @@ std::optional<int32_t> KeyBlocks::Reservations::take(const std::string& keyName)
 void KeyBlocks::Reservations::add(const std::string& keyName, int32_t first, int32_t last) {
   // Only the newest block is kept: a block is reserved when the one before is used up.
   if (first <= last) free_[keyName] = {first, last};
+}
+
+void KeyBlocks::Reservations::borrowed(const std::string& keyName, int32_t key) {
+  borrowed_.emplace_back(keyName, key);
 }
 
 }  // namespace z418kt::outside

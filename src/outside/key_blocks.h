@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace z418kt::outside {
 
@@ -56,17 +57,22 @@ class KeyBlocks::Reservations {
   void start(const std::string& connection);
   // Hands the keys not used to the process (call once the transaction is durable).
   void keep();
-  // Drops the keys not used; the thread reserves for the process again.
+  // Drops the keys reserved and not used, gives back to the process the keys
+  // taken from it (the transaction that used them is not stored); the thread
+  // reserves for the process again.
   void end();
 
   // The thread's collector for `connection`, or null.
   static Reservations* current(const std::string& connection);
   std::optional<int32_t> take(const std::string& keyName);
   void add(const std::string& keyName, int32_t first, int32_t last);
+  // `key` came from the process's blocks for this transaction.
+  void borrowed(const std::string& keyName, int32_t key);
 
  private:
   std::string connection_;
   std::map<std::string, std::pair<int32_t, int32_t>> free_;  // key name → first..last
+  std::vector<std::pair<std::string, int32_t>> borrowed_;
   Reservations* previous_ = nullptr;
   bool started_ = false;
 };

@@ -2,6 +2,8 @@
 // still ends as its steps do when each commits on its own: what the earlier
 // steps stored stays, the failing step's message and status come back, and no
 // output names a row that is not there.
+#include "data/recordset.h"
+#include "kit/unit_of_work.h"
 #include "support/engine_fixture.h"
 #include "z418kt/safe_array.h"
 
@@ -107,6 +109,50 @@ TEST_P(AbandonedTransaction, ADriverThatDropsTheTransactionKeepsTheEarlierSteps)
   EXPECT_NE(vb::concatText(msg).find("carga recusada"), std::string::npos) << vb::concatText(msg);
   ASSERT_EQ(vb::concatText(c.id), std::to_string(demo::kFirstNewKey));
   EXPECT_EQ(documents(demo::kFirstNewKey), 1);
+}
+
+// Rows a caller stores with the change: in the same commit on the normal
+// path, with the first storing step in the step-by-step run, never without it.
+TEST_P(AbandonedTransaction, ChangeWritersAreStoredExactlyWithTheChange) {
+  execute("CREATE TABLE EVENTO (DOCTO_TRANSPORTE_ID INTEGER)");
+  int calls = 0;
+  bool fail = false;
+  ChangeWriters writer([&](const StoredChange& change) {
+    ++calls;
+    if (fail) throw AutomationError(5, "evento recusado");
+    data::Recordset rs;
+    rs.open("INSERT INTO EVENTO (DOCTO_TRANSPORTE_ID) VALUES (" +
+                vb::concatText(change.documentId) + ")",
+            change.connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  });
+  auto events = [&](int32_t id) {
+    return queryInt("SELECT COUNT(*) FROM EVENTO WHERE DOCTO_TRANSPORTE_ID = " +
+                    std::to_string(id));
+  };
+  testing::Coleta stored = withPieces(1);
+  EXPECT_EQ(vb::concatText(save(stored)), "0");
+  EXPECT_EQ(events(demo::kFirstNewKey), 1);
+  // Refused before anything is stored: nothing written.
+  testing::Coleta refused = withPieces(1);
+  refused.cliente = Variant("");
+  EXPECT_EQ(vb::concatText(save(refused)), "10");
+  EXPECT_EQ(calls, 1);
+  // Given up: the header and its event stay, the rolled-back attempt's row does not.
+  abandonOn("CARGA", "INSERT");
+  testing::Coleta header = withPieces(1);
+  EXPECT_EQ(vb::concatText(save(header)), "10");
+  EXPECT_EQ(vb::concatText(header.id), std::to_string(demo::kFirstNewKey + 1));
+  EXPECT_EQ(events(demo::kFirstNewKey + 1), 1);
+  EXPECT_EQ(calls, 3);
+  // A writer that fails keeps its step from being stored, and the id from coming back.
+  fail = true;
+  testing::Coleta none = withPieces(1);
+  EXPECT_EQ(vb::concatText(save(none)), "10");
+  EXPECT_EQ(vb::concatText(none.id), "0");
+  EXPECT_NE(vb::concatText(msg).find("evento recusado"), std::string::npos) << vb::concatText(msg);
+  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM DOCTO_TRANSPORTE WHERE DOCTO_TRANSPORTE_ID > " +
+                     std::to_string(demo::kFirstNewKey + 1)),
+            0);
 }
 
 // An exception that leaves the operation after a step stored (a user id the
