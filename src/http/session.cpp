@@ -262,6 +262,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
                         [self = this->shared_from_this()](error_code ec, size_t) {
                           self->waitingForContinue_ = false;
                           if (ec) return self->closeNow();
+                          if (self->buffer_.size() == 0) return self->readMore();
                           self->parse();
                         });
     }
