@@ -13,6 +13,7 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/write.hpp>
+#include <cctype>
 #include <chrono>
 #include <optional>
 

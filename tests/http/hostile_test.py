@@ -115,6 +115,8 @@ class Forwarder:
 class Hostile(unittest.TestCase):
     def test_header_flood_is_cut_off_with_memory_bounded(self):
         with Server(BINARY) as server:
+            self.assertEqual(statuses(exchange(server, get("/healthz"), 1)), [200])
+            idle = rss_mb(server.process.pid)
             line = b"X-Hn: " + b"a" * 80 + b"\r\n"
             for _ in range(20):  # 20 connections, each trying to send 20 MB of headers
                 with connect(server) as s:
@@ -125,7 +127,9 @@ class Hostile(unittest.TestCase):
                     except (BrokenPipeError, ConnectionResetError):
                         pass
                     self.assertIn(431, statuses(read_all(s, 5)))
-            self.assertLess(rss_mb(server.process.pid), 100)
+            # The product build idles at about 20 MB: it stays under 100 MB. (A
+            # sanitizer build idles higher, hence the growth is what is checked.)
+            self.assertLess(rss_mb(server.process.pid) - idle, 80)
             with connect(server) as s:  # and too many short headers
                 s.sendall(b"GET / HTTP/1.1\r\nHost: x\r\n" + b"A: b\r\n" * 200 + b"\r\n")
                 self.assertEqual(statuses(read_all(s)), [431])
@@ -133,6 +137,17 @@ class Hostile(unittest.TestCase):
 
     def test_slowloris_leaves_a_normal_client_served(self):
         with Server(BINARY, extra=["--head-timeout", "3"]) as server:
+            def timed_get(c):
+                start = time.monotonic()
+                c.sendall(get("/v1/coletas/100"))
+                answer = b""
+                while b"}" not in answer:
+                    answer += c.recv(65536)
+                self.assertEqual(statuses(answer), [200])
+                return time.monotonic() - start
+
+            with connect(server) as c:  # the same GET on a quiet server, for comparison
+                quiet = sorted(timed_get(c) for _ in range(5))[2]
             slow = [connect(server) for _ in range(500)]
             for s in slow:
                 s.sendall(b"GET /v1/coletas/100 HTTP/1.1\r\n")
@@ -141,16 +156,12 @@ class Hostile(unittest.TestCase):
                 for i in range(10):
                     for s in slow[i * 50:(i + 1) * 50]:  # a header line now and then
                         s.sendall(b"X-Slow: 1\r\n")
-                    start = time.monotonic()
-                    c.sendall(get("/v1/coletas/100"))
-                    answer = b""
-                    while b"}" not in answer:
-                        answer += c.recv(65536)
-                    times.append(time.monotonic() - start)
-                    self.assertEqual(statuses(answer), [200])
+                    times.append(timed_get(c))
                     time.sleep(0.1)
-            times.sort()
-            self.assertLess(times[len(times) // 2], 0.1, times)
+            # Under 100 ms, or about what it takes on a quiet server when the
+            # machine itself is slower than that (a sanitizer build, a busy CI).
+            self.assertLess(sorted(times)[len(times) // 2], max(0.1, 2 * quiet + 0.02),
+                            (quiet, times))
             # The head deadline ends them all: 408, then closed.
             time.sleep(3)
             answers = [read_all(s, 5) for s in slow[:20]]
