@@ -71,6 +71,10 @@ if(BUILD_TESTING AND SYSTEM_PYTHON3)
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/hostile_test.py
                    $<TARGET_FILE:z418kt>)
   set_tests_properties(http_hostile PROPERTIES TIMEOUT 300)
+  add_test(NAME http_hostile_postgresql
+           COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/hostile_test.py
+                   $<TARGET_FILE:z418kt> ${Z418KT_PG_STATE})
+  set_tests_properties(http_hostile_postgresql PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED postgresql)
   add_test(NAME http_load
            COMMAND ${SYSTEM_PYTHON3} ${CMAKE_SOURCE_DIR}/tests/http/load_test.py
                    $<TARGET_FILE:z418kt>)

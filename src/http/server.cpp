@@ -84,8 +84,11 @@ struct HttpServer::Impl {
 
   ServerCore core;
   asio::io_context io;
-  asio::basic_socket_acceptor<Protocol> acceptor{io};
-  asio::steady_timer retry{io};
+  // The acceptor and its retry timer are used from one strand: accepting,
+  // and closing at the stop, never run at once.
+  asio::strand<asio::io_context::executor_type> acceptStrand = asio::make_strand(io);
+  asio::basic_socket_acceptor<Protocol> acceptor{acceptStrand};
+  asio::steady_timer retry{acceptStrand};
   std::optional<asio::ssl::context> tls;
   int boundPort = 0;
   bool ownsUnixPath = false;
@@ -227,7 +230,7 @@ void HttpServer::run() {
 
 void HttpServer::stop() {
   impl_->core.stopping = true;
-  asio::post(impl_->io, [impl = impl_.get()] {
+  asio::post(impl_->acceptStrand, [impl = impl_.get()] {
     error_code ignored;
     impl->acceptor.close(ignored);
     impl->retry.cancel();

@@ -13,6 +13,7 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/write.hpp>
+#include <cctype>
 #include <chrono>
 #include <optional>
 
@@ -262,6 +263,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
                         [self = this->shared_from_this()](error_code ec, size_t) {
                           self->waitingForContinue_ = false;
                           if (ec) return self->closeNow();
+                          if (self->buffer_.size() == 0) return self->readMore();
                           self->parse();
                         });
     }

@@ -184,7 +184,7 @@ class Api(unittest.TestCase):
             self.assertNotIn(secret, raw)
 
     def test_security_headers_limits_tokens_and_access_log(self):
-        with Server(BINARY, extra=["--rate", "20"], token=None) as server:
+        with Server(BINARY, extra=["--rate", "5"], token=None) as server:
             self.assertRegex(server.token, "^[0-9a-f]{64}$")  # made at start
             c = server.client()
             for path in ("/", "/app.js", "/v1/coletas/100", "/v1/nada"):

@@ -63,6 +63,7 @@ def run():
                 assert status == 200 and read["volumes"] == volumes, (coleta_id, read)
             writer.close()
         asyncio.run(asyncio.wait_for(check(), 120))
+        server.stop()  # a line is written once its answer is sent: after the client read it
         log = server.log()
     answered = sum(1 for line in log.splitlines() if '"status":' in line)
     expected = CLIENTS * (READS + 1) + CLIENTS
