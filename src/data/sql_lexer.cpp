@@ -1,6 +1,11 @@
 #include "data/sql_lexer.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+
+#include "automation/number_text.h"
 
 namespace z418kt::data::sql {
 
@@ -334,5 +339,195 @@ std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::stri
 }
 
 }  // namespace
+
+}  // namespace z418kt::data::sql
+
+namespace z418kt::data::sql {
+
+namespace {
+
+bool oneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+  for (std::string_view w : words)
+    if (sameWord(word, w)) return true;
+  return false;
+}
+
+bool isPunct(const Token* t, std::string_view text) {
+  return t && t->kind == TokenKind::Punct && t->text == text;
+}
+
+// Whether a value after `previous` is an operand that a placeholder can take
+// the place of.
+bool operandPlace(const Token* previous) {
+  if (!previous) return false;
+  if (previous->kind == TokenKind::Punct)
+    return std::string_view("=<>(,+-*/%|").find(previous->text[0]) != std::string_view::npos;
+  return previous->kind == TokenKind::Word &&
+         oneOf(previous->text, {"AND", "OR", "NOT", "THEN", "ELSE", "WHEN", "LIKE", "BETWEEN"});
+}
+
+// A number whose value a bound parameter carries exactly as the literal
+// does: a whole number within 64 bits, or a decimal that a double holds
+// exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35) each in
+// their own way, not always to the nearest double, so those stay written out.
+bool plainNumber(std::string_view text) {
+  if (text.find_first_not_of("0123456789") == std::string_view::npos)
+    return numtext::parseInteger(text).has_value();
+  // A real zero stays: SQLite writes -0.0 for a minus before the literal, but
+  // 0.0 for a minus before a bound zero.
+  auto d = numtext::parseDouble(text);
+  if (!d || *d == 0) return false;
+  // The digits as one whole number `whole` times 10^exponent.
+  uint64_t whole = 0;
+  int digits = 0, exponent = 0;
+  size_t i = 0;
+  bool fraction = false;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      fraction = true;
+      continue;
+    }
+    if (whole == 0 && text[i] == '0') {
+      if (fraction) --exponent;
+      continue;
+    }
+    if (++digits > 15) return false;
+    whole = whole * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (fraction) --exponent;
+  }
+  if (i < text.size()) {
+    auto e = numtext::parseInteger(text.substr(i + 1));
+    if (!e || *e > 22 || *e < -22) return false;
+    exponent += static_cast<int>(*e);
+  }
+  if (exponent > 22 || exponent < -22) return false;
+  double power = 1;
+  for (int k = 0; k < (exponent < 0 ? -exponent : exponent); ++k) power *= 10;  // exact to 1e22
+  double w = static_cast<double>(whole);  // exact: at most 15 digits
+  return exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0;
+}
+
+// One level of parentheses: whether it is a select list (values there name
+// result columns unless aliased), and whether it lies inside one.
+struct Level {
+  bool selectList = false;
+  bool insideSelectList = false;
+};
+
+}  // namespace
+
+std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder style) {
+  if (statement.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::vector<Token> tokens = tokenize(statement);
+  std::vector<size_t> meaning;  // indices of the significant tokens
+  meaning.reserve(tokens.size());
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (t.kind == TokenKind::Blank || t.kind == TokenKind::Comment) continue;
+    // Placeholders of the text's own (and bodies that may hold some) would
+    // collide with the numbering of the cut-out values.
+    if (t.kind == TokenKind::DollarQuoted) return std::nullopt;
+    if (t.kind == TokenKind::Punct &&
+        std::string_view("?@$").find(t.text[0]) != std::string_view::npos)
+      return std::nullopt;
+    bool cast = i > 0 && isPunct(&tokens[i - 1], ":");
+    if (isPunct(&t, ":") && !cast && i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::Word)
+      return std::nullopt;
+    if (t.kind == TokenKind::Literal && !literalClosed(t.text)) return std::nullopt;
+    meaning.push_back(i);
+  }
+  if (meaning.empty() || tokens[meaning[0]].kind != TokenKind::Word ||
+      !oneOf(tokens[meaning[0]].text, {"SELECT", "INSERT", "UPDATE", "DELETE"}))
+    return std::nullopt;
+
+  auto significant = [&](size_t k) -> const Token* {
+    return k < meaning.size() ? &tokens[meaning[k]] : nullptr;
+  };
+  // A select-list item that is the value alone with its alias: the value,
+  // [AS] alias, then ',', FROM or the end.
+  auto aliasedItem = [&](size_t k) {
+    size_t a = k + 1;
+    const Token* next = significant(a);
+    if (next && next->kind == TokenKind::Word && sameWord(next->text, "AS"))
+      next = significant(++a);
+    if (!next || next->kind != TokenKind::Word || oneOf(next->text, {"FROM", "AS"})) return false;
+    const Token* after = significant(a + 1);
+    return !after || isPunct(after, ",") || isPunct(after, ";") ||
+           (after->kind == TokenKind::Word && sameWord(after->text, "FROM"));
+  };
+
+  Shaped out;
+  out.shape.reserve(statement.size());
+  std::vector<Level> levels(1);
+  bool frozen = false;  // after ORDER BY or GROUP BY
+  size_t k = 0;         // position in `meaning` of the next significant token
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (k >= meaning.size() || meaning[k] != i) {
+      out.shape += t.text;
+      continue;
+    }
+    const Token* previous = k > 0 ? significant(k - 1) : nullptr;
+    const Token* next = significant(k + 1);
+    Level& level = levels.back();
+    bool value = false;
+    if (!frozen && !level.insideSelectList) {
+      bool glued = false;  // touches a word, a number or a '.' on either side
+      const char* begin = t.text.data();
+      const char* end = begin + t.text.size();
+      if (begin > statement.data()) {
+        char before = begin[-1];
+        glued = isWordChar(before) || before == '.' || before == '\'';
+      }
+      if (end < statement.data() + statement.size()) {
+        char after = *end;
+        glued = glued || isWordChar(after) || after == '.' || after == '\'';
+      }
+      bool kind =
+          t.kind == TokenKind::Literal || (t.kind == TokenKind::Number && plainNumber(t.text));
+      bool cast = isPunct(next, ":");
+      if (kind && !glued && !cast) {
+        if (level.selectList)
+          value = (isPunct(previous, ",") || (previous && previous->kind == TokenKind::Word &&
+                                              sameWord(previous->text, "SELECT"))) &&
+                  aliasedItem(k);
+        else
+          value = operandPlace(previous);
+      }
+    }
+    if (value) {
+      if (out.values.size() == kMaxShapedValues) return std::nullopt;
+      ExecArgument v;
+      if (t.kind == TokenKind::Literal) {
+        v.kind = ExecArgument::Kind::Text;
+        v.value = literalValue(t.text);
+      } else {
+        v.kind = ExecArgument::Kind::Number;
+        v.value = t.text;
+      }
+      out.values.push_back(std::move(v));
+      out.shape += style == Placeholder::Question ? '?' : '$';
+      out.shape += std::to_string(out.values.size());
+    } else {
+      out.shape += t.text;
+    }
+    if (t.kind == TokenKind::Punct && t.text == "(") {
+      Level inner;
+      inner.insideSelectList = level.selectList || level.insideSelectList;
+      levels.push_back(inner);
+    } else if (t.kind == TokenKind::Punct && t.text == ")") {
+      if (levels.size() > 1) levels.pop_back();
+    } else if (t.kind == TokenKind::Word) {
+      if (sameWord(t.text, "SELECT"))
+        levels.back().selectList = true;
+      else if (sameWord(t.text, "FROM"))
+        levels.back().selectList = false;
+      else if (oneOf(t.text, {"ORDER", "GROUP"}))
+        frozen = true;
+    }
+    ++k;
+  }
+  return out;
+}
 
 }  // namespace z418kt::data::sql
