@@ -89,8 +89,8 @@ std::string literal(std::string_view value) {
 }
 
 const char* const kTemplates[] = {
-    "SELECT I, T, R, N, B, typeof(I), typeof(N) FROM V WHERE I = {0} OR T = {1} OR R = {2} OR "
-    "N = {0} OR B = {1}",
+    ("SELECT I, T, R, N, B, typeof(I), typeof(N) FROM V WHERE I = {0} OR T = {1} OR R = {2} OR "
+     "N = {0} OR B = {1}"),
     "INSERT INTO V VALUES ({0}, {1}, {2}, {0}, {1})",
     "UPDATE V SET T = {0} || {1} , R = {2} WHERE rowid = (SELECT max(rowid) FROM V)",
     "SELECT {0} X, {1} AS Y, {2} FROM V LIMIT 1",
