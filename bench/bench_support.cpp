@@ -191,6 +191,7 @@ RawSqlite::RawSqlite(const std::string& text, bool noMutex) {
 }
 
 RawSqlite::~RawSqlite() {
+  for (auto& [text, s] : kept_) sqlite3_finalize(s);
   for (auto& [name, steps] : procedures_)
     for (sqlite3_stmt* s : steps) sqlite3_finalize(s);
   sqlite3_close_v2(db_);
@@ -223,19 +224,45 @@ size_t RawSqlite::step(sqlite3_stmt* s) {
   return touched;
 }
 
-size_t RawSqlite::run(const std::string& statement) {
+sqlite3_stmt* RawSqlite::kept(const std::string& text) {
+  auto it = kept_.find(text);
+  if (it != kept_.end()) return it->second;
   sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db_, statement.c_str(), static_cast<int>(statement.size()), &s, nullptr) !=
-      SQLITE_OK)
-    fail(std::string("raw prepare failed: ") + sqlite3_errmsg(db_) + " in " + statement);
+  if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
+                         SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
+    fail(std::string("raw prepare failed: ") + sqlite3_errmsg(db_) + " in " + text);
+  return kept_[text] = s;
+}
+
+void RawSqlite::bind(sqlite3_stmt* s, const std::vector<data::sql::ExecArgument>& values) {
+  int count = sqlite3_bind_parameter_count(s);
+  for (int i = 1; i <= count && static_cast<size_t>(i) <= values.size(); ++i) {
+    const auto& a = values[static_cast<size_t>(i) - 1];
+    if (a.kind == data::sql::ExecArgument::Kind::Null) {
+      sqlite3_bind_null(s, i);
+    } else if (a.kind == data::sql::ExecArgument::Kind::Number) {
+      char* end = nullptr;
+      long long whole = std::strtoll(a.value.c_str(), &end, 10);
+      if (*end == '\0')
+        sqlite3_bind_int64(s, i, whole);
+      else
+        sqlite3_bind_double(s, i, std::strtod(a.value.c_str(), nullptr));
+    } else {
+      sqlite3_bind_text(s, i, a.value.data(), static_cast<int>(a.value.size()), SQLITE_STATIC);
+    }
+  }
+}
+
+size_t RawSqlite::run(const std::string& statement) {
+  sqlite3_stmt* s = kept(statement);
   size_t touched = 0;
   try {
     touched = step(s);
   } catch (...) {
-    sqlite3_finalize(s);
+    sqlite3_reset(s);
     throw;
   }
-  sqlite3_finalize(s);
+  sqlite3_reset(s);
   return touched;
 }
 
@@ -259,22 +286,7 @@ size_t RawSqlite::call(const data::sql::ExecCall& call) {
   }
   size_t touched = 0;
   for (sqlite3_stmt* s : steps) {
-    int count = sqlite3_bind_parameter_count(s);
-    for (int i = 1; i <= count && static_cast<size_t>(i) <= call.arguments.size(); ++i) {
-      const auto& a = call.arguments[static_cast<size_t>(i) - 1];
-      if (a.kind == data::sql::ExecArgument::Kind::Null) {
-        sqlite3_bind_null(s, i);
-      } else if (a.kind == data::sql::ExecArgument::Kind::Number) {
-        char* end = nullptr;
-        long long whole = std::strtoll(a.value.c_str(), &end, 10);
-        if (*end == '\0')
-          sqlite3_bind_int64(s, i, whole);
-        else
-          sqlite3_bind_double(s, i, std::strtod(a.value.c_str(), nullptr));
-      } else {
-        sqlite3_bind_text(s, i, a.value.data(), static_cast<int>(a.value.size()), SQLITE_STATIC);
-      }
-    }
+    bind(s, call.arguments);
     touched += step(s);
     sqlite3_reset(s);
   }
@@ -284,7 +296,17 @@ size_t RawSqlite::call(const data::sql::ExecCall& call) {
 size_t RawSqlite::runAll(const std::vector<Prepared>& statements) {
   size_t touched = 0;
   for (const auto& statement : statements)
-    touched += statement.exec ? call(*statement.exec) : run(statement.text);
+    if (statement.exec) {
+      touched += call(*statement.exec);
+    } else if (statement.shaped) {
+      sqlite3_stmt* s = kept(statement.shaped->shape);
+      bind(s, statement.shaped->values);
+      touched += step(s);
+      sqlite3_reset(s);
+      sqlite3_clear_bindings(s);
+    } else {
+      touched += run(statement.text);
+    }
   return touched;
 }
 
@@ -293,7 +315,10 @@ std::vector<RawSqlite::Prepared> RawSqlite::adapted(const std::vector<std::strin
   for (const auto& statement : statements) {
     std::string error;
     auto exec = data::sql::parseExec(statement, error);
-    out.push_back({exec ? statement : data::adaptForSqlite(statement), exec});
+    std::string text = exec ? statement : data::adaptForSqlite(statement);
+    auto shaped =
+        exec ? std::nullopt : data::sql::shapeStatement(text, data::sql::Placeholder::Question);
+    out.push_back({text, exec, shaped});
   }
   return out;
 }

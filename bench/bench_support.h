@@ -56,16 +56,20 @@ class RawSqlite {
   RawSqlite(const RawSqlite&) = delete;
   RawSqlite& operator=(const RawSqlite&) = delete;
 
-  // A plain statement: prepared, stepped to the end, finalized.
+  // A plain statement: prepared on its first run and kept, stepped to the
+  // end and reset, as a program that runs its statements again would.
   size_t run(const std::string& statement);
   // "EXEC name args": the catalog's steps for the procedure, kept prepared,
   // the arguments bound.
   size_t call(const data::sql::ExecCall& call);
   // The component's statements as the SQLite adapter sends them: the plain
   // ones rewritten, the EXEC ones parsed.
+  // A plain statement with values is kept as a program would write it: its
+  // shape with ?N parameters, prepared once, and the values bound each time.
   struct Prepared {
     std::string text;
     std::optional<data::sql::ExecCall> exec;
+    std::optional<data::sql::Shaped> shaped;
   };
   static std::vector<Prepared> adapted(const std::vector<std::string>& statements);
   // Each statement: EXEC ones through call(), the rest through run().
@@ -73,7 +77,10 @@ class RawSqlite {
 
  private:
   size_t step(sqlite3_stmt* statement);
+  sqlite3_stmt* kept(const std::string& text);
+  void bind(sqlite3_stmt* statement, const std::vector<data::sql::ExecArgument>& values);
   sqlite3* db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> kept_;  // by text
   std::map<std::string, std::vector<sqlite3_stmt*>> procedures_;
 };
 

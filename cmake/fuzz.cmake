@@ -1,12 +1,13 @@
-# Fuzz targets (fuzz/): the request edge and the texts the data layer takes
-# apart, built with clang's libFuzzer, AddressSanitizer and UBSan.
+# Fuzz targets (fuzz/): the request edge, the texts the data layer takes
+# apart, and statements run through kept shapes against the same statements
+# prepared one by one; built with clang's libFuzzer, AddressSanitizer and UBSan.
 #
 # The sanitizer build (Z418KT_SANITIZE) configures a sub-build of this same
 # tree with clang (Z418KT_FUZZ) in <build>/fuzz, where the library is compiled
 # again with coverage instrumentation, and ctest runs each target for a
 # bounded time from its seed corpus in fuzz/corpus/.
 option(Z418KT_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
-set(Z418KT_FUZZ_TARGETS request sql)
+set(Z418KT_FUZZ_TARGETS request sql shared)
 
 if(Z418KT_FUZZ)
   set(_fuzz_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined

@@ -1,12 +1,31 @@
 #include "data/connection_pool.h"
 
+#include <pthread.h>
 #include "data/session_errors.h"
+
+#include <atomic>
+
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {
 
+namespace {
+
+// How many forks lie between the process that started and this one: a child
+// counts one more than its parent. Asked on every lease, so it is a load
+// instead of a getpid() system call.
+std::atomic<uint64_t> gForks{0};
+uint64_t forkCount() {
+  static const int registered =
+      pthread_atfork(nullptr, nullptr, [] { gForks.fetch_add(1, std::memory_order_relaxed); });
+  (void)registered;
+  return gForks.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
 ConnectionPool::ConnectionPool(Connect connect, const DataLimits& limits)
-    : connect_(std::move(connect)), limits_(limits), owner_(getpid()) {}
+    : connect_(std::move(connect)), limits_(limits), owner_(forkCount()) {}
 
 // In a forked child the idle sessions are the parent's: they are left open
 // for it, not closed (a server session's close would end the parent's too).
@@ -43,7 +62,7 @@ void ConnectionPool::forget(size_t sessions) {
 }
 
 void ConnectionPool::abandonAfterFork() {
-  if (owner_ == getpid()) return;
+  if (owner_ == forkCount()) return;
   // A forked child shares its parent's sockets and database files: closing a
   // session here would end the parent's, and using one would interleave two
   // processes on one server session. The child leaves them alone and opens
@@ -51,7 +70,7 @@ void ConnectionPool::abandonAfterFork() {
   for (Idle& session : idle_) static_cast<void>(session.connection.release());
   idle_.clear();
   open_ = 0;
-  owner_ = getpid();
+  owner_ = forkCount();
 }
 
 ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {

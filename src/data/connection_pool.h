@@ -24,6 +24,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
@@ -98,7 +99,7 @@ class ConnectionPool {
   std::condition_variable returned_;
   std::list<Idle> idle_;  // least recently returned first
   size_t open_ = 0;       // lent and idle
-  pid_t owner_;           // the process whose sessions these are
+  uint64_t owner_;        // forkCount() of the process whose sessions these are
 };
 
 }  // namespace z418kt::data

@@ -10,7 +10,7 @@ void Recordset::open(const std::string& source, const std::string& connection, i
                      int lockType, int options) {
   if (open_) throw AutomationError(3705, "Operation is not allowed when the object is open.");
   OpenRequest request{source, connection, cursorLocation_, cursorType, lockType, options};
-  RowSet result = currentStatementRunner()->run(request);
+  RowSet result = threadStatementRunner().run(request);
   releaseFields();
   open_ = result.hasResultSet;
   rows_ = open_ ? std::move(result) : RowSet{};

@@ -1,19 +1,25 @@
 #include "data/sql_lexer.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "automation/number_text.h"
 
 namespace z418kt::data::sql {
 
 namespace {
 
+// ASCII letters and digits; every byte of a multi-byte character is a word
+// character, whatever the process locale says of it.
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isWordStart(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
-         static_cast<unsigned char>(c) >= 0x80;
+  char lower = static_cast<char>(c | 0x20);
+  return (lower >= 'a' && lower <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
-bool isWordChar(char c) {
-  return isWordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '#';
-}
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isWordChar(char c) { return isWordStart(c) || isDigit(c) || c == '$' || c == '#'; }
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
@@ -86,44 +92,54 @@ std::vector<Token> significant(const std::vector<Token>& tokens) {
 
 }  // namespace
 
+namespace {
+
+// The token that starts at `pos` (< t.size()).
+Token tokenAt(std::string_view t, size_t pos) {
+  char c = t[pos];
+  TokenKind kind;
+  size_t len = 1;
+  // Words first: most tokens are words, and no other token starts like one.
+  if (isWordStart(c)) {
+    kind = TokenKind::Word;
+    while (pos + len < t.size() && isWordChar(t[pos + len])) ++len;
+  } else if (isBlank(c)) {
+    kind = TokenKind::Blank;
+    while (pos + len < t.size() && isBlank(t[pos + len])) ++len;
+  } else if (c == '\'') {
+    kind = TokenKind::Literal;
+    len = quotedLength(t, pos, '\'');
+  } else if (c == '$' && dollarQuotedLength(t, pos) > 0) {
+    kind = TokenKind::DollarQuoted;
+    len = dollarQuotedLength(t, pos);
+  } else if (c == '"') {
+    kind = TokenKind::QuotedName;
+    len = quotedLength(t, pos, '"');
+  } else if (c == '-' && pos + 1 < t.size() && t[pos + 1] == '-') {
+    kind = TokenKind::Comment;
+    size_t end = t.find('\n', pos);
+    len = (end == std::string_view::npos ? t.size() : end) - pos;
+  } else if (c == '/' && pos + 1 < t.size() && t[pos + 1] == '*') {
+    kind = TokenKind::Comment;
+    size_t end = t.find("*/", pos + 2);
+    len = (end == std::string_view::npos ? t.size() : end + 2) - pos;
+  } else if (isDigit(c) || (c == '.' && pos + 1 < t.size() && isDigit(t[pos + 1]))) {
+    kind = TokenKind::Number;
+    len = numberLength(t, pos);
+  } else {
+    kind = TokenKind::Punct;
+  }
+  return {kind, t.substr(pos, len)};
+}
+
+}  // namespace
+
 std::vector<Token> tokenize(std::string_view t) {
   std::vector<Token> tokens;
-  size_t pos = 0;
-  while (pos < t.size()) {
-    char c = t[pos];
-    TokenKind kind;
-    size_t len = 1;
-    if (isBlank(c)) {
-      kind = TokenKind::Blank;
-      while (pos + len < t.size() && isBlank(t[pos + len])) ++len;
-    } else if (c == '\'') {
-      kind = TokenKind::Literal;
-      len = quotedLength(t, pos, '\'');
-    } else if (c == '$' && dollarQuotedLength(t, pos) > 0) {
-      kind = TokenKind::DollarQuoted;
-      len = dollarQuotedLength(t, pos);
-    } else if (c == '"') {
-      kind = TokenKind::QuotedName;
-      len = quotedLength(t, pos, '"');
-    } else if (c == '-' && pos + 1 < t.size() && t[pos + 1] == '-') {
-      kind = TokenKind::Comment;
-      size_t end = t.find('\n', pos);
-      len = (end == std::string_view::npos ? t.size() : end) - pos;
-    } else if (c == '/' && pos + 1 < t.size() && t[pos + 1] == '*') {
-      kind = TokenKind::Comment;
-      size_t end = t.find("*/", pos + 2);
-      len = (end == std::string_view::npos ? t.size() : end + 2) - pos;
-    } else if (isDigit(c) || (c == '.' && pos + 1 < t.size() && isDigit(t[pos + 1]))) {
-      kind = TokenKind::Number;
-      len = numberLength(t, pos);
-    } else if (isWordStart(c)) {
-      kind = TokenKind::Word;
-      while (pos + len < t.size() && isWordChar(t[pos + len])) ++len;
-    } else {
-      kind = TokenKind::Punct;
-    }
-    tokens.push_back({kind, t.substr(pos, len)});
-    pos += len;
+  tokens.reserve(t.size() / 4 + 1);
+  for (size_t pos = 0; pos < t.size();) {
+    tokens.push_back(tokenAt(t, pos));
+    pos += tokens.back().text.size();
   }
   return tokens;
 }
@@ -193,13 +209,27 @@ std::string rebuilt(std::string_view text, const std::vector<Token>& tokens, std
 
 std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error);
 
-// `upperWord` (ASCII capitals) anywhere in `text`, ignoring case.
+// `upperWord` (ASCII capitals, at least two) anywhere in `text`, ignoring
+// case. Its second letter is looked for with memchr in both cases (rare
+// letters make this a fast scan), and the word checked around each hit.
 bool containsIgnoringCase(std::string_view text, std::string_view upperWord) {
   auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  for (size_t i = 0; i + upperWord.size() <= text.size(); ++i) {
-    size_t k = 0;
-    while (k < upperWord.size() && upper(text[i + k]) == upperWord[k]) ++k;
-    if (k == upperWord.size()) return true;
+  auto matchesAt = [&](size_t start) {
+    if (start + upperWord.size() > text.size()) return false;
+    for (size_t k = 0; k < upperWord.size(); ++k)
+      if (upper(text[start + k]) != upperWord[k]) return false;
+    return true;
+  };
+  const char second[2] = {upperWord[1], static_cast<char>(upperWord[1] | 0x20)};
+  for (char c : second) {
+    const char* data = text.data();
+    for (size_t from = 1; from < text.size();) {
+      const void* hit = std::memchr(data + from, c, text.size() - from);
+      if (!hit) break;
+      size_t at = static_cast<size_t>(static_cast<const char*>(hit) - data);
+      if (matchesAt(at - 1)) return true;
+      from = at + 1;
+    }
   }
   return false;
 }
@@ -334,5 +364,224 @@ std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::stri
 }
 
 }  // namespace
+
+}  // namespace z418kt::data::sql
+
+namespace z418kt::data::sql {
+
+namespace {
+
+bool isKeyword(std::string_view word, std::string_view upper);
+
+bool isPunct(const Token* t, std::string_view text) {
+  return t && t->kind == TokenKind::Punct && t->text == text;
+}
+
+// Whether a value after `previous` is an operand that a placeholder can take
+// the place of.
+bool operandPlace(const Token* previous) {
+  if (!previous) return false;
+  if (previous->kind == TokenKind::Punct)
+    return std::string_view("=<>(,+-*/%|").find(previous->text[0]) != std::string_view::npos;
+  if (previous->kind != TokenKind::Word) return false;
+  for (std::string_view w : {"AND", "OR", "NOT", "THEN", "ELSE", "WHEN", "LIKE", "BETWEEN"})
+    if (isKeyword(previous->text, w)) return true;
+  return false;
+}
+
+// A number whose value a bound parameter carries exactly as the literal
+// does: a whole number within 64 bits, or a decimal that a double holds
+// exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35) each in
+// their own way, not always to the nearest double, so those stay written out.
+bool plainNumber(std::string_view text) {
+  if (text.find_first_not_of("0123456789") == std::string_view::npos)
+    return numtext::parseInteger(text).has_value();
+  // A real zero stays: SQLite writes -0.0 for a minus before the literal, but
+  // 0.0 for a minus before a bound zero.
+  auto d = numtext::parseDouble(text);
+  if (!d || *d == 0) return false;
+  // The digits as one whole number `whole` times 10^exponent.
+  uint64_t whole = 0;
+  int digits = 0, exponent = 0;
+  size_t i = 0;
+  bool fraction = false;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.') {
+      fraction = true;
+      continue;
+    }
+    if (whole == 0 && text[i] == '0') {
+      if (fraction) --exponent;
+      continue;
+    }
+    if (++digits > 15) return false;
+    whole = whole * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (fraction) --exponent;
+  }
+  if (i < text.size()) {
+    auto e = numtext::parseInteger(text.substr(i + 1));
+    if (!e || *e > 22 || *e < -22) return false;
+    exponent += static_cast<int>(*e);
+  }
+  if (exponent > 22 || exponent < -22) return false;
+  double power = 1;
+  for (int k = 0; k < (exponent < 0 ? -exponent : exponent); ++k) power *= 10;  // exact to 1e22
+  double w = static_cast<double>(whole);  // exact: at most 15 digits
+  return exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0;
+}
+
+// `word` is `upper` (ASCII capitals), in any case.
+bool isKeyword(std::string_view word, std::string_view upper) {
+  if (word.size() != upper.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+bool isWord(const Token& t, std::string_view upper) {
+  return t.kind == TokenKind::Word && isKeyword(t.text, upper);
+}
+
+// One level of parentheses: whether it is a select list (values there name
+// result columns unless aliased), and whether it lies inside one.
+struct Level {
+  bool selectList = false;
+  bool insideSelectList = false;
+};
+constexpr size_t kMaxLevels = 64;
+
+// The significant tokens of a text one after another, blanks and comments
+// passed over.
+class Reader {
+ public:
+  explicit Reader(std::string_view text, size_t pos = 0) : text_(text), pos_(pos) {}
+  std::optional<Token> next() {
+    while (pos_ < text_.size()) {
+      Token t = tokenAt(text_, pos_);
+      pos_ += t.text.size();
+      if (t.kind != TokenKind::Blank && t.kind != TokenKind::Comment) return t;
+    }
+    return std::nullopt;
+  }
+  size_t position() const { return pos_; }
+
+ private:
+  std::string_view text_;
+  size_t pos_;
+};
+
+// Whether the select-list value that ends at `after` stands alone with its
+// alias: [AS] alias, then ',', FROM or the end.
+bool aliasedItem(std::string_view text, size_t after) {
+  Reader r(text, after);
+  auto next = r.next();
+  if (next && isWord(*next, "AS")) next = r.next();
+  if (!next || next->kind != TokenKind::Word || isKeyword(next->text, "FROM") ||
+      isKeyword(next->text, "AS"))
+    return false;
+  auto then = r.next();
+  return !then || isPunct(&*then, ",") || isPunct(&*then, ";") || isWord(*then, "FROM");
+}
+
+void appendPlaceholder(std::string& out, Placeholder style, size_t number) {
+  out += style == Placeholder::Question ? '?' : '$';
+  char digits[24];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number);
+  while (n) out += digits[--n];
+}
+
+}  // namespace
+
+std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder style) {
+  if (statement.find('\0') != std::string_view::npos) return std::nullopt;
+  Shaped out;
+  out.shape.reserve(statement.size() + 16);
+  size_t copied = 0;  // statement[0, copied) is in the shape already
+  Level levels[kMaxLevels];
+  size_t depth = 0;
+  bool frozen = false;  // after ORDER BY or GROUP BY
+  std::optional<Token> previous;
+  Reader reader(statement);
+  while (auto token = reader.next()) {
+    const Token& t = *token;
+    const size_t begin = static_cast<size_t>(t.text.data() - statement.data());
+    const size_t end = begin + t.text.size();
+    if (!previous &&
+        !(isWord(t, "SELECT") || isWord(t, "INSERT") || isWord(t, "UPDATE") || isWord(t, "DELETE")))
+      return std::nullopt;
+    switch (t.kind) {
+      // Placeholders of the text's own (and bodies that may hold some) would
+      // collide with the numbering of the cut-out values.
+      case TokenKind::DollarQuoted:
+        return std::nullopt;
+      case TokenKind::Punct:
+        if (t.text[0] == '?' || t.text[0] == '@' || t.text[0] == '$') return std::nullopt;
+        if (t.text[0] == ':' && end < statement.size() && isWordStart(statement[end]) &&
+            !(begin > 0 && statement[begin - 1] == ':'))
+          return std::nullopt;
+        if (t.text[0] == '(') {
+          if (depth + 1 == kMaxLevels) return std::nullopt;
+          Level& outer = levels[depth];
+          levels[++depth] = Level{false, outer.selectList || outer.insideSelectList};
+        } else if (t.text[0] == ')' && depth > 0) {
+          --depth;
+        }
+        break;
+      case TokenKind::Word:
+        if (isKeyword(t.text, "SELECT"))
+          levels[depth].selectList = true;
+        else if (isKeyword(t.text, "FROM"))
+          levels[depth].selectList = false;
+        else if (isKeyword(t.text, "ORDER") || isKeyword(t.text, "GROUP"))
+          frozen = true;
+        break;
+      case TokenKind::Literal:
+      case TokenKind::Number: {
+        if (t.kind == TokenKind::Literal && !literalClosed(t.text)) return std::nullopt;
+        const Level& level = levels[depth];
+        if (frozen || level.insideSelectList) break;
+        // Glued to a word, a number or a '.' on either side (X'00', 1abc, 1.),
+        // or followed by a cast: part of something else.
+        bool glued =
+            (begin > 0 && (isWordChar(statement[begin - 1]) || statement[begin - 1] == '.' ||
+                           statement[begin - 1] == '\'')) ||
+            (end < statement.size() && (isWordChar(statement[end]) || statement[end] == '.' ||
+                                        statement[end] == '\'' || statement[end] == ':'));
+        if (glued || (t.kind == TokenKind::Number && !plainNumber(t.text))) break;
+        bool value = level.selectList ? (isPunct(&*previous, ",") || isWord(*previous, "SELECT")) &&
+                                            aliasedItem(statement, end)
+                                      : operandPlace(&*previous);
+        if (!value) break;
+        if (out.values.size() == kMaxShapedValues) return std::nullopt;
+        ExecArgument v;
+        if (t.kind == TokenKind::Literal) {
+          v.kind = ExecArgument::Kind::Text;
+          v.value = literalValue(t.text);
+        } else {
+          v.kind = ExecArgument::Kind::Number;
+          v.value = t.text;
+        }
+        out.values.push_back(std::move(v));
+        out.shape.append(statement, copied, begin - copied);
+        appendPlaceholder(out.shape, style, out.values.size());
+        copied = end;
+        break;
+      }
+      default:
+        break;
+    }
+    previous = t;
+  }
+  if (!previous) return std::nullopt;
+  out.shape.append(statement, copied, std::string_view::npos);
+  return out;
+}
 
 }  // namespace z418kt::data::sql

@@ -80,4 +80,29 @@ struct Adapted {
 };
 Adapted adaptStatement(std::string_view statement, std::string_view now);
 
+// A plain statement cut into the form that statements differing only in their
+// values share, and those values, so the form is prepared once and the values
+// bound. Only values whose place the engine treats alike whether written or
+// bound are cut out: 'text' literals and plain numbers (whole numbers within
+// 64 bits, decimals that a double holds exactly but zero) in comparisons,
+// arithmetic, argument
+// lists, IN lists, VALUES and SET; in a select list only a value that is the
+// whole item and has an alias (its column is named by the alias either way).
+// Everything else stays in the form: NULL, values after ORDER BY or GROUP BY
+// (a number there names a column), typed literals (DATE '...'), anything
+// glued to a word or a cast. Values keep the kind the literal had (Text, or
+// Number with the digits as written), so the binder gives them the literal's
+// type.
+struct Shaped {
+  std::string shape;                 // each value replaced by a numbered placeholder
+  std::vector<ExecArgument> values;  // placeholder n is values[n - 1]
+};
+enum class Placeholder { Question, Dollar };  // ?1 (SQLite) or $1 (PostgreSQL)
+inline constexpr size_t kMaxShapedValues = 999;
+// Nothing when sharing the statement's form is not safe: it is not a SELECT,
+// INSERT, UPDATE or DELETE, it holds a NUL, a placeholder of its own or an
+// unterminated literal, or more than kMaxShapedValues values. A statement
+// without values comes back whole as its own shape.
+std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder style);
+
 }  // namespace z418kt::data::sql

@@ -97,7 +97,8 @@ std::string adaptForSqlite(const std::string& statement) {
   return sql::addDeleteFrom(sql::replaceWord(statement, "SYSDATE", kNow));
 }
 
-SqliteConnection::SqliteConnection(const std::string& connectionText, bool create) {
+SqliteConnection::SqliteConnection(const std::string& connectionText, bool create)
+    : shared_(statementCacheSize(ConnectionText(connectionText))) {
   ConnectionText text(connectionText);
   auto path = text.get("Data Source");
   if (!path) path = text.get("DataSource");
@@ -224,10 +225,34 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   bool own = !inTransaction_;
   try {
     if (adapted.call) return callProcedure(*adapted.call);
+    if (auto rows = runShared(adapted.text)) return std::move(*rows);
     return runChecked(adapted.text);
   } catch (const std::exception&) {
     if (own) rollbackQuietly();
     throw;
+  }
+}
+
+std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) {
+  if (shared_.capacity() == 0) return std::nullopt;
+  auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
+  if (!shaped) return std::nullopt;
+  sqlite::Statement* prepared = shared_.find(shaped->shape);
+  if (!prepared) {
+    sqlite::Statement fresh;
+    try {
+      fresh = sqlite::prepare(db_.get(), shaped->shape, true);
+    } catch (const sqlite::StatementFailure&) {
+      // The text as written gives the caller SQLite's own answer to it.
+    }
+    shared_.keep(std::move(shaped->shape), std::move(fresh), prepared);
+  }
+  if (!*prepared) return std::nullopt;
+  try {
+    return sqlite::runPrepared(db_.get(), prepared->get(), shaped->values);
+  } catch (const sqlite::StatementFailure& f) {
+    if (sqlite::isFatal(f.resultCode)) broken_ = true;
+    throw errors::provider(f.message);
   }
 }
 

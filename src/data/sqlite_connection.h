@@ -3,14 +3,20 @@
 //
 // Connection text: "Provider=SQLite;Data Source=<file>", optionally with
 // "Synchronous=Off|Normal|Full|Extra" (default Full: every commit is durable),
-// "Busy Timeout=<ms>" (default 5000) and "Mode=ReadOnly". Every session
+// "Busy Timeout=<ms>" (default 5000), "Mode=ReadOnly" and "Statement
+// Cache=<n>" (default 64, 0 for none; see StatementCache). Every session
 // enforces foreign keys. A session never changes the file's journal mode and
 // a read never writes: a file the process may only read (or in a directory it
 // may only read) is opened read-only, and a 0-byte file stays 0 bytes.
 //
 // Statements arrive as the component writes them. Plain statements get the
 // constructs SQLite lacks rewritten (SYSDATE, DELETE without FROM; never
-// inside a literal) and run in autocommit. "EXEC name args" runs the
+// inside a literal) and run in autocommit. A plain SELECT, INSERT, UPDATE or
+// DELETE is cut into its shape and its literal values (sql::shapeStatement):
+// the shape is prepared once per session and kept, the values bound with the
+// types the literals have, so it answers, stores and fails exactly as the
+// text itself would. A shape SQLite will not prepare is remembered, and
+// statements of that shape run as written. "EXEC name args" runs the
 // procedure of that name (any case) from the procedure catalog, its steps in
 // order, the literal arguments bound as ?1..?n. The procedure's result is
 // that of its last step with result columns; a step the catalog marks as a
@@ -43,6 +49,7 @@
 #include "data/sql_lexer.h"
 #include "data/sqlite_statement.h"
 #include "data/sqlite_writers.h"
+#include "data/statement_cache.h"
 
 namespace z418kt::data {
 
@@ -73,6 +80,8 @@ class SqliteConnection : public Connection {
   };
 
   RowSet callProcedure(const sql::ExecCall& call);
+  // The statement through its kept shape; nothing when it does not share one.
+  std::optional<RowSet> runShared(const std::string& statement);
   Procedure& procedure(const std::string& name);
   RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
   // Transaction control, its statements prepared once per session.
@@ -89,6 +98,8 @@ class SqliteConnection : public Connection {
   bool inTransaction_ = false;
   std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
   std::map<std::string, sqlite::Statement> control_;
+  // Null for a shape SQLite refused to prepare.
+  StatementCache<sqlite::Statement> shared_;
 };
 
 // The plain-statement rewrite of the SQLite adapter.

@@ -46,8 +46,9 @@ void bind(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgument>& ar
         rc = bindNumber(s, i, a.value);
         break;
       case sql::ExecArgument::Kind::Text:
+        // The arguments outlive the run, which clears the bindings at its end.
         rc = sqlite3_bind_text(s, i, a.value.data(), static_cast<int>(a.value.size()),
-                               SQLITE_TRANSIENT);
+                               SQLITE_STATIC);
         break;
     }
     if (rc != SQLITE_OK) fail(db, rc);

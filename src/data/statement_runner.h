@@ -64,5 +64,9 @@ std::shared_ptr<StatementRunner> makeDatabaseRunner(const DataLimits& limits);
 // Returns the previous one.
 std::shared_ptr<StatementRunner> installStatementRunner(std::shared_ptr<StatementRunner> runner);
 std::shared_ptr<StatementRunner> currentStatementRunner();
+// The installed runner as this thread holds it: no lock and no shared count
+// touched while it stays installed. A thread keeps the runner it last used
+// until it runs a statement after another was installed, or ends.
+StatementRunner& threadStatementRunner();
 
 }  // namespace z418kt::data

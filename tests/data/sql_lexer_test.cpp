@@ -69,5 +69,58 @@ TEST(DialectAdapters, ProcedureCallsTakePlainLiteralsOnly) {
   }
 }
 
+TEST(DialectAdapters, ValuesAreCutOutOnlyWhereABoundValueActsTheSame) {
+  // Each text, its shape ('|' between the values after it) and the values
+  // as "kind:value" (t text, n number).
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // The component's own texts: comparisons, VALUES, SET, function arguments.
+      {" SELECT  CARGA.ALTURA_M FROM CARGA WHERE CARGA.DOCTO_TRANSPORTE_ID =  100 ",
+       " SELECT  CARGA.ALTURA_M FROM CARGA WHERE CARGA.DOCTO_TRANSPORTE_ID =  ?1 ", "n:100|"},
+      {"INSERT INTO X VALUES ( 7 , 'O''Brien; --' , -2.5 , NULL , datetime('now', 'localtime'))",
+       "INSERT INTO X VALUES ( ?1 , ?2 , -?3 , NULL , datetime(?4, ?5))",
+       "n:7|t:O'Brien; --|n:2.5|t:now|t:localtime|"},
+      {"UPDATE T SET A = 1e3 , B = '' WHERE C IN ( 'x' , 'y' ) AND D BETWEEN 1 AND .5",
+       "UPDATE T SET A = ?1 , B = ?2 WHERE C IN ( ?3 , ?4 ) AND D BETWEEN ?5 AND ?6",
+       "n:1e3|t:|t:x|t:y|n:1|n:.5|"},
+      // A select list keeps its values, but for a whole item with an alias.
+      {" SELECT 0 RETORNO , '' MSG_RET FROM INFRA_IDS WHERE 1 = 1",
+       " SELECT ?1 RETORNO , ?2 MSG_RET FROM INFRA_IDS WHERE 1 = ?3", "n:0|t:|n:1|"},
+      {"SELECT 5 AS N, 1, 'a' || 'b' AB, COALESCE(X, 0) C, (SELECT 1 FROM T WHERE Y = 2) S FROM T",
+       "SELECT ?1 AS N, 1, 'a' || 'b' AB, COALESCE(X, 0) C, (SELECT 1 FROM T WHERE Y = 2) S FROM T",
+       "n:5|"},
+      {"SELECT A FROM T WHERE B IN (SELECT B FROM U WHERE C = 'k') ORDER BY 1, 'x'",
+       "SELECT A FROM T WHERE B IN (SELECT B FROM U WHERE C = ?1) ORDER BY 1, 'x'", "t:k|"},
+      // Typed literals, casts, blobs and values glued to words stay.
+      {"SELECT A FROM T WHERE D = DATE '2024-01-01' AND E = X'00' AND F = '1'::int AND G = 1abc",
+       "SELECT A FROM T WHERE D = DATE '2024-01-01' AND E = X'00' AND F = '1'::int AND G = 1abc",
+       ""},
+      // Numbers a bound value would not carry exactly as written stay.
+      {"DELETE FROM T WHERE A = 99999999999999999999 OR A = 9223372036854775807 OR A = 0.35",
+       "DELETE FROM T WHERE A = 99999999999999999999 OR A = ?1 OR A = 0.35",
+       "n:9223372036854775807|"},
+  };
+  for (const auto& [in, shape, values] : cases) {
+    auto shaped = sql::shapeStatement(in, sql::Placeholder::Question);
+    ASSERT_TRUE(shaped) << in;
+    EXPECT_EQ(shaped->shape, shape) << in;
+    std::string got;
+    for (const auto& v : shaped->values)
+      got += (v.kind == sql::ExecArgument::Kind::Text ? "t:" : "n:") + v.value + "|";
+    EXPECT_EQ(got, values) << in;
+  }
+  auto dollar =
+      sql::shapeStatement("SELECT A FROM T WHERE B = 'x' AND C = 2", sql::Placeholder::Dollar);
+  ASSERT_TRUE(dollar);
+  EXPECT_EQ(dollar->shape, "SELECT A FROM T WHERE B = $1 AND C = $2");
+
+  // Texts whose form is not shared at all.
+  for (const std::string& text : std::vector<std::string>{
+           "CREATE TABLE T (A DEFAULT 'x')", "PRAGMA user_version = 5",
+           "SELECT A FROM T WHERE B = ?", "SELECT A FROM T WHERE B = :b",
+           "SELECT A FROM T WHERE B = 'open", "DO $$ SELECT 1 $$", "EXEC SP_X 1",
+           std::string("SELECT A FROM T WHERE B = 'n") + '\0' + "l'"})
+    EXPECT_FALSE(sql::shapeStatement(text, sql::Placeholder::Question)) << text;
+}
+
 }  // namespace
 }  // namespace z418kt::data

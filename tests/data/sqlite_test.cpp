@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -116,6 +118,67 @@ TEST_F(SqliteTest, EngineErrorsCarrySqlitesMessageAndChangeNothing) {
   std::ofstream(file) << "not a database, only text that is long enough to be a header";
   EXPECT_TRUE(fails("SELECT 1", "Provider=SQLite;Data Source=" + file, "not a database"));
   std::filesystem::remove(file);
+}
+
+// What a statement gave, exactly: its error, or its columns and each value's
+// type and bits.
+std::string outcome(const std::function<RowSet()>& run) {
+  RowSet rows;
+  try {
+    rows = run();
+  } catch (const AutomationError& e) {
+    return "error " + std::to_string(e.number) + ": " + e.description;
+  }
+  std::string out = rows.hasResultSet ? "rows" : "no result set";
+  for (const auto& c : rows.columns) out += " [" + c + "]";
+  for (const auto& row : rows.rows)
+    for (const Variant& v : row) {
+      out += " " + std::to_string(static_cast<int>(v.type())) + ":";
+      if (v.type() == VarType::I4) out += std::to_string(v.i4());
+      if (v.type() == VarType::R8) {
+        uint64_t bits;
+        double d = v.r8();
+        std::memcpy(&bits, &d, sizeof bits);
+        out += std::to_string(bits);
+      }
+      if (v.isText()) out += "'" + v.text() + "'";
+    }
+  return out;
+}
+
+TEST_F(SqliteTest, SharedShapesAnswerStoreAndFailExactlyAsTheTextsThemselves) {
+  TempDatabase plain(TempDatabase::Content::Demo, ";Statement Cache=0");
+  TempDatabase small(TempDatabase::Content::Demo, ";Statement Cache=2");
+  const std::string setup =
+      "CREATE TABLE V (I INTEGER, T TEXT, R REAL, N NUMERIC, B, U INTEGER UNIQUE CHECK (U < 100))";
+  const std::vector<std::string> statements = {
+      // Literals of every kind into columns of every affinity, read back with their types.
+      "INSERT INTO V VALUES (5, 5, 5, 5, 5, 1)",
+      "INSERT INTO V VALUES ('7', '007', '1.5', '2.50', '0x1F', 2)",
+      "INSERT INTO V VALUES (12.5, 1e3, 0.35, 9223372036854775807, 99999999999999999999, 3)",
+      "INSERT INTO V VALUES (-2.25, 'O''Brien; DELETE FROM V; --', .5, 1.0, 'a\\', 4)",
+      "INSERT INTO V VALUES (' 8 ', '', -0.0, '1e2', X'00FF', 5)",
+      "SELECT I, T, R, N, B, typeof(I), typeof(T), typeof(R), typeof(N), typeof(B) FROM V",
+      // Comparisons under affinities: a text against a number column and back.
+      "SELECT COUNT(*) FROM V WHERE I = '5' OR T = 5 OR R = '1.5' OR N = 2.5 OR B = 5",
+      "SELECT U FROM V WHERE T LIKE 'O''B%' OR T = '007' OR I IN (12.5, '7', 8) ORDER BY 1",
+      "SELECT 0 RETORNO , '' MSG_RET , 1.5 AS R, 'x' || 'y', 2 FROM V WHERE U = 1",
+      // Failures: a constraint, a check, a missing table, bad syntax; nothing changes.
+      "INSERT INTO V VALUES (1, 'dup', 1, 1, 1, 1)", "UPDATE V SET U = 150 WHERE U = 2",
+      "SELECT X FROM NAO_EXISTE WHERE X = 1", "SELECT I FROM V WHERE I = 1abc",
+      "UPDATE V SET T = 'changed' , R = R + 1.25 WHERE U IN (1, 3) AND I <> -1",
+      " DELETE V  WHERE U =  5 ", "SELECT * FROM V ORDER BY U",
+      "SELECT CARGA_ID, ALTURA_M FROM CARGA WHERE DOCTO_TRANSPORTE_ID = 100 ORDER BY 1"};
+  for (const std::string* text : {&db.text(), &plain.text(), &small.text()}) run(setup, *text);
+  // Twice over, so the second round runs the kept shapes (and the small cache's evictions).
+  for (int round = 0; round < 2; ++round)
+    for (const std::string& statement : statements) {
+      std::string unshared = outcome([&] { return run(statement, plain.text()); });
+      EXPECT_EQ(outcome([&] { return run(statement, db.text()); }), unshared) << statement;
+      EXPECT_EQ(outcome([&] { return run(statement, small.text()); }), unshared) << statement;
+    }
+  EXPECT_TRUE(fails("SELECT 1", db.text() + ";Statement Cache=lots", "Statement Cache"));
+  EXPECT_TRUE(fails("SELECT 1", db.text() + ";Statement Cache=1001", "0 to 1000"));
 }
 
 TEST_F(SqliteTest, ALockHeldPastTheTimeoutFailsAndTheNextCallSucceeds) {

@@ -20,6 +20,8 @@ std::map<std::string, TestEngineFactory>& registry() {
 
 class SqliteTestDatabase : public TestDatabase {
  public:
+  explicit SqliteTestDatabase(const std::string& extra = "")
+      : file_(TempDatabase::Content::Demo, extra) {}
   std::string connection() const override { return file_.text(); }
 
  private:
@@ -28,6 +30,11 @@ class SqliteTestDatabase : public TestDatabase {
 
 const TestEngineRegistrar sqliteEngine("sqlite",
                                        [] { return std::make_unique<SqliteTestDatabase>(); });
+// Every statement prepared for itself, none through a kept shape: the same
+// bodies must behave alike both ways.
+const TestEngineRegistrar unsharedSqliteEngine("sqlite+unshared", [] {
+  return std::make_unique<SqliteTestDatabase>(";Statement Cache=0");
+});
 
 }  // namespace
 
