@@ -169,6 +169,9 @@ class Z418KT_EXPORT FrontDoor {
   Result<Page<Coleta>> list(const ColetaFilter& filter) const;
 
   Result<Pessoa> pessoa(int64_t enderecoId) const;
+  // A client (a party id, as a Coleta's cliente_id) as the party read gives
+  // it at the client's first address; NotFound for a client without one.
+  Result<Pessoa> cliente(int64_t pessoaId) const;
   Result<Page<Pessoa>> search(const PessoaQuery& query) const;
 
   const CallContext& context() const { return context_; }
