@@ -9,7 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "data/database_setup.h"
 #include "data/postgres_dialect.h"
 #include "data/sqlite_connection.h"

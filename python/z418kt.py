@@ -13,6 +13,7 @@ threads at once; ctypes releases the GIL while the library works.
 """
 
 import ctypes
+import dataclasses
 import datetime
 import decimal
 import json
@@ -20,7 +21,9 @@ import math
 import os
 
 __all__ = ["Component", "Answer", "Error", "init_database", "typed", "to_typed", "from_typed",
-           "cargo_pieces", "cargo_matrix", "CARGO_COLUMNS", "version"]
+           "cargo_pieces", "cargo_matrix", "CARGO_COLUMNS", "version",
+           "Coletas", "Coleta", "Peca", "Pessoa", "Refused", "NotFound", "Conflict",
+           "Unavailable"]
 
 # The cargo matrix's columns, in order.
 CARGO_COLUMNS = ("volumes", "width", "height", "length", "carga_id")
@@ -45,6 +48,16 @@ def _load(path=None):
                            ("z418kt_call_dispid", [ctypes.c_void_p, ctypes.c_int32, ctypes.c_char_p]),
                            ("z418kt_request", [ctypes.c_void_p, ctypes.c_char_p]),
                            ("z418kt_init_database", [ctypes.c_char_p, ctypes.c_int])):
+        getattr(lib, name).argtypes = argtypes
+        getattr(lib, name).restype = answer
+    door = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p]
+    for name, argtypes in (("z418kt_coleta_get", door + [ctypes.c_int64]),
+                           ("z418kt_coleta_create", door + [ctypes.c_char_p, ctypes.c_char_p]),
+                           ("z418kt_coleta_update", door + [ctypes.c_int64, ctypes.c_char_p]),
+                           ("z418kt_coleta_remove", door + [ctypes.c_int64]),
+                           ("z418kt_coleta_list", door + [ctypes.c_char_p]),
+                           ("z418kt_pessoa_get", door + [ctypes.c_int64]),
+                           ("z418kt_pessoa_search", door + [ctypes.c_char_p])):
         getattr(lib, name).argtypes = argtypes
         getattr(lib, name).restype = answer
     lib.z418kt_create.argtypes = []
@@ -225,3 +238,176 @@ def init_database(connection, demo=False):
 def version():
     """The library's version, "MAJOR.MINOR.PATCH"."""
     return _lib().z418kt_version().decode("ascii")
+
+
+# ----- the typed front door -----
+
+class NotFound(Error):
+    """No such Coleta or party."""
+
+
+class Refused(Error):
+    """Refused by the rules; `errors` holds every (field, message), the operations' own first."""
+
+    def __init__(self, number, description, errors=()):
+        super().__init__(number, description)
+        self.errors = list(errors)
+
+
+class Conflict(Error):
+    """A Coleta with air waybills issued: it can no longer change (or a reused idempotency key)."""
+
+
+class Unavailable(Error):
+    """The database could not be reached or did not answer in time: try later."""
+
+
+_STATUS_ERRORS = {"not_found": (NotFound, 404), "refused": (Refused, 422),
+                  "conflict": (Conflict, 409), "unavailable": (Unavailable, 503),
+                  "failed": (Error, 500)}
+
+
+def _exact(value):
+    return None if value is None else decimal.Decimal(str(value))
+
+
+def _number(value):
+    """A Decimal as the JSON number the resource takes, exactly as written."""
+    if value is None:
+        return None
+    value = decimal.Decimal(value)
+    return int(value) if value == value.to_integral_value() else float(str(value))
+
+
+@dataclasses.dataclass
+class Peca:
+    """A cargo piece: measures in metres, as exact Decimals."""
+    largura_m: decimal.Decimal = None
+    altura_m: decimal.Decimal = None
+    comprimento_m: decimal.Decimal = None
+    volumes: int = None
+    id: int = 0
+
+
+@dataclasses.dataclass
+class Coleta:
+    """A Coleta as the HTTP resource gives it; weight and money as exact Decimals.
+    The names, `aviso` and `editavel` are read only."""
+    cliente_id: int = None
+    remetente_id: int = None
+    destinatario_id: int = None
+    volumes: int = None
+    peso_kg: decimal.Decimal = None
+    valor_declarado: decimal.Decimal = None
+    embalagem: str = ""
+    pecas: list = dataclasses.field(default_factory=list)
+    id: int = 0
+    cliente: str = None
+    cliente_nome: str = None
+    remetente_nome: str = None
+    destinatario_nome: str = None
+    data_emissao: str = None
+    aviso: str = None
+    editavel: bool = True
+
+    @classmethod
+    def from_json(cls, j):
+        fields = {f.name for f in dataclasses.fields(cls)}
+        c = cls(**{k: v for k, v in j.items() if k in fields and k != "pecas"})
+        c.peso_kg, c.valor_declarado = _exact(c.peso_kg), _exact(c.valor_declarado)
+        c.pecas = [Peca(id=p.get("id", 0), volumes=p.get("volumes"),
+                        **{k: _exact(p.get(k)) for k in ("largura_m", "altura_m", "comprimento_m")})
+                   for p in j.get("pecas", [])]
+        return c
+
+    def to_json(self):
+        return {"cliente_id": self.cliente_id, "remetente_id": self.remetente_id,
+                "destinatario_id": self.destinatario_id, "volumes": self.volumes,
+                "peso_kg": _number(self.peso_kg),
+                "valor_declarado": None if self.valor_declarado is None
+                else str(decimal.Decimal(self.valor_declarado)),
+                "embalagem": self.embalagem,
+                "pecas": [{"largura_m": _number(p.largura_m), "altura_m": _number(p.altura_m),
+                           "comprimento_m": _number(p.comprimento_m), "volumes": p.volumes}
+                          for p in self.pecas]}
+
+
+@dataclasses.dataclass
+class Pessoa:
+    """The party at an address: tipo "PF" (a person) or "PJ" (a company)."""
+    endereco_id: int
+    pessoa_id: int = None
+    tipo: str = ""
+    nome: str = ""
+    nome_fantasia: str = ""
+    cpf_cnpj: str = ""
+    ie_rg: str = ""
+    endereco: str = ""
+    cep: str = ""
+    municipio: str = ""
+    municipio_id: int = None
+    cod_municipio_iata: str = ""
+
+
+class Coletas:
+    """The library's front door: Coletas and parties as dataclasses, with the
+    rules every front end keeps (see <z418kt/coletas.h>). Anything but success
+    raises NotFound, Refused, Conflict, Unavailable or Error."""
+
+    def __init__(self, connection, oracle=False):
+        self._lib = _lib()
+        self._handle = self._lib.z418kt_create()
+        if not self._handle:
+            raise MemoryError("z418kt: out of memory")
+        self._context = (connection.encode("utf-8"), b"ORACLE" if oracle else b"SQLSERVER")
+
+    def _value(self, name, *args):
+        answer = _answer_of(self._lib, getattr(self._lib, name)(self._handle, *self._context, *args))
+        if answer["status"] == "done":
+            return answer.get("valor")
+        kind, number = _STATUS_ERRORS.get(answer["status"], (Error, 500))
+        if kind is Refused:
+            raise Refused(number, answer.get("mensagem", ""),
+                          [(e["campo"], e["mensagem"]) for e in answer.get("erros", [])])
+        raise kind(number, answer.get("mensagem", ""))
+
+    def get(self, id):
+        return Coleta.from_json(self._value("z418kt_coleta_get", id))
+
+    def create(self, coleta, idempotency_key=None):
+        key = idempotency_key.encode("utf-8") if idempotency_key else None
+        return Coleta.from_json(self._value("z418kt_coleta_create",
+                                            json.dumps(coleta.to_json()).encode(), key))
+
+    def update(self, id, coleta):
+        return Coleta.from_json(self._value("z418kt_coleta_update", id,
+                                            json.dumps(coleta.to_json()).encode()))
+
+    def remove(self, id):
+        self._value("z418kt_coleta_remove", id)
+
+    def list(self, **filters):
+        """(coletas, next cursor or None); filters as GET /v1/coletas takes them."""
+        page = self._value("z418kt_coleta_list", json.dumps(filters).encode())
+        return [Coleta.from_json(c) for c in page["itens"]], page.get("proximo_cursor")
+
+    def pessoa(self, endereco_id):
+        return Pessoa(**self._value("z418kt_pessoa_get", endereco_id))
+
+    def search(self, q, **page):
+        page = self._value("z418kt_pessoa_search", json.dumps(dict(page, q=q)).encode())
+        return [Pessoa(**p) for p in page["itens"]], page.get("proximo_cursor")
+
+    def close(self):
+        if self._handle:
+            self._lib.z418kt_destroy(self._handle)
+            self._handle = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        self.close()

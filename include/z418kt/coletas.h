@@ -40,7 +40,10 @@ struct Peca {
   int64_t id = 0;  // 0 for a piece not stored yet; ignored when saving
   std::optional<Decimal> largura_m, altura_m, comprimento_m;
   std::optional<int64_t> volumes;
-  friend bool operator==(const Peca&, const Peca&) = default;
+  friend bool operator==(const Peca& a, const Peca& b) {
+    return a.id == b.id && a.largura_m == b.largura_m && a.altura_m == b.altura_m &&
+           a.comprimento_m == b.comprimento_m && a.volumes == b.volumes;
+  }
 };
 
 // Absent optionals are columns that hold nothing. remetente_id and
@@ -58,7 +61,15 @@ struct Coleta {
   // Read only: the warning given when air waybills were issued against the
   // Coleta; while it is present, update and remove answer Conflict.
   std::optional<std::string> aviso;
-  friend bool operator==(const Coleta&, const Coleta&) = default;
+  friend bool operator==(const Coleta& a, const Coleta& b) {
+    return a.id == b.id && a.cliente_id == b.cliente_id && a.remetente_id == b.remetente_id &&
+           a.destinatario_id == b.destinatario_id && a.volumes == b.volumes &&
+           a.peso_kg == b.peso_kg && a.valor_declarado == b.valor_declarado &&
+           a.embalagem == b.embalagem && a.pecas == b.pecas && a.cliente == b.cliente &&
+           a.cliente_nome == b.cliente_nome && a.remetente_nome == b.remetente_nome &&
+           a.destinatario_nome == b.destinatario_nome && a.data_emissao == b.data_emissao &&
+           a.aviso == b.aviso;
+  }
 };
 
 struct Pessoa {
@@ -71,7 +82,13 @@ struct Pessoa {
   std::string endereco, cep, municipio;
   std::optional<int64_t> municipio_id;
   std::string cod_municipio_iata;
-  friend bool operator==(const Pessoa&, const Pessoa&) = default;
+  friend bool operator==(const Pessoa& a, const Pessoa& b) {
+    return a.endereco_id == b.endereco_id && a.pessoa_id == b.pessoa_id && a.tipo == b.tipo &&
+           a.nome == b.nome && a.nome_fantasia == b.nome_fantasia && a.cpf_cnpj == b.cpf_cnpj &&
+           a.ie_rg == b.ie_rg && a.endereco == b.endereco && a.cep == b.cep &&
+           a.municipio == b.municipio && a.municipio_id == b.municipio_id &&
+           a.cod_municipio_iata == b.cod_municipio_iata;
+  }
 };
 
 enum class Status {
@@ -89,7 +106,9 @@ enum class Status {
 struct FieldError {
   std::string campo;
   std::string mensagem;
-  friend bool operator==(const FieldError&, const FieldError&) = default;
+  friend bool operator==(const FieldError& a, const FieldError& b) {
+    return a.campo == b.campo && a.mensagem == b.mensagem;
+  }
 };
 
 template <class T>
@@ -150,6 +169,9 @@ class Z418KT_EXPORT FrontDoor {
   Result<Page<Coleta>> list(const ColetaFilter& filter) const;
 
   Result<Pessoa> pessoa(int64_t enderecoId) const;
+  // A client (a party id, as a Coleta's cliente_id) as the party read gives
+  // it at the client's first address; NotFound for a client without one.
+  Result<Pessoa> cliente(int64_t pessoaId) const;
   Result<Page<Pessoa>> search(const PessoaQuery& query) const;
 
   const CallContext& context() const { return context_; }

@@ -37,7 +37,10 @@ struct Z418KT_EXPORT Decimal {
 
   bool isZero() const { return whole == "0" && fraction.empty(); }
   bool isWhole() const { return fraction.empty(); }
-  friend bool operator==(const Decimal&, const Decimal&) = default;
+  friend bool operator==(const Decimal& a, const Decimal& b) {
+    return a.negative == b.negative && a.whole == b.whole && a.fraction == b.fraction;
+  }
+  friend bool operator!=(const Decimal& a, const Decimal& b) { return !(a == b); }
 
   // The canonical text: '-', the whole digits and, with a fraction, '.' and
   // its digits ("1500.75", "0.25", "-3", "0").

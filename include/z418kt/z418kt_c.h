@@ -60,6 +60,31 @@ Z418KT_EXPORT char* z418kt_request(z418kt_component* component, const char* requ
  * error answer with the database left as it was. */
 Z418KT_EXPORT char* z418kt_init_database(const char* connection, int with_demo);
 
+/* The typed front door (<z418kt/coletas.h>) with the JSON of the HTTP
+ * resources. `connection` is the connection text, `dialect` "ORACLE" or
+ * "SQLSERVER" (NULL: "SQLSERVER"). Each answers one JSON object:
+ *   {"status":"done","valor":...}   the Coleta, party or page as GET /v1 gives it
+ *   {"status":"not_found"|"refused"|"conflict"|"unavailable"|"failed",
+ *    "mensagem":"...", "erros":[{"campo","mensagem"},...]}   (erros when refused)
+ * A `coleta` is the body of POST /v1/coletas; a `filter` holds the query
+ * parameters of GET /v1/coletas (or {"q":...} of GET /v1/pessoas) as a JSON
+ * object. A malformed argument answers {"error":...} like the calls above. */
+Z418KT_EXPORT char* z418kt_coleta_get(z418kt_component* component, const char* connection,
+                                      const char* dialect, int64_t id);
+Z418KT_EXPORT char* z418kt_coleta_create(z418kt_component* component, const char* connection,
+                                         const char* dialect, const char* coleta,
+                                         const char* idempotency_key);
+Z418KT_EXPORT char* z418kt_coleta_update(z418kt_component* component, const char* connection,
+                                         const char* dialect, int64_t id, const char* coleta);
+Z418KT_EXPORT char* z418kt_coleta_remove(z418kt_component* component, const char* connection,
+                                         const char* dialect, int64_t id);
+Z418KT_EXPORT char* z418kt_coleta_list(z418kt_component* component, const char* connection,
+                                       const char* dialect, const char* filter);
+Z418KT_EXPORT char* z418kt_pessoa_get(z418kt_component* component, const char* connection,
+                                      const char* dialect, int64_t endereco_id);
+Z418KT_EXPORT char* z418kt_pessoa_search(z418kt_component* component, const char* connection,
+                                         const char* dialect, const char* filter);
+
 /* Releases an answer; NULL is ignored. */
 Z418KT_EXPORT void z418kt_free(char* answer);
 

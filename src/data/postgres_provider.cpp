@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "data/deadline_watcher.h"
 #include "data/postgres_dialect.h"
 #include "data/postgres_values.h"

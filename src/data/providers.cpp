@@ -1,6 +1,6 @@
 #include "data/providers.h"
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "data/postgres_provider.h"
 #include "data/sqlite_connection.h"
 #include "z418kt/automation_error.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {

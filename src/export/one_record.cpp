@@ -132,20 +132,22 @@ bool samePerson(const std::optional<PartyRecord>& p, int64_t pessoaId) {
 }
 
 Json customer(const ColetaRecord& c, const std::optional<PartyRecord>& sender,
-              const std::optional<PartyRecord>& addressee, const std::string& base) {
+              const std::optional<PartyRecord>& addressee, const std::optional<PartyRecord>& own,
+              const std::string& base) {
   Json role = {{"@type", "codes:ParticipantIdentifier"},
                {"codeDescription", "Customer who ordered the pickup"}};
-  Json node = {{"@type", "Party"}, {"partyRole", role}};
-  if (!c.cliente_id) return node;
+  if (!c.cliente_id) return {{"@type", "Party"}, {"partyRole", role}};
   // The customer is often the sender or the addressee: the same agent, whose
   // details that party already gives.
-  Json details = {{"@id", agentId(base, *c.cliente_id)}};
   if (!samePerson(sender, *c.cliente_id) && !samePerson(addressee, *c.cliente_id)) {
-    details["@type"] = "Organization";
+    if (own && own->pessoa_id == *c.cliente_id) return party(role, own, base);
+    Json details = {{"@id", agentId(base, *c.cliente_id)}, {"@type", "Organization"}};
     putText(details, "shortName", c.cliente);
+    return {{"@type", "Party"}, {"partyRole", role}, {"partyDetails", details}};
   }
-  node["partyDetails"] = details;
-  return node;
+  return {{"@type", "Party"},
+          {"partyRole", role},
+          {"partyDetails", {{"@id", agentId(base, *c.cliente_id)}}}};
 }
 
 }  // namespace
@@ -167,7 +169,8 @@ std::optional<std::string> normalizedBase(std::string_view base) {
 }
 
 std::string shipmentDocument(const ColetaRecord& c, const std::optional<PartyRecord>& sender,
-                             const std::optional<PartyRecord>& addressee, const std::string& base) {
+                             const std::optional<PartyRecord>& addressee, const std::string& base,
+                             const std::optional<PartyRecord>& customerParty) {
   const std::string shipmentId = base + "coletas/" + std::to_string(c.id);
   Json doc = {{"@context", context()}, {"@id", shipmentId}, {"@type", "Shipment"}};
   putText(doc, "goodsDescription", c.embalagem);
@@ -190,7 +193,7 @@ std::string shipmentDocument(const ColetaRecord& c, const std::optional<PartyRec
   doc["pieces"] = pieces;
 
   doc["involvedParties"] = {
-      customer(c, sender, addressee, base),
+      customer(c, sender, addressee, customerParty, base),
       party(codeNode("ParticipantIdentifier", "SHP", "Shipper"), sender, base),
       party(codeNode("ParticipantIdentifier", "CNE", "Consignee"), addressee, base)};
 
@@ -232,7 +235,19 @@ Result<std::string> exportColeta(const FrontDoor& door, int64_t id, const std::s
     }
     parties[k] = std::move(p.value);
   }
-  out.value = shipmentDocument(coleta.value, parties[0], parties[1], base);
+  std::optional<Pessoa> customerParty;
+  const std::optional<int64_t>& cliente = coleta.value.cliente_id;
+  auto known = [&](const std::optional<Pessoa>& p) { return p && p->pessoa_id == cliente; };
+  if (cliente && !known(parties[0]) && !known(parties[1])) {
+    Result<Pessoa> p = door.cliente(*cliente);
+    if (!p.ok() && p.status != Status::NotFound) {
+      out.status = p.status;
+      out.message = p.message;
+      return out;
+    }
+    if (p.ok()) customerParty = std::move(p.value);
+  }
+  out.value = shipmentDocument(coleta.value, parties[0], parties[1], base, customerParty);
   return out;
 }
 

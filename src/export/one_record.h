@@ -24,10 +24,14 @@ std::optional<std::string> normalizedBase(std::string_view base);
 
 // The shipment document of a Coleta read, its sender's and its addressee's
 // party lookups (absent when the lookup found no party), under `base`.
+// The customer, when known, is typed from its own party read (a person is a
+// Person with name and CPF); one that is also the sender or the addressee is
+// a reference to that party's agent.
 std::string shipmentDocument(const Coleta& coleta, const std::optional<Pessoa>& sender,
-                             const std::optional<Pessoa>& addressee, const std::string& base);
+                             const std::optional<Pessoa>& addressee, const std::string& base,
+                             const std::optional<Pessoa>& customer = std::nullopt);
 
-// Reads the Coleta and its two parties and maps them: the document when
+// Reads the Coleta, its two parties and its customer and maps them: the document when
 // Done. A missing Coleta is NotFound, never an empty shipment. `base` must be
 // normalized.
 Result<std::string> exportColeta(const FrontDoor& door, int64_t id, const std::string& base);

@@ -5,7 +5,7 @@
 #include <exception>
 #include <new>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "json/json_reader.h"
 
 namespace z418kt::json {

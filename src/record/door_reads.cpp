@@ -96,6 +96,16 @@ PartyNames partyNames(const std::string& connection, std::optional<int64_t> clie
   return names;
 }
 
+std::optional<int64_t> firstAddress(const std::string& connection, int64_t pessoaId) {
+  data::Recordset rs;
+  open(rs,
+       "SELECT MIN(ENDERECO_PESSOA_ID) AS endereco_id FROM ENDERECO_PESSOA WHERE PESSOA_ID = " +
+           idLiteral(pessoaId),
+       connection);
+  if (rs.eof()) return std::nullopt;
+  return wholeOf(rs.fieldsItem("endereco_id"));
+}
+
 Page<Coleta> listColetas(const std::string& connection, const ColetaFilter& filter) {
   std::string sql =
       "SELECT D.DOCTO_TRANSPORTE_ID AS id, D.DATA_EMISSAO AS data_emissao,"

@@ -29,6 +29,9 @@ struct PartyNames {
 PartyNames partyNames(const std::string& connection, std::optional<int64_t> cliente,
                       std::optional<int64_t> remetente, std::optional<int64_t> destinatario);
 
+// The first address of a party, or nothing when it has none.
+std::optional<int64_t> firstAddress(const std::string& connection, int64_t pessoaId);
+
 // `filter` is checked already: dates are "YYYY-MM-DD", the cursor digits.
 Page<Coleta> listColetas(const std::string& connection, const ColetaFilter& filter);
 Page<Pessoa> searchPessoas(const std::string& connection, const PessoaQuery& query);

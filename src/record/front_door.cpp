@@ -219,6 +219,19 @@ Result<Pessoa> FrontDoor::pessoa(int64_t enderecoId) const {
   return r;
 }
 
+Result<Pessoa> FrontDoor::cliente(int64_t pessoaId) const {
+  std::optional<int64_t> address;
+  try {
+    address = record::firstAddress(context_.connection, pessoaId);
+  } catch (const AutomationError& e) {
+    return ownReadFailed<Pessoa>(e);
+  }
+  if (!address)
+    return answer<Pessoa>(Status::NotFound, "Cliente " + numtext::integerText(pessoaId) +
+                                                " sem endereço cadastrado.");
+  return pessoa(*address);
+}
+
 Result<Page<Pessoa>> FrontDoor::search(const PessoaQuery& query) const {
   std::vector<FieldError> errors = pageErrors(query.limite, query.cursor);
   size_t b = query.q.find_first_not_of(" \t");

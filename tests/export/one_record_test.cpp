@@ -42,6 +42,27 @@ TEST(OneRecordMapping, LeavesOutWhatTheReadDidNotGive) {
   EXPECT_EQ(parties[2]["partyRole"]["code"], "CNE");
 }
 
+TEST(OneRecordMapping, ACustomerOfItsOwnIsTypedFromItsDocument) {
+  Coleta c;
+  c.id = 7;
+  c.cliente_id = 1;
+  Pessoa person;
+  person.pessoa_id = 1;
+  person.tipo = "PF";
+  person.nome = "Maria da Silva";
+  person.cpf_cnpj = "123.456.789-09";
+  auto doc =
+      nlohmann::json::parse(shipmentDocument(c, std::nullopt, std::nullopt, "urn:x/", person));
+  const auto& customer = doc["involvedParties"][0];
+  EXPECT_EQ(customer["partyDetails"]["@type"], "Person");
+  EXPECT_EQ(customer["partyDetails"]["@id"], "urn:x/pessoas/1");
+  EXPECT_EQ(customer["partyDetails"]["lastName"], "da Silva");
+  EXPECT_EQ(customer["otherIdentifiers"][0]["textualValue"], "123.456.789-09");
+  // Without its party read, it stays a reference with the trade name.
+  doc = nlohmann::json::parse(shipmentDocument(c, std::nullopt, std::nullopt, "urn:x/"));
+  EXPECT_EQ(doc["involvedParties"][0]["partyDetails"]["@type"], "Organization");
+}
+
 TEST(OneRecordMapping, TextThatIsNoUtf8IsReplacedNotFatal) {
   Coleta c;
   c.embalagem = "Caixa\xff";

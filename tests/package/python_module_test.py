@@ -67,6 +67,30 @@ class ModuleTest(unittest.TestCase):
             answer["args"]["outarrvntMatriz_DIM"]["items"].pop(4)
             self.assertEqual(answer, first)
 
+    def test_front_door_dataclasses_keep_exact_values_and_the_rules(self):
+        with z418kt.Coletas(self.db) as door:
+            demo = door.get(100)
+            self.assertEqual((demo.peso_kg, demo.valor_declarado, demo.editavel),
+                             (decimal.Decimal("125.5"), decimal.Decimal("1500.75"), False))
+            with self.assertRaises(z418kt.Conflict):
+                door.remove(100)
+            new = z418kt.Coleta(cliente_id=2, remetente_id=12, destinatario_id=11, volumes=1,
+                                peso_kg=decimal.Decimal("0.1"), valor_declarado=decimal.Decimal("1500.75"),
+                                embalagem="x", pecas=[z418kt.Peca(decimal.Decimal("0.5"), 1, 1, 2)])
+            made = door.create(new, idempotency_key="py-1")
+            self.assertEqual(door.create(new, idempotency_key="py-1").id, made.id)
+            self.assertEqual((made.peso_kg, made.pecas[0].largura_m),
+                             (decimal.Decimal("0.1"), decimal.Decimal("0.5")))
+            with self.assertRaises(z418kt.Refused) as refused:
+                door.create(z418kt.Coleta(cliente_id=98765, remetente_id=12, volumes=1,
+                                          peso_kg=1, valor_declarado=1))
+            self.assertEqual(refused.exception.errors,
+                             [("cliente_id", "Cliente 98765 não encontrado.")])
+            self.assertEqual(door.pessoa(11).tipo, "PF")
+            door.remove(made.id)
+            with self.assertRaises(z418kt.NotFound):
+                door.get(made.id)
+
     def test_values_and_errors(self):
         for value, vt in ((5, "I4"), (2**40, "R8"), (1.5, "R8"), (True, "BOOL"), (None, "NULL"),
                           (decimal.Decimal("12.3456"), "CY"), ("á", "BSTR"),

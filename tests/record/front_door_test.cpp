@@ -218,6 +218,24 @@ TEST_P(FrontDoorOnEngine, PagesWalkTenThousandColetasWithoutRepeatsOrGaps) {
   EXPECT_EQ(seen.size(), 10000u);  // 9,998 and the demo's two
 }
 
+TEST_P(FrontDoorOnEngine, AStatementTheEngineRefusesIsTheRequestsFaultNotAnOutage) {
+  if (engine() != "sqlite") GTEST_SKIP() << "the refusal is made with a SQLite trigger";
+  execute(
+      "CREATE TRIGGER no_nine BEFORE INSERT ON DOCTO_TRANSPORTE WHEN NEW.NUM_VOLUME = 9 "
+      "BEGIN SELECT RAISE(ABORT, 'nove'); END");
+  Coleta c = fresh();
+  c.volumes = 9;
+  auto r = door().create(c);
+  EXPECT_EQ(r.status, Status::Refused) << r.message;
+  EXPECT_FALSE(r.message.empty());
+  // A database that cannot be reached is the one thing worth retrying.
+  FrontDoor nowhere(
+      component(), {"Provider=SQLite;Data Source=/nonexistent/z418kt/x.db", GetParam().dialect, 0});
+  EXPECT_EQ(nowhere.get(demo::kColeta).status, Status::Unavailable);
+  EXPECT_EQ(nowhere.create(fresh()).status, Status::Unavailable);
+  EXPECT_EQ(nowhere.list({}).status, Status::Unavailable);
+}
+
 INSTANTIATE_ENGINE_TEST(FrontDoorOnEngine);
 
 }  // namespace

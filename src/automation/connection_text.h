@@ -6,6 +6,10 @@
 // '=' included, with "}}" standing for one '}'. Pairs without '=' and empty
 // pairs are ignored. When a key appears more than once, its first value
 // counts, as ODBC drivers do.
+//
+// The grammar is a matter of text alone: the providers read their settings
+// with it, and the codecs mask the passwords of a text they echo, without
+// knowing any database.
 #pragma once
 
 #include <optional>

@@ -1,4 +1,4 @@
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 
 #include <cctype>
 
