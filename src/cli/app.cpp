@@ -9,6 +9,7 @@
 
 #include "cli/connection_source.h"
 #include "cli/demo_script.h"
+#include "cli/events_commands.h"
 #include "cli/export_command.h"
 #include "cli/http_command.h"
 #include "cli/init_command.h"
@@ -337,6 +338,9 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       return exportColeta(component, exportOpts.context(), exportRequest, io.out, io.err);
     });
   });
+
+  // Coleta events: coleta history, assinatura add|list|remove|replay, deliver
+  EventCommands eventCommands(app, *coleta, code, io);
 
   // pessoa show
   CLI::App* pessoa = app.add_subcommand("pessoa", "look up a party by its address id");

@@ -11,8 +11,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "data/change_context.h"
 #include "data/statement_runner.h"
 #include "kit/operation_table.h"
 #include "z418kt/variant.h"
@@ -29,12 +31,16 @@ class UnitOfWork {
   ~UnitOfWork();
 
   void begin(const std::string& connection, bool writes);
+  // The same for a writing unit of work of `userId`: the events of the
+  // Coletas it changes record that user.
+  void begin(const std::string& connection, bool writes, const Variant& userId);
   // Makes the work durable; throws AutomationError when the engine refuses
   // (then nothing of it is stored). Without begin(), does nothing.
   void commit();
 
  private:
   std::unique_ptr<data::Transaction> transaction_;
+  std::optional<data::ScopedChangeUser> user_;
 };
 
 // Commits `work` under the operation's trap at statement `number`: false, with
