@@ -26,3 +26,4 @@ if(BUILD_TESTING AND EVENTS_PYTHON3)
   set_tests_properties(events_delivery_postgresql
                        PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED postgresql)
 endif()
+target_link_libraries(z418kt_http PUBLIC z418kt_events)

@@ -200,6 +200,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   httpCmd->add_option("--token-file", httpOptions.tokenFile,
                       "file whose first line is the bearer token (Z418KT_HTTP_TOKEN wins; "
                       "with neither, a token is made and printed once)");
+  httpCmd->add_flag("!--no-deliver", httpOptions.deliver,
+                    "do not send webhooks from this process (run z418kt deliver instead)");
   httpCmd->add_option("--cors-origin", httpOptions.server.corsOrigin,
                       "the one origin allowed to call /v1 from a browser (default: none)");
   httpCmd->add_option("--max-body", limits.maxBodyBytes, "largest request body in bytes")

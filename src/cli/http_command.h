@@ -1,5 +1,6 @@
 // `z418kt http`: starts the HTTP server with the command's options and
-// serves until SIGTERM or SIGINT, letting the requests in flight finish.
+// serves until SIGTERM or SIGINT, letting the requests in flight finish. The
+// webhook dispatcher runs inside unless told not to.
 #pragma once
 
 #include <iosfwd>
@@ -13,6 +14,7 @@ struct HttpCommand {
   http::ServerOptions server;
   std::string listen = "127.0.0.1:8080";
   std::string tokenFile;
+  bool deliver = true;  // run the webhook dispatcher inside (off: --no-deliver)
 };
 
 // Exit status: 0 after a signal stopped it, 1 when it cannot start, 2 wrong usage.

@@ -186,9 +186,13 @@ void Dispatcher::loop() {
     int32_t done = 0;
     try {
       done = runOnce();
+      lastError_.clear();
     } catch (const std::exception& e) {
-      // A lost database or a passing failure: a new session next pass.
-      if (options_.log) options_.log(std::string("despacho: ") + e.what());
+      // A lost database or a passing failure: a new session next pass. The
+      // same failure again is not logged again.
+      if (options_.log && e.what() != lastError_)
+        options_.log(std::string("despacho: ") + e.what());
+      lastError_ = e.what();
       store_.reset();
       listener_.reset();
     }

@@ -94,6 +94,7 @@ class Dispatcher {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::chrono::steady_clock::time_point lastPrune_{};
+  std::string lastError_;  // the last failure logged
   struct Listener;
   std::unique_ptr<Listener> listener_;
   struct Client;

@@ -9,10 +9,12 @@
 #include <stdexcept>
 
 #include "http/assets.h"
+#include "http/event_resources.h"
 #include "http/problem.h"
 #include "http/rate_limit.h"
 #include "http/resources.h"
 #include "http/token.h"
+#include "z418kt/change_context.h"
 
 namespace z418kt::http {
 
@@ -124,6 +126,7 @@ struct HttpServer::Impl {
         log(logStream),
         resources(json::CallContext{options.connection,
                                     options.oracle ? json::kOracleKind : json::kProcedureKind, 0}),
+        eventResources(options.connection),
         limiter(options.limits.requestsPerSecond) {
     configure();
   }
@@ -138,6 +141,8 @@ struct HttpServer::Impl {
   template <class Call>
   void answer(httplib::Response& res, Call&& call, const char* type = kJsonType) {
     if (answeredRefusal(res)) return;
+    // The events of the changes a request makes name the HTTP API as their origin.
+    ChangeActor actor("http");
     Answer a = call(workerComponent());
     res.status = a.status;
     if (!a.location.empty()) res.set_header("Location", a.location);
@@ -154,6 +159,7 @@ struct HttpServer::Impl {
   std::ostream& log;
   std::mutex logMutex;
   Resources resources;
+  EventResources eventResources;
   RateLimiter limiter;
   Listener server;
   int boundPort = 0;
@@ -280,6 +286,22 @@ void HttpServer::Impl::route() {
   server.Post(R"(/v1/operations/([^/]+))", [this](const auto& req, auto& res) {
     answer(res,
            [&](Z418kt& c) { return resources.callOperation(c, req.matches[1].str(), body(req)); });
+  });
+  // Coleta events: a Coleta's history and the webhook subscriptions.
+  server.Get(R"(/v1/coletas/([^/]+)/eventos)", [this](const auto& req, auto& res) {
+    answer(res, [&](Z418kt&) {
+      return eventResources.history(req.matches[1].str(), req.get_param_value("depois"),
+                                    req.get_param_value("limite"));
+    });
+  });
+  server.Get("/v1/assinaturas", [this](const auto&, auto& res) {
+    answer(res, [&](Z418kt&) { return eventResources.listSubscriptions(); });
+  });
+  server.Post("/v1/assinaturas", [this](const auto& req, auto& res) {
+    answer(res, [&](Z418kt&) { return eventResources.addSubscription(body(req)); });
+  });
+  server.Delete(R"(/v1/assinaturas/([^/]+))", [this](const auto& req, auto& res) {
+    answer(res, [&](Z418kt&) { return eventResources.removeSubscription(req.matches[1].str()); });
   });
   if (!options.corsOrigin.empty()) {
     server.Options(R"(/v1/.*)",

@@ -5,7 +5,7 @@ way), in order per Coleta, at least once, through a receiver that is down for
 a while and through kill -9 at random moments; on PostgreSQL two dispatchers
 share the work without sending an event twice.
 
-usage: delivery_test.py Z418KT_BINARY [PG_STATE_DIR]
+usage: delivery_test.py Z418KT_BINARY [PG_STATE_DIR|"" [TEST ...]]
 Without the PostgreSQL test server's folder everything runs on SQLite; with
 it, on PostgreSQL (and the two-dispatcher case runs too). Receivers are small
 HTTP servers on loopback; every loop is bounded in count and time."""
@@ -14,6 +14,7 @@ import base64
 import contextlib
 import hashlib
 import hmac
+import http.client
 import http.server
 import json
 import os
@@ -34,7 +35,8 @@ def _psql(sql):
     f = dict(p.split("=", 1) for p in POSTGRESQL.split(";") if "=" in p)
     subprocess.run(["psql", "-h", f["Server"], "-p", f["Port"], "-U", f["Uid"], "-d",
                     f["Database"], "-qv", "ON_ERROR_STOP=1", "-c", sql], check=True,
-                   env=dict(os.environ, PGPASSWORD=f["Pwd"]), stdout=subprocess.DEVNULL)
+                   env=dict(os.environ, PGPASSWORD=f["Pwd"], PGOPTIONS="-c client_min_messages=warning"),
+                   stdout=subprocess.DEVNULL)
 
 
 @contextlib.contextmanager
@@ -297,7 +299,59 @@ class Events(unittest.TestCase):
             finally:
                 receiver.close()
 
-    @unittest.skipUnless(len(sys.argv) > 2, "needs the PostgreSQL test server")
+    def test_the_http_server_delivers_and_serves_history_and_subscriptions(self):
+        with database() as db:
+            receiver = Receiver()
+            token = "t-" + os.urandom(8).hex()
+            server = subprocess.Popen([BINARY, "http", "--db", db, "--listen", "127.0.0.1:0"],
+                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                      env=dict(os.environ, Z418KT_HTTP_TOKEN=token))
+            try:
+                port = int(server.stdout.readline().rsplit(":", 1)[1].strip(" /\n"))
+
+                def call(method, path, body=None):
+                    c = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+                    c.request(method, path, body=json.dumps(body) if body is not None else None,
+                              headers={"Authorization": "Bearer " + token,
+                                       "Content-Type": "application/json"})
+                    r = c.getresponse()
+                    data = r.read()
+                    c.close()
+                    return r.status, json.loads(data) if data else None
+
+                status, bad = call("POST", "/v1/assinaturas", {"url": "ftp://x/y"})
+                self.assertEqual((status, bad["campo"]), (422, "url"))
+                status, sub = call("POST", "/v1/assinaturas",
+                                   {"url": receiver.url, "tipos": ["coleta.criada"]})
+                self.assertEqual(status, 201)
+                receiver.secret = sub["segredo"]
+                status, subs = call("GET", "/v1/assinaturas")
+                self.assertEqual([s["id"] for s in subs], [sub["id"]])
+                self.assertNotIn("segredo", subs[0])
+
+                coleta = serve([save_request(db, 0, 4)])[0]["args"]["iovntDOCTO_TRANSPORTE_ID"]
+                coleta = coleta["value"]
+                serve([save_request(db, coleta, 5)])
+                self.assertEqual(receiver.wait_for(1, 30), 1, "the server's own dispatcher sends")
+                self.assertTrue(receiver.received[0]["verified"])
+                status, events = call("GET", "/v1/coletas/%d/eventos" % coleta)
+                self.assertEqual(status, 200)
+                self.assertEqual([e["tipo"] for e in events], ["coleta.criada", "coleta.alterada"])
+                self.assertEqual(events[1]["alteracoes"]["num_volume"], {"antes": 4, "depois": 5})
+                status, later = call("GET", "/v1/coletas/%d/eventos?depois=%d" %
+                                     (coleta, events[0]["sequencia"]))
+                self.assertEqual([e["sequencia"] for e in later], [events[1]["sequencia"]])
+                self.assertEqual(call("GET", "/v1/coletas/%d/eventos?limite=x" % coleta)[0], 400)
+                self.assertEqual(call("DELETE", "/v1/assinaturas/%d" % sub["id"])[0], 204)
+                self.assertEqual(call("DELETE", "/v1/assinaturas/%d" % sub["id"])[0], 404)
+                self.assertEqual(call("GET", "/v1/assinaturas"), (200, []))
+            finally:
+                server.send_signal(signal.SIGTERM)
+                server.wait(timeout=30)
+                server.stdout.close()
+                receiver.close()
+
+    @unittest.skipUnless(len(sys.argv) > 2 and sys.argv[2], "needs the PostgreSQL test server")
     def test_two_dispatchers_share_the_work_without_duplicates(self):
         with database() as db:
             receiver = Receiver()
@@ -324,8 +378,9 @@ class Events(unittest.TestCase):
 
 if __name__ == "__main__":
     BINARY = sys.argv[1]
-    if len(sys.argv) > 2:
+    if len(sys.argv) > 2 and sys.argv[2]:
         with open(sys.argv[2] + "/connection.txt") as f:
             POSTGRESQL = f.read().strip()
-    result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
+    # Further arguments (after the folder) name the tests to run.
+    result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[3:], exit=False).result
     sys.exit(0 if result.wasSuccessful() else 1)
