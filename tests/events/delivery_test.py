@@ -273,6 +273,38 @@ class Events(unittest.TestCase):
                 receiver.close()
                 one_record.close()
 
+    def test_dead_letters_are_replayed_and_destinations_can_be_restricted(self):
+        with database() as db:
+            receiver = Receiver()
+            try:
+                sub = receiver.subscribe(db)
+                coletas = create_coletas(db, 2)
+                receiver.down = True
+                quick = ["--db", db, "--max-attempts", "2", "--retry-base-ms", "1"]
+                run("deliver", "--once", *quick)
+                self.assertEqual(receiver.received, [])
+                receiver.down = False
+                run("deliver", "--once", *quick)
+                self.assertEqual(receiver.received, [], "dead letters wait for a replay")
+                self.assertIn("2 entrega(s)", run("assinatura", "replay", str(sub), "--db", db))
+                run("deliver", "--once", *quick)
+                self.assertEqual(sorted(receiver.ids()), ["evt_1", "evt_2"])
+                # Everything again from the first event on; a destination
+                # outside the allow-list is refused without a request.
+                run("assinatura", "replay", str(sub), "--from", "1", "--db", db)
+                run("deliver", "--once", "--allow-host", "hooks.example.com", *quick)
+                self.assertEqual(len(receiver.received), 2)
+                self.assertEqual(run("assinatura", "replay", "999", "--db", db, check=False), "")
+                run("assinatura", "replay", str(sub), "--db", db)
+                run("deliver", "--once", "--allow-host", "127.0.0.1", *quick)
+                self.assertEqual(len(receiver.received), 4)
+                check_order(self, receiver)
+                self.assertEqual([json.loads(run("coleta", "history", str(c), "--json", "--db",
+                                                 db))[0]["tipo"] for c in coletas],
+                                 ["coleta.criada"] * 2)
+            finally:
+                receiver.close()
+
     def test_kill_9_at_random_moments_loses_nothing(self):
         with database() as db:
             receiver = Receiver()
