@@ -10,10 +10,13 @@
 -- the event, so a Coleta's events are numbered in the order they commit.
 --
 -- An event holds the Coleta as it was before the first change of the
--- transaction (ANTES, NULL for a new Coleta) and as it is after the last
--- (DEPOIS, NULL once the row is gone): its header fields under "coleta" and
--- its cargo pieces, in key order, under "cargas". The kind (created, changed,
--- pieces replaced, deleted) follows from the two. Each new event wakes the
+-- transaction (ANTES, NULL for a new Coleta): its header fields under
+-- "coleta" and its cargo pieces, in key order, under "cargas". The state
+-- after the change is the state before the Coleta's next event, or, for its
+-- latest event, the Coleta as it is now: KTR_EVENTO_HISTORICO shows both
+-- (DEPOIS NULL once the row is gone), and the kind (created, changed, pieces
+-- replaced, deleted) follows from the two. So a change costs one row written
+-- once, whatever number of rows it touches. Each new event wakes the
 -- dispatchers listening on z418kt_eventos when its transaction commits.
 -- The file is plain ASCII.
 
@@ -24,11 +27,11 @@ CREATE TABLE KTR_EVENTO (
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100),
   ANTES TEXT,
-  DEPOIS TEXT,
   TX VARCHAR(32),
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1))
 );
-CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, TX);
+-- A Coleta's events in order: its latest and the one after a given event.
+CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, EVENTO_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
 -- The state of a Coleta as an event records it; NULL when it is no Coleta.
@@ -52,6 +55,18 @@ LANGUAGE sql VOLATILE AS $$
    WHERE D.DOCTO_TRANSPORTE_ID = p_id AND D.TAB_TIPO_DOCTO_TRANSP_ID = 5
 $$;
 
+-- Each event with the state after it.
+CREATE VIEW KTR_EVENTO_HISTORICO AS
+  SELECT E.EVENTO_ID, E.DOCTO_TRANSPORTE_ID, E.DATA_HORA, E.USUARIO_ID, E.ORIGEM, E.ANTES,
+         CASE WHEN N.EVENTO_ID IS NOT NULL THEN N.ANTES
+              ELSE KTR_COLETA_ESTADO(E.DOCTO_TRANSPORTE_ID) END AS DEPOIS,
+         E.DISTRIBUIDO
+    FROM KTR_EVENTO E
+    LEFT JOIN LATERAL (SELECT X.EVENTO_ID, X.ANTES FROM KTR_EVENTO X
+                        WHERE X.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                          AND X.EVENTO_ID > E.EVENTO_ID
+                        ORDER BY X.EVENTO_ID LIMIT 1) N ON TRUE;
+
 -- Opens the transaction's event of Coleta p_id, once per transaction, with
 -- its state before (p_antes: whether it may already exist).
 CREATE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
@@ -59,7 +74,10 @@ LANGUAGE plpgsql AS $$
 DECLARE
   v_tx TEXT := txid_current()::text;
 BEGIN
-  IF EXISTS (SELECT 1 FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = p_id AND TX = v_tx) THEN
+  -- Once open, the transaction's event is the Coleta's latest: the lock
+  -- keeps every other transaction from numbering one until this one ends.
+  IF (SELECT TX FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = p_id
+       ORDER BY EVENTO_ID DESC LIMIT 1) = v_tx THEN
     RETURN;
   END IF;
   PERFORM pg_advisory_xact_lock(418, p_id);
@@ -70,13 +88,6 @@ BEGIN
           CASE WHEN p_antes THEN KTR_COLETA_ESTADO(p_id) END);
   PERFORM pg_notify('z418kt_eventos', '');
 END $$;
-
--- Records the state after a change in the transaction's event of p_id, if any.
-CREATE FUNCTION KTR_EVENTO_FECHAR(p_id INTEGER) RETURNS VOID
-LANGUAGE sql AS $$
-  UPDATE KTR_EVENTO SET DEPOIS = KTR_COLETA_ESTADO(p_id)
-   WHERE DOCTO_TRANSPORTE_ID = p_id AND TX = txid_current()::text
-$$;
 
 CREATE FUNCTION KTR_EVENTO_DOCTO_ANTES() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
@@ -100,18 +111,6 @@ BEGIN
   RETURN NEW;
 END $$;
 
-CREATE FUNCTION KTR_EVENTO_DOCTO_DEPOIS() RETURNS TRIGGER
-LANGUAGE plpgsql AS $$
-BEGIN
-  IF TG_OP <> 'INSERT' THEN
-    PERFORM KTR_EVENTO_FECHAR(OLD.DOCTO_TRANSPORTE_ID);
-  END IF;
-  IF TG_OP <> 'DELETE' THEN
-    PERFORM KTR_EVENTO_FECHAR(NEW.DOCTO_TRANSPORTE_ID);
-  END IF;
-  RETURN NULL;
-END $$;
-
 CREATE FUNCTION KTR_EVENTO_CARGA_ANTES() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
@@ -131,19 +130,6 @@ BEGIN
   RETURN NEW;
 END $$;
 
-CREATE FUNCTION KTR_EVENTO_CARGA_DEPOIS() RETURNS TRIGGER
-LANGUAGE plpgsql AS $$
-BEGIN
-  IF TG_OP <> 'INSERT' THEN
-    PERFORM KTR_EVENTO_FECHAR(OLD.DOCTO_TRANSPORTE_ID);
-  END IF;
-  IF TG_OP <> 'DELETE' AND (TG_OP = 'INSERT'
-                            OR NEW.DOCTO_TRANSPORTE_ID <> OLD.DOCTO_TRANSPORTE_ID) THEN
-    PERFORM KTR_EVENTO_FECHAR(NEW.DOCTO_TRANSPORTE_ID);
-  END IF;
-  RETURN NULL;
-END $$;
-
 -- A writer that sets no context still records its user in the audit table
 -- with each document change: the event takes it from there.
 CREATE FUNCTION KTR_EVENTO_AUDITORIA() RETURNS TRIGGER
@@ -151,20 +137,17 @@ LANGUAGE plpgsql AS $$
 BEGIN
   IF NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL THEN
     UPDATE KTR_EVENTO SET USUARIO_ID = NEW.USUARIO_ID::text
-     WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND TX = txid_current()::text
-       AND USUARIO_ID IS NULL;
+     WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                         WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+       AND TX = txid_current()::text AND USUARIO_ID IS NULL;
   END IF;
   RETURN NULL;
 END $$;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_ANTES BEFORE INSERT OR UPDATE OR DELETE ON DOCTO_TRANSPORTE
   FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_DOCTO_ANTES();
-CREATE TRIGGER KTR_EVENTO_DOCTO_DEPOIS AFTER INSERT OR UPDATE OR DELETE ON DOCTO_TRANSPORTE
-  FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_DOCTO_DEPOIS();
 CREATE TRIGGER KTR_EVENTO_CARGA_ANTES BEFORE INSERT OR UPDATE OR DELETE ON CARGA
   FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_CARGA_ANTES();
-CREATE TRIGGER KTR_EVENTO_CARGA_DEPOIS AFTER INSERT OR UPDATE OR DELETE ON CARGA
-  FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_CARGA_DEPOIS();
 CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
   FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_AUDITORIA();
 

@@ -6,28 +6,34 @@
 -- token in KTR_EVENTO_CONTEXTO (written at its start, removed before its
 -- commit, so no other session ever sees it), with who made it. A writer
 -- without that row (another program, or a statement committed on its own)
--- gathers into the Coleta's event that no dispatcher has taken yet: its
--- changes become one event per dispatcher pass.
+-- gathers into the Coleta's latest event if no dispatcher has taken it yet:
+-- its changes become one event per dispatcher pass.
 --
 -- An event holds the Coleta as it was before the first change of the
--- transaction (ANTES, NULL for a new Coleta) and as it is after the last
--- (DEPOIS, NULL once the row is gone): its header fields under "coleta" and
--- its cargo pieces, in key order, under "cargas". The kind (created, changed,
--- pieces replaced, deleted) follows from the two.
+-- transaction (ANTES, NULL for a new Coleta): its header fields under
+-- "coleta" and its cargo pieces, in key order, under "cargas". The state
+-- after the change is the state before the Coleta's next event, or, for its
+-- latest event, the Coleta as it is now: KTR_EVENTO_HISTORICO shows both
+-- (DEPOIS NULL once the row is gone), and the kind (created, changed, pieces
+-- replaced, deleted) follows from the two. So a change costs one row written
+-- once, whatever number of rows it touches.
 -- The file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
-  EVENTO_ID INTEGER PRIMARY KEY AUTOINCREMENT,
+  EVENTO_ID INTEGER PRIMARY KEY,
   DOCTO_TRANSPORTE_ID INTEGER NOT NULL,
   DATA_HORA VARCHAR(30) NOT NULL,
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100),
   ANTES TEXT,
-  DEPOIS TEXT,
   TX VARCHAR(32),
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1))
 );
-CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, DISTRIBUIDO);
+-- A Coleta's events in order (the key follows the index's own): its latest
+-- event and the one after a given event are found at once, however many it has.
+-- Numbers are never handed out twice: the retention never deletes the latest
+-- event, and a new one is numbered after the greatest there is.
+CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
 -- At most one row, only inside a transaction of the component.
@@ -57,15 +63,27 @@ CREATE VIEW KTR_COLETA_ESTADO AS
     FROM DOCTO_TRANSPORTE D
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
 
--- The open event of a Coleta in the current transaction.
-CREATE VIEW KTR_EVENTO_ABERTO AS
-  SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID
-    FROM KTR_EVENTO E
-    LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE E.DISTRIBUIDO = 0 AND E.TX IS X.TX;
+-- Each event with the state after it.
+CREATE VIEW KTR_EVENTO_HISTORICO AS
+  SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
+         E.DATA_HORA AS DATA_HORA, E.USUARIO_ID AS USUARIO_ID, E.ORIGEM AS ORIGEM,
+         E.ANTES AS ANTES,
+         CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
+                            WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                              AND N.EVENTO_ID > E.EVENTO_ID)
+              THEN (SELECT N.ANTES FROM KTR_EVENTO N
+                     WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                       AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1)
+              ELSE (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+                     WHERE S.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID) END AS DEPOIS,
+         E.DISTRIBUIDO AS DISTRIBUIDO
+    FROM KTR_EVENTO E;
 
--- Each trigger pair: BEFORE opens the transaction's event of the Coleta with
--- its state before (once per transaction), AFTER records its state after.
+-- The first change of a Coleta in a transaction opens its event with the
+-- state before it; later changes in the same transaction find it open (the
+-- Coleta's latest event, not yet distributed, of the same token) and add
+-- nothing. (A new row's trigger runs AFTER the insert, when its key is
+-- known even if the writer left it to the engine; there is no state before.)
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
@@ -74,13 +92,10 @@ BEGIN
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
          X.TX, NULL
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
-  UPDATE KTR_EVENTO
-     SET DEPOIS = (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
@@ -91,18 +106,10 @@ BEGIN
          X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
                  WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
-END;
-
-CREATE TRIGGER KTR_EVENTO_DOCTO_ALT AFTER UPDATE ON DOCTO_TRANSPORTE
-WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
-BEGIN
-  UPDATE KTR_EVENTO
-     SET DEPOIS = (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_EXC_ANTES BEFORE DELETE ON DOCTO_TRANSPORTE
@@ -113,16 +120,10 @@ BEGIN
          X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
                  WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID);
-END;
-
-CREATE TRIGGER KTR_EVENTO_DOCTO_EXC AFTER DELETE ON DOCTO_TRANSPORTE
-WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
-BEGIN
-  UPDATE KTR_EVENTO SET DEPOIS = NULL
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID);
+   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
@@ -134,17 +135,10 @@ BEGIN
          X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
                  WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
-END;
-
-CREATE TRIGGER KTR_EVENTO_CARGA_INC AFTER INSERT ON CARGA
-BEGIN
-  UPDATE KTR_EVENTO
-     SET DEPOIS = (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 -- A piece moved from one document to another changes both.
@@ -155,18 +149,10 @@ BEGIN
          X.TX, S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE S.DOCTO_TRANSPORTE_ID IN (OLD.DOCTO_TRANSPORTE_ID, NEW.DOCTO_TRANSPORTE_ID)
-     AND NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = S.DOCTO_TRANSPORTE_ID);
-END;
-
-CREATE TRIGGER KTR_EVENTO_CARGA_ALT AFTER UPDATE ON CARGA
-BEGIN
-  UPDATE KTR_EVENTO
-     SET DEPOIS = (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                    WHERE S.DOCTO_TRANSPORTE_ID = KTR_EVENTO.DOCTO_TRANSPORTE_ID)
-   WHERE EVENTO_ID IN (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                        WHERE A.DOCTO_TRANSPORTE_ID IN (OLD.DOCTO_TRANSPORTE_ID,
-                                                        NEW.DOCTO_TRANSPORTE_ID));
+     AND NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = S.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
@@ -178,17 +164,10 @@ BEGIN
          X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
                  WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                      WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID);
-END;
-
-CREATE TRIGGER KTR_EVENTO_CARGA_EXC AFTER DELETE ON CARGA
-BEGIN
-  UPDATE KTR_EVENTO
-     SET DEPOIS = (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                    WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID);
+   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
+                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                                            WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
 END;
 
 -- A writer that sets no context still records its user in the audit table
@@ -198,8 +177,10 @@ WHEN NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL
 BEGIN
   UPDATE KTR_EVENTO SET USUARIO_ID = CAST(NEW.USUARIO_ID AS TEXT)
    WHERE USUARIO_ID IS NULL
-     AND EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+     AND DISTRIBUIDO = 0
+     AND TX IS (SELECT X.TX FROM KTR_EVENTO_CONTEXTO X WHERE X.CONTEXTO_ID = 1)
+     AND EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty

@@ -105,7 +105,7 @@ std::vector<Event> EventStore::history(int64_t coletaId, int64_t after, int32_t 
     std::vector<Event> out;
     auto rows = session_->execute(
         std::string("SELECT ") + kEventColumns +
-        " FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = " + std::to_string(coletaId) +
+        " FROM KTR_EVENTO_HISTORICO E WHERE E.DOCTO_TRANSPORTE_ID = " + std::to_string(coletaId) +
         " AND E.EVENTO_ID > " + std::to_string(after) + " ORDER BY E.EVENTO_ID LIMIT " +
         std::to_string(limit));
     for (auto row : rows.rows) out.push_back(eventAt(row, 0));
@@ -193,7 +193,7 @@ std::optional<int64_t> EventStore::replay(int64_t id, std::optional<int64_t> fro
       // whether it went out before or was older than the subscription.
       for (int64_t after = *fromEvent - 1;;) {
         auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                      " FROM KTR_EVENTO E WHERE E.DISTRIBUIDO = 1 AND "
+                                      " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 1 AND "
                                       "E.EVENTO_ID > " +
                                       std::to_string(after) + " ORDER BY E.EVENTO_ID LIMIT 1000");
         if (rows.rows.empty()) break;
@@ -225,7 +225,7 @@ int32_t EventStore::distribute(int32_t limit) {
       if (lock.rows.empty() || number((*lock.rows.begin()).at(0)) != 1) return int32_t{0};
     }
     auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                  " FROM KTR_EVENTO E WHERE E.DISTRIBUIDO = 0 "
+                                  " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 0 "
                                   "ORDER BY E.EVENTO_ID LIMIT " +
                                   std::to_string(limit));
     if (rows.rows.empty()) return int32_t{0};
@@ -270,7 +270,8 @@ std::vector<Delivery> EventStore::claim(const std::string& owner, int64_t nowMs,
         std::string("SELECT D.ASSINATURA_ID, D.TENTATIVAS, S.URL, S.SEGREDO, S.FORMATO, ") +
         kEventColumns +
         " FROM KTR_ENTREGA D JOIN KTR_ASSINATURA S ON S.ASSINATURA_ID = D.ASSINATURA_ID "
-        "JOIN KTR_EVENTO E ON E.EVENTO_ID = D.EVENTO_ID WHERE D.ESTADO = 0 AND D.LEASE_DONO = " +
+        "JOIN KTR_EVENTO_HISTORICO E ON E.EVENTO_ID = D.EVENTO_ID WHERE D.ESTADO = 0 AND "
+        "D.LEASE_DONO = " +
         sqlText(owner) + " AND D.LEASE_ATE = " + until + " ORDER BY D.EVENTO_ID");
     std::vector<Delivery> out;
     for (auto row : rows.rows) {
@@ -315,12 +316,14 @@ int64_t EventStore::prune(int32_t days) {
   const std::string cutoff =
       sqlText(isoTime(std::chrono::system_clock::now() - std::chrono::hours(24) * days));
   return inTransaction([&] {
+    // An event stays while it or an earlier one of its Coleta has a delivery
+    // pending: the state after an event is read from the next one.
     const std::string old =
-        "SELECT E.EVENTO_ID FROM KTR_EVENTO E WHERE E.DISTRIBUIDO = 1 AND "
-        "E.DATA_HORA < " +
-        cutoff +
-        " AND NOT EXISTS (SELECT 1 FROM KTR_ENTREGA P WHERE P.EVENTO_ID = "
-        "E.EVENTO_ID AND P.ESTADO = 0)";
+        "SELECT E.EVENTO_ID FROM KTR_EVENTO E WHERE E.DISTRIBUIDO = 1 AND E.DATA_HORA < " + cutoff +
+        " AND NOT EXISTS (SELECT 1 FROM KTR_ENTREGA P WHERE P.DOCTO_TRANSPORTE_ID = "
+        "E.DOCTO_TRANSPORTE_ID AND P.EVENTO_ID <= E.EVENTO_ID AND P.ESTADO = 0) "
+        // The latest event stays, so no number is ever handed out again.
+        "AND E.EVENTO_ID < (SELECT MAX(M.EVENTO_ID) FROM KTR_EVENTO M)";
     auto n = session_->execute("SELECT COUNT(*) FROM (" + old + ") X");
     int64_t count = n.rows.empty() ? 0 : number((*n.rows.begin()).at(0));
     if (count == 0) return count;
