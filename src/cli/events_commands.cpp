@@ -9,6 +9,7 @@
 
 #include "cli/table.h"
 #include "events/event_store.h"
+#include "events/outbox_setup.h"
 
 namespace z418kt::cli {
 
@@ -109,6 +110,8 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
       app.add_subcommand("deliver", "send the events to the subscriptions until SIGTERM or SIGINT");
   addConnectionOptions(deliver, db_);
   deliver->add_flag("--once", once_, "deliver what is due now, then end");
+  deliver->add_flag("--install-outbox", install_,
+                    "create the outbox in a database made before it, then end");
   deliver->add_option("--timeout-ms", timeoutMs_, "per-request timeout")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{100}, int64_t{600000}));
@@ -144,6 +147,7 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
   deliver->footer(examples(
       "  z418kt deliver --db 'Provider=SQLite;Data Source=coleta.db'\n"
       "  z418kt deliver --once --allow-host .example.com\n"
+      "  z418kt deliver --install-outbox   # a database made by an earlier z418kt init\n"
       "  Several `z418kt deliver` (or `z418kt http`) on one PostgreSQL database share the work."));
   deliver->callback([this] { run(&EventCommands::deliver); });
 }
@@ -267,6 +271,12 @@ int EventCommands::deliver() {
   deliver_.retryCap = std::chrono::milliseconds(retryCapMs_);
   deliver_.idle = std::chrono::milliseconds(idleMs_);
   deliver_.lease = std::chrono::milliseconds(leaseMs_);
+  if (install_) {
+    bool made = events::installOutbox(deliver_.connection);
+    io_.out << (made ? "Tabelas e gatilhos de eventos criados.\n"
+                     : "O banco de dados já tem as tabelas de eventos.\n");
+    return kDone;
+  }
   std::ostream& err = io_.err;
   deliver_.log = [&err](const std::string& line) { err << line << std::endl; };
   // Fails here, with its message, when the database has no outbox.

@@ -52,6 +52,7 @@ class EventCommands {
   int64_t timeoutMs_ = 10000, retryBaseMs_ = 1000, retryCapMs_ = 600000, idleMs_ = 1000,
           leaseMs_ = 300000;
   bool once_ = false;
+  bool install_ = false;
 };
 
 }  // namespace z418kt::cli

@@ -73,8 +73,10 @@ EventStore::EventStore(const std::string& connectionText) {
     postgres_ = session_->engine().find("postgres") != std::string::npos;
     session_->execute("SELECT COUNT(*) FROM KTR_EVENTO WHERE EVENTO_ID < 0");
   } catch (const AutomationError& e) {
-    throw StoreError("O banco de dados não tem as tabelas de eventos (z418kt init as cria): " +
-                     e.description);
+    throw StoreError(
+        "O banco de dados não tem as tabelas de eventos (z418kt deliver --install-outbox as "
+        "cria): " +
+        e.description);
   }
 }
 

@@ -383,6 +383,28 @@ class Events(unittest.TestCase):
                 server.stdout.close()
                 receiver.close()
 
+    @unittest.skipIf(len(sys.argv) > 2 and sys.argv[2], "the SQLite file is edited directly")
+    def test_a_database_made_before_the_outbox_gets_it_installed(self):
+        import sqlite3
+        with database() as db:
+            path = db.split("Data Source=")[1].split(";")[0]
+            with contextlib.closing(sqlite3.connect(path)) as c:
+                objects = c.execute("SELECT type, name FROM sqlite_master WHERE type IN "
+                                    "('trigger', 'view', 'table') AND (name LIKE 'KTR_EVENTO%' OR "
+                                    "name IN ('KTR_COLETA_ESTADO', 'KTR_ASSINATURA', "
+                                    "'KTR_ENTREGA'))").fetchall()
+                for kind, name in sorted(objects, key=lambda o: o[0] != "trigger"):
+                    c.execute("DROP %s %s" % (kind, name))
+                c.commit()
+            missing = subprocess.run([BINARY, "coleta", "history", "100", "--db", db],
+                                     capture_output=True, text=True)
+            self.assertEqual(missing.returncode, 1)
+            self.assertIn("--install-outbox", missing.stderr)
+            self.assertIn("criados", run("deliver", "--install-outbox", "--db", db))
+            self.assertIn("já tem", run("deliver", "--install-outbox", "--db", db))
+            coleta = create_coletas(db, 1)[0]
+            self.assertEqual([e["tipo"] for e in history(db, coleta)], ["coleta.criada"])
+
     @unittest.skipUnless(len(sys.argv) > 2 and sys.argv[2], "needs the PostgreSQL test server")
     def test_two_dispatchers_share_the_work_without_duplicates(self):
         with database() as db:
