@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "automation/number_text.h"
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "data/postgres_dialect.h"
 #include "data/sql_lexer.h"
 #include "data/sqlite_connection.h"

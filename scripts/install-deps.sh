@@ -17,6 +17,8 @@ build_packages=(
   nlohmann-json3-dev
   libcli11-dev
   libboost-dev
+  # webhook delivery (HTTP client) and its signatures (HMAC-SHA256)
+  libcurl4-openssl-dev
   libssl-dev
 )
 

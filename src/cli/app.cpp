@@ -9,6 +9,7 @@
 
 #include "cli/connection_source.h"
 #include "cli/demo_script.h"
+#include "cli/events_commands.h"
 #include "cli/export_command.h"
 #include "cli/http_command.h"
 #include "cli/init_command.h"
@@ -193,6 +194,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       "http", "serve the REST API and the operators' page until SIGTERM or SIGINT");
   addConnectionOptions(httpCmd, httpDb);
   addHttpOptions(httpCmd, httpOptions);
+  httpCmd->add_flag("!--no-deliver", httpOptions.deliver,
+                    "do not send webhooks from this process (run z418kt deliver instead)");
   httpCmd->footer(examples(
       "  Z418KT_HTTP_TOKEN=segredo z418kt http --db 'Provider=SQLite;Data Source=coleta.db'\n"
       "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
@@ -336,6 +339,9 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       return exportColeta(component, exportOpts.context(), exportRequest, io.out, io.err);
     });
   });
+
+  // Coleta events: coleta history, assinatura add|list|remove|replay, deliver
+  EventCommands eventCommands(app, *coleta, code, io);
 
   // pessoa show
   CLI::App* pessoa = app.add_subcommand("pessoa", "look up or find a party");

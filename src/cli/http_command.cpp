@@ -5,10 +5,12 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <thread>
 
+#include "events/dispatcher.h"
 #include "http/server.h"
 #include "http/token.h"
 
@@ -134,10 +136,20 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   if (madeToken) out << "token: " << options.token << '\n';
   out << std::flush;
 
+  std::optional<events::Dispatcher> dispatcher;
+  if (command.deliver) {
+    events::DispatcherOptions delivery;
+    delivery.connection = options.connection;
+    delivery.log = [&err](const std::string& line) { err << line + "\n" << std::flush; };
+    dispatcher.emplace(std::move(delivery));
+    dispatcher->start();
+  }
+
   std::thread waiter([&] {
     while (signals.wait() != SIGUSR1) server.stop();
   });
   server.run();
+  if (dispatcher) dispatcher->stop();
   pthread_kill(waiter.native_handle(), SIGUSR1);  // ends the waiter if no signal came
   waiter.join();
   out << "z418kt http: parado\n" << std::flush;

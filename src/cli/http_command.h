@@ -1,5 +1,6 @@
 // `z418kt http`: starts the HTTP server with the command's options and
-// serves until SIGTERM or SIGINT, letting the requests in flight finish.
+// serves until SIGTERM or SIGINT, letting the requests in flight finish. The
+// webhook dispatcher runs inside unless told not to.
 #pragma once
 
 #include <iosfwd>
@@ -17,6 +18,7 @@ struct HttpCommand {
   http::ServerOptions server;
   std::string listen = "127.0.0.1:8080";
   std::string tokenFile;
+  bool deliver = true;  // run the webhook dispatcher inside (off: --no-deliver)
 };
 
 // Adds every option of `z418kt http` (but the connection's) to its command.

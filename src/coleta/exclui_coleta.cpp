@@ -25,7 +25,7 @@ Variant Z418kt::gExclui_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_I
         OperationId::gExclui_Coleta, invntUsuario_Internet_ID, outvntMsg_Ret, [&](TrapState& st) {
           st.at(10700);
           std::string connection = vb::cstr(invntConecta_DB);
-          work.begin(connection, true);
+          work.begin(connection, true, invntUsuario_Internet_ID);
           st.at(10710);
           if (pattern::numberIsZero(invntDOCTO_TRANSPORTE_ID)) {
             outvntMsg_Ret = Variant("Informe uma Coleta.");

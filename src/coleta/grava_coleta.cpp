@@ -37,7 +37,7 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
              [&](TrapState& st) {
                st.at(10500);
                std::string connection = vb::cstr(invntConecta_DB);
-               work.begin(connection, true);
+               work.begin(connection, true, invntUsuario_Internet_ID);
                st.at(10510);
                if (!mConsiste_Campos(connection, invntUsuario_Internet_ID, invntEmpresa_Id,
                                      invntBanco_Dados, invntNome_produto, INVNTCLIENTE_ID,

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/change_context.h"
 #include "data/connection_pool.h"
 #include "data/failure_class.h"
 #include "data/providers.h"
@@ -33,6 +34,7 @@ struct Pinned {
   bool writes;
   std::optional<ConnectionPool::Lease> lease;
   std::vector<std::function<void()>> whenDurable;  // run after the commit
+  bool changeContext = false;                      // closeChangeContext is due before the commit
 };
 
 thread_local Pinned* tPinned = nullptr;
@@ -41,7 +43,7 @@ class PinnedTransaction : public Transaction {
  public:
   PinnedTransaction(std::shared_ptr<const DatabaseRunner> runner, const std::string& text,
                     bool writes)
-      : pinned_{std::move(runner), text, writes, std::nullopt, {}} {
+      : pinned_{std::move(runner), text, writes, std::nullopt, {}, false} {
     tPinned = &pinned_;
   }
   ~PinnedTransaction() override {
@@ -52,6 +54,7 @@ class PinnedTransaction : public Transaction {
     release();
     if (pinned_.lease) {  // else no statement ran: nothing to commit
       try {
+        if (pinned_.changeContext) closeChangeContext(**pinned_.lease);
         (*pinned_.lease)->commit();
       } catch (const std::exception& e) {
         noteFailure(e);
@@ -121,6 +124,7 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
         bool fresh = lease.fresh();
         try {
           lease->begin(p->writes);
+          p->changeContext = p->writes && openChangeContext(*lease);
           p->lease.emplace(std::move(lease));
           return (*p->lease)->execute(request.source);
         } catch (const ConnectionLost& lost) {

@@ -48,6 +48,8 @@ void initDatabase(const std::string& connectionText, bool withDemo) {
   const auto& scripts = db::embeddedScripts();
   std::vector<std::string> names = {folder + "/schema.sql", folder + "/procedures.sql"};
   if (withDemo) names.push_back(folder + "/demo.sql");
+  // The outbox comes last: the demo data is where the history starts, not a change.
+  names.push_back(folder + "/outbox.sql");
   for (const std::string& name : names)
     if (folder.empty() || !scripts.count(name))
       throw errors::provider("No database scripts for the engine \"" + connection->engine() +

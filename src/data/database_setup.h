@@ -5,8 +5,8 @@
 
 namespace z418kt::data {
 
-// Runs the engine's scripts (db/<engine>/schema.sql, procedures.sql and, with
-// `withDemo`, demo.sql, as compiled into the library) on the database of the
+// Runs the engine's scripts (db/<engine>/schema.sql, procedures.sql, with
+// `withDemo` demo.sql, then outbox.sql, as compiled into the library) on the database of the
 // connection text, the engine being the one the session reports. A SQLite
 // file that does not exist yet is created. Refuses, with AutomationError and
 // nothing changed, a database that already has DOCTO_TRANSPORTE, and an

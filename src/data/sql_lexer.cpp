@@ -285,12 +285,25 @@ std::vector<std::string> splitStatements(std::string_view script) {
     current.clear();
     meaningful = false;
   };
+  // A CREATE TRIGGER statement holds its body's statements between BEGIN and
+  // END (CASE ... END nests inside): its ';' end it only outside them.
+  int words = 0, depth = 0;
+  bool create = false, trigger = false;
   for (const Token& t : tokenize(script)) {
-    if (t.kind == TokenKind::Punct && t.text == ";") {
+    if (t.kind == TokenKind::Punct && t.text == ";" && depth == 0) {
       flush();
+      words = 0;
+      create = trigger = false;
       continue;
     }
     if (t.kind != TokenKind::Blank && t.kind != TokenKind::Comment) meaningful = true;
+    if (t.kind == TokenKind::Word) {
+      ++words;
+      if (words == 1) create = sameWord(t.text, "CREATE");
+      if (create && words <= 3 && sameWord(t.text, "TRIGGER")) trigger = true;
+      if (trigger && (sameWord(t.text, "BEGIN") || sameWord(t.text, "CASE"))) ++depth;
+      if (trigger && sameWord(t.text, "END") && depth > 0) --depth;
+    }
     current += t.text;
   }
   flush();

@@ -47,6 +47,7 @@ std::string addDeleteFrom(std::string_view text);
 // Splits a script into its statements at each ';' outside literals, quoted
 // names, dollar-quoted bodies and comments. Statements come back without the
 // ';' and trimmed of blanks; empty ones (only blanks or comments) are dropped.
+// A CREATE [TEMP] TRIGGER statement runs to the END of its body.
 std::vector<std::string> splitStatements(std::string_view script);
 
 // One argument of a procedure call, as written in the call text.

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {

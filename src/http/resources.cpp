@@ -4,8 +4,8 @@
 
 #include <limits>
 
-#include "automation/number_text.h"
 #include "automation/connection_text.h"
+#include "automation/number_text.h"
 #include "export/one_record.h"
 #include "export/resource_json.h"
 #include "http/problem.h"

@@ -170,6 +170,21 @@ const std::vector<Route> kApiRoutes = {
      [](RouteContext& c, const Request& r) {
        return fromAnswer(c.resources.searchPessoas(*c.component, queryOf(r)));
      }},
+    {"GET", "/v1/coletas/{}/eventos", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request& r) {
+       Query query = queryOf(r);
+       return fromAnswer(c.events.history(r.params[0], query["depois"], query["limite"]));
+     }},
+    {"GET", "/v1/assinaturas", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request&) { return fromAnswer(c.events.listSubscriptions()); }},
+    {"POST", "/v1/assinaturas", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request& r) {
+       return fromAnswer(c.events.addSubscription(jsonBody(r)));
+     }},
+    {"DELETE", "/v1/assinaturas/{}", Access::Token, Runs::Worker,
+     [](RouteContext& c, const Request& r) {
+       return fromAnswer(c.events.removeSubscription(r.params[0]));
+     }},
     {"POST", "/v1/operations/{}", Access::Token, Runs::Worker,
      [](RouteContext& c, const Request& r) {
        return fromAnswer(c.resources.callOperation(*c.component, r.params[0], jsonBody(r)));

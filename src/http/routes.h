@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "http/event_resources.h"
 #include "http/exchange.h"
 #include "http/resources.h"
 #include "http/server_options.h"
@@ -23,6 +24,7 @@ class Readiness;
 // null for routes that run inline on a connection's thread.
 struct RouteContext {
   const Resources& resources;
+  const EventResources& events;
   const ServerOptions& options;
   Metrics& metrics;
   Readiness& readiness;

@@ -28,6 +28,7 @@ ServerCore::ServerCore(ServerOptions o, std::ostream& out)
       log(out),
       metrics(options.limits.workerThreads),
       resources(callContext(options)),
+      eventResources(options.connection),
       readiness(resources, std::chrono::seconds(options.limits.readySeconds)),
       token_(options.token),
       clientRate_(options.limits.requestsPerSecond, options.limits.requestsPerSecond),

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "http/access_log.h"
+#include "http/event_resources.h"
 #include "http/exchange.h"
 #include "http/metrics.h"
 #include "http/rate_limit.h"
@@ -43,6 +44,7 @@ class ServerCore {
   AccessLog log;
   Metrics metrics;
   Resources resources;
+  EventResources eventResources;
   Readiness readiness;
   std::atomic<bool> stopping{false};
 

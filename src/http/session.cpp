@@ -1,5 +1,7 @@
 #include "http/session.h"
 
+#include "z418kt/change_context.h"
+
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
@@ -294,22 +296,26 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     request->tls = kTls<Stream>;
     const Route& route = *route_;
     if (route.runs == Runs::Inline) {
-      RouteContext context{core_.resources, core_.options, core_.metrics, core_.readiness};
+      RouteContext context{core_.resources, core_.eventResources, core_.options, core_.metrics,
+                           core_.readiness};
       return send(runHandler(route, context, *request));
     }
-    bool queued = core_.runOnWorker([self = this->shared_from_this(), request, &route,
-                                     // keeps the I/O threads running until the answer is handed
-                                     // back
-                                     work = asio::make_work_guard(stream_.get_executor())](
-                                        Z418kt& component) {
-      ServerCore& core = self->core_;
-      RouteContext context{core.resources, core.options, core.metrics, core.readiness, &component};
-      Reply reply = runHandler(route, context, *request);
-      if (reply.status == 503 && route.pattern != "/readyz")
-        core.metrics.databaseFailure("unavailable");
-      asio::post(self->stream_.get_executor(),
-                 [self, reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
-    });
+    bool queued = core_.runOnWorker(
+        [self = this->shared_from_this(), request, &route,
+         // keeps the I/O threads running until the answer is handed
+         // back
+         work = asio::make_work_guard(stream_.get_executor())](Z418kt& component) {
+          ServerCore& core = self->core_;
+          RouteContext context{core.resources, core.eventResources, core.options,
+                               core.metrics,   core.readiness,      &component};
+          // The events of the changes a request makes name the HTTP API as their origin.
+          ChangeActor actor("http");
+          Reply reply = runHandler(route, context, *request);
+          if (reply.status == 503 && route.pattern != "/readyz")
+            core.metrics.databaseFailure("unavailable");
+          asio::post(self->stream_.get_executor(),
+                     [self, reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
+        });
     if (!queued) {
       Reply reply = problemReply(503);
       reply.headers.emplace_back("Retry-After", "1");

@@ -30,6 +30,18 @@ void UnitOfWork::begin(const std::string& connection, bool writes) {
   if (writes) keys_.start(connection);
 }
 
+void UnitOfWork::begin(const std::string& connection, bool writes, const Variant& userId) {
+  std::string user;
+  try {
+    user = vb::concatText(userId);
+  } catch (const AutomationError&) {
+    // A user id with no text form is the operation's to refuse; the event
+    // then names no user.
+  }
+  user_.emplace(std::move(user));
+  begin(connection, writes);
+}
+
 void UnitOfWork::commit() {
   auto transaction = std::move(transaction_);
   if (!transaction) return;

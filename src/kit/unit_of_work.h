@@ -37,9 +37,11 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "data/change_context.h"
 #include "data/statement_runner.h"
 #include "kit/operation_table.h"
 #include "kit/trap.h"
@@ -101,6 +103,9 @@ class UnitOfWork {
   // so a database that cannot be reached fails that statement, in its step).
   // Does nothing step by step.
   void begin(const std::string& connection, bool writes);
+  // The same for a writing unit of work of `userId`: the events of the
+  // Coletas it changes record that user.
+  void begin(const std::string& connection, bool writes, const Variant& userId);
   // Makes the work durable; throws AutomationError when the engine refuses
   // (then nothing of it is stored). Without begin(), does nothing.
   void commit();
@@ -131,6 +136,7 @@ class UnitOfWork {
   std::string changeConnection_;
   Variant* changeDocument_ = nullptr;
   bool written_ = false;  // the writers have run
+  std::optional<data::ScopedChangeUser> user_;
 };
 
 // Commits `work` under the operation's trap at statement `number`: false, with

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "data/connection_text.h"
+#include "automation/connection_text.h"
 #include "support/engine_fixture.h"
 #include "support/temp_database.h"
 #include "z418kt/safe_array.h"

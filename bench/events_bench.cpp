@@ -1,0 +1,149 @@
+// The outbox's cost on a save, and how fast the dispatcher delivers.
+//
+// events/save/sqlite/{outbox,no-triggers,no-outbox}/{oracle,procedures}/{full,off}:
+// gGrava_Coleta replacing a Coleta with 2 pieces, on three databases made alike:
+// with the outbox; with its triggers dropped (the per-transaction context
+// row is still written); with every outbox object dropped (the context row
+// is then refused by the engine at once). full: synchronous FULL (the
+// default); off: OFF, which shows the CPU cost alone. The ratio to report is
+// outbox / no-outbox.
+// events/deliver/sqlite: events per second from the outbox to a loopback
+// HTTP receiver that answers 204, signed, one request per event.
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "bench_support.h"
+#include "data/connection.h"
+#include "data/database_setup.h"
+#include "data/providers.h"
+#include "events/dispatcher.h"
+
+namespace z418kt::bench {
+namespace {
+
+enum class Outbox { on, noTriggers, off };
+
+std::string eventsDb(Outbox outbox, bool synchronous) {
+  static std::vector<std::string> made;
+  std::string path =
+      (std::filesystem::temp_directory_path() / ("z418kt-bench-events-" + std::to_string(getpid()) +
+                                                 "-" + std::to_string(made.size()) + ".db"))
+          .string();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  std::string text =
+      "Provider=SQLite;Data Source=" + path + (synchronous ? "" : ";Synchronous=Off");
+  data::initDatabase(text, true);
+  if (outbox != Outbox::on) {
+    auto session = data::connectDirect(text, false);
+    auto rows = session->execute(
+        "SELECT type, name FROM sqlite_master WHERE name LIKE 'KTR_EVENTO%' OR name IN "
+        "('KTR_COLETA_ESTADO', 'KTR_ASSINATURA', 'KTR_ENTREGA')");
+    for (auto row : rows.rows) {
+      std::string type = vb::concatText(row.at(0)), name = vb::concatText(row.at(1));
+      if (type == "trigger" || (outbox == Outbox::off && (type == "table" || type == "view")))
+        session->execute("DROP " + type + " IF EXISTS " + name);
+    }
+  }
+  made.push_back(path);
+  std::atexit([] {
+    for (const auto& p : made)
+      for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(p + suffix);
+  });
+  return text;
+}
+
+void saveWith(benchmark::State& state, Outbox outbox, bool synchronous, const char* dialect) {
+  static std::map<std::pair<Outbox, bool>, std::string> dbs;
+  auto key = std::make_pair(outbox, synchronous);
+  if (!dbs.count(key)) dbs[key] = eventsDb(outbox, synchronous);
+  const std::string& text = dbs[key];
+  int32_t id = coletaWithPieces(text, 2);
+  Z418kt component;
+  for (auto _ : state) benchmark::DoNotOptimize(saveColeta(component, text, dialect, id, 2));
+}
+
+// One case per database, dialect and synchronous mode, each under a name of its own.
+const bool kRegistered = [] {
+  const std::pair<Outbox, const char*> outboxes[] = {
+      {Outbox::on, "outbox"}, {Outbox::noTriggers, "no-triggers"}, {Outbox::off, "no-outbox"}};
+  const std::pair<const char*, const char*> dialects[] = {{"ORACLE", "oracle"},
+                                                          {"SQLSERVER", "procedures"}};
+  for (auto [outbox, name] : outboxes)
+    for (auto [dialect, dialectName] : dialects)
+      for (bool synchronous : {true, false})
+        benchmark::RegisterBenchmark(("events/save/sqlite/" + std::string(name) + "/" +
+                                      dialectName + (synchronous ? "/full" : "/off"))
+                                         .c_str(),
+                                     [outbox, synchronous, dialect](benchmark::State& s) {
+                                       saveWith(s, outbox, synchronous, dialect);
+                                     });
+  return true;
+}();
+
+// A loopback receiver that takes every POST with 204.
+struct Receiver {
+  Receiver() {
+    server.Post("/hooks", [this](const httplib::Request&, httplib::Response& res) {
+      ++received;
+      res.status = 204;
+    });
+    port = server.bind_to_any_port("127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+  }
+  ~Receiver() {
+    server.stop();
+    thread.join();
+  }
+  httplib::Server server;
+  std::atomic<int64_t> received{0};
+  int port = 0;
+  std::thread thread;
+};
+
+void deliver(benchmark::State& state) {
+  static const std::string text = eventsDb(Outbox::on, false);
+  static Receiver receiver;
+  {
+    events::EventStore store(text);
+    static bool subscribed = false;
+    if (!subscribed) {
+      events::SubscriptionInput input;
+      input.url = "http://127.0.0.1:" + std::to_string(receiver.port) + "/hooks";
+      store.add(input);
+      subscribed = true;
+    }
+  }
+  events::DispatcherOptions options;
+  options.connection = text;
+  options.batch = 100;
+  events::Dispatcher dispatcher(options);
+  Z418kt component;
+  const int perRound = 100;
+  for (auto _ : state) {
+    state.PauseTiming();
+    // Each save a Coleta of its own, so the deliveries need not wait for each other.
+    for (int i = 0; i < perRound; ++i) saveColeta(component, text, "ORACLE", 0, 1);
+    int64_t before = receiver.received;
+    state.ResumeTiming();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (receiver.received < before + perRound) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        state.SkipWithError("the receiver did not get every event within 60 s");
+        return;
+      }
+      if (dispatcher.runOnce() == 0) std::this_thread::yield();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * perRound);
+}
+BENCHMARK(deliver)->Name("events/deliver/sqlite")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace z418kt::bench

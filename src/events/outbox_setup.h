@@ -1,0 +1,14 @@
+// Installing the outbox in a database made before it.
+#pragma once
+
+#include <string>
+
+namespace z418kt::events {
+
+// Runs the engine's outbox script (as `z418kt init` runs it) on an existing
+// Coleta database, all of it in one transaction. False, with nothing done,
+// when the outbox is there already. Throws StoreError when the engine has no
+// outbox script or a statement fails (then nothing is kept).
+bool installOutbox(const std::string& connectionText);
+
+}  // namespace z418kt::events

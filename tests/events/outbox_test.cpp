@@ -1,0 +1,119 @@
+// Every change of a Coleta leaves exactly one event, written with the change:
+// its kind, who made it and what changed, on every engine and dialect.
+#include <gtest/gtest.h>
+
+#include "events/event_store.h"
+#include "json/request.h"
+#include "support/engine_fixture.h"
+#include "z418kt/change_context.h"
+
+namespace z418kt {
+namespace {
+
+using events::Json;
+using testing::EngineTest;
+namespace demo = testing::demo;
+
+class Outbox : public EngineTest {
+ protected:
+  // Saves through the JSON call path that `z418kt invoke` and `serve` use.
+  Json save(int32_t id, int32_t volumes, const std::vector<std::array<double, 4>>& pieces,
+            int32_t user = 7) {
+    Json matrix = {{"vt", "ARRAY"}, {"lbounds", {0, 0}}, {"items", Json::array()}};
+    for (int column = 0; column < 5; ++column) {
+      Json items = Json::array();
+      for (const auto& p : pieces) items.push_back(column < 4 ? Json(p[column]) : Json(""));
+      matrix["items"].push_back(items);
+    }
+    if (pieces.empty()) matrix = nullptr;
+    Json args = {{"invntConecta_DB", connection()},
+                 {"invntUsuario_Internet_ID", user},
+                 {"invntEmpresa_Id", 1},
+                 {"invntBanco_Dados", GetParam().dialect},
+                 {"INVNTCLIENTE_ID", demo::kEmpresa},
+                 {"invntEND_DESTINATARIO_ID", demo::kEnderecoPessoaFisica},
+                 {"invntEND_REMETENTE_ID", demo::kEnderecoEmpresa},
+                 {"invntnum_volume", volumes},
+                 {"invntpeso_real", "12,5"},
+                 {"invnttxt_embalagem", "Caixas"},
+                 {"invntval_declarado", "99,9"},
+                 {"invntQtde_Linha", static_cast<int32_t>(pieces.size())},
+                 {"invntQtde_Coluna", 5},
+                 {"inarrvntMatriz_Dim", matrix},
+                 {"iovntDOCTO_TRANSPORTE_ID", id}};
+    return json::answerCall(component(), "gGrava_Coleta", args);
+  }
+  std::vector<events::Event> history(int32_t coleta) {
+    events::EventStore store(connection());
+    return store.history(coleta, 0, 100);
+  }
+  int32_t eventCount() { return queryInt("SELECT COUNT(*) FROM KTR_EVENTO"); }
+};
+
+TEST_P(Outbox, EachChangeOfAColetaIsOneEventWithWhoAndWhatChanged) {
+  ASSERT_EQ(eventCount(), 0) << "the demo data is where the history starts";
+  Json created;
+  {
+    ChangeActor actor("portal-clientes");
+    created = save(0, 3, {{2, 0.5, 0.4, 0.3}, {1, 1.2, 0.8, 0.6}});
+  }
+  ASSERT_EQ(created["result"]["value"], 0) << created.dump();
+  const int32_t id = created["args"]["iovntDOCTO_TRANSPORTE_ID"]["value"];
+  auto events = history(id);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind(), "coleta.criada");
+  EXPECT_EQ(events[0].user, "7");
+  EXPECT_EQ(events[0].actor, "portal-clientes");
+  EXPECT_TRUE(events[0].before.is_null());
+  ASSERT_EQ(events[0].after["cargas"].size(), 2u);
+  EXPECT_EQ(events[0].after["coleta"]["num_volume"], 3);
+
+  // A header change with new pieces: one event, the header's differences listed.
+  ASSERT_EQ(save(id, 5, {{4, 1, 1, 1}}, 8)["result"]["value"], 0);
+  // The same header, other pieces.
+  ASSERT_EQ(save(id, 5, {{4, 1, 1, 1}, {1, 2, 2, 2}}, 9)["result"]["value"], 0);
+  // Another header without pieces; then a save the operations refuse, which
+  // changes nothing and leaves no event.
+  ASSERT_EQ(save(id, 6, {})["result"]["value"], 0);
+  Json refused = json::answerCall(component(), "gGrava_Coleta",
+                                  {{"invntConecta_DB", connection()},
+                                   {"invntBanco_Dados", GetParam().dialect},
+                                   {"INVNTCLIENTE_ID", 999999},
+                                   {"iovntDOCTO_TRANSPORTE_ID", id}});
+  EXPECT_NE(refused["result"]["value"], 0);
+  Variant deleted = erase(id);
+  ASSERT_EQ(deleted.i2(), 0) << vb::concatText(msg);
+
+  events = history(id);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[1].kind(), "coleta.alterada");
+  EXPECT_EQ(events[1].user, "8");
+  EXPECT_EQ(events[1].actor, "");
+  Json changes = events[1].toJson()["alteracoes"];
+  ASSERT_TRUE(changes.contains("num_volume")) << changes.dump();
+  EXPECT_EQ(changes["num_volume"]["antes"], 3);
+  EXPECT_EQ(changes["num_volume"]["depois"], 5);
+  EXPECT_EQ(events[1].before["cargas"].size(), 2u);
+  EXPECT_EQ(events[1].after["cargas"].size(), 1u);
+  EXPECT_EQ(events[2].kind(), "coleta.cargas_substituidas");
+  EXPECT_EQ(events[2].after["cargas"].size(), 2u);
+  EXPECT_EQ(events[3].kind(), "coleta.alterada");
+  EXPECT_EQ(events[3].after["cargas"].size(), 0u);
+  EXPECT_EQ(events[4].kind(), "coleta.excluida");
+  EXPECT_EQ(events[4].user, "1");
+  for (size_t i = 1; i < events.size(); ++i) {
+    EXPECT_LT(events[i - 1].id, events[i].id);
+    EXPECT_EQ(events[i].before, events[i - 1].after)
+        << "event " << i << " starts where the last ended";
+  }
+  // Another document (an air waybill) is no Coleta: no event.
+  const int32_t before = eventCount();
+  execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 3 WHERE DOCTO_TRANSPORTE_ID = " +
+          std::to_string(demo::kAwb));
+  EXPECT_EQ(eventCount(), before);
+}
+
+INSTANTIATE_ENGINE_TEST(Outbox);
+
+}  // namespace
+}  // namespace z418kt
