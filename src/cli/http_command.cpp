@@ -40,7 +40,7 @@ class StopSignals {
 int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   http::ServerOptions& options = command.server;
   if (!http::parseListen(command.listen, options.host, options.port)) {
-    err << "z418kt: --listen \"" << command.listen << "\" is not HOST:PORT\n";
+    err << "z418kt: --listen \"" << command.listen << "\" não é HOST:PORTA\n";
     return 2;
   }
   bool madeToken = false;

@@ -106,7 +106,7 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   // Wrong usage exits 2 with a message on the error stream, before any database work.
   EXPECT_TRUE(runs("invoke", 2));
   EXPECT_FALSE(errors.empty());
-  EXPECT_TRUE(runs("frobnicate", 2, "unknown command \"frobnicate\""));
+  EXPECT_TRUE(runs("frobnicate", 2, "comando desconhecido \"frobnicate\""));
   EXPECT_TRUE(runs("--version", 0, "z418kt 1."));
   EXPECT_TRUE(runs("invoke --list", 0, "gGrava_Coleta (1610809349): invntConecta_DB"));
   EXPECT_EQ(
@@ -117,7 +117,7 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   for (std::string cmd : {"", "invoke", "serve", "init", "demo", "coleta save", "coleta show",
                           "coleta delete", "pessoa show"}) {
     EXPECT_EQ(run(cmd + " --help"), 0) << cmd;
-    EXPECT_NE(output.find("Examples:"), std::string::npos) << cmd;
+    EXPECT_NE(output.find("Exemplos:"), std::string::npos) << cmd;
   }
 }
 
