@@ -69,7 +69,7 @@ TEST_F(Commands, DemoAnswersEveryStepInBothDialectsAndNeverOverwrites) {
   // clang-format on
   for (const auto& [text, n] : expected) EXPECT_EQ(count(text), n) << text << "\n" << output;
   // A second run on the same folder refuses rather than overwrite the database.
-  EXPECT_TRUE(runs("demo --dir '" + dir + "/demo'", 1, "already exists"));
+  EXPECT_TRUE(runs("demo --dir '" + dir + "/demo'", 1, "já existe"));
 }
 
 TEST_F(Commands, PeopleSaveShowDeleteAndRefusals) {
@@ -169,7 +169,7 @@ TEST_F(Commands, ConnectionFromTheEnvironmentOrAFileAndNeverItsPassword) {
                    R"({"id":1,"op":"gConsulta_Coleta","args":{"invntDOCTO_TRANSPORTE_ID":100}})"));
   EXPECT_FALSE(has("hunter2")) << output;
   unsetenv("Z418KT_DB");
-  EXPECT_TRUE(runs("coleta show 100 --db-file '" + dir + "/none'", 2, "cannot read"));
+  EXPECT_TRUE(runs("coleta show 100 --db-file '" + dir + "/none'", 2, "não foi possível ler"));
   EXPECT_TRUE(runs("init", 2));
 }
 
