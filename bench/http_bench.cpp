@@ -1,13 +1,24 @@
 // What the HTTP layer costs: kept-alive GET /v1/coletas/100 from 4 clients at
 // once, against the same reads of the demo Coleta in-process (4 threads, each
-// with its own component). The ratio of their items per second is the
-// share of the in-process rate that the HTTP API keeps.
+// with its own component). The ratio of their items per second is the share
+// of the in-process rate that the HTTP API keeps.
+//
+// With Z418KT_BENCH_OTHER_HTTP set to another `z418kt` binary, httpReadOther
+// runs the same client against that binary's `z418kt http` on the same
+// database, so two server builds compare in one run.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -25,6 +36,97 @@ using namespace z418kt;
 constexpr const char* kToken = "bench-token";
 constexpr int kColeta = 100;
 
+// One kept-alive connection that sends a GET and reads its whole answer.
+class Client {
+ public:
+  explicit Client(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) close();
+  }
+  ~Client() { close(); }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  // The status of the answer (0 when the connection failed); `body` its body.
+  int get(const std::string& request, std::string& body) {
+    if (fd_ < 0 || ::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) < 0) return 0;
+    size_t headEnd;
+    while ((headEnd = buffer_.find("\r\n\r\n")) == std::string::npos)
+      if (!fill()) return 0;
+    size_t length = 0;
+    if (size_t at = lowerHead(headEnd).find("\r\ncontent-length:"); at != std::string::npos)
+      length = std::strtoul(buffer_.c_str() + at + 17, nullptr, 10);
+    while (buffer_.size() < headEnd + 4 + length)
+      if (!fill()) return 0;
+    int status = std::atoi(buffer_.c_str() + 9);
+    body.assign(buffer_, headEnd + 4, length);
+    buffer_.erase(0, headEnd + 4 + length);
+    return status;
+  }
+
+ private:
+  bool fill() {
+    char chunk[16384];
+    ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    buffer_.append(chunk, static_cast<size_t>(n));
+    return true;
+  }
+  std::string lowerHead(size_t end) const {
+    std::string head = buffer_.substr(0, end);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return head;
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+// `z418kt http` of another build on the same database, started on first use.
+class OtherServer {
+ public:
+  explicit OtherServer(const std::string& binary, const std::string& connection) {
+    int out[2];
+    if (::pipe(out) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::close(out[0]);
+      ::setenv("Z418KT_HTTP_TOKEN", kToken, 1);
+      ::execl(binary.c_str(), binary.c_str(), "http", "--listen", "127.0.0.1:0", "--db",
+              connection.c_str(), "--rate", "0", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    FILE* lines = ::fdopen(out[0], "r");
+    char line[512];
+    if (lines && std::fgets(line, sizeof line, lines)) {
+      if (const char* colon = std::strrchr(line, ':')) port_ = std::atoi(colon + 1);
+    }
+    if (lines) std::fclose(lines);
+  }
+  ~OtherServer() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  int port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
 // One demo database and one server for every benchmark of this file, removed
 // and stopped when the program ends.
 class Shared {
@@ -35,8 +137,16 @@ class Shared {
   }
   const std::string& connection() const { return connection_; }
   int port() const { return server_->port(); }
+  int otherPort() {
+    const char* binary = std::getenv("Z418KT_BENCH_OTHER_HTTP");
+    if (!binary || !*binary) return 0;
+    std::lock_guard lock(mutex_);
+    if (!other_) other_ = std::make_unique<OtherServer>(binary, connection_);
+    return other_->port();
+  }
 
   ~Shared() {
+    other_.reset();
     server_->stop();
     serving_.join();
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
@@ -54,7 +164,7 @@ class Shared {
     options.connection = connection_;
     options.token = kToken;
     options.limits.requestsPerSecond = 0;
-    options.limits.keepAliveMaxRequests = 1'000'000;
+    options.limits.maxRequestsPerConnection = 100'000'000;
     server_ = std::make_unique<http::HttpServer>(options, log_);
     server_->bind();
     serving_ = std::thread([this] { server_->run(); });
@@ -64,24 +174,33 @@ class Shared {
   std::ostringstream log_;  // the access log, not measured as console output
   std::unique_ptr<http::HttpServer> server_;
   std::thread serving_;
+  std::mutex mutex_;
+  std::unique_ptr<OtherServer> other_;
 };
 
-void httpRead(benchmark::State& state) {
-  httplib::Client client("127.0.0.1", Shared::get().port());
-  client.set_keep_alive(true);
-  client.set_tcp_nodelay(true);
-  httplib::Headers headers = {{"Authorization", std::string("Bearer ") + kToken}};
-  const std::string path = "/v1/coletas/" + std::to_string(kColeta);
+void getLoop(benchmark::State& state, int port) {
+  if (port <= 0) {
+    state.SkipWithError("no server");
+    return;
+  }
+  Client client(port);
+  const std::string request = "GET /v1/coletas/" + std::to_string(kColeta) +
+                              " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + kToken +
+                              "\r\n\r\n";
+  std::string body;
   for (auto _ : state) {
-    auto res = client.Get(path, headers);
-    if (!res || res->status != 200) {
+    if (client.get(request, body) != 200) {
       state.SkipWithError("GET failed");
       break;
     }
-    benchmark::DoNotOptimize(res->body.data());
+    benchmark::DoNotOptimize(body.data());
   }
   state.SetItemsProcessed(state.iterations());
 }
+
+void httpRead(benchmark::State& state) { getLoop(state, Shared::get().port()); }
+
+void httpReadOther(benchmark::State& state) { getLoop(state, Shared::get().otherPort()); }
 
 void inProcessRead(benchmark::State& state) {
   Z418kt component;
@@ -98,6 +217,7 @@ void inProcessRead(benchmark::State& state) {
 }
 
 BENCHMARK(httpRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(httpReadOther)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(inProcessRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

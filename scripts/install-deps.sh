@@ -16,7 +16,8 @@ build_packages=(
   libpq-dev
   nlohmann-json3-dev
   libcli11-dev
-  libcpp-httplib-dev
+  libboost-dev
+  libssl-dev
 )
 
 test_packages=(
@@ -29,6 +30,8 @@ test_packages=(
   python3
   dpkg-dev
   file
+  # /metrics is read with a Prometheus text-format parser in the HTTP tests
+  python3-prometheus-client
   # the ONE Record export is read back as JSON-LD
   python3-rdflib
   # HTTP answers checked against the OpenAPI description; the browser test

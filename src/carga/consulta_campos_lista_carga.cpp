@@ -59,74 +59,74 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
                                           Variant& outvntQtde_Linha, Variant& outvntQtde_Coluna,
                                           Variant& outarrvntMatriz_DIM, Variant& outvntMsg_Ret) {
   bool result = false;
-  withTrap(OperationId::mConsulta_Campos_LISTA_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(8600);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(8610);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               st.at(8611);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               st.at(8612);
-               int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
-               st.at(8620);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_CON_CARGA_AWB(dbKind, instrConecta_DB, documentId, st.sql,
-                                                       outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(8630);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_CARGA_AWB   ")
-                   .last(invntDOCTO_TRANSPORTE_ID);
-             }
-             st.at(8640);
-             data::Recordset rs;
-             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result, [&] {
-                   st.at(8650);
-                   outvntQtde_Linha = Variant(int16_t{0});
-                   outvntQtde_Coluna = Variant(int16_t{0});
-                 }))
-               return;
-             st.at(8660);
-             rs.moveLast();
-             st.at(8670);
-             rs.moveFirst();
-             st.at(8680);
-             outvntQtde_Linha = Variant(rs.recordCount());
-             st.at(8690);
-             outvntQtde_Coluna = Variant(kColumnCount);
-             // Sized from the two counts just written; what the caller held is discarded.
-             st.at(8700);
-             outarrvntMatriz_DIM = Variant(SafeArray::zeroBased(vb::clng(outvntQtde_Coluna) - 1,
-                                                                vb::clng(outvntQtde_Linha) - 1));
-             // The loop counts rows; it does not look for the end of the record set.
-             const int32_t lastRow = vb::clng(outvntQtde_Linha) - 1;
-             size_t columnOf[kColumnCount] = {};  // each name looked up on the first row
-             // The thread's components, fetched at their first use as the trap expects.
-             outside::NumberFormatUtil* format = nullptr;
-             outside::ValueUtil* values = nullptr;
-             for (int32_t row = 0; row <= lastRow; ++row) {
-               for (int32_t c = 0; c < kColumnCount; ++c) {
-                 st.at(8710 + 10 * c);
-                 if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
-                 Variant column = rs.fieldAt(columnOf[c]);
-                 Variant& cell = outarrvntMatriz_DIM.array().at(c, row);
-                 if (kMatrixColumns[c].measure) {
-                   if (!format) format = &outside::numberFormatUtil();
-                   cell = format->op2_formatMeasure(column);
-                 } else {
-                   if (!values) values = &outside::valueUtil();
-                   cell = values->op6_value(std::move(column));
-                 }
-               }
-               st.at(8760);
-               rs.moveNext();
-             }
-             st.at(8770);
-             rs.close();
-             result = true;
-           });
+  withTrap(
+      OperationId::mConsulta_Campos_LISTA_CARGA, invntUsuario_Internet_ID, outvntMsg_Ret,
+      [&](TrapState& st) {
+        st.at(8600);
+        if (pattern::isOracle(invntBanco_Dados)) {
+          st.at(8610);
+          std::string dbKind = pattern::textForm(invntBanco_Dados);
+          st.at(8611);
+          Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+          st.at(8612);
+          int32_t documentId = pattern::idArgument(invntDOCTO_TRANSPORTE_ID);
+          st.at(8620);
+          if (!pattern::callBuilder([&] {
+                return mTrataSP_KTR_CON_CARGA_AWB(dbKind, instrConecta_DB, documentId, st.sql,
+                                                  outvntMsg_Ret, userText);
+              }))
+            return;
+        } else {
+          st.at(8630);
+          pattern::ProcedureText(st, "EXEC SP_KTR_CON_CARGA_AWB   ").last(invntDOCTO_TRANSPORTE_ID);
+        }
+        st.at(8640);
+        data::Recordset rs;
+        if (!pattern::openRead(rs, st, instrConecta_DB, result, [&] {
+              st.at(8650);
+              outvntQtde_Linha = Variant(int16_t{0});
+              outvntQtde_Coluna = Variant(int16_t{0});
+            }))
+          return;
+        st.at(8660);
+        rs.moveLast();
+        st.at(8670);
+        rs.moveFirst();
+        st.at(8680);
+        outvntQtde_Linha = Variant(rs.recordCount());
+        st.at(8690);
+        outvntQtde_Coluna = Variant(kColumnCount);
+        // Sized from the two counts just written; what the caller held is discarded.
+        st.at(8700);
+        outarrvntMatriz_DIM = Variant(
+            SafeArray::zeroBased(vb::clng(outvntQtde_Coluna) - 1, vb::clng(outvntQtde_Linha) - 1));
+        // The loop counts rows; it does not look for the end of the record set.
+        const int32_t lastRow = vb::clng(outvntQtde_Linha) - 1;
+        size_t columnOf[kColumnCount] = {};  // each name looked up on the first row
+        // The thread's components, fetched at their first use as the trap expects.
+        outside::NumberFormatUtil* format = nullptr;
+        outside::ValueUtil* values = nullptr;
+        for (int32_t row = 0; row <= lastRow; ++row) {
+          for (int32_t c = 0; c < kColumnCount; ++c) {
+            st.at(8710 + 10 * c);
+            if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
+            Variant column = rs.fieldAt(columnOf[c]);
+            Variant& cell = outarrvntMatriz_DIM.array().at(c, row);
+            if (kMatrixColumns[c].measure) {
+              if (!format) format = &outside::numberFormatUtil();
+              cell = format->op2_formatMeasure(column);
+            } else {
+              if (!values) values = &outside::valueUtil();
+              cell = values->op6_value(std::move(column));
+            }
+          }
+          st.at(8760);
+          rs.moveNext();
+        }
+        st.at(8770);
+        rs.close();
+        result = true;
+      });
   return result;
 }
 

@@ -37,7 +37,7 @@ bool mTrataSP_KTR_EXC_CARGA_AWB(std::string&, std::string& connection, int32_t& 
       st.sql += pattern::sqlValue(Variant(cargaId)) + " ";
     }
     st.at(10420);
-    pattern::runDataChange(st.sql, connection);
+    pattern::runDataChange(st, connection);
     st.at(10430);
     st.sql = " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_IDS ";
     statement = st.sql;
@@ -75,7 +75,7 @@ bool Z418kt::mExclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUs
                st.at(10330);
                // The call ends in one blank after its last argument: the
                // statement text is part of the diagnostic callers match on.
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_EXC_CARGA_AWB   ")
+               pattern::ProcedureText(st, "EXEC SP_KTR_EXC_CARGA_AWB   ")
                    .arg(invntCARGA_ID)
                    .last(invntDOCTO_TRANSPORTE_ID, " ");
              }

@@ -37,15 +37,16 @@ bool mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection, in
     st.sql += "  " + pattern::sqlValue(Variant(documentId)) + " , ";
     const Variant* dimensions[] = {&largura, &altura, &comprimento};
     for (int32_t d = 0; d < 3; ++d) {
-      st.at(10150 + d);
+      st.at(10150 + 2 * d);
       std::string accepted;
       if (!pattern::acceptDecimal(*dimensions[d], accepted)) return;
+      st.at(10151 + 2 * d);
       st.sql += "  " + pattern::sqlValue(Variant(accepted)) + " , ";
     }
     st.at(10160);
     st.sql += "  " + pattern::sqlValue(Variant(numVolume)) + " ) ";
     st.at(10170);
-    pattern::runDataChange(st.sql, connection);
+    pattern::runDataChange(st, connection);
     st.at(10180);
     st.sql = write::insertedSelect(newId, " CARGA_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS");
     identifiers.release();
@@ -85,16 +86,16 @@ bool Z418kt::mInclui_Campos_CARGA(std::string& instrConecta_DB, Variant& invntUs
                  return;
              } else {
                st.at(10030);
-               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_CARGA_awb   ");
+               pattern::ProcedureText call(st, "EXEC SP_KTR_INC_CARGA_awb   ");
                call.arg(invntDOCTO_TRANSPORTE_ID);
                const Variant* dimensions[] = {&invntlargura_m, &invntaltura_m, &invntcomprimento_m};
+               // Each check and each argument numbered in turn: 10031 to 10038.
                for (int32_t d = 0; d < 3; ++d) {
-                 st.at(10031 + d);
+                 st.next();
                  std::string accepted;
                  if (!pattern::acceptDecimal(*dimensions[d], accepted)) return;
                  call.arg(Variant(accepted));
                }
-               st.at(10034);
                call.last(invntnum_volume);
              }
              data::Recordset rs;

@@ -211,41 +211,11 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   HttpCommand httpOptions;
   ConnectionSource httpDb;
   std::string httpConfig;
-  http::Limits& limits = httpOptions.server.limits;
   CLI::App* httpCmd = app.add_subcommand(
       "http", "serve a API REST e a página dos operadores até SIGTERM ou SIGINT");
-  httpCmd
-      ->add_option("--listen", httpOptions.listen,
-                   "HOST:PORTA onde escutar (porta 0: qualquer livre)")
-      ->capture_default_str();
   addConnectionOptions(httpCmd, httpDb);
   addConfigOption(httpCmd, httpConfig);
-  httpCmd->add_flag("--oracle", httpOptions.server.oracle,
-                    "usa o dialeto ORACLE (padrão: procedimentos armazenados)");
-  httpCmd->add_option("--token-file", httpOptions.tokenFile,
-                      "arquivo cuja primeira linha é o token (Z418KT_HTTP_TOKEN prevalece; "
-                      "sem nenhum dos dois, um token é criado e mostrado uma vez)");
-  httpCmd->add_option("--cors-origin", httpOptions.server.corsOrigin,
-                      "a única origem que pode chamar /v1 de um navegador (padrão: nenhuma)");
-  httpCmd->add_option("--max-body", limits.maxBodyBytes, "maior corpo de requisição, em bytes")
-      ->capture_default_str();
-  httpCmd
-      ->add_option("--rate", limits.requestsPerSecond,
-                   "requisições por segundo por conexão (0: sem limite)")
-      ->capture_default_str();
-  httpCmd->add_option("--threads", limits.workerThreads, "conexões atendidas ao mesmo tempo")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
-  httpCmd
-      ->add_option("--timeout", limits.readTimeoutSeconds,
-                   "segundos para receber uma requisição e para enviar uma resposta")
-      ->capture_default_str()
-      ->check(CLI::Range(1, 3600));
-  httpCmd
-      ->add_option("--keep-alive", limits.keepAliveSeconds,
-                   "segundos que uma conexão ociosa fica aberta")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 3600));
+  addHttpOptions(httpCmd, httpOptions);
   httpCmd->footer(examples(
       "  Z418KT_HTTP_TOKEN=segredo z418kt http --db 'Provider=SQLite;Data Source=coleta.db'\n"
       "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
@@ -264,7 +234,6 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     }
     guarded([&] {
       httpOptions.server.connection = *resolveConnection(httpDb, std::string(kDefaultConnection));
-      limits.writeTimeoutSeconds = limits.readTimeoutSeconds;
       return httpCommand(httpOptions, io.out, io.err);
     });
   });

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <ostream>
 #include <stdexcept>
@@ -35,12 +36,76 @@ class StopSignals {
   sigset_t set_{};
 };
 
+template <class T>
+void addLimit(CLI::App* command, const char* name, T& value, const char* what, T low, T high) {
+  command->add_option(name, value, what)->capture_default_str()->check(CLI::Range(low, high));
+}
+
 }  // namespace
+
+void addHttpOptions(CLI::App* c, HttpCommand& o) {
+  http::ServerOptions& s = o.server;
+  http::Limits& l = s.limits;
+  c->add_option("--listen", o.listen,
+                "HOST:PORTA, [IPv6]:PORTA ou unix:/caminho onde escutar (porta 0: qualquer livre)")
+      ->capture_default_str()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  c->add_flag("--oracle", s.oracle, "usa o dialeto ORACLE (padrão: procedimentos armazenados)");
+  c->add_option("--token-file", o.tokenFile,
+                "arquivo cuja primeira linha é o token (Z418KT_HTTP_TOKEN prevalece; sem "
+                "nenhum dos dois, um token é criado e mostrado uma vez)");
+  c->add_option("--cors-origin", s.corsOrigin,
+                "a única origem que pode chamar /v1 de um navegador (padrão: nenhuma)");
+  c->add_option("--tls-cert", s.tlsCert, "cadeia de certificados PEM: serve HTTPS (com --tls-key)");
+  c->add_option("--tls-key", s.tlsKey, "chave privada PEM de --tls-cert");
+  c->add_flag("--trust-proxy", s.trustProxy,
+              "toma o endereço do cliente da última entrada de X-Forwarded-For (só atrás de "
+              "um proxy reverso que a define)");
+  c->add_flag("--metrics-public", s.metricsPublic, "serve /metrics sem o token");
+  addLimit(c, "--max-body", l.maxBodyBytes, "maior corpo de requisição, em bytes (413 além)",
+           size_t{0}, size_t{1} << 30);
+  addLimit(c, "--max-header-bytes", l.maxHeaderBytes,
+           "linha de requisição e cabeçalhos juntos, em bytes (431 além)", size_t{1024},
+           size_t{1} << 20);
+  addLimit(c, "--max-headers", l.maxHeaderCount, "campos de cabeçalho de uma requisição (431 além)",
+           size_t{8}, size_t{10000});
+  addLimit(c, "--head-timeout", l.headSeconds,
+           "segundos para a cabeça inteira de uma requisição, do primeiro byte (408 além)", 1,
+           3600);
+  addLimit(c, "--body-timeout", l.bodySeconds,
+           "segundos para o corpo inteiro de uma requisição (408 além)", 1, 3600);
+  addLimit(c, "--write-timeout", l.writeSeconds, "segundos para enviar uma resposta inteira", 1,
+           3600);
+  addLimit(c, "--keep-alive", l.keepAliveSeconds, "segundos que uma conexão ociosa fica aberta", 0,
+           3600);
+  addLimit(c, "--max-requests-per-connection", l.maxRequestsPerConnection,
+           "requisições numa conexão antes de ela fechar", size_t{1}, size_t{10000000});
+  addLimit(c, "--max-connections", l.maxConnections, "conexões abertas ao mesmo tempo (503 além)",
+           size_t{1}, size_t{1000000});
+  addLimit(c, "--max-connections-per-client", l.maxConnectionsPerClient,
+           "conexões de um mesmo endereço de cliente (503 além)", size_t{1}, size_t{1000000});
+  addLimit(c, "--io-threads", l.ioThreads, "threads que leem e escrevem as conexões", 1, 64);
+  addLimit(c, "--threads", l.workerThreads,
+           "workers que rodam operações ao mesmo tempo, cada um com seu componente", 1, 1024);
+  addLimit(c, "--max-queued", l.maxQueued, "requisições esperando um worker (503 além)", size_t{1},
+           size_t{1000000});
+  addLimit(c, "--rate", l.requestsPerSecond,
+           "requisições /v1 por segundo por endereço de cliente, rajada igual (0: sem limite)", 0,
+           1000000);
+  addLimit(c, "--token-rate", l.tokenRequestsPerSecond,
+           "requisições /v1 por segundo com o token, somando todos os clientes (0: sem limite)", 0,
+           1000000);
+  addLimit(c, "--failed-tokens", l.failedTokensPerMinute,
+           "tokens errados ou ausentes por minuto por endereço de cliente (429 além)", 1, 1000000);
+  addLimit(c, "--ready-timeout", l.readySeconds, "segundos que /readyz espera a resposta do banco",
+           1, 60);
+}
 
 int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   http::ServerOptions& options = command.server;
-  if (!http::parseListen(command.listen, options.host, options.port)) {
-    err << "z418kt: --listen \"" << command.listen << "\" não é HOST:PORTA\n";
+  if (!http::parseListen(command.listen, options)) {
+    err << "z418kt: --listen \"" << command.listen
+        << "\" não é HOST:PORTA, [IPv6]:PORTA nem unix:/caminho\n";
     return 2;
   }
   bool madeToken = false;
@@ -66,7 +131,11 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
     err << "z418kt: " << e.what() << '\n';
     return 1;
   }
-  out << "z418kt http: ouvindo em http://" << options.host << ':' << server.port() << "/\n";
+  // A database that cannot be reached is said at once (in the log); the
+  // server still starts, answers 503 meanwhile, and /readyz says when it is back.
+  std::string reason;
+  server.databaseAnswers(reason);
+  out << "z418kt http: ouvindo em " << server.url() << '\n';
   if (madeToken) out << "token: " << options.token << '\n';
   out << std::flush;
 

@@ -7,6 +7,10 @@
 
 #include "http/server_options.h"
 
+namespace CLI {
+class App;
+}
+
 namespace z418kt::cli {
 
 struct HttpCommand {
@@ -14,6 +18,9 @@ struct HttpCommand {
   std::string listen = "127.0.0.1:8080";
   std::string tokenFile;
 };
+
+// Adds every option of `z418kt http` (but the connection's) to its command.
+void addHttpOptions(CLI::App* command, HttpCommand& options);
 
 // Exit status: 0 after a signal stopped it, 1 when it cannot start, 2 wrong usage.
 int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err);

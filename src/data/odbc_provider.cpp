@@ -70,6 +70,8 @@ namespace {
 
 using odbc::Handle;
 
+const char* const kAbandoned = "The transaction was abandoned after an error; nothing was stored.";
+
 // Whether any diagnostic record's SQLSTATE says `what` (see session_errors.h).
 bool anyState(const std::vector<odbc::Diagnostic>& records, bool (*what)(std::string_view)) {
   return std::any_of(records.begin(), records.end(),
@@ -134,7 +136,13 @@ class OdbcConnection : public Connection {
   // inside a transaction each statement there is a savepoint of its own,
   // unless the driver already sees to it; the other engines undo just the
   // failed statement by themselves.
+  //
+  // A driver that ends the whole transaction on an error (psqlODBC's
+  // Protocol=...-1) leaves no savepoint to go back to: the transaction is
+  // then abandoned, and every later statement and the commit are refused, so
+  // nothing after it is stored on its own.
   RowSet execute(const std::string& statement) override {
+    if (inTransaction_ && abandoned_) throw errors::provider(kAbandoned);
     if (!inTransaction_ || !stepSavepoints_) return runStatement(statement);
     runStatement("SAVEPOINT z418kt_step");
     try {
@@ -143,8 +151,12 @@ class OdbcConnection : public Connection {
       return rows;
     } catch (const AutomationError&) {
       if (usable_) {
-        runStatement("ROLLBACK TO SAVEPOINT z418kt_step");
-        runStatement("RELEASE SAVEPOINT z418kt_step");
+        try {
+          runStatement("ROLLBACK TO SAVEPOINT z418kt_step");
+          runStatement("RELEASE SAVEPOINT z418kt_step");
+        } catch (const AutomationError&) {
+          abandoned_ = true;
+        }
       }
       throw;
     }
@@ -220,6 +232,10 @@ class OdbcConnection : public Connection {
   }
 
   void commit() override {
+    if (abandoned_) {
+      rollback();
+      throw errors::provider(kAbandoned);
+    }
     inTransaction_ = false;
     snapshotPending_ = false;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT);
@@ -236,6 +252,7 @@ class OdbcConnection : public Connection {
 
   void rollback() noexcept override {
     inTransaction_ = false;
+    abandoned_ = false;
     snapshotPending_ = false;
     if (!odbc::succeeded(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
       usable_ = false;
@@ -389,6 +406,7 @@ class OdbcConnection : public Connection {
   bool connected_ = false;
   bool usable_ = true;
   bool inTransaction_ = false;
+  bool abandoned_ = false;        // the driver ended the transaction after an error
   bool stepSavepoints_ = false;   // our own savepoint around each statement of a transaction
   bool snapshotPending_ = false;  // the read transaction's setting waits for its first statement
   std::string engine_;

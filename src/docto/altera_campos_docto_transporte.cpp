@@ -63,11 +63,11 @@ bool mTrataSP_KTR_ALT_SOLICIT_COLETA(std::string& dbKind, std::string& connectio
     st.at(9660);
     set(" WHERE DOCTO_TRANSPORTE_ID  ", pattern::sqlComparison(Variant(documentId)), " ");
     st.at(9670);
-    pattern::runDataChange(st.sql, connection);
+    pattern::runDataChange(st, connection);
     st.at(9680);
     write::BuilderIdentifiers identifiers;
     st.at(9681);
-    if (!identifiers.recordDocument(dbKind, 2, userText, documentId, connection)) return;
+    if (!identifiers.recordDocument(dbKind, 2, userText, documentId, connection, st)) return;
     st.at(9690);
     st.sql = " SELECT 0 RETORNO , '' MSR_RET from infra_Ids ";
     statement = st.sql;
@@ -123,27 +123,26 @@ bool Z418kt::mAltera_Campos_DOCTO_TRANSPORTE(
                  return;
              } else {
                st.at(9540);
-               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_ALT_SOLICIT_COLETA   ");
+               pattern::ProcedureText call(st, "EXEC SP_KTR_ALT_SOLICIT_COLETA   ");
                call.arg(invntDOCTO_TRANSPORTE_ID)
                    .arg(INVNTCLIENTE_ID)
                    .arg(invntEND_DESTINATARIO_ID)
                    .arg(invntEND_REMETENTE_ID)
                    .arg(invntnum_volume);
+               // Each argument and each decimal check numbered in turn: 9541 to 9553.
                std::string peso, valor;
-               st.at(9541);
+               st.next();
                if (!pattern::acceptDecimal(invntpeso_real, peso)) return;
-               st.at(9542);
                call.arg(Variant(peso))
                    .arg(invntTAB_STATUS_ID)
                    .arg(invntTAB_TIPO_DOCTO_TRANSP_ID)
                    .textArg(invnttxt_embalagem);
-               st.at(9543);
+               st.next();
                if (!pattern::acceptDecimal(invntval_declarado, valor)) return;
-               st.at(9544);
                call.arg(Variant(valor)).last(invntUsuario_Internet_ID);
              }
              data::Recordset rs;
-             if (!write::openWriteDone(rs, st, 9550, instrConecta_DB)) return;
+             if (!write::openWriteDone(rs, st, 9560, instrConecta_DB)) return;
              st.at(9570);
              rs.close();
              result = true;

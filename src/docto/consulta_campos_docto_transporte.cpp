@@ -84,14 +84,14 @@ bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(
                  return;
              } else {
                st.at(8430);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_SOLICIT_COLETA   ")
+               pattern::ProcedureText(st, "EXEC SP_KTR_CON_SOLICIT_COLETA   ")
                    .arg(invntDOCTO_TRANSPORTE_ID)
                    .arg(invntTAB_STATUS_ID)
                    .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
              }
              st.at(8440);
              data::Recordset rs;
-             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result)) return;
+             if (!pattern::openRead(rs, st, instrConecta_DB, result)) return;
              // Each output is written as soon as its column is read, so an
              // error on a later column leaves the earlier ones filled.
              const ColumnRead reads[] = {

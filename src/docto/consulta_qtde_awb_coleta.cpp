@@ -68,14 +68,14 @@ bool Z418kt::mConsulta_Qtde_AWB_COLETA(std::string& instrConecta_DB,
                  return;
              } else {
                st.at(8230);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_QTDE_AWB_COLETA   ")
+               pattern::ProcedureText(st, "EXEC SP_KTR_CON_QTDE_AWB_COLETA   ")
                    .arg(invntDOCTO_TRANSP_PAI_ID)
                    .arg(invntTAB_STATUS_ID)
                    .last(invntTAB_TIPO_DOCTO_TRANSP_ID);
              }
              st.at(8240);
              data::Recordset rs;
-             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result, [&] {
+             if (!pattern::openRead(rs, st, instrConecta_DB, result, [&] {
                    st.at(8250);
                    outvntContador = Variant(int16_t{0});
                  }))

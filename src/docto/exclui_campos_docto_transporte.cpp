@@ -25,7 +25,7 @@ bool mTrataSP_KTR_EXC_SOLICIT_COLETA(std::string&, std::string& connection, int3
     st.at(9910);
     st.sql += pattern::sqlComparison(Variant(documentId)) + " ";
     st.at(9920);
-    pattern::runDataChange(st.sql, connection);
+    pattern::runDataChange(st, connection);
     st.at(9930);
     st.sql = " SELECT 0 RETORNO , '' MSG_RET FROM INFRA_iDS ";
     statement = st.sql;
@@ -63,7 +63,7 @@ bool Z418kt::mExclui_Campos_DOCTO_TRANSPORTE(std::string& instrConecta_DB,
                  return;
              } else {
                st.at(9830);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_EXC_SOLICIT_COLETA   ")
+               pattern::ProcedureText(st, "EXEC SP_KTR_EXC_SOLICIT_COLETA   ")
                    .arg(invntDOCTO_TRANSPORTE_ID)
                    .last(invntUsuario_Internet_ID);
              }

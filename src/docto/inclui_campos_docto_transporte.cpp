@@ -67,9 +67,9 @@ bool mTrataSP_KTR_INC_SOLICIT_COLETA(std::string& dbKind, std::string& connectio
     st.at(9390);
     st.sql += "  " + pattern::sqlValue(Variant(newId)) + " ) ";
     st.at(9400);
-    pattern::runDataChange(st.sql, connection);
+    pattern::runDataChange(st, connection);
     st.at(9410);
-    if (!identifiers.recordDocument(dbKind, 1, userText, newId, connection)) return;
+    if (!identifiers.recordDocument(dbKind, 1, userText, newId, connection, st)) return;
     st.at(9420);
     st.sql = write::insertedSelect(newId,
                                    " DOCTO_TRANSPORTE_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS");
@@ -124,26 +124,25 @@ bool Z418kt::mInclui_Campos_DOCTO_TRANSPORTE(
                  return;
              } else {
                st.at(9240);
-               pattern::ProcedureText call(st.sql, "EXEC SP_KTR_INC_SOLICIT_COLETA   ");
+               pattern::ProcedureText call(st, "EXEC SP_KTR_INC_SOLICIT_COLETA   ");
                call.arg(INVNTCLIENTE_ID)
                    .arg(invntEND_DESTINATARIO_ID)
                    .arg(invntEND_REMETENTE_ID)
                    .arg(invntnum_volume);
+               // Each argument and each decimal check numbered in turn: 9241 to 9252.
                std::string peso, valor;
-               st.at(9241);
+               st.next();
                if (!pattern::acceptDecimal(invntpeso_real, peso)) return;
-               st.at(9242);
                call.arg(Variant(peso))
                    .arg(invntTAB_STATUS_ID)
                    .arg(invntTAB_TIPO_DOCTO_TRANSP_ID)
                    .textArg(invnttxt_embalagem);
-               st.at(9243);
+               st.next();
                if (!pattern::acceptDecimal(invntval_declarado, valor)) return;
-               st.at(9244);
                call.arg(Variant(valor)).last(invntUsuario_Internet_ID);
              }
              data::Recordset rs;
-             if (!write::openWriteDone(rs, st, 9250, instrConecta_DB)) return;
+             if (!write::openWriteDone(rs, st, 9260, instrConecta_DB)) return;
              st.at(9270);
              outvntDOCTO_TRANSPORTE_ID =
                  outside::valueUtil().op4_number(pattern::field(rs, "DOCTO_TRANSPORTE_ID"));

@@ -4,28 +4,46 @@
 
 namespace z418kt::http {
 
-namespace {
-constexpr auto kIdleForget = std::chrono::seconds(60);
+RateLimiter::RateLimiter(double perSecond, double burst, size_t maxKeys)
+    : perSecond_(perSecond), burst_(std::max(1.0, burst)), maxKeys_(maxKeys) {}
+
+RateLimiter::Bucket* RateLimiter::bucket(const std::string& key, Clock::time_point now) {
+  if (now - lastSweep_ > std::chrono::seconds(10)) forgetFull(now);
+  auto it = buckets_.find(key);
+  if (it == buckets_.end()) {
+    if (buckets_.size() >= maxKeys_) forgetFull(now);
+    if (buckets_.size() >= maxKeys_) return nullptr;
+    return &buckets_.emplace(key, Bucket{burst_, now}).first->second;
+  }
+  Bucket& b = it->second;
+  double elapsed = std::chrono::duration<double>(now - b.last).count();
+  b.tokens = std::min(burst_, b.tokens + elapsed * perSecond_);
+  b.last = now;
+  return &b;
 }
 
-bool RateLimiter::allow(const std::string& connection, Clock::time_point now) {
+bool RateLimiter::take(const std::string& key, Clock::time_point now) {
   if (perSecond_ <= 0) return true;
   std::lock_guard lock(mutex_);
-  if (now - lastSweep_ > kIdleForget) forgetIdle(now);
-  auto [it, fresh] = buckets_.try_emplace(connection, Bucket{double(perSecond_), now});
-  Bucket& b = it->second;
-  if (!fresh) {
-    double elapsed = std::chrono::duration<double>(now - b.last).count();
-    b.tokens = std::min<double>(perSecond_, b.tokens + elapsed * perSecond_);
-    b.last = now;
-  }
-  if (b.tokens < 1) return false;
-  b.tokens -= 1;
+  Bucket* b = bucket(key, now);
+  if (!b || b->tokens < 1) return false;
+  b->tokens -= 1;
   return true;
 }
 
-void RateLimiter::forgetIdle(Clock::time_point now) {
-  std::erase_if(buckets_, [&](const auto& entry) { return now - entry.second.last > kIdleForget; });
+double RateLimiter::waitSeconds(const std::string& key, Clock::time_point now) {
+  if (perSecond_ <= 0) return 0;
+  std::lock_guard lock(mutex_);
+  Bucket* b = bucket(key, now);
+  if (!b) return 1;
+  return b->tokens >= 1 ? 0 : (1 - b->tokens) / perSecond_;
+}
+
+void RateLimiter::forgetFull(Clock::time_point now) {
+  std::erase_if(buckets_, [&](const auto& entry) {
+    double elapsed = std::chrono::duration<double>(now - entry.second.last).count();
+    return entry.second.tokens + elapsed * perSecond_ >= burst_;
+  });
   lastSweep_ = now;
 }
 

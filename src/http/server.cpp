@@ -1,290 +1,192 @@
 #include "http/server.h"
 
-#include <httplib.h>
-#include <sys/socket.h>
+#include <arpa/inet.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <ctime>
-#include <mutex>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/stream_protocol.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
+#include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
-#include "http/assets.h"
-#include "http/problem.h"
-#include "http/rate_limit.h"
-#include "http/resources.h"
-#include "http/token.h"
+#include "http/client_address.h"
+#include "http/server_core.h"
+#include "http/session.h"
 
 namespace z418kt::http {
 
 namespace {
 
-using json::Json;
-using Clock = std::chrono::steady_clock;
+namespace asio = boost::asio;
+using Protocol = asio::generic::stream_protocol;
+using boost::system::error_code;
 
-constexpr const char* kJsonType = "application/json; charset=utf-8";
-constexpr const char* kLinkedDataType = "application/ld+json";
+// The whole answer to a connection over a limit.
+const std::string& busyAnswer() {
+  static const std::string answer = [] {
+    Reply reply = problemReply(503, "Conexões demais; tente de novo em instantes.");
+    return "HTTP/1.1 503 Service Unavailable\r\nContent-Type: " + reply.contentType +
+           "\r\nRetry-After: 1\r\nConnection: close\r\nContent-Length: " +
+           std::to_string(reply.body.size()) + "\r\n\r\n" + reply.body;
+  }();
+  return answer;
+}
 
-// The page and its scripts come from this server only; nothing inline.
-const httplib::Headers kSecurityHeaders = {
-    {"Content-Security-Policy",
-     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
-     "img-src 'self'; form-action 'none'; frame-ancestors 'none'; base-uri 'none'"},
-    {"X-Content-Type-Options", "nosniff"},
-    {"Cache-Control", "no-store"},
-    {"Referrer-Policy", "no-referrer"},
-    {"X-Frame-Options", "DENY"},
-};
+// The IP address of a TCP endpoint ("unix" for a unix socket's peer).
+std::string addressOf(const Protocol::endpoint& endpoint) {
+  int family = endpoint.data()->sa_family;
+  if (family != AF_INET && family != AF_INET6) return "unix";
+  asio::ip::tcp::endpoint ip;
+  std::memcpy(ip.data(), endpoint.data(), endpoint.size());
+  asio::ip::address address = ip.address();
+  if (address.is_v6() && address.to_v6().is_v4_mapped())
+    address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+  return address.to_string();
+}
 
-struct PageAsset {
-  const char* path;
-  const char* file;
-  const char* type;
-};
-constexpr PageAsset kPage[] = {
-    {"/", "index.html", "text/html; charset=utf-8"},
-    {"/app.js", "app.js", "text/javascript; charset=utf-8"},
-    {"/style.css", "style.css", "text/css; charset=utf-8"},
-};
+int portOf(const Protocol::endpoint& endpoint) {
+  if (endpoint.data()->sa_family == AF_INET)
+    return ntohs(reinterpret_cast<const sockaddr_in*>(endpoint.data())->sin_port);
+  if (endpoint.data()->sa_family == AF_INET6)
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(endpoint.data())->sin6_port);
+  return 0;
+}
 
-// Details of the statuses the library answers on its own (bodies it could
-// not read, unknown paths).
-std::string defaultDetail(int status) {
-  switch (status) {
-    case 400:
-      return "A requisição não pôde ser lida.";
-    case 404:
-      return "Recurso não encontrado.";
-    case 413:
-      return "O corpo da requisição excede o limite do servidor.";
-    case 414:
-      return "O endereço da requisição é grande demais.";
-    default:
-      return "A requisição falhou.";
+// Each connection takes a descriptor: allow as many as the system lets the
+// process have.
+void raiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
   }
-}
-
-void sendProblem(httplib::Response& res, const Problem& problem) {
-  res.status = problem.status;
-  res.set_content(json::dumpText(problemJson(problem)), kProblemType);
-}
-
-// A refused request: the problem and the header that tells the client what to do.
-void sendRefusal(httplib::Response& res, const Problem& problem) {
-  sendProblem(res, problem);
-  if (problem.status == 401) res.set_header("WWW-Authenticate", "Bearer");
-  if (problem.status == 429) res.set_header("Retry-After", "1");
-}
-
-bool hasBody(const httplib::Request& req) {
-  std::string length = req.get_header_value("Content-Length");
-  return (!length.empty() && length != "0") || req.has_header("Transfer-Encoding");
-}
-
-std::string utcNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return buffer;
-}
-
-// The component of the calling worker thread.
-Z418kt& workerComponent() {
-  thread_local Z418kt component;
-  return component;
-}
-
-// httplib listens with a backlog of 5, which turns clients away when many
-// connect at once; listening again on the bound socket widens it.
-class Listener : public httplib::Server {
- public:
-  void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
-};
-
-// Start of the request the calling worker is serving, for the access log.
-thread_local std::optional<Clock::time_point> requestStart;
-// The refusal of a request with a body, answered once the body has been read:
-// answering before would leave the body to be taken for the next request.
-thread_local std::optional<Problem> refusalAfterBody;
-
-// True when the request was refused; the refusal is then the answer.
-bool answeredRefusal(httplib::Response& res) {
-  if (!refusalAfterBody) return false;
-  sendRefusal(res, *refusalAfterBody);
-  refusalAfterBody.reset();
-  return true;
 }
 
 }  // namespace
 
 struct HttpServer::Impl {
-  Impl(ServerOptions o, std::ostream& logStream)
-      : options(std::move(o)),
-        log(logStream),
-        resources(json::CallContext{options.connection,
-                                    options.oracle ? json::kOracleKind : json::kProcedureKind, 0}),
-        limiter(options.limits.requestsPerSecond) {
-    configure();
-  }
+  Impl(ServerOptions options, std::ostream& log) : core(std::move(options), log) {}
 
-  void configure();
-  void route();
-  httplib::Server::HandlerResponse guard(const httplib::Request& req, httplib::Response& res);
-  void cors(const httplib::Request& req, httplib::Response& res) const;
-  void writeLog(const httplib::Request& req, const httplib::Response& res);
+  void bindUnix(const std::string& path);
+  void bindTcp(const std::string& host, int port);
+  void loadTls();
+  void accept();
+  void accepted(Protocol::socket socket);
+  void refuse(Protocol::socket socket);
 
-  // Runs a resource call on the worker's own component and writes its answer.
-  template <class Call>
-  void answer(httplib::Response& res, Call&& call, const char* type = kJsonType) {
-    if (answeredRefusal(res)) return;
-    Answer a = call(workerComponent());
-    res.status = a.status;
-    if (!a.location.empty()) res.set_header("Location", a.location);
-    if (a.status != 204) res.set_content(json::dumpText(a.body), type);
-  }
-  Json body(const httplib::Request& req) const {
-    std::string type = req.get_header_value("Content-Type");
-    if (!type.empty() && type.rfind("application/json", 0) != 0)
-      throw ProblemError({415, "Envie o corpo como application/json.", {}, {}});
-    return parseBody(req.body);
-  }
-
-  ServerOptions options;
-  std::ostream& log;
-  std::mutex logMutex;
-  Resources resources;
-  RateLimiter limiter;
-  Listener server;
+  ServerCore core;
+  asio::io_context io;
+  asio::basic_socket_acceptor<Protocol> acceptor{io};
+  asio::steady_timer retry{io};
+  std::optional<asio::ssl::context> tls;
   int boundPort = 0;
+  bool ownsUnixPath = false;
 };
 
-void HttpServer::Impl::configure() {
-  const Limits& l = options.limits;
-  size_t threads = static_cast<size_t>(std::max(1, l.workerThreads));
-  server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  server.set_payload_max_length(l.maxBodyBytes);
-  server.set_tcp_nodelay(true);  // an answer goes out in two writes: no 40 ms Nagle wait
-  server.set_read_timeout(l.readTimeoutSeconds, 0);
-  server.set_write_timeout(l.writeTimeoutSeconds, 0);
-  server.set_keep_alive_timeout(l.keepAliveSeconds);
-  server.set_keep_alive_max_count(l.keepAliveMaxRequests);
-  server.set_default_headers(kSecurityHeaders);
-  server.set_pre_routing_handler([this](const auto& req, auto& res) { return guard(req, res); });
-  server.set_post_routing_handler([this](const auto& req, auto& res) { cors(req, res); });
-  server.set_error_handler(
-      httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 404 && answeredRefusal(res))
-          return httplib::Server::HandlerResponse::Handled;
-        refusalAfterBody.reset();
-        if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        sendProblem(res, {res.status, defaultDetail(res.status), {}, {}});
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-  server.set_exception_handler([this](const auto&, auto& res, std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const ProblemError& e) {
-      sendProblem(res, e.problem);
-    } catch (const std::exception& e) {
-      std::lock_guard lock(logMutex);
-      log << utcNow() << " erro interno: " << e.what() << '\n' << std::flush;
-      sendProblem(res, {500, "Erro interno do servidor.", {}, {}});
+void HttpServer::Impl::bindUnix(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+    // A socket file left by a server that ended without removing it; one
+    // that still answers belongs to a running server.
+    asio::local::stream_protocol::socket probe(io);
+    error_code ec;
+    probe.connect(asio::local::stream_protocol::endpoint(path), ec);
+    if (!ec) throw std::runtime_error("another server listens on unix:" + path);
+    ::unlink(path.c_str());
+  }
+  asio::local::stream_protocol::endpoint local(path);
+  Protocol::endpoint endpoint(local);
+  error_code ec;
+  acceptor.open(endpoint.protocol(), ec);
+  if (!ec) acceptor.bind(endpoint, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) throw std::runtime_error("cannot listen on unix:" + path + ": " + ec.message());
+  ownsUnixPath = true;
+}
+
+void HttpServer::Impl::bindTcp(const std::string& host, int port) {
+  error_code ec;
+  asio::ip::tcp::resolver resolver(io);
+  auto results = resolver.resolve(
+      host, std::to_string(port),
+      asio::ip::tcp::resolver::passive | asio::ip::tcp::resolver::numeric_service, ec);
+  if (ec || results.empty())
+    throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) + ": " +
+                             (ec ? ec.message() : "no such address"));
+  Protocol::endpoint endpoint(results.begin()->endpoint());
+  acceptor.open(endpoint.protocol(), ec);
+  if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor.bind(endpoint, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec)
+    throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port) + ": " +
+                             ec.message());
+  boundPort = portOf(acceptor.local_endpoint());
+}
+
+void HttpServer::Impl::loadTls() {
+  const ServerOptions& o = core.options;
+  if (o.tlsCert.empty() && o.tlsKey.empty()) return;
+  if (o.tlsCert.empty() || o.tlsKey.empty())
+    throw std::runtime_error("TLS needs both a certificate and a key");
+  tls.emplace(asio::ssl::context::tls_server);
+  tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                   asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                   asio::ssl::context::no_tlsv1_1 | asio::ssl::context::single_dh_use);
+  error_code ec;
+  tls->use_certificate_chain_file(o.tlsCert, ec);
+  if (ec) throw std::runtime_error("cannot read the TLS certificate " + o.tlsCert);
+  tls->use_private_key_file(o.tlsKey, asio::ssl::context::pem, ec);
+  if (ec) throw std::runtime_error("cannot read the TLS key " + o.tlsKey);
+}
+
+void HttpServer::Impl::accept() {
+  acceptor.async_accept(asio::make_strand(io), [this](error_code ec, Protocol::socket socket) {
+    if (!acceptor.is_open()) return;
+    if (ec) {
+      // Out of descriptors or memory for a moment: wait instead of spinning.
+      retry.expires_after(std::chrono::milliseconds(50));
+      retry.async_wait([this](error_code e) {
+        if (!e) accept();
+      });
+      return;
     }
+    accept();
+    accepted(std::move(socket));
   });
-  server.set_logger([this](const auto& req, const auto& res) { writeLog(req, res); });
-  route();
 }
 
-httplib::Server::HandlerResponse HttpServer::Impl::guard(const httplib::Request& req,
-                                                         httplib::Response& res) {
-  requestStart = Clock::now();
-  refusalAfterBody.reset();
-  if (req.path.rfind("/v1/", 0) != 0 || req.method == "OPTIONS")
-    return httplib::Server::HandlerResponse::Unhandled;
-  std::string connection = req.remote_addr + ":" + std::to_string(req.remote_port);
-  Problem refusal;
-  if (!limiter.allow(connection)) {
-    refusal = {429, "Limite de requisições por segundo desta conexão excedido.", {}, {}};
-  } else if (!bearerMatches(req.get_header_value("Authorization"), options.token)) {
-    refusal = {401, "Envie o cabeçalho Authorization: Bearer <token>.", {}, {}};
-  } else {
-    return httplib::Server::HandlerResponse::Unhandled;
-  }
-  if (hasBody(req)) {
-    refusalAfterBody = std::move(refusal);
-    return httplib::Server::HandlerResponse::Unhandled;
-  }
-  sendRefusal(res, refusal);
-  cors(req, res);
-  return httplib::Server::HandlerResponse::Handled;
+void HttpServer::Impl::accepted(Protocol::socket socket) {
+  error_code ec;
+  auto remote = socket.remote_endpoint(ec);
+  if (ec) return;
+  std::string peer = addressOf(remote);
+  std::string key = limitKey(peer);
+  if (core.stopping || !core.openConnection(key)) return refuse(std::move(socket));
+  if (tls)
+    startTlsSession(core, std::move(socket), std::move(peer), std::move(key), *tls);
+  else
+    startSession(core, std::move(socket), std::move(peer), std::move(key));
 }
 
-void HttpServer::Impl::cors(const httplib::Request& req, httplib::Response& res) const {
-  if (options.corsOrigin.empty() || req.get_header_value("Origin") != options.corsOrigin) return;
-  res.set_header("Access-Control-Allow-Origin", options.corsOrigin);
-  res.set_header("Access-Control-Allow-Headers", "Authorization, Content-Type");
-  res.set_header("Access-Control-Allow-Methods", "GET, POST, PUT, DELETE");
-  res.set_header("Access-Control-Expose-Headers", "Location");
-  res.set_header("Vary", "Origin");
-}
-
-void HttpServer::Impl::writeLog(const httplib::Request& req, const httplib::Response& res) {
-  std::string duration = "-";
-  if (requestStart) {
-    double ms = std::chrono::duration<double, std::milli>(Clock::now() - *requestStart).count();
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1fms", ms);
-    duration = buffer;
-    requestStart.reset();
-  }
-  std::lock_guard lock(logMutex);
-  log << utcNow() << ' ' << req.method << ' ' << req.path << ' ' << res.status << ' ' << duration
-      << '\n'
-      << std::flush;
-}
-
-void HttpServer::Impl::route() {
-  for (const PageAsset& asset : kPage) {
-    server.Get(asset.path, [asset](const httplib::Request&, httplib::Response& res) {
-      res.set_content(std::string(embeddedAsset(asset.file)), asset.type);
-    });
-  }
-  server.Get("/v1/openapi.json", [](const httplib::Request&, httplib::Response& res) {
-    if (!answeredRefusal(res))
-      res.set_content(std::string(embeddedAsset("openapi.json")), kJsonType);
+// A connection over a limit: a plain 503 when that is cheap, then closed.
+void HttpServer::Impl::refuse(Protocol::socket socket) {
+  ++core.metrics.connectionsRefused;
+  if (tls) return;
+  auto s = std::make_shared<Protocol::socket>(std::move(socket));
+  asio::async_write(*s, asio::buffer(busyAnswer()), [s](error_code, size_t) {
+    error_code ignored;
+    s->shutdown(Protocol::socket::shutdown_both, ignored);
+    s->close(ignored);
   });
-  server.Get(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
-    if (req.get_header_value("Accept").find(kLinkedDataType) != std::string::npos) {
-      std::string base = "http://" + req.get_header_value("Host") + "/logistics-objects/";
-      answer(
-          res, [&](Z418kt& c) { return resources.exportColeta(c, req.matches[1].str(), base); },
-          kLinkedDataType);
-    } else {
-      answer(res, [&](Z418kt& c) { return resources.readColeta(c, req.matches[1].str()); });
-    }
-  });
-  server.Post("/v1/coletas", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.createColeta(c, body(req)); });
-  });
-  server.Put(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res,
-           [&](Z418kt& c) { return resources.replaceColeta(c, req.matches[1].str(), body(req)); });
-  });
-  server.Delete(R"(/v1/coletas/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.deleteColeta(c, req.matches[1].str()); });
-  });
-  server.Get(R"(/v1/pessoas/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res, [&](Z418kt& c) { return resources.readPessoa(c, req.matches[1].str()); });
-  });
-  server.Post(R"(/v1/operations/([^/]+))", [this](const auto& req, auto& res) {
-    answer(res,
-           [&](Z418kt& c) { return resources.callOperation(c, req.matches[1].str(), body(req)); });
-  });
-  if (!options.corsOrigin.empty()) {
-    server.Options(R"(/v1/.*)",
-                   [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
-  }
 }
 
 HttpServer::HttpServer(ServerOptions options, std::ostream& log)
@@ -293,22 +195,45 @@ HttpServer::HttpServer(ServerOptions options, std::ostream& log)
 HttpServer::~HttpServer() = default;
 
 void HttpServer::bind() {
-  const ServerOptions& o = impl_->options;
+  const ServerOptions& o = impl_->core.options;
   if (o.token.empty()) throw std::runtime_error("no token configured");
-  if (o.port == 0) {
-    impl_->boundPort = impl_->server.bind_to_any_port(o.host);
-  } else if (impl_->server.bind_to_port(o.host, o.port)) {
-    impl_->boundPort = o.port;
-  }
-  if (impl_->boundPort <= 0)
-    throw std::runtime_error("cannot listen on " + o.host + ":" + std::to_string(o.port));
-  impl_->server.widenBacklog();
+  raiseDescriptorLimit();
+  impl_->loadTls();
+  if (!o.unixPath.empty())
+    impl_->bindUnix(o.unixPath);
+  else
+    impl_->bindTcp(o.host, o.port);
 }
 
 int HttpServer::port() const { return impl_->boundPort; }
 
-void HttpServer::run() { impl_->server.listen_after_bind(); }
+std::string HttpServer::url() const { return listenUrl(impl_->core.options, impl_->boundPort); }
 
-void HttpServer::stop() { impl_->server.stop(); }
+bool HttpServer::databaseAnswers(std::string& reason) {
+  Readiness::Result result = impl_->core.readiness.check();
+  reason = result.reason;
+  if (!result.ready) impl_->core.log.note("warning", "o banco de dados não responde: " + reason);
+  return result.ready;
+}
+
+void HttpServer::run() {
+  impl_->accept();
+  std::vector<std::thread> others;
+  for (int i = 1; i < impl_->core.limits.ioThreads; ++i)
+    others.emplace_back([this] { impl_->io.run(); });
+  impl_->io.run();
+  for (std::thread& t : others) t.join();
+}
+
+void HttpServer::stop() {
+  impl_->core.stopping = true;
+  asio::post(impl_->io, [impl = impl_.get()] {
+    error_code ignored;
+    impl->acceptor.close(ignored);
+    impl->retry.cancel();
+    if (impl->ownsUnixPath) ::unlink(impl->core.options.unixPath.c_str());
+    impl->core.stopConnections();
+  });
+}
 
 }  // namespace z418kt::http

@@ -1,5 +1,7 @@
 #include "http/token.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
 #include <strings.h>
 
 #include <fstream>
@@ -7,6 +9,19 @@
 #include <stdexcept>
 
 namespace z418kt::http {
+
+namespace {
+
+std::array<unsigned char, 32> sha256(std::string_view text) {
+  std::array<unsigned char, 32> digest{};
+  unsigned int size = 0;
+  if (!EVP_Digest(text.data(), text.size(), digest.data(), &size, EVP_sha256(), nullptr) ||
+      size != digest.size())
+    throw std::runtime_error("SHA-256 is not available");
+  return digest;
+}
+
+}  // namespace
 
 std::string makeToken() {
   std::random_device device;  // /dev/urandom on Linux
@@ -19,15 +34,16 @@ std::string makeToken() {
   return token;
 }
 
-bool bearerMatches(std::string_view authorization, std::string_view expected) {
+TokenCheck::TokenCheck(std::string_view expected)
+    : digest_(sha256(expected)), empty_(expected.empty()) {}
+
+bool TokenCheck::matches(std::string_view authorization) const {
   constexpr std::string_view kScheme = "Bearer ";
-  if (expected.empty() || authorization.size() != kScheme.size() + expected.size()) return false;
-  if (strncasecmp(authorization.data(), kScheme.data(), kScheme.size()) != 0) return false;
-  std::string_view given = authorization.substr(kScheme.size());
-  unsigned char difference = 0;
-  for (size_t i = 0; i < expected.size(); ++i)
-    difference |= static_cast<unsigned char>(given[i] ^ expected[i]);
-  return difference == 0;
+  if (empty_ || authorization.size() < kScheme.size() ||
+      strncasecmp(authorization.data(), kScheme.data(), kScheme.size()) != 0)
+    return false;
+  auto given = sha256(authorization.substr(kScheme.size()));
+  return CRYPTO_memcmp(given.data(), digest_.data(), digest_.size()) == 0;
 }
 
 std::string readTokenFile(const std::string& path) {

@@ -21,26 +21,28 @@ bool acceptDecimal(const Variant& value, std::string& accepted) {
   return vb::isTrue(outside::valueUtil().op11_checkDecimal(vb::cstr(value), accepted));
 }
 
-ProcedureText::ProcedureText(std::string& statement, std::string_view procedure)
-    : statement_(statement) {
-  statement_ = procedure;
+ProcedureText::ProcedureText(TrapState& st, std::string_view procedure) : st_(st) {
+  st_.sql = procedure;
 }
 
 ProcedureText& ProcedureText::arg(const Variant& value) {
-  statement_ += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
-  statement_ += ", ";
+  st_.next();
+  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  st_.sql += ", ";
   return *this;
 }
 
 ProcedureText& ProcedureText::textArg(const Variant& value) {
-  statement_ += vb::concatText(outside::valueUtil().op8_procedureText(value));
-  statement_ += ", ";
+  st_.next();
+  st_.sql += vb::concatText(outside::valueUtil().op8_procedureText(value));
+  st_.sql += ", ";
   return *this;
 }
 
 void ProcedureText::last(const Variant& value, std::string_view tail) {
-  statement_ += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
-  statement_ += tail;
+  st_.next();
+  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  st_.sql += tail;
 }
 
 void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces) {
@@ -63,36 +65,46 @@ bool numberIsZero(const Variant& value) {
 }
 
 namespace {
-bool onRow(const Recordset& rs) { return rs.state() != data::adStateClosed && !rs.eof(); }
+// The state test, then the row test, each a statement of its own.
+bool onRow(const Recordset& rs, TrapState& st) {
+  st.next();
+  if (rs.state() == data::adStateClosed) return false;
+  st.next();
+  return !rs.eof();
+}
 }  // namespace
 
-bool openRead(Recordset& rs, const std::string& statement, const std::string& connection,
-              bool& result) {
+bool openRead(Recordset& rs, TrapState& st, const std::string& connection, bool& result) {
   rs.setCursorLocation(data::adUseClient);
-  rs.open(statement, connection, data::adOpenStatic, data::adLockReadOnly, data::adUnspecified);
-  if (onRow(rs)) return true;
+  rs.open(st.sql, connection, data::adOpenStatic, data::adLockReadOnly, data::adUnspecified);
+  if (onRow(rs, st)) return true;
   result = rs.state() != data::adStateClosed;
   return false;
 }
 
-bool openWrite(Recordset& rs, const std::string& statement, const std::string& connection) {
-  rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
-  return onRow(rs);
+bool openWrite(Recordset& rs, TrapState& st, const std::string& connection) {
+  rs.open(st.sql, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  return onRow(rs, st);
 }
 
 Variant field(const Recordset& rs, const std::string& name) { return rs.fieldsItem(name); }
 
-bool retornoIsZero(Recordset& rs) {
-  if (numberIsZero(rs.fieldsItem("retorno"))) return true;
+bool retornoIsZero(Recordset& rs, TrapState& st) {
+  Variant retorno = rs.fieldsItem("retorno");
+  st.next();
+  if (numberIsZero(retorno)) return true;
+  st.next();
   rs.close();
   return false;
 }
 
-void runDataChange(const std::string& statement, const std::string& connection) {
+void runDataChange(TrapState& st, const std::string& connection) {
   Recordset rs;
   rs.setCursorLocation(data::adUseClient);
-  rs.open(statement, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
-  if (onRow(rs)) rs.close();
+  rs.open(st.sql, connection, data::adUnspecified, data::adUnspecified, data::adUnspecified);
+  if (!onRow(rs, st)) return;
+  st.next();
+  rs.close();
 }
 
 }  // namespace z418kt::pattern

@@ -2,8 +2,10 @@
 // Oracle statement builders: the dialect rule, the stored-procedure text, the
 // read and write opens, the "retorno" test and the builders' own data change.
 //
-// Each helper does one step; the operation keeps its order and its statement
-// numbers (TrapState::at) so that its trap reports where it failed.
+// The operation keeps its order and its statement numbers (TrapState::at) so
+// that its trap reports where it failed. A helper that runs several statements
+// numbers the first with the operation's current number and each one after it
+// with the next number (TrapState::next), so the operation leaves room for them.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <string_view>
 
 #include "data/recordset.h"
+#include "kit/trap.h"
 #include "z418kt/variant.h"
 
 namespace z418kt::pattern {
@@ -33,16 +36,17 @@ bool acceptDecimal(const Variant& value, std::string& accepted);
 
 // The stored-procedure form: the procedure text, then each argument's
 // ValueUtil rendering followed by ", ", the last one followed by `tail`.
-// The statement grows in place, so a trap shows it as far as it was built.
+// The statement (st.sql) grows in place, so a trap shows it as far as it was
+// built; each argument is a statement with the next number.
 class ProcedureText {
  public:
-  ProcedureText(std::string& statement, std::string_view procedure);
+  ProcedureText(TrapState& st, std::string_view procedure);
   ProcedureText& arg(const Variant& value);                     // operation 7, then ", "
   ProcedureText& textArg(const Variant& value);                 // operation 8, then ", "
   void last(const Variant& value, std::string_view tail = "");  // operation 7, then tail
 
  private:
-  std::string& statement_;
+  TrapState& st_;
 };
 
 // The builders' statement texts: pieces appended in order with nothing between
@@ -71,35 +75,39 @@ bool callBuilder(Builder&& builder) {
   }
 }
 
-// Opens a read statement (client cursor, static, read-only) and tells whether
-// the operation goes on to read the first row. When it does not, the read is
-// over and `result` says how: a record set that came back closed leaves it
-// false; no row sets it true after `onNoRow` has written what an empty read
-// answers.
-bool openRead(data::Recordset& rs, const std::string& statement, const std::string& connection,
-              bool& result);
+// Opens the read statement st.sql (client cursor, static, read-only) and tells
+// whether the operation goes on to read the first row. When it does not, the
+// read is over and `result` says how: a record set that came back closed
+// leaves it false; no row sets it true after `onNoRow` has written what an
+// empty read answers. The open has the current number, the state and the row
+// tests the next two.
+bool openRead(data::Recordset& rs, TrapState& st, const std::string& connection, bool& result);
 template <class OnNoRow>
-bool openRead(data::Recordset& rs, const std::string& statement, const std::string& connection,
-              bool& result, OnNoRow&& onNoRow) {
+bool openRead(data::Recordset& rs, TrapState& st, const std::string& connection, bool& result,
+              OnNoRow&& onNoRow) {
   bool noRow = false;
-  if (openRead(rs, statement, connection, noRow)) return true;
+  if (openRead(rs, st, connection, noRow)) return true;
   if (noRow) onNoRow();
   result = noRow;
   return false;
 }
 
-// Opens a write statement (the procedure call or a builder's constant SELECT)
-// with ADO's defaults: true when it answered a row.
-bool openWrite(data::Recordset& rs, const std::string& statement, const std::string& connection);
+// Opens the write statement st.sql (the procedure call or a builder's constant
+// SELECT) with ADO's defaults: true when it answered a row. The open has the
+// current number, the state and the row tests the next two.
+bool openWrite(data::Recordset& rs, TrapState& st, const std::string& connection);
 
 // Fields.Item(name) of the current row, the field object held in a variant.
 Variant field(const data::Recordset& rs, const std::string& name);
 
 // ValueUtil operation 4 of "retorno" is 0. Otherwise the record set is closed.
-bool retornoIsZero(data::Recordset& rs);
+// The field's read has the current number, the test and the close the next two.
+bool retornoIsZero(data::Recordset& rs, TrapState& st);
 
-// A write builder's own data change: a record set of its own with a client
-// cursor, opened with -1, -1, -1, closed if it came back open with a row.
-void runDataChange(const std::string& statement, const std::string& connection);
+// A write builder's own data change st.sql: a record set of its own with a
+// client cursor, opened with -1, -1, -1, closed if it came back open with a
+// row. The open has the current number, the state and row tests and the close
+// the next three.
+void runDataChange(TrapState& st, const std::string& connection);
 
 }  // namespace z418kt::pattern

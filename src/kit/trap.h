@@ -35,6 +35,10 @@ struct TrapState {
   int32_t statement = 0;  // number of the statement being run
   std::string sql;        // the operation's statement text as built so far
   void at(int32_t number) { statement = number; }
+  // The statement right after the current one: helpers that run several
+  // statements (a procedure text's arguments, an open and its row test) number
+  // each of them this way, so the operation leaves room after the first.
+  void next() { ++statement; }
 };
 
 // Writes the trap's message for `error` into `msgRet`; throws only from the user-id test.

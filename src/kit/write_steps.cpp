@@ -25,14 +25,16 @@ bool BuilderIdentifiers::allocate(const std::string& dbKind, const Variant& user
 
 bool BuilderIdentifiers::recordDocument(const std::string& dbKind, int32_t operation,
                                         const Variant& userText, int32_t documentId,
-                                        const std::string& connection) {
+                                        const std::string& connection, TrapState& st) {
   std::string kind = dbKind;
   std::string connectionText = connection;
   std::string message;
   int32_t entity = 13;
   int32_t unused = 0;
   int32_t user = number32(userText);
+  st.next();
   int32_t document = number32(Variant(documentId));
+  st.next();
   Variant answer =
       util_->op3_record(kind, entity, operation, user, document, unused, message, connectionText);
   release();
@@ -49,9 +51,9 @@ std::string insertedSelect(int32_t newId, std::string_view rest) {
 bool openWriteDone(data::Recordset& rs, TrapState& st, int32_t number,
                    const std::string& connection) {
   st.at(number);
-  if (!pattern::openWrite(rs, st.sql, connection)) return false;
-  st.at(number + 10);
-  return pattern::retornoIsZero(rs);
+  if (!pattern::openWrite(rs, st, connection)) return false;
+  st.at(number + 5);
+  return pattern::retornoIsZero(rs, st);
 }
 
 }  // namespace z418kt::write

@@ -30,8 +30,10 @@ class BuilderIdentifiers {
   // Operation 3 for transport document `documentId` (entity 13; operation 1
   // after an insert, 2 after an update). The instance is released right after
   // the call; true only when the component answered True. No user message.
+  // The user's and the document's conversions and the call are statements
+  // numbered in turn from the current one.
   bool recordDocument(const std::string& dbKind, int32_t operation, const Variant& userText,
-                      int32_t documentId, const std::string& connection);
+                      int32_t documentId, const std::string& connection, TrapState& st);
   void release() { util_.reset(); }
 
  private:
@@ -47,8 +49,9 @@ std::string insertedSelect(int32_t newId, std::string_view rest);
 // Opens an operation's write statement (st.sql) with ADO's defaults and tests
 // its result row. True: a row whose "retorno" is 0, the record set left open on
 // it. False, with no user message: the record set came back closed, had no
-// row, or "retorno" was another value (then it is closed). `number` marks the
-// open and `number + 10` the "retorno" test for the trap.
+// row, or "retorno" was another value (then it is closed). The open and its
+// tests take `number` to `number + 2`, the "retorno" read, test and close
+// `number + 5` to `number + 7`: the operation's next number is `number + 10`.
 bool openWriteDone(data::Recordset& rs, TrapState& st, int32_t number,
                    const std::string& connection);
 

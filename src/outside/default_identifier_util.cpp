@@ -28,19 +28,23 @@ const Variant kFalse = Variant::boolean(false);
 
 namespace {
 
-// The next key: one this process reserved earlier, or the first of a new
-// block. A block is reserved inside one transaction on one session: the
-// counter's UPDATE locks its row until the SELECT has read the new value, so
-// concurrent callers, here or in other processes, never share a key. Inside a
-// caller's transaction (a save) the reservation is part of it: the rest of the
-// block is kept only once that commit is durable, so a save still makes one
-// commit and a rolled-back save leaves no key behind. Plain UPDATE and SELECT
-// read the same on every engine we name (no RETURNING, which Oracle and SQL
-// Server spell differently). Throws AutomationError; nothing when the key is
-// unknown.
+// The next key: one this process reserved earlier, one reserved earlier in
+// the caller's transaction, or the first of a new block. A block is reserved
+// inside one transaction on one session: the counter's UPDATE locks its row
+// until the SELECT has read the new value, so concurrent callers, here or in
+// other processes, never share a key. Inside a caller's transaction (a save)
+// the reservation is part of it: the rest of the block serves the rest of that
+// transaction and goes to the process only once its commit is durable, so a
+// save still makes one commit, uses consecutive keys, and a rolled-back save
+// leaves no key behind. Plain UPDATE and SELECT read the same on every engine
+// we name (no RETURNING, which Oracle and SQL Server spell differently).
+// Throws AutomationError; nothing when the key is unknown.
 std::optional<int32_t> allocateKey(const std::string& connectionText, const std::string& keyName) {
   KeyBlocks& blocks = KeyBlocks::process();
   if (auto key = blocks.take(connectionText, keyName)) return key;
+  auto* reservations = KeyBlocks::Reservations::current(connectionText);
+  if (reservations)
+    if (auto key = reservations->take(keyName)) return key;
   auto transaction = data::currentStatementRunner()->transaction(connectionText, true);
   data::Recordset rs;
   rs.open("UPDATE KTR_SEQUENCIA SET ULTIMO_VALOR = ULTIMO_VALOR + " +
@@ -53,9 +57,12 @@ std::optional<int32_t> allocateKey(const std::string& connectionText, const std:
   int32_t last = vb::clng(rs.fieldsItem("ULTIMO_VALOR"));
   rs.close();
   int32_t first = last - (KeyBlocks::kBlockSize - 1);
-  transaction->whenDurable([connectionText, keyName, first, last] {
-    KeyBlocks::process().add(connectionText, keyName, first + 1, last);
-  });
+  if (reservations)
+    reservations->add(keyName, first + 1, last);
+  else
+    transaction->whenDurable([connectionText, keyName, first, last] {
+      KeyBlocks::process().add(connectionText, keyName, first + 1, last);
+    });
   transaction->commit();
   return first;
 }

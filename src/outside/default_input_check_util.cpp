@@ -143,6 +143,10 @@ class DefaultInputCheckUtil : public InputCheckUtil {
       if (required(flag)) return refuse(message, caption, " é obrigatório.");
       return Variant::boolean(true);
     }
+    // No engine keeps a NUL inside a text statement; a blank in its place
+    // would change the text unseen.
+    if (t.find('\0') != std::string::npos)
+      return refuse(message, caption, " contém o caractere NUL, que não pode ser gravado.");
     if (text::codePointCount(t) > kMaxTextLength) {
       return refuse(message, caption,
                     " aceita no máximo " + std::to_string(kMaxTextLength) + " caracteres.");

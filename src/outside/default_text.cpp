@@ -27,13 +27,13 @@ void walk(std::string_view s, OnChar onChar) {
   }
 }
 
-std::string rebuild(std::string_view s, bool controlsToBlank) {
+std::string rebuild(std::string_view s, bool controlsToBlank, bool keepNul = false) {
   std::string out;
   out.reserve(s.size());
   walk(s, [&](std::string_view bytes, uint32_t cp) {
     if (bytes.empty()) {
       out += kReplacement;
-    } else if (controlsToBlank && isControl(cp)) {
+    } else if (controlsToBlank && isControl(cp) && !(keepNul && cp == 0)) {
       out += ' ';
     } else {
       out += bytes;
@@ -46,7 +46,9 @@ std::string rebuild(std::string_view s, bool controlsToBlank) {
 
 std::string repairUtf8(std::string_view text) { return rebuild(text, false); }
 
-std::string blankControls(std::string_view text) { return rebuild(text, true); }
+std::string blankControls(std::string_view text, bool keepNul) {
+  return rebuild(text, true, keepNul);
+}
 
 size_t codePointCount(std::string_view text) {
   size_t count = 0;

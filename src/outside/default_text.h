@@ -18,8 +18,8 @@ namespace z418kt::outside::text {
 std::string repairUtf8(std::string_view text);
 
 // As repairUtf8, and every control character (U+0000-U+001F, U+007F,
-// U+0080-U+009F) replaced by one blank.
-std::string blankControls(std::string_view text);
+// U+0080-U+009F) replaced by one blank; with `keepNul`, U+0000 stays.
+std::string blankControls(std::string_view text, bool keepNul = false);
 
 // The number of characters: code points of well-formed sequences, plus one
 // for each byte that repairUtf8 would replace.

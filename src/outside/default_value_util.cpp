@@ -80,8 +80,10 @@ class DefaultValueUtil : public ValueUtil {
 
   // Control characters (tabs and line breaks pasted into a field) would make
   // a value that looks blank or right on screen differ from what is stored.
+  // A NUL is no layout: it stays, so that the field's check refuses it
+  // instead of a blank taking its place unseen.
   std::string op13_normalize(std::string trimmed) override {
-    return vb::trim(text::blankControls(trimmed));
+    return vb::trim(text::blankControls(trimmed, true));
   }
 };
 

@@ -50,4 +50,52 @@ void KeyBlocks::add(const std::string& connection, const std::string& keyName, i
   ++blocks_;
 }
 
+namespace {
+thread_local KeyBlocks::Reservations* tReservations = nullptr;
+}  // namespace
+
+void KeyBlocks::Reservations::start(const std::string& connection) {
+  end();
+  connection_ = connection;
+  previous_ = tReservations;
+  tReservations = this;
+  started_ = true;
+}
+
+void KeyBlocks::Reservations::keep() {
+  if (!started_) return;
+  for (const auto& [keyName, range] : free_)
+    KeyBlocks::process().add(connection_, keyName, range.first, range.second);
+  free_.clear();
+  end();
+}
+
+void KeyBlocks::Reservations::end() {
+  if (!started_) return;
+  free_.clear();
+  if (tReservations == this) tReservations = previous_;
+  started_ = false;
+}
+
+KeyBlocks::Reservations* KeyBlocks::Reservations::current(const std::string& connection) {
+  return tReservations && tReservations->connection_ == connection ? tReservations : nullptr;
+}
+
+std::optional<int32_t> KeyBlocks::Reservations::take(const std::string& keyName) {
+  auto it = free_.find(keyName);
+  if (it == free_.end()) return std::nullopt;
+  auto& [first, last] = it->second;
+  int32_t key = first;
+  if (first < last)
+    ++first;
+  else
+    free_.erase(it);
+  return key;
+}
+
+void KeyBlocks::Reservations::add(const std::string& keyName, int32_t first, int32_t last) {
+  // Only the newest block is kept: a block is reserved when the one before is used up.
+  if (first <= last) free_[keyName] = {first, last};
+}
+
 }  // namespace z418kt::outside

@@ -5,6 +5,12 @@
 // when the process ends are gaps, as with any database sequence. A child made
 // by fork() starts with none: its parent still hands out the same blocks.
 // Safe to use from any number of threads.
+//
+// Reservations: the keys a thread reserves inside one transaction of its own
+// (a save). They are usable by the rest of that transaction at once, go to the
+// process only by keep(), once the transaction is durable, and are dropped
+// otherwise, so a save of many pieces uses consecutive keys and a rolled-back
+// save hands none of them out again.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +27,8 @@ class KeyBlocks {
   static constexpr int32_t kBlockSize = 32;  // keys reserved at a time
   static constexpr size_t kMaxBlocks = 256;  // blocks kept, over all texts and key names
 
+  class Reservations;
+
   static KeyBlocks& process();
 
   // The lowest reserved key, or nothing when none is left.
@@ -35,6 +43,32 @@ class KeyBlocks {
   std::map<std::pair<std::string, std::string>, std::map<int32_t, int32_t>> free_;
   size_t blocks_ = 0;
   long owner_ = 0;  // the process the blocks belong to
+};
+
+class KeyBlocks::Reservations {
+ public:
+  Reservations() = default;
+  ~Reservations() { end(); }
+  Reservations(const Reservations&) = delete;
+  Reservations& operator=(const Reservations&) = delete;
+
+  // Collects the keys this thread reserves for `connection` from now on.
+  void start(const std::string& connection);
+  // Hands the keys not used to the process (call once the transaction is durable).
+  void keep();
+  // Drops the keys not used; the thread reserves for the process again.
+  void end();
+
+  // The thread's collector for `connection`, or null.
+  static Reservations* current(const std::string& connection);
+  std::optional<int32_t> take(const std::string& keyName);
+  void add(const std::string& keyName, int32_t first, int32_t last);
+
+ private:
+  std::string connection_;
+  std::map<std::string, std::pair<int32_t, int32_t>> free_;  // key name → first..last
+  Reservations* previous_ = nullptr;
+  bool started_ = false;
 };
 
 }  // namespace z418kt::outside

@@ -60,63 +60,63 @@ bool Z418kt::mConsulta_Campos_vENDERECO_PESSOA(
     Variant& outvntIndic_PF_PJ, Variant& outvntNome, Variant& outvntNome_Fantasia,
     Variant& outvntPessoa_id, Variant& outvntMsg_Ret) {
   bool result = false;
-  withTrap(OperationId::mConsulta_Campos_vENDERECO_PESSOA, invntUsuario_Internet_ID, outvntMsg_Ret,
-           [&](TrapState& st) {
-             st.at(9300);
-             if (pattern::isOracle(invntBanco_Dados)) {
-               st.at(9310);
-               std::string dbKind = pattern::textForm(invntBanco_Dados);
-               st.at(9311);
-               Variant userText(pattern::textForm(invntUsuario_Internet_ID));
-               st.at(9312);
-               int32_t enderecoPessoaId = pattern::idArgument(invntENDERECO_PESSOA_ID);
-               st.at(9320);
-               if (!pattern::callBuilder([&] {
-                     return mTrataSP_KTR_CON_PESSOA_AWB(dbKind, instrConecta_DB, enderecoPessoaId,
-                                                        st.sql, outvntMsg_Ret, userText);
-                   }))
-                 return;
-             } else {
-               st.at(9330);
-               pattern::ProcedureText(st.sql, "EXEC SP_KTR_CON_PESSOA_AWB   ")
-                   .last(invntENDERECO_PESSOA_ID);
-             }
-             st.at(9340);
-             data::Recordset rs;
-             if (!pattern::openRead(rs, st.sql, instrConecta_DB, result)) return;
-             auto value = [&](const char* column) {
-               return outside::valueUtil().op6_value(pattern::field(rs, column));
-             };
-             // Only the first row is read; each output is written as soon as it is read.
-             const ColumnRead reads[] = {
-                 {"cep", &outvntcep},
-                 {"cod_munic_iata", &outvntcod_munic_iata},
-                 {"endereco", &outvntendereco},
-                 {"municipio", &outvntmunicipio},
-                 {"MUNICIPIO_ID", &outvntMUNICIPIO_ID},
-                 {"nome", &outvntNome},
-                 {"nome_fantasia", &outvntNome_Fantasia},
-                 {"pessoa_id", &outvntPessoa_id},
-             };
-             for (size_t i = 0; i < std::size(reads); ++i) {
-               st.at(9350 + 10 * static_cast<int32_t>(i));
-               *reads[i].output = value(reads[i].column);
-             }
-             // A party with any non-empty CPF text (a single blank included)
-             // is a person; otherwise it is a company.
-             st.at(9430);
-             const TaxColumns& kind =
-                 vb::greater(value(kPerson.taxNumber), Variant("")) ? kPerson : kCompany;
-             st.at(9440);
-             outvntCGC_CPF = value(kind.taxNumber);
-             st.at(9450);
-             outvntIE_RG = value(kind.registration);
-             st.at(9460);
-             outvntIndic_PF_PJ = Variant(kind.mark);
-             st.at(9470);
-             rs.close();
-             result = true;
-           });
+  withTrap(
+      OperationId::mConsulta_Campos_vENDERECO_PESSOA, invntUsuario_Internet_ID, outvntMsg_Ret,
+      [&](TrapState& st) {
+        st.at(9300);
+        if (pattern::isOracle(invntBanco_Dados)) {
+          st.at(9310);
+          std::string dbKind = pattern::textForm(invntBanco_Dados);
+          st.at(9311);
+          Variant userText(pattern::textForm(invntUsuario_Internet_ID));
+          st.at(9312);
+          int32_t enderecoPessoaId = pattern::idArgument(invntENDERECO_PESSOA_ID);
+          st.at(9320);
+          if (!pattern::callBuilder([&] {
+                return mTrataSP_KTR_CON_PESSOA_AWB(dbKind, instrConecta_DB, enderecoPessoaId,
+                                                   st.sql, outvntMsg_Ret, userText);
+              }))
+            return;
+        } else {
+          st.at(9330);
+          pattern::ProcedureText(st, "EXEC SP_KTR_CON_PESSOA_AWB   ").last(invntENDERECO_PESSOA_ID);
+        }
+        st.at(9340);
+        data::Recordset rs;
+        if (!pattern::openRead(rs, st, instrConecta_DB, result)) return;
+        auto value = [&](const char* column) {
+          return outside::valueUtil().op6_value(pattern::field(rs, column));
+        };
+        // Only the first row is read; each output is written as soon as it is read.
+        const ColumnRead reads[] = {
+            {"cep", &outvntcep},
+            {"cod_munic_iata", &outvntcod_munic_iata},
+            {"endereco", &outvntendereco},
+            {"municipio", &outvntmunicipio},
+            {"MUNICIPIO_ID", &outvntMUNICIPIO_ID},
+            {"nome", &outvntNome},
+            {"nome_fantasia", &outvntNome_Fantasia},
+            {"pessoa_id", &outvntPessoa_id},
+        };
+        for (size_t i = 0; i < std::size(reads); ++i) {
+          st.at(9350 + 10 * static_cast<int32_t>(i));
+          *reads[i].output = value(reads[i].column);
+        }
+        // A party with any non-empty CPF text (a single blank included)
+        // is a person; otherwise it is a company.
+        st.at(9430);
+        const TaxColumns& kind =
+            vb::greater(value(kPerson.taxNumber), Variant("")) ? kPerson : kCompany;
+        st.at(9440);
+        outvntCGC_CPF = value(kind.taxNumber);
+        st.at(9450);
+        outvntIE_RG = value(kind.registration);
+        st.at(9460);
+        outvntIndic_PF_PJ = Variant(kind.mark);
+        st.at(9470);
+        rs.close();
+        result = true;
+      });
   return result;
 }
 

@@ -62,9 +62,11 @@ class Server:
                                             env=env, stdout=subprocess.PIPE, stderr=self.stderr,
                                             text=True)
             stack.callback(self.stop)
-            match = re.search(r":(\d+)/", self.process.stdout.readline())
+            match = re.search(r"ouvindo em (\S+)", self.process.stdout.readline())
             assert match, "the server did not start: " + self.log()
-            self.port = int(match.group(1))
+            self.url = match.group(1)
+            port = re.search(r":(\d+)/$", self.url)
+            self.port = int(port.group(1)) if port else None
             if self.token is None and "--token-file" not in self.args:
                 self.token = self.process.stdout.readline().split("token: ")[1].strip()
             self.cleanup = stack.pop_all()

@@ -126,6 +126,19 @@ TEST_P(UnitOfWorkOnEngine, AReaderSeesTheColetaBeforeOrAfterNeverBetween) {
   EXPECT_EQ(read(demo::kColeta).second, 0);  // after the commit the pieces are gone
 }
 
+// Keys reserved inside a save serve the rest of it: its pieces get
+// consecutive ids, and a key block reaches the process only with the commit.
+TEST_P(UnitOfWorkOnEngine, AThousandPiecesGetConsecutiveIds) {
+  ASSERT_EQ(save(component(), 0, 1000), 0);
+  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM CARGA WHERE CARGA_ID >= 1000"), 1000);
+  EXPECT_EQ(queryInt("SELECT MAX(CARGA_ID) - MIN(CARGA_ID) FROM CARGA WHERE CARGA_ID >= 1000"),
+            999);
+  // The next save goes on where this one stopped.
+  ASSERT_EQ(save(component(), 0, 1), 0);
+  EXPECT_EQ(queryInt("SELECT MAX(CARGA_ID) - MIN(CARGA_ID) FROM CARGA WHERE CARGA_ID >= 1000"),
+            1000);
+}
+
 INSTANTIATE_ENGINE_TEST(UnitOfWorkOnEngine);
 
 }  // namespace

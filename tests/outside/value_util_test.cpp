@@ -111,9 +111,10 @@ TEST(ValueUtil, NumberValueAndNormalText) {
     EXPECT_EQ(errorOf([&] { number(bad); }), 13) << vb::cstr(bad);
   EXPECT_EQ(values->op6_value(fieldOf(Variant::null())), Variant(""));
   EXPECT_EQ(values->op6_value(fieldOf(Variant(int32_t{3}))), Variant(int32_t{3}));
-  // Control characters (NUL, DEL, NEL too) become blanks; broken UTF-8 is repaired.
+  // Control characters (DEL, NEL too) become blanks; broken UTF-8 is repaired;
+  // a NUL stays for the check to refuse.
   EXPECT_EQ(values->op13_normalize("\tCaixa\r\nfrágil\t"), "Caixa  frágil");
-  EXPECT_EQ(values->op13_normalize(std::string("\0 12 \0", 6)), "12");
+  EXPECT_EQ(values->op13_normalize(std::string("\0 12 \0", 6)), std::string("\0 12 \0", 6));
   EXPECT_EQ(values->op13_normalize("a\u007Fb\u0085c"), "a b c");
   EXPECT_EQ(values->op13_normalize("a\377b\303"), "a\uFFFDb\uFFFD");
   EXPECT_EQ(values->op13_normalize("\355\240\200"), "\uFFFD\uFFFD\uFFFD");  // a surrogate

@@ -1,0 +1,42 @@
+// The access log: one JSON object per line and request, with time (UTC),
+// request id, client address, method, route (the pattern that matched),
+// path, status, bytes of the answer's body and duration in milliseconds.
+// Every field is escaped by the JSON writer (control characters as \uXXXX,
+// invalid UTF-8 replaced), so no client text can start a line of its own.
+// Headers are never logged, so neither is the token. Thread-safe.
+#pragma once
+
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace z418kt::http {
+
+struct LogEntry {
+  std::string requestId;
+  std::string client;
+  std::string method;
+  std::string route;
+  std::string path;
+  int status = 0;
+  size_t bytes = 0;
+  double milliseconds = 0;
+};
+
+class AccessLog {
+ public:
+  explicit AccessLog(std::ostream& out) : out_(out) {}
+  void write(const LogEntry& entry);
+  // A line for the operators: an internal failure, a start-up warning.
+  void note(std::string_view level, std::string_view message, std::string_view requestId = {});
+
+ private:
+  std::mutex mutex_;
+  std::ostream& out_;
+};
+
+// Now in UTC, to the millisecond ("2026-01-31T12:00:00.123Z").
+std::string utcNow();
+
+}  // namespace z418kt::http

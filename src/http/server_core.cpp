@@ -1,0 +1,103 @@
+#include "http/server_core.h"
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "http/client_address.h"
+
+namespace z418kt::http {
+
+namespace {
+
+json::CallContext callContext(const ServerOptions& o) {
+  return json::CallContext{o.connection, o.oracle ? json::kOracleKind : json::kProcedureKind, 0};
+}
+
+Reply tooMany(double seconds) {
+  Reply reply = problemReply(429);
+  reply.headers.emplace_back("Retry-After",
+                             std::to_string(std::max(1L, std::lround(std::ceil(seconds)))));
+  return reply;
+}
+
+}  // namespace
+
+ServerCore::ServerCore(ServerOptions o, std::ostream& out)
+    : options(std::move(o)),
+      log(out),
+      metrics(options.limits.workerThreads),
+      resources(callContext(options)),
+      readiness(resources, std::chrono::seconds(options.limits.readySeconds)),
+      token_(options.token),
+      clientRate_(options.limits.requestsPerSecond, options.limits.requestsPerSecond),
+      tokenRate_(options.limits.tokenRequestsPerSecond, options.limits.tokenRequestsPerSecond),
+      failedTokens_(options.limits.failedTokensPerMinute / 60.0,
+                    options.limits.failedTokensPerMinute),
+      idPrefix_(std::random_device()()),
+      workers_(options.limits.workerThreads, options.limits.maxQueued, metrics) {}
+
+std::optional<Reply> ServerCore::admit(const Request& request, Access access) {
+  if (access == Access::Open || (access == Access::Metrics && options.metricsPublic))
+    return std::nullopt;
+  std::string key = limitKey(request.client);
+  // A client that guessed wrong too often is not even compared with the token.
+  if (double wait = failedTokens_.waitSeconds(key); wait > 0) return tooMany(wait);
+  if (access == Access::Token && !clientRate_.take(key)) return tooMany(1);
+  if (!token_.matches(request.header("Authorization"))) {
+    failedTokens_.take(key);
+    Reply reply = problemReply(401);
+    reply.headers.emplace_back("WWW-Authenticate", "Bearer");
+    return reply;
+  }
+  if (access == Access::Token && !tokenRate_.take("token")) return tooMany(1);
+  return std::nullopt;
+}
+
+bool ServerCore::openConnection(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  size_t& mine = perClient_[key];
+  if (connections_ >= limits.maxConnections || mine >= limits.maxConnectionsPerClient) {
+    if (mine == 0) perClient_.erase(key);
+    return false;
+  }
+  ++mine;
+  ++connections_;
+  return true;
+}
+
+void ServerCore::closeConnection(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  auto it = perClient_.find(key);
+  if (it != perClient_.end() && --it->second == 0) perClient_.erase(it);
+  --connections_;
+}
+
+void ServerCore::track(const std::shared_ptr<Connection>& connection) {
+  std::lock_guard lock(mutex_);
+  open_.emplace(connection.get(), connection);
+}
+
+void ServerCore::untrack(const Connection* connection) {
+  std::lock_guard lock(mutex_);
+  open_.erase(connection);
+}
+
+void ServerCore::stopConnections() {
+  std::vector<std::shared_ptr<Connection>> all;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [_, weak] : open_)
+      if (auto c = weak.lock()) all.push_back(std::move(c));
+  }
+  for (auto& c : all) c->stopWhenIdle();
+}
+
+std::string ServerCore::nextRequestId() {
+  uint64_t value = (idPrefix_ << 32) ^ ++idCounter_;
+  char buffer[17];
+  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(value));
+  return buffer;
+}
+
+}  // namespace z418kt::http
