@@ -30,6 +30,9 @@ xargs -0 -r sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh <"$out/
 comm -z -13 "$out/files" "$out/copied" | (cd "$tree" && xargs -0 -r rm -f)
 
 rm -f "$out"/*.deb "$out"/*.buildinfo "$out"/*.changes
+# dh skips configure and build when its stamp says they were done: they
+# must run every time, and make then compiles only what changed.
+rm -f "$tree/debian/debhelper-build-stamp"
 start=$(date +%s)
 (cd "$tree" && dpkg-buildpackage --build=binary --no-sign --no-pre-clean -j"${JOBS:-$(nproc)}")
 echo "packages built in $(($(date +%s) - start)) s:"
