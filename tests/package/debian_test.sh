@@ -61,6 +61,20 @@ root="$WORK/root"
 for deb in $debs; do dpkg-deb -x "$deb" "$root"; done
 lib="$root/usr/lib/$multiarch"
 LD_LIBRARY_PATH="$lib" "$root/usr/bin/z418kt" --version | grep -qx "z418kt $version" || fail "--version"
+# The packaged command is the one of these sources: it knows every option
+# its man page names (a stale build would not).
+z418kt() { LD_LIBRARY_PATH="$lib" "$root/usr/bin/z418kt" "$@"; }
+for path in "" $(z418kt --help | sed -n 's/^  \([a-z][a-z0-9-]*\)\(  .*\)\{0,1\}$/\1/p'); do
+  # shellcheck disable=SC2086
+  z418kt $path --help
+  # shellcheck disable=SC2086
+  for sub in $(z418kt $path --help | sed -n 's/^  \([a-z][a-z0-9-]*\)\(  .*\)\{0,1\}$/\1/p'); do
+    z418kt $path "$sub" --help
+  done
+done >"$WORK/help"
+for option in $(grep -o '\*\*\\--[a-z0-9-]*\*\*' "$top/src/cli/man/z418kt.1.md" | tr -d '*\\' | sort -u); do
+  grep -q -- "^  \(-.,\)\{0,1\}$option\b" "$WORK/help" || fail "the packaged z418kt lacks $option"
+done
 for page in man1/z418kt.1.gz man5/z418kt.conf.5.gz; do
   MANWIDTH=80 man -l "$root/usr/share/man/$page" | grep -q "^NOME" || fail "man -l $page"
 done
