@@ -1,6 +1,7 @@
 # make demo:    install what the build needs, build, run the demo on the embedded database.
 # make test:    install what the tests need too, build with ASan/UBSan, run every test.
-# make package: build a Debian package (build/z418kt_*.deb) of library, headers and command.
+# make package: build the Debian packages (build/packages/*.deb): library, development files,
+#               command and service, Python module.
 # make install: install the build under PREFIX (default /usr/local).
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
@@ -33,9 +34,9 @@ bench: test-deps
 	@cmake --build build-bench -j$(JOBS) --target z418kt_bench z418kt
 	./build-bench/z418kt_bench $(BENCH_ARGS)
 
-package: build
+package: deps
 	@scripts/install-deps.sh package
-	@cmake --build build --target package
+	@JOBS=$(JOBS) scripts/build-packages.sh build/packages
 
 install: build
 	cmake --install build --prefix $(PREFIX)

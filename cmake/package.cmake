@@ -1,7 +1,8 @@
 # Installing and packaging: the shared library, its public headers, the
 # z418kt command, the Python module, a CMake package (find_package(z418kt
 # CONFIG) gives the target z418kt::z418kt) and a pkg-config file (z418kt).
-# `make package` turns the same set into a Debian package.
+# `make package` builds the Debian packages from debian/, which split this
+# same set among them.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -32,19 +33,50 @@ file(RELATIVE_PATH Z418KT_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
 configure_file(cmake/z418kt.pc.in ${CMAKE_BINARY_DIR}/z418kt.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/z418kt.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME z418kt)
-set(CPACK_PACKAGE_VENDOR "z418kt")
-set(CPACK_PACKAGE_CONTACT "z418kt maintainers <z418kt@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Coleta (pickup request) component: C++ and C library, z418kt command, Python module")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_STRIP_FILES ON)
-# Depends from the libraries the binaries link; shlibs and the ldconfig
-# trigger so programs find libz418kt08.so.1 right after dpkg -i.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3, odbc-postgresql")
-include(CPack)
+# What an installed system gets besides the binaries: the z418kt-http
+# service, its configuration, the man pages and the bash completion.
+set(Z418KT_CONF_FILE ${CMAKE_INSTALL_FULL_SYSCONFDIR}/z418kt/z418kt.conf)
+set(Z418KT_TOKEN_FILE ${CMAKE_INSTALL_FULL_SYSCONFDIR}/z418kt/token)
+set(Z418KT_FULL_BINARY ${CMAKE_INSTALL_FULL_BINDIR}/z418kt)
+# Under /usr they go where Debian keeps them (/etc, /lib/systemd); under
+# another prefix they stay inside it, so `cmake --install --prefix` never
+# writes outside.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(_unit_dir /lib/systemd/system)
+  set(_conf_dir /etc/z418kt)
+else()
+  set(_unit_dir lib/systemd/system)
+  set(_conf_dir ${CMAKE_INSTALL_SYSCONFDIR}/z418kt)
+endif()
+set(Z418KT_SYSTEMD_UNIT_DIR ${_unit_dir} CACHE STRING "Where the systemd unit goes")
+configure_file(dist/z418kt-http.service.in ${CMAKE_BINARY_DIR}/z418kt-http.service @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/z418kt-http.service DESTINATION ${Z418KT_SYSTEMD_UNIT_DIR})
+install(FILES dist/z418kt.conf DESTINATION ${_conf_dir})
+install(FILES src/cli/z418kt.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME z418kt)
+
+# Man pages from their markdown beside the command's code, through pandoc.
+# Without pandoc the build goes on without them, unless they are required
+# (the Debian packages require them).
+option(Z418KT_MAN_PAGES_REQUIRED "Fail when pandoc is missing instead of skipping the man pages" OFF)
+find_program(PANDOC pandoc)
+if(PANDOC)
+  set(_pages)
+  foreach(_page z418kt.1 z418kt.conf.5)
+    string(REGEX MATCH "[0-9]$" _section ${_page})
+    set(_source ${CMAKE_SOURCE_DIR}/src/cli/man/${_page}.md)
+    add_custom_command(
+      OUTPUT ${CMAKE_BINARY_DIR}/man/${_page}
+      COMMAND ${PANDOC} -s -f markdown -t man -M "footer=z418kt ${PROJECT_VERSION}"
+              -o ${CMAKE_BINARY_DIR}/man/${_page} ${_source}
+      DEPENDS ${_source})
+    list(APPEND _pages ${CMAKE_BINARY_DIR}/man/${_page})
+    install(FILES ${CMAKE_BINARY_DIR}/man/${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${_section})
+  endforeach()
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+  add_custom_target(z418kt_man ALL DEPENDS ${_pages})
+elseif(Z418KT_MAN_PAGES_REQUIRED)
+  message(FATAL_ERROR "pandoc is needed for the man pages (apt-get install pandoc)")
+else()
+  message(STATUS "pandoc not found: the man pages are not built")
+endif()

@@ -54,13 +54,24 @@ test_packages=(
 package_packages=(
   dpkg-dev
   file
+  debhelper
+  dh-python
+  fakeroot
+  lintian
+  # the man pages are written in markdown
+  pandoc
+  # the package test: man -l, the completion, systemd-analyze verify, pip in a venv
+  man-db
+  bash-completion
+  systemd
+  python3-venv
 )
 
 mode="${1:-build}"
 packages=("${build_packages[@]}")
 case "$mode" in
   build) ;;
-  test) packages+=("${test_packages[@]}") ;;
+  test) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;
   package) packages+=("${package_packages[@]}") ;;
   *)
     echo "usage: $0 [build|test|package]" >&2

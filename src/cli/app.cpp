@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/config_file.h"
 #include "cli/connection_source.h"
 #include "cli/demo_script.h"
 #include "cli/events_commands.h"
@@ -14,6 +15,7 @@
 #include "cli/http_command.h"
 #include "cli/init_command.h"
 #include "cli/invoke_command.h"
+#include "cli/parser_texts.h"
 #include "cli/people_commands.h"
 #include "cli/serve.h"
 
@@ -24,13 +26,17 @@ using namespace json;
 namespace {
 
 constexpr const char* kPeopleExitCodes =
-    "\nExit status: 0 done; 1 refused (each reason on a line) or failed; 2 wrong usage (nothing "
-    "was stored); 3 not found; 4 the Coleta has air waybills and cannot change; 5 the database "
-    "could not be reached or did not answer in time (try later).";
+    "\nSituação de saída: 0 feito; 1 recusado (cada motivo numa linha) ou falhou; 2 uso errado "
+    "(nada foi gravado); 3 não encontrado; 4 a Coleta tem AWBs emitidas e não pode mudar; 5 o "
+    "banco de dados não pôde ser alcançado ou não respondeu a tempo (tente mais tarde).";
 constexpr const char* kCallExitCodes =
-    "\nExit status: 0 the call ran (its status, 0 or 10, is in the answer); 1 the call failed "
-    "as a whole (an {\"error\"} answer); 2 wrong usage.";
-constexpr const char* kStepExitCodes = "\nExit status: 0 done; 1 a step failed; 2 wrong usage.";
+    "\nSituação de saída: 0 a chamada rodou (sua situação, 0 ou 10, está na resposta); 1 a "
+    "chamada falhou como um todo (uma resposta {\"error\"}); 2 uso errado.";
+constexpr const char* kStepExitCodes =
+    "\nSituação de saída: 0 feito; 1 um passo falhou; 2 uso errado.";
+constexpr const char* kServiceExitCodes =
+    "\nSituação de saída: 0 parado por um sinal; 1 não pôde começar; 2 uso errado (também um "
+    "arquivo de configuração inválido).";
 
 struct PeopleOptions {
   ConnectionSource db;
@@ -49,18 +55,19 @@ struct PeopleOptions {
 
 void addContextOptions(CLI::App* cmd, PeopleOptions& p) {
   addConnectionOptions(cmd, p.db);
-  cmd->add_flag("--oracle", p.oracle, "use the ORACLE dialect (default: stored procedures)");
-  cmd->add_option("--user", p.user, "internet user id (1 adds diagnostics to error messages)")
+  cmd->add_flag("--oracle", p.oracle, "usa o dialeto ORACLE (padrão: procedimentos armazenados)");
+  cmd->add_option("--user", p.user,
+                  "usuário de internet (1 acrescenta diagnósticos às mensagens de erro)")
       ->capture_default_str();
 }
 
 void addPeopleOptions(CLI::App* cmd, PeopleOptions& p) {
   addContextOptions(cmd, p);
-  cmd->add_flag("--json", p.json, "print the JSON of the HTTP resource instead of a table");
+  cmd->add_flag("--json", p.json, "mostra o JSON do recurso HTTP em vez de uma tabela");
 }
 
 std::string examples(const std::string& lines, const char* exitCodes = kPeopleExitCodes) {
-  return "\nExamples:\n" + lines + exitCodes;
+  return "\nExemplos:\n" + lines + exitCodes;
 }
 
 // The operations, their dispatch identifiers and parameter names, one per line.
@@ -84,22 +91,33 @@ int parseFailure(CLI::App& app, const CLI::ParseError& e, AppStreams io) {
   }
   std::vector<std::string> extras = at->remaining();
   if (!at->get_subcommands({}).empty() && at->get_subcommands().empty() && !extras.empty()) {
-    io.err << "z418kt: unknown command \"" << extras.front() << "\"";
-    io.err << (at == &app ? "" : " for " + at->get_name()) << "; one of:";
+    io.err << "z418kt: comando desconhecido \"" << extras.front() << "\"";
+    io.err << (at == &app ? "" : " para " + at->get_name()) << "; um destes:";
     for (const CLI::App* sub : at->get_subcommands({})) io.err << ' ' << sub->get_name();
     io.err << "\n";
     return kExitUsage;
   }
-  app.exit(e, io.out, io.err);
+  std::string path;
+  for (const CLI::App* a = at; a && a != &app; a = a->get_parent())
+    path = " " + a->get_name() + path;
+  path = "z418kt" + path;
+  io.err << path << ": " << usageErrorText(e);
+  if (!at->get_subcommands({}).empty() && at->get_subcommands().empty()) {
+    io.err << "; um destes:";
+    for (const CLI::App* sub : at->get_subcommands({})) io.err << ' ' << sub->get_name();
+  }
+  io.err << '\n' << seeHelpText(path) << '\n';
   return kExitUsage;
 }
 
 }  // namespace
 
 int runApp(int argc, const char* const* argv, AppStreams io) {
-  CLI::App app{"z418kt: the Coleta (pickup request) component from the command line"};
+  CLI::App app{"z418kt: o componente de Coleta (pedido de coleta) na linha de comando", "z418kt"};
+  useParserTexts(app);
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("z418kt ") + Z418KT_VERSION);
+  app.set_version_flag("--version", std::string("z418kt ") + Z418KT_VERSION,
+                       "mostra a versão e termina");
   app.footer(examples(
       "  z418kt demo\n"
       "  z418kt init --db 'Provider=SQLite;Data Source=coleta.db' --demo\n"
@@ -108,7 +126,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       "  z418kt invoke gConsulta_Coleta --args '{\"invntConecta_DB\":\"Provider=SQLite;Data "
       "Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":100}'\n"
       "  echo '{\"op\":\"gExclui_Coleta\",\"args\":[...]}' | z418kt serve\n"
-      "Every command takes its connection text from --db, --db-file or $Z418KT_DB.",
+      "Todo comando obtém o texto de conexão de --db, --db-file ou $Z418KT_DB.",
       kPeopleExitCodes));
   int code = 0;
   Z418kt component;
@@ -126,13 +144,15 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   std::string operation, argsText;
   bool pretty = false, list = false;
   ConnectionSource invokeDb;
-  CLI::App* invoke = app.add_subcommand("invoke", "call one operation by name with JSON arguments");
-  invoke->add_option("OPERATION", operation, "operation name (any case) or dispatch id");
+  CLI::App* invoke =
+      app.add_subcommand("invoke", "chama uma operação pelo nome com argumentos JSON");
+  invoke->add_option("OPERATION", operation,
+                     "nome da operação (qualquer caixa) ou identificador de despacho");
   invoke->add_option("--args", argsText,
-                     "arguments: a JSON array (positional) or object (by parameter name); "
-                     "without it the request is read from standard input");
-  invoke->add_flag("--pretty", pretty, "indent the answer");
-  invoke->add_flag("--list", list, "list the operations with their parameter names");
+                     "argumentos: um vetor JSON (posicionais) ou um objeto (pelo nome do "
+                     "parâmetro); sem ela a requisição é lida da entrada padrão");
+  invoke->add_flag("--pretty", pretty, "indenta a resposta");
+  invoke->add_flag("--list", list, "lista as operações com os nomes dos parâmetros");
   addConnectionOptions(invoke, invokeDb);
   invoke->footer(examples(
       "  z418kt invoke --list\n"
@@ -140,7 +160,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       "Source=coleta.db\",\"invntBanco_Dados\":\"ORACLE\",\"invntDOCTO_TRANSPORTE_ID\":100}'\n"
       "  Z418KT_DB='Provider=SQLite;Data Source=coleta.db' z418kt invoke gConsulta_Dados_Pessoa "
       "--args '{\"invntENDERECO_PESSOA_ID\":11}'\n"
-      "  z418kt invoke gExclui_Coleta < request.json   # {\"args\": {...}} or the args alone\n"
+      "  z418kt invoke gExclui_Coleta < request.json   # {\"args\": {...}} ou só os argumentos\n"
       "  z418kt invoke mConsulta_Qtde_AWB_COLETA --args '[\"Provider=SQLite;Data "
       "Source=coleta.db\",0,null,\"SQLSERVER\",null,100,{\"vt\":\"I2\",\"value\":1},"
       "{\"vt\":\"I2\",\"value\":115},null,null]'",
@@ -152,7 +172,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       return;
     }
     if (operation.empty()) {
-      io.err << "z418kt invoke: name an OPERATION (z418kt invoke --list shows them)\n";
+      io.err << "z418kt invoke: falta o nome da OPERATION (z418kt invoke --list mostra as "
+                "operações)\n";
       code = kExitUsage;
       return;
     }
@@ -170,14 +191,15 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // serve
   ConnectionSource serveDb;
   CLI::App* serveCmd = app.add_subcommand(
-      "serve", "answer JSON requests, one per line on standard input, until it ends");
+      "serve", "responde requisições JSON, uma por linha da entrada padrão, até ela terminar");
   addConnectionOptions(serveCmd, serveDb);
   serveCmd->footer(examples(
       "  printf '%s\\n' '{\"op\":\"gConsulta_Coleta\",\"id\":1,\"args\":{\"invntConecta_DB\":"
       "\"Provider=SQLite;Data Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":100}}' | z418kt "
       "serve\n"
-      "  Each answer is one line: {\"result\":...,\"args\":{...},\"id\":1} or {\"error\":{...}}",
-      "\nExit status: 0 when the input ended (every line was answered); 2 wrong usage."));
+      "  Cada resposta é uma linha: {\"result\":...,\"args\":{...},\"id\":1} ou {\"error\":{...}}",
+      "\nSituação de saída: 0 quando a entrada terminou (toda linha foi respondida); 2 uso "
+      "errado."));
   serveCmd->callback([&] {
     guarded([&] {
       json::RequestOptions options;
@@ -190,17 +212,30 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // http
   HttpCommand httpOptions;
   ConnectionSource httpDb;
+  std::string httpConfig;
   CLI::App* httpCmd = app.add_subcommand(
-      "http", "serve the REST API and the operators' page until SIGTERM or SIGINT");
+      "http", "serve a API REST e a página dos operadores até SIGTERM ou SIGINT");
   addConnectionOptions(httpCmd, httpDb);
+  addConfigOption(httpCmd, httpConfig);
   addHttpOptions(httpCmd, httpOptions);
   httpCmd->add_flag("!--no-deliver", httpOptions.deliver,
-                    "do not send webhooks from this process (run z418kt deliver instead)");
+                    "não envia webhooks deste processo (rode z418kt deliver à parte)");
   httpCmd->footer(examples(
       "  Z418KT_HTTP_TOKEN=segredo z418kt http --db 'Provider=SQLite;Data Source=coleta.db'\n"
       "  z418kt http --listen 0.0.0.0:8080 --token-file /etc/z418kt/token --oracle\n"
-      "  curl -H 'Authorization: Bearer segredo' http://127.0.0.1:8080/v1/coletas/100"));
+      "  z418kt http --config /etc/z418kt/z418kt.conf --listen 127.0.0.1:9090\n"
+      "  curl -H 'Authorization: Bearer segredo' http://127.0.0.1:8080/v1/coletas/100",
+      kServiceExitCodes));
   httpCmd->callback([&] {
+    if (!httpConfig.empty()) {
+      try {
+        applyConfigFile(*httpCmd, httpConfig);
+      } catch (const ConfigError& e) {
+        io.err << "z418kt: " << e.what() << '\n';
+        code = kExitUsage;
+        return;
+      }
+    }
     guarded([&] {
       httpOptions.server.connection = *resolveConnection(httpDb, std::string(kDefaultConnection));
       return httpCommand(httpOptions, io.out, io.err);
@@ -210,12 +245,13 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // init
   ConnectionSource initDb;
   bool initDemo = false;
-  CLI::App* init = app.add_subcommand("init", "create the schema, procedures and demo data");
+  CLI::App* init =
+      app.add_subcommand("init", "cria o esquema, os procedimentos e os dados de demonstração");
   addConnectionOptions(init, initDb);
-  init->add_flag("--demo", initDemo, "also store the demo parties and Coletas");
+  init->add_flag("--demo", initDemo, "grava também as pessoas e Coletas de demonstração");
   init->footer(
       examples("  z418kt init --db 'Provider=SQLite;Data Source=coleta.db' --demo\n"
-               "  z418kt init --db-file ~/.config/z418kt/db   # first line: Driver=PostgreSQL "
+               "  z418kt init --db-file ~/.config/z418kt/db   # primeira linha: Driver=PostgreSQL "
                "Unicode;Server=localhost;Database=coleta;Uid=coleta;Pwd=...",
                kStepExitCodes));
   init->callback([&] {
@@ -223,27 +259,28 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
       auto connection = resolveConnection(initDb, std::nullopt);
       if (!connection)
         throw ConnectionError(
-            "init needs the connection text of an empty database: --db, "
-            "--db-file or Z418KT_DB");
+            "init precisa do texto de conexão de um banco vazio: --db, --db-file ou "
+            "Z418KT_DB");
       return initCommand(*connection, initDemo, {io.out, io.err, false});
     });
   });
 
   // demo
   DemoOptions demo;
-  CLI::App* demoCmd = app.add_subcommand("demo", "a guided tour on a fresh demo database");
+  CLI::App* demoCmd =
+      app.add_subcommand("demo", "um passeio guiado num banco de demonstração novo");
   demoCmd->add_option("--dir", demo.directory,
-                      "directory for the demo database (default: a new temporary one)");
+                      "diretório do banco de demonstração (padrão: um temporário novo)");
   demoCmd->footer(examples("  z418kt demo\n  z418kt demo --dir /tmp/meu-demo", kStepExitCodes));
   demoCmd->callback([&] { code = runDemo(demo, {io.out, io.err, false}); });
 
   // coleta show|save|delete
-  CLI::App* coleta = app.add_subcommand("coleta", "show, save, delete or list Coletas");
+  CLI::App* coleta = app.add_subcommand("coleta", "mostra, grava, exclui ou lista Coletas");
   coleta->require_subcommand(1);
   PeopleOptions showOpts, saveOpts, deleteOpts;
   std::string showId, deleteId;
-  CLI::App* show = coleta->add_subcommand("show", "show a Coleta with its cargo pieces");
-  show->add_option("ID", showId, "the Coleta's document id")->required();
+  CLI::App* show = coleta->add_subcommand("show", "mostra uma Coleta com suas cargas");
+  show->add_option("ID", showId, "o id do documento da Coleta")->required();
   addPeopleOptions(show, showOpts);
   show->footer(examples("  z418kt coleta show 100\n  z418kt coleta show 100 --oracle --json"));
   show->callback([&] {
@@ -254,28 +291,28 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   });
 
   ColetaFields fields;
-  CLI::App* save =
-      coleta->add_subcommand("save", "save a new Coleta (or, with --id, replace an existing one)");
-  save->add_option("--id", fields.id, "the Coleta to replace (default 0: a new one)");
-  save->add_option("--cliente", fields.cliente, "client id (a party id)");
-  save->add_option("--remetente", fields.remetente, "sender's address id");
-  save->add_option("--destinatario", fields.destinatario, "addressee's address id");
-  save->add_option("--volumes", fields.volumes, "number of volumes");
-  save->add_option("--peso", fields.peso, "weight in kg (42,5, 1.500,75 or 42.5; not 1.500)");
-  save->add_option("--valor", fields.valor, "declared value");
-  save->add_option("--embalagem", fields.embalagem, "description of the goods");
+  CLI::App* save = coleta->add_subcommand(
+      "save", "grava uma Coleta nova (ou, com --id, substitui uma existente)");
+  save->add_option("--id", fields.id, "a Coleta a substituir (padrão 0: uma nova)");
+  save->add_option("--cliente", fields.cliente, "id do cliente (uma pessoa)");
+  save->add_option("--remetente", fields.remetente, "id do endereço do remetente");
+  save->add_option("--destinatario", fields.destinatario, "id do endereço do destinatário");
+  save->add_option("--volumes", fields.volumes, "número de volumes");
+  save->add_option("--peso", fields.peso, "peso em kg (42,5, 1.500,75 ou 42.5; não 1.500)");
+  save->add_option("--valor", fields.valor, "valor declarado");
+  save->add_option("--embalagem", fields.embalagem, "descrição da mercadoria");
   save->add_option("--idempotency-key", fields.idempotencyKey,
-                   "a new Coleta: a retry with the same key stores nothing new (kept 24 h)");
+                   "uma Coleta nova: repetir com a mesma chave não grava outra (guardada 24 h)");
   save->add_option("--carga", fields.cargas,
-                   "a cargo piece VOLUMESxWIDTHxHEIGHTxLENGTH (metres); repeat for more");
+                   "uma carga VOLUMESxLARGURAxALTURAxCOMPRIMENTO (metros); repita para mais");
   addPeopleOptions(save, saveOpts);
-  save->footer(
-      examples("  z418kt coleta save --cliente 2 --remetente 12 --destinatario 11 --volumes 3 \\\n"
-               "      --peso 42,5 --valor 1500 --embalagem 'Caixas' --carga 2x0.5x0.4x0.3 --carga "
-               "1x1.2x0.8x0.6\n"
-               "  z418kt coleta save --id 100 --cliente 2 --remetente 12 --destinatario 11 "
-               "--volumes 6 --peso 125,5 --valor 1500,75 --embalagem 'Caixas'\n"
-               "  Missing fields are refused by the component's own checks, with its message."));
+  save->footer(examples(
+      "  z418kt coleta save --cliente 2 --remetente 12 --destinatario 11 --volumes 3 \\\n"
+      "      --peso 42,5 --valor 1500 --embalagem 'Caixas' --carga 2x0.5x0.4x0.3 --carga "
+      "1x1.2x0.8x0.6\n"
+      "  z418kt coleta save --id 100 --cliente 2 --remetente 12 --destinatario 11 "
+      "--volumes 6 --peso 125,5 --valor 1500,75 --embalagem 'Caixas'\n"
+      "  Um campo que falta é recusado pelas verificações do componente, com a mensagem dele."));
   save->callback([&] {
     guarded([&] {
       return saveColeta(FrontDoor(component, saveOpts.context()), fields,
@@ -283,12 +320,12 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     });
   });
 
-  CLI::App* del = coleta->add_subcommand("delete", "delete a Coleta and its cargo pieces");
-  del->add_option("ID", deleteId, "the Coleta's document id")->required();
+  CLI::App* del = coleta->add_subcommand("delete", "exclui uma Coleta e suas cargas");
+  del->add_option("ID", deleteId, "o id do documento da Coleta")->required();
   addPeopleOptions(del, deleteOpts);
-  del->footer(
-      examples("  z418kt coleta delete 1000          # the first Coleta saved on the demo data\n"
-               "  z418kt coleta delete 1000 --oracle"));
+  del->footer(examples(
+      "  z418kt coleta delete 1000          # a primeira Coleta gravada nos dados de demonstração\n"
+      "  z418kt coleta delete 1000 --oracle"));
   del->callback([&] {
     guarded([&] {
       return deleteColeta(FrontDoor(component, deleteOpts.context()), deleteId,
@@ -298,15 +335,17 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
 
   PeopleOptions listOpts;
   ListFields listFields;
-  CLI::App* listCmd = coleta->add_subcommand("list", "list Coletas, newest first");
-  listCmd->add_option("--cliente", listFields.cliente, "only this client's (a party id)");
-  listCmd->add_option("--remetente", listFields.remetente, "only from this address id");
-  listCmd->add_option("--destinatario", listFields.destinatario, "only to this address id");
-  listCmd->add_option("--desde", listFields.desde, "created on or after this day (YYYY-MM-DD)");
-  listCmd->add_option("--ate", listFields.ate, "created on or before this day (YYYY-MM-DD)");
-  listCmd->add_option("--limite", listFields.limite, "Coletas per page (1 to 500)")
+  CLI::App* listCmd = coleta->add_subcommand("list", "lista Coletas, as mais novas primeiro");
+  listCmd->add_option("--cliente", listFields.cliente, "só as deste cliente (id de uma pessoa)");
+  listCmd->add_option("--remetente", listFields.remetente,
+                      "só as deste id de endereço de remetente");
+  listCmd->add_option("--destinatario", listFields.destinatario,
+                      "só as para este id de endereço de destinatário");
+  listCmd->add_option("--desde", listFields.desde, "criadas neste dia ou depois (AAAA-MM-DD)");
+  listCmd->add_option("--ate", listFields.ate, "criadas neste dia ou antes (AAAA-MM-DD)");
+  listCmd->add_option("--limite", listFields.limite, "Coletas por página (1 a 500)")
       ->capture_default_str();
-  listCmd->add_option("--cursor", listFields.cursor, "the next page, as the previous one said");
+  listCmd->add_option("--cursor", listFields.cursor, "a próxima página, como a anterior indicou");
   addPeopleOptions(listCmd, listOpts);
   listCmd->footer(
       examples("  z418kt coleta list --cliente 2\n"
@@ -321,19 +360,19 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   PeopleOptions exportOpts;
   ExportRequest exportRequest;
   CLI::App* exportCmd =
-      coleta->add_subcommand("export", "a Coleta as a ONE Record shipment (JSON-LD)");
-  exportCmd->add_option("ID", exportRequest.id, "the Coleta's document id")->required();
+      coleta->add_subcommand("export", "uma Coleta como um shipment ONE Record (JSON-LD)");
+  exportCmd->add_option("ID", exportRequest.id, "o id do documento da Coleta")->required();
   exportCmd->add_flag("--one-record", exportRequest.oneRecord, "IATA ONE Record 3.2 JSON-LD");
   exportCmd
       ->add_option("--one-record-base", exportRequest.base,
-                   "IRI the logistics-object identifiers are built under")
+                   "IRI sob a qual os identificadores dos logistics objects são formados")
       ->capture_default_str();
   addContextOptions(exportCmd, exportOpts);
   exportCmd->footer(
       examples("  z418kt coleta export 100 --one-record\n"
                "  z418kt coleta export 100 --one-record --one-record-base "
                "https://1r.example.com/logistics-objects/\n"
-               "Exit status 3: no such Coleta."));
+               "Situação de saída 3: a Coleta não existe."));
   exportCmd->callback([&] {
     guarded([&] {
       return exportColeta(component, exportOpts.context(), exportRequest, io.out, io.err);
@@ -344,12 +383,13 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   EventCommands eventCommands(app, *coleta, code, io);
 
   // pessoa show
-  CLI::App* pessoa = app.add_subcommand("pessoa", "look up or find a party");
+  CLI::App* pessoa = app.add_subcommand("pessoa", "consulta ou procura uma pessoa");
   pessoa->require_subcommand(1);
   PeopleOptions pessoaOpts;
   std::string pessoaId;
-  CLI::App* pessoaShow = pessoa->add_subcommand("show", "show a party's identity and address");
-  pessoaShow->add_option("ID", pessoaId, "the party address id")->required();
+  CLI::App* pessoaShow =
+      pessoa->add_subcommand("show", "mostra a identificação e o endereço de uma pessoa");
+  pessoaShow->add_option("ID", pessoaId, "o id do endereço da pessoa")->required();
   addPeopleOptions(pessoaShow, pessoaOpts);
   pessoaShow->footer(examples("  z418kt pessoa show 12\n  z418kt pessoa show 11 --json"));
   pessoaShow->callback([&] {
@@ -360,11 +400,11 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   });
   PeopleOptions findOpts;
   std::string findText, findLimit = "50", findCursor;
-  CLI::App* find = pessoa->add_subcommand("find", "find parties by name, CPF or CNPJ");
-  find->add_option("TEXT", findText, "part of a name, or the first digits of a CPF or CNPJ")
+  CLI::App* find = pessoa->add_subcommand("find", "procura pessoas por nome, CPF ou CNPJ");
+  find->add_option("TEXT", findText, "parte de um nome, ou os primeiros dígitos de um CPF ou CNPJ")
       ->required();
-  find->add_option("--limite", findLimit, "parties per page (1 to 500)")->capture_default_str();
-  find->add_option("--cursor", findCursor, "the next page, as the previous one said");
+  find->add_option("--limite", findLimit, "pessoas por página (1 a 500)")->capture_default_str();
+  find->add_option("--cursor", findCursor, "a próxima página, como a anterior indicou");
   addPeopleOptions(find, findOpts);
   find->footer(examples("  z418kt pessoa find aurora\n  z418kt pessoa find 12.345.678"));
   find->callback([&] {
@@ -374,6 +414,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     });
   });
 
+  titleSubcommands(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -161,14 +161,14 @@ bool prepareDirectory(const DemoOptions& options, fs::path& dir, Output o) {
     dir = options.directory;
     fs::create_directories(dir, ec);
     if (ec) {
-      o.err << "z418kt: cannot create " << dir << ": " << ec.message() << '\n';
+      o.err << "z418kt: não foi possível criar " << dir << ": " << ec.message() << '\n';
       return false;
     }
     return true;
   }
   std::string pattern = (fs::temp_directory_path(ec) / "z418kt-demo-XXXXXX").string();
   if (!mkdtemp(pattern.data())) {
-    o.err << "z418kt: cannot create a temporary directory\n";
+    o.err << "z418kt: não foi possível criar um diretório temporário\n";
     return false;
   }
   dir = pattern;
@@ -183,7 +183,7 @@ int runDemo(const DemoOptions& options, Output o) {
   fs::path file = dir / "coleta-demo.db";
   if (fs::exists(file)) {
     // Never overwrite a database someone may still want.
-    o.err << "z418kt: " << file << " already exists; choose another --dir\n";
+    o.err << "z418kt: " << file << " já existe; escolha outro --dir\n";
     return 1;
   }
   CallContext context;

@@ -49,52 +49,57 @@ void addHttpOptions(CLI::App* c, HttpCommand& o) {
   http::ServerOptions& s = o.server;
   http::Limits& l = s.limits;
   c->add_option("--listen", o.listen,
-                "HOST:PORT, [IPv6]:PORT or unix:/path to listen on (port 0: any free)")
+                "HOST:PORTA, [IPv6]:PORTA ou unix:/caminho onde escutar (porta 0: qualquer livre)")
       ->capture_default_str()
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  c->add_flag("--oracle", s.oracle, "use the ORACLE dialect (default: stored procedures)");
+  c->add_flag("--oracle", s.oracle, "usa o dialeto ORACLE (padrão: procedimentos armazenados)");
   c->add_option("--token-file", o.tokenFile,
-                "file whose first line is the bearer token (Z418KT_HTTP_TOKEN wins; with "
-                "neither, a token is made and printed once)");
+                "arquivo cuja primeira linha é o token (Z418KT_HTTP_TOKEN prevalece; sem "
+                "nenhum dos dois, um token é criado e mostrado uma vez)");
   c->add_option("--cors-origin", s.corsOrigin,
-                "the one origin allowed to call /v1 from a browser (default: none)");
-  c->add_option("--tls-cert", s.tlsCert, "PEM certificate chain: serve HTTPS (with --tls-key)");
-  c->add_option("--tls-key", s.tlsKey, "PEM private key of --tls-cert");
+                "a única origem que pode chamar /v1 de um navegador (padrão: nenhuma)");
+  c->add_option("--tls-cert", s.tlsCert, "cadeia de certificados PEM: serve HTTPS (com --tls-key)");
+  c->add_option("--tls-key", s.tlsKey, "chave privada PEM de --tls-cert");
   c->add_flag("--trust-proxy", s.trustProxy,
-              "take the client address from the last X-Forwarded-For entry (only behind a "
-              "reverse proxy that sets it)");
-  c->add_flag("--metrics-public", s.metricsPublic, "serve /metrics without the token");
-  addLimit(c, "--max-body", l.maxBodyBytes, "largest request body in bytes (413 beyond)", size_t{0},
-           size_t{1} << 30);
+              "toma o endereço do cliente da última entrada de X-Forwarded-For (só atrás de "
+              "um proxy reverso que a define)");
+  c->add_flag("--metrics-public", s.metricsPublic, "serve /metrics sem o token");
+  addLimit(c, "--max-body", l.maxBodyBytes, "maior corpo de requisição, em bytes (413 além)",
+           size_t{0}, size_t{1} << 30);
   addLimit(c, "--max-header-bytes", l.maxHeaderBytes,
-           "request line and headers together, in bytes (431 beyond)", size_t{1024},
+           "linha de requisição e cabeçalhos juntos, em bytes (431 além)", size_t{1024},
            size_t{1} << 20);
-  addLimit(c, "--max-headers", l.maxHeaderCount, "header fields of one request (431 beyond)",
+  addLimit(c, "--max-headers", l.maxHeaderCount, "campos de cabeçalho de uma requisição (431 além)",
            size_t{8}, size_t{10000});
   addLimit(c, "--head-timeout", l.headSeconds,
-           "seconds for a whole request head from its first byte (408 beyond)", 1, 3600);
-  addLimit(c, "--body-timeout", l.bodySeconds, "seconds for a whole request body (408 beyond)", 1,
+           "segundos para a cabeça inteira de uma requisição, do primeiro byte (408 além)", 1,
            3600);
-  addLimit(c, "--write-timeout", l.writeSeconds, "seconds to send a whole answer", 1, 3600);
-  addLimit(c, "--keep-alive", l.keepAliveSeconds, "seconds an idle connection stays open", 0, 3600);
+  addLimit(c, "--body-timeout", l.bodySeconds,
+           "segundos para o corpo inteiro de uma requisição (408 além)", 1, 3600);
+  addLimit(c, "--write-timeout", l.writeSeconds, "segundos para enviar uma resposta inteira", 1,
+           3600);
+  addLimit(c, "--keep-alive", l.keepAliveSeconds, "segundos que uma conexão ociosa fica aberta", 0,
+           3600);
   addLimit(c, "--max-requests-per-connection", l.maxRequestsPerConnection,
-           "requests on one connection before it closes", size_t{1}, size_t{10000000});
-  addLimit(c, "--max-connections", l.maxConnections, "connections open at once (503 beyond)",
+           "requisições numa conexão antes de ela fechar", size_t{1}, size_t{10000000});
+  addLimit(c, "--max-connections", l.maxConnections, "conexões abertas ao mesmo tempo (503 além)",
            size_t{1}, size_t{1000000});
   addLimit(c, "--max-connections-per-client", l.maxConnectionsPerClient,
-           "connections from one client address (503 beyond)", size_t{1}, size_t{1000000});
-  addLimit(c, "--io-threads", l.ioThreads, "threads that read and write the connections", 1, 64);
+           "conexões de um mesmo endereço de cliente (503 além)", size_t{1}, size_t{1000000});
+  addLimit(c, "--io-threads", l.ioThreads, "threads que leem e escrevem as conexões", 1, 64);
   addLimit(c, "--threads", l.workerThreads,
-           "workers running operations at once, each with its own component", 1, 1024);
-  addLimit(c, "--max-queued", l.maxQueued, "requests waiting for a worker (503 beyond)", size_t{1},
+           "workers que rodam operações ao mesmo tempo, cada um com seu componente", 1, 1024);
+  addLimit(c, "--max-queued", l.maxQueued, "requisições esperando um worker (503 além)", size_t{1},
            size_t{1000000});
   addLimit(c, "--rate", l.requestsPerSecond,
-           "/v1 requests per second per client address, burst the same (0: no limit)", 0, 1000000);
+           "requisições /v1 por segundo por endereço de cliente, rajada igual (0: sem limite)", 0,
+           1000000);
   addLimit(c, "--token-rate", l.tokenRequestsPerSecond,
-           "/v1 requests per second with the token, over all clients (0: no limit)", 0, 1000000);
+           "requisições /v1 por segundo com o token, somando todos os clientes (0: sem limite)", 0,
+           1000000);
   addLimit(c, "--failed-tokens", l.failedTokensPerMinute,
-           "wrong or missing tokens per minute per client address (429 beyond)", 1, 1000000);
-  addLimit(c, "--ready-timeout", l.readySeconds, "seconds /readyz waits for the database's answer",
+           "tokens errados ou ausentes por minuto por endereço de cliente (429 além)", 1, 1000000);
+  addLimit(c, "--ready-timeout", l.readySeconds, "segundos que /readyz espera a resposta do banco",
            1, 60);
 }
 
@@ -102,7 +107,7 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   http::ServerOptions& options = command.server;
   if (!http::parseListen(command.listen, options)) {
     err << "z418kt: --listen \"" << command.listen
-        << "\" is not HOST:PORT, [IPv6]:PORT or unix:/path\n";
+        << "\" não é HOST:PORTA, [IPv6]:PORTA nem unix:/caminho\n";
     return 2;
   }
   bool madeToken = false;

@@ -11,10 +11,10 @@ int initCommand(const std::string& connection, bool withDemo, Output o) {
   try {
     data::initDatabase(connection, withDemo);
   } catch (const AutomationError& e) {
-    o.err << "z418kt: init failed: " << e.description << " (" << e.number << ")\n";
+    o.err << "z418kt: init falhou: " << e.description << " (" << e.number << ")\n";
     return 1;
   } catch (const std::exception& e) {
-    o.err << "z418kt: init failed: " << e.what() << '\n';
+    o.err << "z418kt: init falhou: " << e.what() << '\n';
     return 1;
   }
   o.out << "Banco criado" << (withDemo ? " com os dados de demonstração" : "") << ".\n";

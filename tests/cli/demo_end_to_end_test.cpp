@@ -69,7 +69,7 @@ TEST_F(Commands, DemoAnswersEveryStepInBothDialectsAndNeverOverwrites) {
   // clang-format on
   for (const auto& [text, n] : expected) EXPECT_EQ(count(text), n) << text << "\n" << output;
   // A second run on the same folder refuses rather than overwrite the database.
-  EXPECT_TRUE(runs("demo --dir '" + dir + "/demo'", 1, "already exists"));
+  EXPECT_TRUE(runs("demo --dir '" + dir + "/demo'", 1, "já existe"));
 }
 
 TEST_F(Commands, PeopleSaveShowDeleteAndRefusals) {
@@ -116,7 +116,7 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   // Wrong usage exits 2 with a message on the error stream, before any database work.
   EXPECT_TRUE(runs("invoke", 2));
   EXPECT_FALSE(errors.empty());
-  EXPECT_TRUE(runs("frobnicate", 2, "unknown command \"frobnicate\""));
+  EXPECT_TRUE(runs("frobnicate", 2, "comando desconhecido \"frobnicate\""));
   EXPECT_TRUE(runs("--version", 0, "z418kt 1."));
   EXPECT_TRUE(runs("invoke --list", 0, "gGrava_Coleta (1610809349): invntConecta_DB"));
   EXPECT_EQ(
@@ -127,7 +127,7 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   for (std::string cmd : {"", "invoke", "serve", "init", "demo", "coleta save", "coleta show",
                           "coleta delete", "coleta list", "pessoa show", "pessoa find"}) {
     EXPECT_EQ(run(cmd + " --help"), 0) << cmd;
-    EXPECT_NE(output.find("Examples:"), std::string::npos) << cmd;
+    EXPECT_NE(output.find("Exemplos:"), std::string::npos) << cmd;
   }
 }
 
@@ -180,7 +180,7 @@ TEST_F(Commands, ConnectionFromTheEnvironmentOrAFileAndNeverItsPassword) {
                    R"({"id":1,"op":"gConsulta_Coleta","args":{"invntDOCTO_TRANSPORTE_ID":100}})"));
   EXPECT_FALSE(has("hunter2")) << output;
   unsetenv("Z418KT_DB");
-  EXPECT_TRUE(runs("coleta show 100 --db-file '" + dir + "/none'", 2, "cannot read"));
+  EXPECT_TRUE(runs("coleta show 100 --db-file '" + dir + "/none'", 2, "não foi possível ler"));
   EXPECT_TRUE(runs("init", 2));
 }
 

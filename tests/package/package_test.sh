@@ -52,17 +52,69 @@ python)
   PYTHONPATH="$PREFIX/$PYDIR" Z418KT_LIBRARY="$library" \
     /usr/bin/python3 "$SOURCE/python_module_test.py" "$WORK/coleta.db"
   ;;
-deb)
-  cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$WORK" >/dev/null
-  deb=$(ls "$WORK"/*.deb)
-  dpkg -c "$deb" | awk '{print $6}' >"$WORK/contents"
-  # It holds all that an install holds, the command included.
-  installed=$(cd "$PREFIX" && find . ! -type d | sed 's|^\.|./usr|')
-  for path in $installed; do grep -qx "$path" "$WORK/contents" || fail "$deb lacks $path"; done
-  echo "$installed" | grep -qx ./usr/bin/z418kt || fail "the command is not installed"
-  # Programs find the library right after dpkg -i: the package runs ldconfig.
-  dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst | grep -q ldconfig
-  dpkg-deb -f "$deb" Depends | grep -q libsqlite3
+man-completion)
+  # The man page names every subcommand and every option the command's help
+  # lists, so a new one cannot go undocumented.
+  z418kt="$PREFIX/bin/z418kt"
+  page="$SOURCE/../../src/cli/man/z418kt.1.md"
+  subcommands() { "$z418kt" "$@" --help | sed -n 's/^  \([a-z][a-z0-9-]*\)\(  .*\)\{0,1\}$/\1/p'; }
+  options() { "$z418kt" "$@" --help | sed -n 's/^  \(-[A-Za-z0-9],\)\{0,1\}\(--[A-Za-z0-9-]*\).*/\2/p'; }
+  for command in $(subcommands); do
+    grep -q "\*\*$command\*\*\|^## $command" "$page" || fail "man page lacks the command $command"
+    nested=$(subcommands "$command")
+    for path in "$command" $(for n in $nested; do echo "$command/$n"; done); do
+      # shellcheck disable=SC2046
+      for option in $(options $(echo "$path" | tr / ' ')); do
+        case $option in --help | --version) continue ;; esac
+        grep -qF -- "\\$option**" "$page" || fail "man page lacks $option of $path"
+      done
+      case $path in */*) grep -q "^## $(echo "$path" | tr / ' ')" "$page" || fail "man page lacks $path" ;; esac
+    done
+  done
+  # The pages read as man pages (when pandoc made them).
+  for page in "$PREFIX/share/man/man1/z418kt.1" "$PREFIX/share/man/man5/z418kt.conf.5"; do
+    [ -e "$page" ] || { echo "no pandoc: $page not built" && continue; }
+    MANWIDTH=80 man -l "$page" 2>"$WORK/man-errors" | grep -q "^NOME" || fail "man -l $page"
+    if [ -s "$WORK/man-errors" ]; then cat "$WORK/man-errors" && fail "warnings from man -l $page"; fi
+  done
+  # Completion: subcommands, nested subcommands, options, operation names.
+  if [ -f /usr/share/bash-completion/bash_completion ]; then
+    cat >"$WORK/complete.sh" <<EOS
+. /usr/share/bash-completion/bash_completion
+. "$PREFIX/share/bash-completion/completions/z418kt"
+complete_line() {
+  COMP_LINE="\$1"; COMP_POINT=\${#COMP_LINE}
+  read -ra COMP_WORDS <<<"\$COMP_LINE"
+  case \$COMP_LINE in *' ') COMP_WORDS+=("") ;; esac
+  COMP_CWORD=\$((\${#COMP_WORDS[@]} - 1)); COMPREPLY=()
+  _z418kt; echo "\${COMPREPLY[*]}"
+}
+complete_line "$z418kt co"
+complete_line "$z418kt coleta "
+complete_line "$z418kt coleta show --js"
+complete_line "$z418kt http --con"
+complete_line "$z418kt invoke gCons"
+EOS
+    bash "$WORK/complete.sh" >"$WORK/completions"
+    printf '%s\n' coleta 'show save delete export' --json --config \
+      'gConsulta_Coleta gConsulta_Dados_Pessoa' >"$WORK/expected"
+    diff "$WORK/expected" "$WORK/completions" || fail "completion"
+  fi
+  ;;
+systemd-unit)
+  # The unit as installed, pointed at this install's command.
+  unit="$WORK/z418kt-http.service"
+  sed "s|^ExecStart=[^ ]*|ExecStart=$PREFIX/bin/z418kt|" "$PREFIX/lib/systemd/system/z418kt-http.service" >"$unit"
+  command -v systemd-analyze >/dev/null || { echo "no systemd-analyze" && exit 77; }
+  [ -e "$PREFIX/share/man/man1/z418kt.1" ] || { echo "no man pages (no pandoc)" && exit 77; }
+  # Documentation= is checked with man, so the pages must be found.
+  MANPATH="$PREFIX/share/man" systemd-analyze verify "$unit" 2>&1 | tee "$WORK/verify" >&2
+  if grep -v "Failed to connect to bus\|bus: No such file" "$WORK/verify" | grep -q .; then fail "systemd-analyze verify"; fi
+  # Its hardening, scored offline: "OK" or "LOW" exposure.
+  systemd-analyze security --offline=true "$unit" >"$WORK/security" 2>&1 || true
+  tail -1 "$WORK/security"
+  grep -q "Overall exposure level for z418kt-http.service: [0-9.]* \(OK\|SAFE\|LOW\)" "$WORK/security" ||
+    fail "exposure: $(tail -1 "$WORK/security")"
   ;;
 *) fail "unknown test $1" ;;
 esac
