@@ -18,7 +18,9 @@ top=$(cd "$SOURCE/../.." && pwd)
 out="$BUILD/packages"
 
 start=$(date +%s)
-"$top/scripts/build-packages.sh" "$out" >"$WORK/build.log" 2>&1 || { tail -40 "$WORK/build.log" && fail "build"; }
+# What is checked here is the packaging, not the code's speed: built without
+# optimisation, the packages take about half the compile time of a release.
+DEB_BUILD_OPTIONS="noopt ${DEB_BUILD_OPTIONS:-}" "$top/scripts/build-packages.sh" "$out" >"$WORK/build.log" 2>&1 || { tail -40 "$WORK/build.log" && fail "build"; }
 echo "packages built in $(($(date +%s) - start)) s"
 arch=$(dpkg --print-architecture)
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
