@@ -10,10 +10,15 @@
 // events/deliver/sqlite: events per second from the outbox to a loopback
 // HTTP receiver that answers 204, signed, one request per event.
 #include <benchmark/benchmark.h>
-#include <httplib.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -87,21 +92,42 @@ const bool kRegistered = [] {
   return true;
 }();
 
-// A loopback receiver that takes every POST with 204.
+// A loopback receiver that takes every POST with 204, one kept-alive
+// connection at a time (the dispatcher sends one request after another).
 struct Receiver {
-  Receiver() {
-    server.Post("/hooks", [this](const httplib::Request&, httplib::Response& res) {
-      ++received;
-      res.status = 204;
-    });
-    port = server.bind_to_any_port("127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
+  Receiver() : acceptor(io, {boost::asio::ip::make_address("127.0.0.1"), 0}) {
+    port = acceptor.local_endpoint().port();
+    thread = std::thread([this] { serve(); });
   }
   ~Receiver() {
-    server.stop();
+    stopping = true;
+    boost::system::error_code ignored;
+    acceptor.close(ignored);
     thread.join();
   }
-  httplib::Server server;
+  void serve() {
+    namespace http = boost::beast::http;
+    while (!stopping) {
+      boost::system::error_code ec;
+      boost::asio::ip::tcp::socket socket(io);
+      acceptor.accept(socket, ec);
+      if (ec) return;
+      boost::beast::flat_buffer buffer;
+      while (true) {
+        http::request<http::string_body> request;
+        http::read(socket, buffer, request, ec);
+        if (ec) break;
+        ++received;
+        http::response<http::empty_body> answer(http::status::no_content, request.version());
+        answer.keep_alive(request.keep_alive());
+        http::write(socket, answer, ec);
+        if (ec || !request.keep_alive()) break;
+      }
+    }
+  }
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::acceptor acceptor;
+  std::atomic<bool> stopping{false};
   std::atomic<int64_t> received{0};
   int port = 0;
   std::thread thread;
