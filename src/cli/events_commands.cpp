@@ -74,6 +74,9 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
   CLI::App* sub =
       app.add_subcommand("assinatura", "assinaturas de webhook dos eventos das Coletas");
   sub->require_subcommand(1);
+  sub->footer(
+      examples("  z418kt assinatura add https://erp.example.com/hooks/coleta\n"
+               "  z418kt assinatura list\n  z418kt assinatura replay 3"));
   CLI::App* add = sub->add_subcommand("add", "assina uma URL; mostra o segredo dela uma única vez");
   add->add_option("URL", input_.url, "URL http:// ou https:// que recebe os eventos")->required();
   add->add_option("--tipo", input_.kinds,
@@ -102,7 +105,7 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
   remove->callback([this] { run(&EventCommands::remove); });
 
   CLI::App* replay = sub->add_subcommand(
-      "replay", "põe de novo na fila as entregas desistidas de uma assinatura (e mais)");
+      "replay", "põe de novo na fila as entregas abandonadas de uma assinatura (e mais)");
   replay->add_option("ID", id_, "o id da assinatura")->required();
   replay->add_option("--from", from_, "também todo evento a partir deste número de sequência");
   addConnectionOptions(replay, db_);
@@ -113,14 +116,15 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
       app.add_subcommand("deliver", "envia os eventos às assinaturas até SIGTERM ou SIGINT");
   addConnectionOptions(deliver, db_);
   deliver->add_flag("--once", once_, "entrega o que está pendente agora e termina");
-  deliver->add_flag("--install-outbox", install_,
-                    "cria a caixa de saída num banco feito antes dela e termina");
+  deliver->add_flag(
+      "--install-outbox", install_,
+      "cria as tabelas e os gatilhos de eventos num banco criado antes deles e termina");
   deliver->add_option("--timeout-ms", timeoutMs_, "tempo limite de cada requisição (ms)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{100}, int64_t{600000}));
   deliver
       ->add_option("--max-attempts", deliver_.maxAttempts,
-                   "tentativas antes de desistir da entrega")
+                   "tentativas antes de abandonar a entrega")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000));
   deliver
