@@ -17,6 +17,10 @@ namespace {
 
 constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNotFound = 3;
 constexpr const char* kDefaultDb = "Provider=SQLite;Data Source=coleta.db";
+// For the commands that look no subscription up (a Coleta without events is
+// no error either: its history is just empty).
+constexpr const char* kPlainExitCodes =
+    "\nSituação de saída: 0 feito; 1 o banco de dados falhou; 2 uso errado.";
 constexpr const char* kExitCodes =
     "\nSituação de saída: 0 feito; 1 o banco de dados falhou; 2 uso errado; 3 a assinatura não "
     "existe.";
@@ -57,7 +61,9 @@ struct StopSignals {
 
 EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStreams io)
     : code_(code), io_(io) {
-  auto examples = [](const std::string& lines) { return "\nExemplos:\n" + lines + kExitCodes; };
+  auto examples = [](const std::string& lines, const char* exitCodes = kExitCodes) {
+    return "\nExemplos:\n" + lines + exitCodes;
+  };
 
   CLI::App* history =
       coleta.add_subcommand("history", "os eventos de uma Coleta, os mais antigos primeiro");
@@ -68,7 +74,8 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
       ->check(CLI::Range(1, 100000));
   history->add_flag("--json", json_, "os eventos como um vetor JSON");
   addConnectionOptions(history, db_);
-  history->footer(examples("  z418kt coleta history 100\n  z418kt coleta history 100 --json"));
+  history->footer(
+      examples("  z418kt coleta history 100\n  z418kt coleta history 100 --json", kPlainExitCodes));
   history->callback([this] { run(&EventCommands::history); });
 
   CLI::App* sub =
@@ -88,13 +95,14 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
   addConnectionOptions(add, db_);
   add->footer(
       examples("  z418kt assinatura add https://erp.example.com/hooks/coleta --tipo coleta.criada\n"
-               "  z418kt assinatura add http://10.0.0.5:9000/eventos --cliente 2 --one-record"));
+               "  z418kt assinatura add http://10.0.0.5:9000/eventos --cliente 2 --one-record",
+               kPlainExitCodes));
   add->callback([this] { run(&EventCommands::add); });
 
   CLI::App* list = sub->add_subcommand("list", "as assinaturas ativas (sem os segredos)");
   list->add_flag("--json", json_, "como um vetor JSON");
   addConnectionOptions(list, db_);
-  list->footer(examples("  z418kt assinatura list"));
+  list->footer(examples("  z418kt assinatura list", kPlainExitCodes));
   list->callback([this] { run(&EventCommands::list); });
 
   CLI::App* remove =
@@ -163,7 +171,8 @@ EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStre
                "  z418kt deliver --once --allow-host .example.com\n"
                "  z418kt deliver --install-outbox   # um banco criado por um z418kt init anterior\n"
                "  Vários `z418kt deliver` (ou `z418kt http`) num mesmo banco PostgreSQL dividem o "
-               "trabalho."));
+               "trabalho.",
+               kPlainExitCodes));
   deliver->callback([this] { run(&EventCommands::deliver); });
 }
 
