@@ -277,6 +277,8 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // coleta show|save|delete
   CLI::App* coleta = app.add_subcommand("coleta", "mostra, grava, exclui ou lista Coletas");
   coleta->require_subcommand(1);
+  coleta->footer(examples(
+      "  z418kt coleta show 100\n  z418kt coleta list --cliente 2\n  z418kt coleta history 100"));
   PeopleOptions showOpts, saveOpts, deleteOpts;
   std::string showId, deleteId;
   CLI::App* show = coleta->add_subcommand("show", "mostra uma Coleta com suas cargas");
@@ -385,6 +387,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   // pessoa show
   CLI::App* pessoa = app.add_subcommand("pessoa", "consulta ou procura uma pessoa");
   pessoa->require_subcommand(1);
+  pessoa->footer(examples("  z418kt pessoa show 12\n  z418kt pessoa find silva"));
   PeopleOptions pessoaOpts;
   std::string pessoaId;
   CLI::App* pessoaShow =

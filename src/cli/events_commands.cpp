@@ -17,8 +17,13 @@ namespace {
 
 constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNotFound = 3;
 constexpr const char* kDefaultDb = "Provider=SQLite;Data Source=coleta.db";
+// For the commands that look no subscription up (a Coleta without events is
+// no error either: its history is just empty).
+constexpr const char* kPlainExitCodes =
+    "\nSituação de saída: 0 feito; 1 o banco de dados falhou; 2 uso errado.";
 constexpr const char* kExitCodes =
-    "\nExit status: 0 done; 1 the database failed; 2 wrong usage; 3 no such subscription.";
+    "\nSituação de saída: 0 feito; 1 o banco de dados falhou; 2 uso errado; 3 a assinatura não "
+    "existe.";
 
 std::optional<int64_t> positiveId(const std::string& text) {
   int64_t id = 0;
@@ -56,99 +61,118 @@ struct StopSignals {
 
 EventCommands::EventCommands(CLI::App& app, CLI::App& coleta, int& code, AppStreams io)
     : code_(code), io_(io) {
-  auto examples = [](const std::string& lines) { return "\nExamples:\n" + lines + kExitCodes; };
+  auto examples = [](const std::string& lines, const char* exitCodes = kExitCodes) {
+    return "\nExemplos:\n" + lines + exitCodes;
+  };
 
-  CLI::App* history = coleta.add_subcommand("history", "a Coleta's events, oldest first");
-  history->add_option("ID", id_, "the Coleta's document id")->required();
-  history->add_option("--after", after_, "only events after this sequence number");
-  history->add_option("--limit", limit_, "at most this many events")
+  CLI::App* history =
+      coleta.add_subcommand("history", "os eventos de uma Coleta, os mais antigos primeiro");
+  history->add_option("ID", id_, "o id do documento da Coleta")->required();
+  history->add_option("--after", after_, "só os eventos depois deste número de sequência");
+  history->add_option("--limit", limit_, "no máximo este número de eventos")
       ->capture_default_str()
       ->check(CLI::Range(1, 100000));
-  history->add_flag("--json", json_, "the events as a JSON array");
+  history->add_flag("--json", json_, "os eventos como um vetor JSON");
   addConnectionOptions(history, db_);
-  history->footer(examples("  z418kt coleta history 100\n  z418kt coleta history 100 --json"));
+  history->footer(
+      examples("  z418kt coleta history 100\n  z418kt coleta history 100 --json", kPlainExitCodes));
   history->callback([this] { run(&EventCommands::history); });
 
-  CLI::App* sub = app.add_subcommand("assinatura", "webhook subscriptions to Coleta events");
+  CLI::App* sub =
+      app.add_subcommand("assinatura", "assinaturas de webhook dos eventos das Coletas");
   sub->require_subcommand(1);
-  CLI::App* add = sub->add_subcommand("add", "subscribe a URL; prints its secret once");
-  add->add_option("URL", input_.url, "http:// or https:// URL that receives the events")
-      ->required();
+  sub->footer(
+      examples("  z418kt assinatura add https://erp.example.com/hooks/coleta\n"
+               "  z418kt assinatura list\n  z418kt assinatura replay 3"));
+  CLI::App* add = sub->add_subcommand("add", "assina uma URL; mostra o segredo dela uma única vez");
+  add->add_option("URL", input_.url, "URL http:// ou https:// que recebe os eventos")->required();
   add->add_option("--tipo", input_.kinds,
-                  "an event kind: coleta.criada, coleta.alterada, coleta.cargas_substituidas, "
-                  "coleta.excluida (repeat; default: all)");
-  add->add_option("--cliente", input_.clientId, "only the Coletas of this client id");
-  add->add_flag("--one-record", oneRecord_, "send ONE Record LogisticsEvent JSON-LD");
-  add->add_flag("--json", json_, "print the subscription as JSON");
+                  "um tipo de evento: coleta.criada, coleta.alterada, coleta.cargas_substituidas, "
+                  "coleta.excluida (repita para mais; padrão: todos)");
+  add->add_option("--cliente", input_.clientId, "só as Coletas deste id de cliente");
+  add->add_flag("--one-record", oneRecord_, "envia JSON-LD LogisticsEvent do ONE Record");
+  add->add_flag("--json", json_, "mostra a assinatura como JSON");
   addConnectionOptions(add, db_);
   add->footer(
       examples("  z418kt assinatura add https://erp.example.com/hooks/coleta --tipo coleta.criada\n"
-               "  z418kt assinatura add http://10.0.0.5:9000/eventos --cliente 2 --one-record"));
+               "  z418kt assinatura add http://10.0.0.5:9000/eventos --cliente 2 --one-record",
+               kPlainExitCodes));
   add->callback([this] { run(&EventCommands::add); });
 
-  CLI::App* list = sub->add_subcommand("list", "the active subscriptions (no secrets)");
-  list->add_flag("--json", json_, "as a JSON array");
+  CLI::App* list = sub->add_subcommand("list", "as assinaturas ativas (sem os segredos)");
+  list->add_flag("--json", json_, "como um vetor JSON");
   addConnectionOptions(list, db_);
-  list->footer(examples("  z418kt assinatura list"));
+  list->footer(examples("  z418kt assinatura list", kPlainExitCodes));
   list->callback([this] { run(&EventCommands::list); });
 
-  CLI::App* remove = sub->add_subcommand("remove", "end a subscription; its secret is erased");
-  remove->add_option("ID", id_, "the subscription's id")->required();
+  CLI::App* remove =
+      sub->add_subcommand("remove", "encerra uma assinatura; o segredo dela é apagado");
+  remove->add_option("ID", id_, "o id da assinatura")->required();
   addConnectionOptions(remove, db_);
   remove->footer(examples("  z418kt assinatura remove 3"));
   remove->callback([this] { run(&EventCommands::remove); });
 
-  CLI::App* replay =
-      sub->add_subcommand("replay", "queue a subscription's dead letters (and more) again");
-  replay->add_option("ID", id_, "the subscription's id")->required();
-  replay->add_option("--from", from_, "also every event from this sequence number on");
+  CLI::App* replay = sub->add_subcommand(
+      "replay", "põe de novo na fila as entregas abandonadas de uma assinatura (e mais)");
+  replay->add_option("ID", id_, "o id da assinatura")->required();
+  replay->add_option("--from", from_, "também todo evento a partir deste número de sequência");
   addConnectionOptions(replay, db_);
   replay->footer(examples("  z418kt assinatura replay 3\n  z418kt assinatura replay 3 --from 1"));
   replay->callback([this] { run(&EventCommands::replay); });
 
   CLI::App* deliver =
-      app.add_subcommand("deliver", "send the events to the subscriptions until SIGTERM or SIGINT");
+      app.add_subcommand("deliver", "envia os eventos às assinaturas até SIGTERM ou SIGINT");
   addConnectionOptions(deliver, db_);
-  deliver->add_flag("--once", once_, "deliver what is due now, then end");
-  deliver->add_flag("--install-outbox", install_,
-                    "create the outbox in a database made before it, then end");
-  deliver->add_option("--timeout-ms", timeoutMs_, "per-request timeout")
+  deliver->add_flag("--once", once_, "entrega o que está pendente agora e termina");
+  deliver->add_flag(
+      "--install-outbox", install_,
+      "cria as tabelas e os gatilhos de eventos num banco criado antes deles e termina");
+  deliver->add_option("--timeout-ms", timeoutMs_, "tempo limite de cada requisição (ms)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{100}, int64_t{600000}));
-  deliver->add_option("--max-attempts", deliver_.maxAttempts, "attempts before a dead letter")
+  deliver
+      ->add_option("--max-attempts", deliver_.maxAttempts,
+                   "tentativas antes de abandonar a entrega")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000));
-  deliver->add_option("--retry-base-ms", retryBaseMs_, "first retry delay (doubles each time)")
+  deliver
+      ->add_option("--retry-base-ms", retryBaseMs_,
+                   "espera antes da primeira nova tentativa (ms; dobra a cada vez)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{86400000}));
-  deliver->add_option("--retry-cap-ms", retryCapMs_, "longest retry delay")
+  deliver->add_option("--retry-cap-ms", retryCapMs_, "maior espera entre tentativas (ms)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{86400000}));
-  deliver->add_option("--idle-ms", idleMs_, "longest wait between passes with nothing to do")
+  deliver->add_option("--idle-ms", idleMs_, "maior espera entre passadas sem nada a fazer (ms)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{10}, int64_t{3600000}));
-  deliver->add_option("--lease-ms", leaseMs_, "how long a claimed delivery is held")
+  deliver
+      ->add_option("--lease-ms", leaseMs_,
+                   "por quanto tempo uma entrega tomada fica reservada (ms)")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{100}, int64_t{86400000}));
-  deliver->add_option("--batch", deliver_.batch, "deliveries claimed per pass")
+  deliver->add_option("--batch", deliver_.batch, "entregas tomadas por passada")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000));
   deliver
       ->add_option("--retention-days", deliver_.retentionDays,
-                   "delete delivered events older than this (0: keep them)")
+                   "apaga eventos entregues mais velhos que isto, em dias (0: guarda todos)")
       ->capture_default_str()
       ->check(CLI::Range(0, 36500));
-  deliver->add_option("--allow-host", deliver_.allowedDestinations,
-                      "only send to this host (.example.com: the domain); repeat (default: any)");
+  deliver->add_option(
+      "--allow-host", deliver_.allowedDestinations,
+      "só envia a este host (.example.com: o domínio); repita para mais (padrão: qualquer um)");
   deliver
       ->add_option("--one-record-base", deliver_.oneRecordBase,
-                   "IRI the ONE Record identifiers are built under")
+                   "IRI sob a qual os identificadores ONE Record são formados")
       ->capture_default_str();
-  deliver->footer(examples(
-      "  z418kt deliver --db 'Provider=SQLite;Data Source=coleta.db'\n"
-      "  z418kt deliver --once --allow-host .example.com\n"
-      "  z418kt deliver --install-outbox   # a database made by an earlier z418kt init\n"
-      "  Several `z418kt deliver` (or `z418kt http`) on one PostgreSQL database share the work."));
+  deliver->footer(
+      examples("  z418kt deliver --db 'Provider=SQLite;Data Source=coleta.db'\n"
+               "  z418kt deliver --once --allow-host .example.com\n"
+               "  z418kt deliver --install-outbox   # um banco criado por um z418kt init anterior\n"
+               "  Vários `z418kt deliver` (ou `z418kt http`) num mesmo banco PostgreSQL dividem o "
+               "trabalho.",
+               kPlainExitCodes));
   deliver->callback([this] { run(&EventCommands::deliver); });
 }
 
@@ -167,7 +191,8 @@ void EventCommands::run(int (EventCommands::*body)()) {
 int EventCommands::history() {
   auto id = positiveId(id_);
   if (!id) {
-    io_.err << "z418kt: the Coleta id must be a whole number above 0, not \"" << id_ << "\"\n";
+    io_.err << "z418kt: o id da Coleta deve ser um número inteiro maior que 0, não \"" << id_
+            << "\"\n";
     return kUsage;
   }
   events::EventStore store(*resolveConnection(db_, std::string(kDefaultDb)));
@@ -236,7 +261,7 @@ int EventCommands::list() {
 int EventCommands::remove() {
   auto id = positiveId(id_);
   if (!id) {
-    io_.err << "z418kt: the subscription id must be a whole number above 0\n";
+    io_.err << "z418kt: o id da assinatura deve ser um número inteiro maior que 0\n";
     return kUsage;
   }
   events::EventStore store(*resolveConnection(db_, std::string(kDefaultDb)));
@@ -251,7 +276,7 @@ int EventCommands::remove() {
 int EventCommands::replay() {
   auto id = positiveId(id_);
   if (!id || (from_ && *from_ <= 0)) {
-    io_.err << "z418kt: the subscription id and --from must be whole numbers above 0\n";
+    io_.err << "z418kt: o id da assinatura e --from devem ser números inteiros maiores que 0\n";
     return kUsage;
   }
   events::EventStore store(*resolveConnection(db_, std::string(kDefaultDb)));

@@ -16,18 +16,19 @@ constexpr int kDone = 0, kFailed = 1, kUsage = 2, kNotFound = 3;
 int exportColeta(Z418kt& component, const CallContext& context, const ExportRequest& request,
                  std::ostream& out, std::ostream& err) {
   if (!request.oneRecord) {
-    err << "z418kt: say which format: --one-record (the only one there is)\n";
+    err << "z418kt: diga o formato: --one-record (o único que há)\n";
     return kUsage;
   }
   auto id = numtext::parseInteger(request.id);
   if (!id || *id <= 0 || request.id[0] == '+') {
-    err << "z418kt: the Coleta id must be a whole number above 0, not \"" << request.id << "\"\n";
+    err << "z418kt: o id da Coleta deve ser um número inteiro maior que 0, não \"" << request.id
+        << "\"\n";
     return kUsage;
   }
   auto base = onerecord::normalizedBase(request.base);
   if (!base) {
-    err << "z418kt: --one-record-base must be an absolute IRI such as " << onerecord::kDefaultBase
-        << ", not \"" << request.base << "\"\n";
+    err << "z418kt: --one-record-base deve ser um IRI absoluto como " << onerecord::kDefaultBase
+        << ", não \"" << request.base << "\"\n";
     return kUsage;
   }
   Result<std::string> outcome = onerecord::exportColeta(FrontDoor(component, context), *id, *base);

@@ -38,7 +38,8 @@ bool readWhole(Output o, const char* option, const std::string& text, int64_t lo
   if (text.empty()) return true;
   out = wholeArg(text, low);
   if (out) return true;
-  return usage(o, option, text, "is not a whole number" + std::string(low > 0 ? " above 0" : ""));
+  return usage(o, option, text,
+               "não é um número inteiro" + std::string(low > 0 ? " maior que 0" : ""));
 }
 
 bool readNumber(Output o, const char* option, const std::string& text,
@@ -49,7 +50,7 @@ bool readNumber(Output o, const char* option, const std::string& text,
     out = e.value;
     return true;
   }
-  return usage(o, option, text, "is not a number: " + e.error);
+  return usage(o, option, text, e.error);
 }
 
 // ----- printing -----
@@ -177,20 +178,20 @@ bool parseCargo(const std::string& text, Peca& piece, std::string& why) {
   }
   if (parts.size() != 4) {
     why =
-        "is not VOLUMESxWIDTHxHEIGHTxLENGTH (a whole number and three measures, e.g. "
-        "2x0.5x0.4x0.3)";
+        "não é VOLUMESxLARGURAxALTURAxCOMPRIMENTO (um número inteiro e três medidas em "
+        "metros, como 2x0.5x0.4x0.3)";
     return false;
   }
   piece.volumes = wholeArg(parts[0], 0);
   if (!piece.volumes) {
-    why = "the volumes \"" + parts[0] + "\" is not a whole number";
+    why = "os volumes \"" + parts[0] + "\" não são um número inteiro";
     return false;
   }
   std::optional<Decimal>* measures[] = {&piece.largura_m, &piece.altura_m, &piece.comprimento_m};
   for (size_t k = 0; k < 3; ++k) {
     DecimalEntry e = Decimal::fromCommandLine(parts[k + 1]);
     if (!e.value) {
-      why = "is not a number: " + e.error;
+      why = e.error;
       return false;
     }
     *measures[k] = e.value;
@@ -200,7 +201,7 @@ bool parseCargo(const std::string& text, Peca& piece, std::string& why) {
 
 int showColeta(const FrontDoor& door, const std::string& idText, Output o) {
   auto id = wholeArg(idText, 0);
-  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  if (!id) return usage(o, "ID", idText, "não é um número inteiro"), kExitUsage;
   auto r = door.get(*id);
   if (!r.ok()) return failed(o, r);
   if (o.json)
@@ -215,7 +216,8 @@ int saveColeta(const FrontDoor& door, const ColetaFields& f, Output o) {
   Coleta coleta;
   if (!readFields(o, f, id, coleta)) return kExitUsage;
   if (id != 0 && !f.idempotencyKey.empty())
-    return usage(o, "--idempotency-key", f.idempotencyKey, "is only for a new Coleta (no --id)"),
+    return usage(o, "--idempotency-key", f.idempotencyKey,
+                 "só vale para uma Coleta nova (sem --id)"),
            kExitUsage;
   auto r = id == 0 ? door.create(coleta, f.idempotencyKey) : door.update(id, coleta);
   if (!r.ok()) {
@@ -234,7 +236,7 @@ int saveColeta(const FrontDoor& door, const ColetaFields& f, Output o) {
 
 int deleteColeta(const FrontDoor& door, const std::string& idText, Output o) {
   auto id = wholeArg(idText, 0);
-  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  if (!id) return usage(o, "ID", idText, "não é um número inteiro"), kExitUsage;
   auto r = door.remove(*id);
   if (!r.ok()) return failed(o, r);
   if (o.json)
@@ -284,7 +286,7 @@ int listColetas(const FrontDoor& door, const ListFields& f, Output o) {
 
 int showPessoa(const FrontDoor& door, const std::string& idText, Output o) {
   auto id = wholeArg(idText, 0);
-  if (!id) return usage(o, "ID", idText, "is not a whole number"), kExitUsage;
+  if (!id) return usage(o, "ID", idText, "não é um número inteiro"), kExitUsage;
   auto r = door.pessoa(*id);
   if (!r.ok()) return failed(o, r);
   if (o.json) {

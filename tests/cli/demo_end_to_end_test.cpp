@@ -125,7 +125,8 @@ TEST_F(Commands, ExitCodesUsageAndHelp) {
   EXPECT_FALSE(std::filesystem::exists(dir + "/x.db"));
   // Every command has help with examples.
   for (std::string cmd : {"", "invoke", "serve", "init", "demo", "coleta save", "coleta show",
-                          "coleta delete", "coleta list", "pessoa show", "pessoa find"}) {
+                          "coleta delete", "coleta list", "coleta history", "pessoa show",
+                          "pessoa find", "assinatura add", "assinatura replay", "deliver"}) {
     EXPECT_EQ(run(cmd + " --help"), 0) << cmd;
     EXPECT_NE(output.find("Exemplos:"), std::string::npos) << cmd;
   }
@@ -137,10 +138,14 @@ TEST_F(Commands, PeopleCommandsCheckFirstAndSayWhatHappened) {
   const std::string save =
       "coleta save --cliente 2 --remetente 12 --destinatario 11 "
       "--volumes 3 --peso 42,5 --valor 1500 --embalagem Caixas ";
+  // Each is refused naming the option and the text it was given.
   for (std::string bad :
        {"--carga nanxinfx1x1", "--carga 1x1x1xinf", "--carga 1.5x1x1x1", "--peso nan",
-        "--valor 1e400", "--volumes x", "--cliente -2", "--peso 1.500", "--carga 1x0.5x1.200x1"})
-    EXPECT_TRUE(runs("coleta save " + bad + db, 2, "is not")) << bad;
+        "--valor 1e400", "--volumes x", "--cliente -2", "--peso 1.500", "--carga 1x0.5x1.200x1"}) {
+    size_t space = bad.find(' ');
+    std::string named = bad.substr(0, space) + " \"" + bad.substr(space + 1) + "\": ";
+    EXPECT_TRUE(runs("coleta save " + bad + db, 2, named)) << bad;
+  }
   // An amount a Brazilian and a script read differently is never guessed.
   EXPECT_TRUE(runs("coleta save --peso 1 --valor 12.345" + db, 2, "com ponto de milhar é 12.345"));
   EXPECT_EQ(

@@ -96,7 +96,7 @@ complete_line "$z418kt http --con"
 complete_line "$z418kt invoke gCons"
 EOS
     bash "$WORK/complete.sh" >"$WORK/completions"
-    printf '%s\n' coleta 'show save delete export' --json --config \
+    printf '%s\n' coleta 'show save delete list export history' --json --config \
       'gConsulta_Coleta gConsulta_Dados_Pessoa' >"$WORK/expected"
     diff "$WORK/expected" "$WORK/completions" || fail "completion"
   fi
