@@ -31,6 +31,7 @@ if not (CHROMIUM and DRIVER and importlib.util.find_spec("selenium")):
 from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.common.exceptions import StaleElementReferenceException  # noqa: E402
 from selenium.webdriver.common.keys import Keys  # noqa: E402
 from selenium.webdriver.support import expected_conditions as EC  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
@@ -47,7 +48,10 @@ class Day:
     def __init__(self, driver, server, shots, axe, keyboard, width):
         self.d, self.s, self.axe, self.keyboard, self.width = driver, server, axe, keyboard, width
         self.base = "http://127.0.0.1:%d/" % server.port
-        self.wait = WebDriverWait(driver, WAIT_S)
+        # The page draws a screen again as its answers arrive: an element read
+        # while it is replaced is read again on the next poll.
+        self.wait = WebDriverWait(driver, WAIT_S,
+                                  ignored_exceptions=(StaleElementReferenceException,))
         self.step = itertools.count(1)
         self.shots = shots
         self.violations = []
