@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "automation/number_text.h"
 #include "automation/connection_text.h"
+#include "automation/number_text.h"
 #include "data/postgres_dialect.h"
 #include "data/sql_lexer.h"
 #include "data/sqlite_connection.h"

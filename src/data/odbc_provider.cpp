@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "automation/utf8.h"
 #include "automation/connection_text.h"
+#include "automation/utf8.h"
 #include "data/data_limits.h"
 #include "data/deadline_watcher.h"
 #include "data/odbc_handles.h"
