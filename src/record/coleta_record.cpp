@@ -54,6 +54,18 @@ Variant decimalArgument(const std::optional<Decimal>& value) {
   return value ? Variant(value->text()) : Variant();
 }
 
+// The header's fields under the parameter names the save and the field check
+// share.
+NamedArgs headerArguments(const Coleta& coleta) {
+  return {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
+          {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
+          {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
+          {"invntnum_volume", wholeArgument(coleta.volumes)},
+          {"invntpeso_real", decimalArgument(coleta.peso_kg)},
+          {"invnttxt_embalagem", Variant(coleta.embalagem)},
+          {"invntval_declarado", decimalArgument(coleta.valor_declarado)}};
+}
+
 Variant matrixOf(const std::vector<Peca>& pieces) {
   if (pieces.empty()) return Variant();
   SafeArray m = SafeArray::zeroBased(kColumns - 1, static_cast<int32_t>(pieces.size()) - 1);
@@ -104,18 +116,12 @@ SaveOutcome saveColeta(Z418kt& component, const CallContext& context, const Cole
   data::clearFailure();
   try {
     const auto rows = static_cast<int32_t>(coleta.pecas.size());
-    Outcome r = callOperation(component, context, "gGrava_Coleta",
-                              {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
-                               {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
-                               {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
-                               {"invntnum_volume", wholeArgument(coleta.volumes)},
-                               {"invntpeso_real", decimalArgument(coleta.peso_kg)},
-                               {"invnttxt_embalagem", Variant(coleta.embalagem)},
-                               {"invntval_declarado", decimalArgument(coleta.valor_declarado)},
-                               {"invntQtde_Linha", Variant(rows)},
-                               {"invntQtde_Coluna", Variant(int32_t{kColumns})},
-                               {"inarrvntMatriz_Dim", matrixOf(coleta.pecas)},
-                               {"iovntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    NamedArgs args = headerArguments(coleta);
+    args.insert(args.end(), {{"invntQtde_Linha", Variant(rows)},
+                             {"invntQtde_Coluna", Variant(int32_t{kColumns})},
+                             {"inarrvntMatriz_Dim", matrixOf(coleta.pecas)},
+                             {"iovntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    Outcome r = callOperation(component, context, "gGrava_Coleta", std::move(args));
     out.status = r.status();
     out.saved = r.succeeded();
     out.message = messageOf(r);
@@ -143,15 +149,9 @@ HeaderCheck checkHeader(Z418kt& component, const CallContext& context, const Col
                         int64_t id) {
   HeaderCheck out;
   try {
-    Outcome r = callOperation(component, context, "mConsiste_Campos",
-                              {{"INVNTCLIENTE_ID", wholeArgument(coleta.cliente_id)},
-                               {"invntEND_DESTINATARIO_ID", wholeArgument(coleta.destinatario_id)},
-                               {"invntEND_REMETENTE_ID", wholeArgument(coleta.remetente_id)},
-                               {"invntnum_volume", wholeArgument(coleta.volumes)},
-                               {"invntpeso_real", decimalArgument(coleta.peso_kg)},
-                               {"invnttxt_embalagem", Variant(coleta.embalagem)},
-                               {"invntval_declarado", decimalArgument(coleta.valor_declarado)},
-                               {"invntDOCTO_TRANSPORTE_ID", idArgument(id)}});
+    NamedArgs args = headerArguments(coleta);
+    args.emplace_back("invntDOCTO_TRANSPORTE_ID", idArgument(id));
+    Outcome r = callOperation(component, context, "mConsiste_Campos", std::move(args));
     out.passed = r.succeeded();
     if (!out.passed) out.message = messageOf(r);
   } catch (const AutomationError& e) {
