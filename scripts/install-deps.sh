@@ -41,7 +41,8 @@ test_packages=(
   chromium
   chromium-driver
   python3-selenium
-  # axe-core and Lighthouse for the page come from the npm registry
+  # axe-core and Lighthouse for the page come from the npm registry; a machine whose
+  # Node.js came from elsewhere (nodesource ships npm inside nodejs) keeps its own
   nodejs
   npm
   # number tests under a Brazilian locale
@@ -79,9 +80,19 @@ case "$mode" in
     ;;
 esac
 
+# A package whose command is already on the machine is not asked for again: Debian's
+# npm conflicts with a Node.js that brings its own npm.
+provided_by_command() {
+  case "$1" in
+    nodejs) command -v node >/dev/null 2>&1 ;;
+    npm) command -v npm >/dev/null 2>&1 ;;
+    *) return 1 ;;
+  esac
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  dpkg -s "$p" >/dev/null 2>&1 || provided_by_command "$p" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
