@@ -3,16 +3,17 @@
 # prepared one by one; built with clang's libFuzzer, AddressSanitizer and UBSan.
 #
 # The sanitizer build (Z418KT_SANITIZE) configures a sub-build of this same
-# tree with clang (Z418KT_FUZZ) in <build>/fuzz, where the library is compiled
-# again with coverage instrumentation, and ctest runs each target for a
-# bounded time from its seed corpus in fuzz/corpus/.
+# tree with clang (Z418KT_FUZZ) in <build>/fuzz, where the core library (the
+# targets need nothing above it) is compiled again with coverage
+# instrumentation, and ctest runs each target for a bounded time from its seed
+# corpus in fuzz/corpus/. The sub-build shares the outer build's job slots.
 option(Z418KT_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 set(Z418KT_FUZZ_TARGETS request sql shared)
 
 if(Z418KT_FUZZ)
   set(_fuzz_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
                   -fno-omit-frame-pointer)
-  foreach(_target z418kt_core z418kt_cli)
+  foreach(_target z418kt_core)
     # Warnings are the GCC build's business; clang's extra ones must not stop fuzzing.
     target_compile_options(${_target} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer-no-link -Wno-error)
     target_link_options(${_target} PRIVATE ${_fuzz_flags})
@@ -21,7 +22,7 @@ if(Z418KT_FUZZ)
     add_executable(z418kt_fuzz_${_name} fuzz/${_name}_fuzz.cpp)
     target_compile_options(z418kt_fuzz_${_name} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer)
     target_link_options(z418kt_fuzz_${_name} PRIVATE ${_fuzz_flags} -fsanitize=fuzzer)
-    target_link_libraries(z418kt_fuzz_${_name} PRIVATE z418kt_cli)
+    target_link_libraries(z418kt_fuzz_${_name} PRIVATE z418kt_core)
   endforeach()
 elseif(Z418KT_SANITIZE)
   find_program(Z418KT_CLANGXX NAMES clang++-14 clang++)
@@ -30,14 +31,25 @@ elseif(Z418KT_SANITIZE)
     set(_fuzz_dir ${CMAKE_BINARY_DIR}/fuzz)
     set(_fuzz_build_targets)
     foreach(_name ${Z418KT_FUZZ_TARGETS})
-      list(APPEND _fuzz_build_targets --target z418kt_fuzz_${_name})
+      list(APPEND _fuzz_build_targets z418kt_fuzz_${_name})
     endforeach()
+    # Under make, $(MAKE) joins the outer build's job server; otherwise the
+    # sub-build gets as many jobs as the machine has cores.
+    if(CMAKE_GENERATOR MATCHES "Makefiles")
+      set(_fuzz_build_command $(MAKE) -C ${_fuzz_dir} ${_fuzz_build_targets})
+    else()
+      list(TRANSFORM _fuzz_build_targets PREPEND "--target;")
+      cmake_host_system_information(RESULT _cores QUERY NUMBER_OF_LOGICAL_CORES)
+      set(_fuzz_build_command ${CMAKE_COMMAND} --build ${_fuzz_dir} --parallel ${_cores}
+                              ${_fuzz_build_targets})
+    endif()
     ExternalProject_Add(z418kt_fuzzers
       SOURCE_DIR ${CMAKE_SOURCE_DIR}
       BINARY_DIR ${_fuzz_dir}
       CMAKE_ARGS -DCMAKE_CXX_COMPILER=${Z418KT_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
-                 -DZ418KT_FUZZ=ON
-      BUILD_COMMAND ${CMAKE_COMMAND} --build ${_fuzz_dir} ${_fuzz_build_targets}
+                 -DZ418KT_FUZZ=ON -DBUILD_TESTING=OFF
+                 -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+      BUILD_COMMAND ${_fuzz_build_command}
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON)
     foreach(_name ${Z418KT_FUZZ_TARGETS})
