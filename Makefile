@@ -23,8 +23,14 @@ build: deps
 demo: build
 	./build/z418kt demo
 
+# The test tree is laid out as the Debian packages are (/usr, /etc, the multiarch
+# library folder), so the package test makes its .debs from it instead of compiling
+# again; the tests install it only under a folder of their own (DESTDIR).
+PACKAGE_LAYOUT = -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_SYSCONFDIR=/etc \
+  -DCMAKE_INSTALL_LOCALSTATEDIR=/var -DCMAKE_INSTALL_LIBDIR=lib/$(shell gcc -print-multiarch)
+
 test: test-deps
-	@cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZ418KT_SANITIZE=ON $(LAUNCHER) >/dev/null
+	@cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DZ418KT_SANITIZE=ON $(PACKAGE_LAYOUT) $(LAUNCHER) >/dev/null
 	@cmake --build build-test -j$(JOBS)
 	cd build-test && ctest --output-on-failure -j$(JOBS)
 

@@ -33,6 +33,8 @@ rm -f "$out"/*.deb "$out"/*.buildinfo "$out"/*.changes
 # dh skips configure and build when its stamp says they were done: they
 # must run every time, and make then compiles only what changed.
 rm -f "$tree/debian/debhelper-build-stamp"
+# What an earlier build listed (a debug package, say) is not this build's.
+rm -f "$tree/debian/files"
 start=$(date +%s)
 (cd "$tree" && dpkg-buildpackage --build=binary --no-sign --no-pre-clean -j"${JOBS:-$(nproc)}")
 echo "packages built in $(($(date +%s) - start)) s:"

@@ -7,7 +7,7 @@
 # package and pip-installed into a fresh venv of the first python3 on PATH,
 # the unit), and, when run as root on a machine without them, installed with
 # dpkg and purged again, leaving nothing behind. Set by package_tests.cmake:
-# BUILD SOURCE WORK CXX.
+# BUILD PREFIX SOURCE WORK CXX SANITIZE.
 set -eu
 fail() { echo "$@" && exit 1; }
 for tool in dpkg-buildpackage dh lintian pandoc; do
@@ -18,10 +18,26 @@ top=$(cd "$SOURCE/../.." && pwd)
 out="$BUILD/packages"
 
 start=$(date +%s)
-# What is checked here is the packaging, not the code's speed: built without
-# optimisation, the packages take about half the compile time of a release.
-DEB_BUILD_OPTIONS="noopt ${DEB_BUILD_OPTIONS:-}" "$top/scripts/build-packages.sh" "$out" >"$WORK/build.log" 2>&1 || { tail -40 "$WORK/build.log" && fail "build"; }
-echo "packages built in $(($(date +%s) - start)) s"
+# What is checked here is the packaging, not the code's speed: a tree laid out
+# for /usr (as `make test` configures it) gives its binaries to the packages;
+# any other is compiled again for them, without optimisation.
+if [ "${PREFIX:-}" = /usr ]; then
+  export Z418KT_PREBUILT="$BUILD"
+  # Its binaries are stripped into the packages; their debug symbols are not kept.
+  export DEB_BUILD_OPTIONS="noautodbgsym ${DEB_BUILD_OPTIONS:-}"
+else
+  export DEB_BUILD_OPTIONS="noopt ${DEB_BUILD_OPTIONS:-}"
+fi
+"$top/scripts/build-packages.sh" "$out" >"$WORK/build.log" 2>&1 || { tail -40 "$WORK/build.log" && fail "build"; }
+echo "packages built in $(($(date +%s) - start)) s${Z418KT_PREBUILT:+ from $BUILD}"
+# Packages made from a sanitized tree carry its sanitizers: what loads their
+# library is compiled with the same flags, or gets the runtime preloaded.
+flags="" preload=""
+if [ -n "${Z418KT_PREBUILT:-}" ] && [ -n "${SANITIZE:-}" ]; then
+  flags=$SANITIZE
+  preload="$("$CXX" -print-file-name=libasan.so) $("$CXX" -print-file-name=libubsan.so)"
+fi
+with_runtime() { LD_PRELOAD="$preload" ASAN_OPTIONS=detect_leaks=0 "$@"; }
 arch=$(dpkg --print-architecture)
 version=$(dpkg-parsechangelog -l "$top/debian/changelog" -S Version)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
@@ -81,11 +97,12 @@ for page in man1/z418kt.1.gz man5/z418kt.conf.5.gz; do
   MANWIDTH=80 man -l "$root/usr/share/man/$page" | grep -q "^NOME" || fail "man -l $page"
 done
 cmake -S "$SOURCE/consumer" -B "$WORK/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
-  -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_BUILD_RPATH="$lib" >/dev/null
+  -DCMAKE_CXX_COMPILER="$CXX" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_BUILD_RPATH="$lib" >/dev/null
 cmake --build "$WORK/consumer" >/dev/null
 "$WORK/consumer/coleta_roundtrip" "$WORK/cmake.db"
 # shellcheck disable=SC2046
-PKG_CONFIG_PATH="$lib/pkgconfig" "$CXX" -std=c++17 -o "$WORK/pkg-config-consumer" \
+# shellcheck disable=SC2086
+PKG_CONFIG_PATH="$lib/pkgconfig" "$CXX" -std=c++17 $flags -o "$WORK/pkg-config-consumer" \
   "$SOURCE/consumer/coleta_roundtrip.cpp" $(PKG_CONFIG_PATH="$lib/pkgconfig" pkg-config --cflags --libs z418kt) \
   -Wl,-rpath,"$lib"
 "$WORK/pkg-config-consumer" "$WORK/pkg-config.db"
@@ -97,11 +114,11 @@ answer = z418kt.Component().call("gConsulta_Coleta", {"invntConecta_DB": db, "in
 assert answer.status == 0, answer.message
 print(answer.args["outvnttxt_embalagem"])'
 PYTHONPATH="$root/usr/lib/python3/dist-packages" Z418KT_LIBRARY="$lib/libz418kt08.so.1" \
-  /usr/bin/python3 -c "$read_coleta" "$WORK/debian-python.db" >/dev/null || fail "python3-z418kt"
+  with_runtime /usr/bin/python3 -c "$read_coleta" "$WORK/debian-python.db" >/dev/null || fail "python3-z418kt"
 python=$(command -v python3)
 "$python" -m venv "$WORK/venv"
 "$WORK/venv/bin/python" -m pip install --no-index --quiet "$top/python" || fail "pip install ./python with $python"
-(cd "$WORK" && Z418KT_LIBRARY="$lib/libz418kt08.so.1" "$WORK/venv/bin/python" -c "$read_coleta" "$WORK/venv.db" >/dev/null) ||
+(cd "$WORK" && Z418KT_LIBRARY="$lib/libz418kt08.so.1" with_runtime "$WORK/venv/bin/python" -c "$read_coleta" "$WORK/venv.db" >/dev/null) ||
   fail "the venv's module"
 unit="$WORK/z418kt-http.service"
 sed "s|^ExecStart=/usr/bin/z418kt|ExecStart=$root/usr/bin/z418kt|" "$root/lib/systemd/system/z418kt-http.service" >"$unit"
@@ -120,7 +137,7 @@ dpkg -i $debs >"$WORK/dpkg-i.log" 2>&1 || { cat "$WORK/dpkg-i.log" && fail "dpkg
 z418kt --version | grep -qx "z418kt $version" || fail "z418kt on the PATH"
 [ "$(stat -c %a /etc/z418kt/token)" = 600 ] || fail "the token is not 0600"
 [ "$(wc -c </etc/z418kt/token)" -ge 33 ] || fail "the token is too short"
-/usr/bin/python3 -c 'import z418kt; print(z418kt.version())' | grep -q "$version" || fail "Debian's python3"
+with_runtime /usr/bin/python3 -c 'import z418kt; print(z418kt.version())' | grep -q "$version" || fail "Debian's python3"
 MANPATH=/usr/share/man man -w z418kt.conf >/dev/null || fail "man z418kt.conf"
 dpkg -L $packages 2>/dev/null | sort -u >"$WORK/files"
 # shellcheck disable=SC2086

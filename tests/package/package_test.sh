@@ -1,7 +1,7 @@
 #!/bin/sh
 # The installed package's tests, one per first argument, run by ctest after
-# package_install (package_tests.cmake), which sets PREFIX LIBDIR PYDIR (the
-# install), BUILD SOURCE WORK (build tree, this folder, a scratch folder), CXX
+# package_install (package_tests.cmake), which sets PREFIX UNITDIR LIBDIR PYDIR
+# (the install), BUILD SOURCE WORK (build tree, this folder, a scratch folder), CXX
 # CC and SANITIZE (the build's sanitizer flags, if any).
 set -eu
 rm -rf "$WORK" && mkdir -p "$WORK"
@@ -104,7 +104,7 @@ EOS
 systemd-unit)
   # The unit as installed, pointed at this install's command.
   unit="$WORK/z418kt-http.service"
-  sed "s|^ExecStart=[^ ]*|ExecStart=$PREFIX/bin/z418kt|" "$PREFIX/lib/systemd/system/z418kt-http.service" >"$unit"
+  sed "s|^ExecStart=[^ ]*|ExecStart=$PREFIX/bin/z418kt|" "$UNITDIR/z418kt-http.service" >"$unit"
   command -v systemd-analyze >/dev/null || { echo "no systemd-analyze" && exit 77; }
   [ -e "$PREFIX/share/man/man1/z418kt.1" ] || { echo "no man pages (no pandoc)" && exit 77; }
   # Documentation= is checked with man, so the pages must be found.

@@ -3,10 +3,18 @@
 # dlopen, Python), its public face, man pages, completion and unit checked;
 # and the Debian packages built and installed.
 enable_language(C)
+# It goes under a root of its own (DESTDIR), so a tree laid out for /usr and /etc
+# never writes outside it.
 set(_pkg_dir ${CMAKE_BINARY_DIR}/package-test)
-set(_pkg_prefix ${_pkg_dir}/prefix)
+set(_pkg_root ${_pkg_dir}/root)
+set(_pkg_prefix ${_pkg_root}${CMAKE_INSTALL_PREFIX})
+if(IS_ABSOLUTE "${Z418KT_SYSTEMD_UNIT_DIR}")
+  set(_pkg_unit_dir ${_pkg_root}${Z418KT_SYSTEMD_UNIT_DIR})
+else()
+  set(_pkg_unit_dir ${_pkg_prefix}/${Z418KT_SYSTEMD_UNIT_DIR})
+endif()
 add_test(NAME package_install
-         COMMAND sh -c "rm -rf '${_pkg_prefix}' && '${CMAKE_COMMAND}' --install '${CMAKE_BINARY_DIR}' --prefix '${_pkg_prefix}' >/dev/null")
+         COMMAND sh -c "rm -rf '${_pkg_root}' && DESTDIR='${_pkg_root}' '${CMAKE_COMMAND}' --install '${CMAKE_BINARY_DIR}' >/dev/null")
 set_tests_properties(package_install PROPERTIES FIXTURES_SETUP z418kt_installed TIMEOUT 120)
 
 # Programs built against a sanitized library carry the same sanitizers.
@@ -20,11 +28,12 @@ foreach(_test public-interface cmake-consumer pkg-config-consumer c-dlopen pytho
   add_test(NAME ${_name} COMMAND ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh ${_test})
   set_tests_properties(${_name} PROPERTIES
     FIXTURES_REQUIRED z418kt_installed TIMEOUT 300 SKIP_RETURN_CODE 77
-    ENVIRONMENT "PREFIX=${_pkg_prefix};LIBDIR=${CMAKE_INSTALL_LIBDIR};PYDIR=${Z418KT_PYTHON_DIR};BUILD=${CMAKE_BINARY_DIR};SOURCE=${CMAKE_SOURCE_DIR}/tests/package;WORK=${_pkg_dir}/${_test};CXX=${CMAKE_CXX_COMPILER};CC=${CMAKE_C_COMPILER};SANITIZE=${_pkg_sanitize}")
+    ENVIRONMENT "PREFIX=${_pkg_prefix};UNITDIR=${_pkg_unit_dir};LIBDIR=${CMAKE_INSTALL_LIBDIR};PYDIR=${Z418KT_PYTHON_DIR};BUILD=${CMAKE_BINARY_DIR};SOURCE=${CMAKE_SOURCE_DIR}/tests/package;WORK=${_pkg_dir}/${_test};CXX=${CMAKE_CXX_COMPILER};CC=${CMAKE_C_COMPILER};SANITIZE=${_pkg_sanitize}")
 endforeach()
 
-# The Debian packages: built (into BUILD/packages, incrementally), lintian,
-# used from a throwaway root, and installed and purged when run as root.
+# The Debian packages: made (into BUILD/packages) from this tree when it is laid
+# out for /usr, else compiled for them; lintian, used from a throwaway root, and
+# installed and purged when run as root.
 add_test(NAME package_debian COMMAND ${CMAKE_SOURCE_DIR}/tests/package/debian_test.sh)
 set_tests_properties(package_debian PROPERTIES TIMEOUT 3600 SKIP_RETURN_CODE 77
-  ENVIRONMENT "BUILD=${CMAKE_BINARY_DIR};SOURCE=${CMAKE_SOURCE_DIR}/tests/package;WORK=${_pkg_dir}/debian;CXX=${CMAKE_CXX_COMPILER}")
+  ENVIRONMENT "BUILD=${CMAKE_BINARY_DIR};PREFIX=${CMAKE_INSTALL_PREFIX};SOURCE=${CMAKE_SOURCE_DIR}/tests/package;WORK=${_pkg_dir}/debian;CXX=${CMAKE_CXX_COMPILER};SANITIZE=${_pkg_sanitize}")
