@@ -100,7 +100,8 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
 -- Each trigger first offers the change to the Coleta's latest event
 -- (KTR_EVENTO_COLETA finds it at once) and opens a new one only when that
 -- event took nothing: changes() counts the rows of the trigger's own last
--- statement. A new row's trigger runs AFTER the insert, when its key is
+-- statement. No statement here needs a temporary table (an IN list would
+-- open one on every run). A new row's trigger runs AFTER the insert, when its key is
 -- known even if the writer left it to the engine; there is no state before.
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
@@ -164,7 +165,7 @@ BEGIN
   UPDATE KTR_EVENTO SET FASE = CASE FASE WHEN 0 THEN 1 ELSE FASE END
    WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
                        WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE IN (0, 1, 3);
+     AND DISTRIBUIDO = 0 AND FASE < 4 AND FASE <> 2;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
          3, S.ESTADO
