@@ -6,21 +6,21 @@
 -- by the shape every change of the component has. A save writes the header
 -- first (INSERT or UPDATE), then its audit row, then replaces the pieces
 -- (DELETE, then INSERTs); a delete removes the pieces, then sets the header's
--- status to 2. So the Coleta's latest event, while no dispatcher has taken
--- it, carries a phase (FASE) saying what may still join it:
+-- status to 2. A Coleta whose latest event is still open has a row in
+-- KTR_EVENTO_ABERTO with the phase (FASE) saying what may still join it:
 --   0 opened by a header write, pieces not touched yet
 --   1 opened by a header write, pieces being removed
 --   2 pieces being written
 --   3 opened by removing pieces, the header not written yet
---   4 closed
 -- A header write opens a new event, except the change of status to 2 that
 -- follows the removal of the pieces (phase 3), which closes it. Removing a
--- piece joins phases 0, 1 and 3; writing a piece joins anything not closed.
--- Anything else opens a new event. Each save and each delete is thus one
--- event, on the normal path and when its statements commit one by one.
--- Another program's writes are covered alike: each statement writing a
--- header opens an event, and its piece changes join the Coleta's open event
--- until the next header write or the next dispatcher pass.
+-- piece joins phases 0, 1 and 3; writing a piece joins any open event.
+-- Anything else opens a new event. An event is closed by a delete and by
+-- its distribution. Each save and each delete is thus one event, on the
+-- normal path and when its statements commit one by one. Another program's
+-- writes are covered alike: each statement writing a header opens an event,
+-- and its piece changes join the Coleta's open event until the next header
+-- write or the next dispatcher pass.
 --
 -- Who made the change: the save's audit row names the user (it joins the
 -- event in phase 0). A transaction of the component that has more to say
@@ -45,7 +45,6 @@ CREATE TABLE KTR_EVENTO (
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100),
   ANTES TEXT,
-  FASE INTEGER NOT NULL DEFAULT 0 CHECK (FASE BETWEEN 0 AND 4),
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1))
 );
 -- A Coleta's events in order (the key follows the index's own): its latest
@@ -54,6 +53,15 @@ CREATE TABLE KTR_EVENTO (
 -- event, and a new one is numbered after the greatest there is.
 CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
+
+-- The open event of a Coleta, if any, and its phase (see above). The
+-- triggers never read KTR_EVENTO itself before they add to it: SQLite would
+-- then stage every added row in a temporary table.
+CREATE TABLE KTR_EVENTO_ABERTO (
+  DOCTO_TRANSPORTE_ID INTEGER PRIMARY KEY,
+  EVENTO_ID INTEGER NOT NULL,
+  FASE INTEGER NOT NULL CHECK (FASE BETWEEN 0 AND 3)
+);
 
 -- At most one row, only inside a transaction of the component.
 CREATE TABLE KTR_EVENTO_CONTEXTO (
@@ -97,104 +105,106 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
          E.DISTRIBUIDO AS DISTRIBUIDO
     FROM KTR_EVENTO E;
 
--- Each trigger first offers the change to the Coleta's latest event
--- (KTR_EVENTO_COLETA finds it at once) and opens a new one only when that
--- event took nothing: changes() counts the rows of the trigger's own last
--- statement. No statement here needs a temporary table (an IN list would
--- open one on every run). A new row's trigger runs AFTER the insert, when its key is
--- known even if the writer left it to the engine; there is no state before.
+-- Each trigger first offers the change to the Coleta's open event and opens
+-- a new one only when that took nothing: changes() counts the rows of the
+-- trigger's own last statement, and last_insert_rowid() names the event the
+-- trigger just added. A new row's trigger runs AFTER the insert, when its
+-- key is known even if the writer left it to the engine; there is no state
+-- before.
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         0, NULL
+         NULL
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = 4
+  DELETE FROM KTR_EVENTO_ABERTO
    WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
-     AND EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE = 3;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE = 3;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         CASE WHEN NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2 THEN 4 ELSE 0 END,
          (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1 AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2);
+  DELETE FROM KTR_EVENTO_ABERTO
+   WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_EXC_ANTES BEFORE DELETE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = 4
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE = 3;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 3;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         4, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-              WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+           WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
+  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
 END;
 
--- A Coleta's pieces: only a Coleta has events, so an open event proves the
--- document is one without reading it; a new event checks.
+-- A Coleta's pieces: a new event is opened only for a Coleta (the state
+-- view has no other document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = 2
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE < 4;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         2, S.ESTADO
+         S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = CASE FASE WHEN 0 THEN 1 ELSE FASE END
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE < 4 AND FASE <> 2;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  UPDATE KTR_EVENTO_ABERTO SET FASE = CASE FASE WHEN 0 THEN 1 ELSE FASE END
+   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE <> 2;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         3, S.ESTADO
+         S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 3 WHERE changes() = 1;
 END;
 
 -- A piece moved from one document to another changes both; only other
 -- programs update pieces.
 CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = 2
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE < 4;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         2, S.ESTADO
+         S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
-  UPDATE KTR_EVENTO SET FASE = 2
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE < 4;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, ANTES)
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         2, S.ESTADO
+         S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
 END;
 
 -- The save's audit row names its user: it joins the event its header write
@@ -203,9 +213,17 @@ CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
 WHEN NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL
 BEGIN
   UPDATE KTR_EVENTO SET USUARIO_ID = CAST(NEW.USUARIO_ID AS TEXT)
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND DISTRIBUIDO = 0 AND FASE = 0 AND USUARIO_ID IS NULL;
+   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
+                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND A.FASE = 0)
+     AND USUARIO_ID IS NULL;
+END;
+
+-- A distributed event is closed: a later change opens the next one.
+CREATE TRIGGER KTR_EVENTO_DISTRIBUIDO AFTER UPDATE OF DISTRIBUIDO ON KTR_EVENTO
+WHEN NEW.DISTRIBUIDO = 1
+BEGIN
+  DELETE FROM KTR_EVENTO_ABERTO
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND EVENTO_ID = NEW.EVENTO_ID;
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty
