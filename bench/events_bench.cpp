@@ -6,6 +6,10 @@
 // databases made alike: with the outbox, and with every outbox object
 // dropped. full: synchronous FULL (the default); off: OFF, which shows the
 // CPU cost alone. main.cpp prints outbox / no-outbox for each.
+// events/save/pg/{outbox,no-outbox}/{oracle,procedures}/{replace,new}: the
+// same on the bench's PostgreSQL server through the native provider, on its
+// demo database and on a second one made alike whose outbox triggers are
+// dropped (skipped without a server).
 // events/deliver/sqlite: events per second from the outbox to a loopback
 // HTTP receiver that answers 204, signed, one request per event.
 #include <benchmark/benchmark.h>
@@ -94,6 +98,73 @@ const bool kRegistered = [] {
               })
               ->Unit(benchmark::kMicrosecond)
               ->UseRealTime();
+  return true;
+}();
+
+// The bench server's demo database, or a second one on the same server
+// without the outbox triggers; "" (and `why`) when there is no server.
+std::string pgDb(Outbox outbox, std::string& why) {
+  const std::string& text = nativePostgresText();
+  if (text.empty()) {
+    why = "no PostgreSQL: " + postgresProblem();
+    return "";
+  }
+  if (outbox == Outbox::on) return text;
+  static const std::string without = [&] {
+    const std::string key = "Database=";
+    size_t at = text.find(key);
+    if (at == std::string::npos) return std::string();
+    size_t end = text.find(';', at);
+    std::string name = text.substr(at + key.size(), end - at - key.size()) + "_sem_eventos";
+    {
+      auto session = data::connectDirect(text, false);
+      session->execute("DROP DATABASE IF EXISTS " + name);
+      session->execute("CREATE DATABASE " + name);
+    }
+    std::string other =
+        text.substr(0, at) + key + name + (end == std::string::npos ? "" : text.substr(end));
+    data::initDatabase(other, true);
+    auto session = data::connectDirect(other, false);
+    session->execute("DROP TRIGGER KTR_EVENTO_DOCTO_ANTES ON DOCTO_TRANSPORTE");
+    session->execute("DROP TRIGGER KTR_EVENTO_CARGA_ANTES ON CARGA");
+    session->execute("DROP TRIGGER KTR_EVENTO_AUDITORIA ON KTR_AUDITORIA");
+    return other;
+  }();
+  if (without.empty()) why = "the bench server's connection text names no database";
+  return without;
+}
+
+void pgSaveWith(benchmark::State& state, Outbox outbox, const char* dialect, bool replace) {
+  std::string why;
+  std::string text;
+  try {
+    text = pgDb(outbox, why);
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  if (text.empty()) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  int32_t id = replace ? coletaWithPieces(text, 2) : 0;
+  Z418kt component;
+  for (auto _ : state) benchmark::DoNotOptimize(saveColeta(component, text, dialect, id, 2));
+  state.SetItemsProcessed(state.iterations());
+}
+
+const bool kRegisteredPg = [] {
+  for (auto [outbox, name] : {std::pair{Outbox::on, "outbox"}, {Outbox::off, "no-outbox"}})
+    for (auto [dialect, dialectName] :
+         {std::pair{"ORACLE", "oracle"}, std::pair{"SQLSERVER", "procedures"}})
+      for (bool replace : {true, false})
+        benchmark::RegisterBenchmark(("events/save/pg/" + std::string(name) + "/" + dialectName +
+                                      (replace ? "/replace" : "/new"))
+                                         .c_str(),
+                                     [outbox, dialect, replace](benchmark::State& s) {
+                                       pgSaveWith(s, outbox, dialect, replace);
+                                     })
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
   return true;
 }();
 
