@@ -175,11 +175,18 @@ struct Receiver {
     port = acceptor.local_endpoint().port();
     thread = std::thread([this] { serve(); });
   }
+  // Closing the acceptor does not wake a thread blocked in accept(): a
+  // connection of our own does, and the loop then sees `stopping`.
   ~Receiver() {
     stopping = true;
     boost::system::error_code ignored;
-    acceptor.close(ignored);
+    {
+      boost::asio::ip::tcp::socket wake(io);
+      wake.connect({boost::asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)},
+                   ignored);
+    }
     thread.join();
+    acceptor.close(ignored);
   }
   void serve() {
     namespace http = boost::beast::http;
