@@ -3,9 +3,11 @@
 --
 -- One event per change, not one per row: the triggers of one transaction
 -- gather into one row per Coleta, found by the transaction's id. Who made
--- the change comes from the transaction's settings z418kt.usuario and
--- z418kt.origem (set_config(..., true), which the component sets), or else
--- from the audit row of the document change. The first change of a Coleta in
+-- the change comes from the audit row of the document change (a save names
+-- its user there) and from the transaction's settings z418kt.usuario and
+-- z418kt.origem (set_config(..., true)), which the component sets only when
+-- it has more to say: the user of a delete, which writes no audit row, or
+-- the name of the program or HTTP token acting. The first change of a Coleta in
 -- a transaction takes a transaction lock on that Coleta before it numbers
 -- the event, so a Coleta's events are numbered in the order they commit.
 --

@@ -1,22 +1,41 @@
 -- The outbox on SQLite: every change of a Coleta writes one event row in the
 -- same transaction as the change, by triggers, so every writer is covered.
 --
--- One event per change, not one per row: the triggers of one transaction
--- gather into one row per Coleta. A transaction of the component carries a
--- token in KTR_EVENTO_CONTEXTO (written at its start, removed before its
--- commit, so no other session ever sees it), with who made it. A writer
--- without that row (another program, or a statement committed on its own)
--- gathers into the Coleta's latest event if no dispatcher has taken it yet:
--- its changes become one event per dispatcher pass.
+-- One event per change, not one per row, and no statement of its own: SQLite
+-- has no transaction id, so the triggers tell where a change begins and ends
+-- by the shape every change of the component has. A save writes the header
+-- first (INSERT or UPDATE), then its audit row, then replaces the pieces
+-- (DELETE, then INSERTs); a delete removes the pieces, then sets the header's
+-- status to 2. A Coleta whose latest event is still open has a row in
+-- KTR_EVENTO_ABERTO with the phase (FASE) saying what may still join it:
+--   0 opened by a header write, pieces not touched yet
+--   1 opened by a header write, pieces being removed
+--   2 pieces being written
+--   3 opened by removing pieces, the header not written yet
+-- A header write opens a new event, except the change of status to 2 that
+-- follows the removal of the pieces (phase 3), which closes it. Removing a
+-- piece joins phases 0, 1 and 3; writing a piece joins any open event.
+-- Anything else opens a new event. An event is closed by a delete and by
+-- its distribution. Each save and each delete is thus one event, on the
+-- normal path and when its statements commit one by one. Another program's
+-- writes are covered alike: each statement writing a header opens an event,
+-- and its piece changes join the Coleta's open event until the next header
+-- write or the next dispatcher pass.
 --
--- An event holds the Coleta as it was before the first change of the
--- transaction (ANTES, NULL for a new Coleta): its header fields under
--- "coleta" and its cargo pieces, in key order, under "cargas". The state
--- after the change is the state before the Coleta's next event, or, for its
--- latest event, the Coleta as it is now: KTR_EVENTO_HISTORICO shows both
--- (DEPOIS NULL once the row is gone), and the kind (created, changed, pieces
--- replaced, deleted) follows from the two. So a change costs one row written
--- once, whatever number of rows it touches.
+-- Who made the change: the save's audit row names the user (it joins the
+-- event in phase 0). A transaction of the component that has more to say
+-- (the user of a delete, which writes no audit row; the name of the program
+-- or HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start and removes
+-- it before its commit, so no other session ever sees it; a save made in
+-- process without a name writes no context at all.
+--
+-- An event holds the Coleta as it was before the change (ANTES, NULL for a
+-- new Coleta): its header fields under "coleta" and its cargo pieces, in key
+-- order, under "cargas". The state after the change is the state before the
+-- Coleta's next event, or, for its latest event, the Coleta as it is now:
+-- KTR_EVENTO_HISTORICO shows both (DEPOIS NULL once the row is gone), and the
+-- kind (created, changed, pieces replaced, deleted) follows from the two. So
+-- a change costs one row written once, whatever number of rows it touches.
 -- The file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
@@ -26,7 +45,6 @@ CREATE TABLE KTR_EVENTO (
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100),
   ANTES TEXT,
-  TX VARCHAR(32),
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1))
 );
 -- A Coleta's events in order (the key follows the index's own): its latest
@@ -36,10 +54,18 @@ CREATE TABLE KTR_EVENTO (
 CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
+-- The open event of a Coleta, if any, and its phase (see above). The
+-- triggers never read KTR_EVENTO itself before they add to it: SQLite would
+-- then stage every added row in a temporary table.
+CREATE TABLE KTR_EVENTO_ABERTO (
+  DOCTO_TRANSPORTE_ID INTEGER PRIMARY KEY,
+  EVENTO_ID INTEGER NOT NULL,
+  FASE INTEGER NOT NULL CHECK (FASE BETWEEN 0 AND 3)
+);
+
 -- At most one row, only inside a transaction of the component.
 CREATE TABLE KTR_EVENTO_CONTEXTO (
   CONTEXTO_ID INTEGER PRIMARY KEY CHECK (CONTEXTO_ID = 1),
-  TX VARCHAR(32) NOT NULL,
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100)
 );
@@ -79,108 +105,125 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
          E.DISTRIBUIDO AS DISTRIBUIDO
     FROM KTR_EVENTO E;
 
--- The first change of a Coleta in a transaction opens its event with the
--- state before it; later changes in the same transaction find it open (the
--- Coleta's latest event, not yet distributed, of the same token) and add
--- nothing. (A new row's trigger runs AFTER the insert, when its key is
--- known even if the writer left it to the engine; there is no state before.)
+-- Each trigger first offers the change to the Coleta's open event and opens
+-- a new one only when that took nothing: changes() counts the rows of the
+-- trigger's own last statement, and last_insert_rowid() names the event the
+-- trigger just added. A new row's trigger runs AFTER the insert, when its
+-- key is known even if the writer left it to the engine; there is no state
+-- before.
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, NULL
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
+         NULL
+    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  DELETE FROM KTR_EVENTO_ABERTO
+   WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE = 3;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                 WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+           WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
+   WHERE changes() = 0;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1 AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2);
+  DELETE FROM KTR_EVENTO_ABERTO
+   WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_EXC_ANTES BEFORE DELETE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 3;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                 WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+           WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
+   WHERE changes() = 0;
+  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
 END;
 
+-- A Coleta's pieces: a new event is opened only for a Coleta (the state
+-- view has no other document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
-WHEN EXISTS (SELECT 1 FROM DOCTO_TRANSPORTE D WHERE D.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
-                AND D.TAB_TIPO_DOCTO_TRANSP_ID = 5)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                 WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
-END;
-
--- A piece moved from one document to another changes both.
-CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
-BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
-  SELECT S.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, S.ESTADO
+         S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE S.DOCTO_TRANSPORTE_ID IN (OLD.DOCTO_TRANSPORTE_ID, NEW.DOCTO_TRANSPORTE_ID)
-     AND NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = S.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
+   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
-WHEN EXISTS (SELECT 1 FROM DOCTO_TRANSPORTE D WHERE D.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
-                AND D.TAB_TIPO_DOCTO_TRANSP_ID = 5)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  UPDATE KTR_EVENTO_ABERTO SET FASE = CASE FASE WHEN 0 THEN 1 ELSE FASE END
+   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE <> 2;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         X.TX, (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-                 WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE NOT EXISTS (SELECT 1 FROM KTR_EVENTO A
-                      WHERE A.EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                                            WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-                        AND A.DISTRIBUIDO = 0 AND A.TX IS X.TX);
+         S.ESTADO
+    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
+   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 3 WHERE changes() = 1;
 END;
 
--- A writer that sets no context still records its user in the audit table
--- with each document change: the event takes it from there.
+-- A piece moved from one document to another changes both; only other
+-- programs update pieces.
+CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
+BEGIN
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
+         S.ESTADO
+    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
+   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
+         S.ESTADO
+    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
+   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
+END;
+
+-- The save's audit row names its user: it joins the event its header write
+-- just opened, unless the context named the user already.
 CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
 WHEN NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL
 BEGIN
   UPDATE KTR_EVENTO SET USUARIO_ID = CAST(NEW.USUARIO_ID AS TEXT)
-   WHERE USUARIO_ID IS NULL
-     AND DISTRIBUIDO = 0
-     AND TX IS (SELECT X.TX FROM KTR_EVENTO_CONTEXTO X WHERE X.CONTEXTO_ID = 1)
-     AND EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
+                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND A.FASE = 0)
+     AND USUARIO_ID IS NULL;
+END;
+
+-- A distributed event is closed: a later change opens the next one.
+CREATE TRIGGER KTR_EVENTO_DISTRIBUIDO AFTER UPDATE OF DISTRIBUIDO ON KTR_EVENTO
+WHEN NEW.DISTRIBUIDO = 1
+BEGIN
+  DELETE FROM KTR_EVENTO_ABERTO
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND EVENTO_ID = NEW.EVENTO_ID;
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty

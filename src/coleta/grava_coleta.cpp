@@ -37,7 +37,9 @@ Variant Z418kt::gGrava_Coleta(Variant& invntConecta_DB, Variant& invntUsuario_In
              [&](TrapState& st) {
                st.at(10500);
                std::string connection = vb::cstr(invntConecta_DB);
-               work.begin(connection, true, invntUsuario_Internet_ID);
+               // The save's audit row names its user to the outbox: the
+               // transaction needs no context for it.
+               work.begin(connection, true);
                st.at(10510);
                if (!mConsiste_Campos(connection, invntUsuario_Internet_ID, invntEmpresa_Id,
                                      invntBanco_Dados, invntNome_produto, INVNTCLIENTE_ID,

@@ -46,13 +46,14 @@ ScopedChangeUser::ScopedChangeUser(std::string user)
 ScopedChangeUser::~ScopedChangeUser() { tUser = std::move(previous_); }
 
 bool openChangeContext(Connection& session) {
+  if (tUser.empty() && tActor.empty()) return false;
   const std::string engine = session.engine();
   const std::string user = literal(tUser, 40), actor = literal(tActor, 100);
   if (engine == "sqlite") {
     try {
       session.execute(
-          "INSERT OR REPLACE INTO KTR_EVENTO_CONTEXTO (CONTEXTO_ID, TX, USUARIO_ID, ORIGEM) "
-          "VALUES (1, lower(hex(randomblob(12))), " +
+          "INSERT OR REPLACE INTO KTR_EVENTO_CONTEXTO (CONTEXTO_ID, USUARIO_ID, ORIGEM) "
+          "VALUES (1, " +
           user + ", " + actor + ")");
       return true;
     } catch (const AutomationError& e) {
@@ -61,7 +62,7 @@ bool openChangeContext(Connection& session) {
     }
   }
   // The settings end with the transaction on their own.
-  if (engine.find("postgres") != std::string::npos && (user != "NULL" || actor != "NULL"))
+  if (engine.find("postgres") != std::string::npos)
     session.execute("SELECT set_config('z418kt.usuario', " + (user == "NULL" ? "''" : user) +
                     ", true), set_config('z418kt.origem', " + (actor == "NULL" ? "''" : actor) +
                     ", true)");

@@ -1,11 +1,11 @@
 // The context a writing transaction hands the outbox's triggers: who makes
-// the change (the internet user id and the acting program's name, both
-// per thread) and, on SQLite, the token that gathers the transaction's rows
-// into one event per Coleta.
+// the change (the internet user id and the acting program's name, both per
+// thread), for what the rows written cannot say themselves.
 //
 // The runner opens it right after a writing transaction begins and closes it
-// right before the commit; statements outside a transaction get none (the
-// triggers then fall back on the audit row for the user).
+// right before the commit. It costs nothing when this thread has neither a
+// user nor a name (a save names its user in its audit row): then no
+// statement is sent. Statements outside a transaction get none.
 #pragma once
 
 #include <string>

@@ -113,6 +113,61 @@ TEST_P(Outbox, EachChangeOfAColetaIsOneEventWithWhoAndWhatChanged) {
   EXPECT_EQ(eventCount(), before);
 }
 
+// The same rule holds when a save's statements commit one by one after the
+// engine gave up its transaction, and for writers that are not the component.
+TEST_P(Outbox, TheStepByStepRunAndOtherWritersLeaveOneEventPerChange) {
+  Json created = save(0, 3, {{2, 0.5, 0.4, 0.3}, {1, 1.2, 0.8, 0.6}});
+  ASSERT_EQ(created["result"]["value"], 0) << created.dump();
+  const int32_t id = created["args"]["iovntDOCTO_TRANSPORTE_ID"]["value"];
+  const std::string where = " WHERE DOCTO_TRANSPORTE_ID = " + std::to_string(id);
+
+  // The header is stored, then the first piece makes the engine give up:
+  // the Coleta changed, so one event, with the save's user.
+  if (engine() == "sqlite") {
+    execute(
+        "CREATE TRIGGER ABANDONA BEFORE INSERT ON CARGA"
+        " BEGIN SELECT RAISE(ROLLBACK, 'transacao abandonada'); END");
+  } else if (engine() == "postgresql") {
+    execute(
+        "CREATE FUNCTION ABANDONA() RETURNS trigger LANGUAGE plpgsql AS "
+        "'BEGIN RAISE EXCEPTION ''transacao abandonada''; END'");
+    execute(
+        "CREATE CONSTRAINT TRIGGER ABANDONA AFTER INSERT ON CARGA"
+        " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION ABANDONA()");
+  } else {
+    GTEST_SKIP() << "no abandoning trigger written for " << engine();
+  }
+  EXPECT_EQ(save(id, 4, {{1, 1, 1, 1}}, 8)["result"]["value"], 10);
+  execute(engine() == "sqlite" ? "DROP TRIGGER ABANDONA" : "DROP TRIGGER ABANDONA ON CARGA");
+  // On SQLite the statements that committed one by one are one event; on
+  // PostgreSQL each transaction is one.
+  auto events = history(id);
+  ASSERT_GE(events.size(), 2u);
+  if (engine() == "sqlite") {
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].user, "8");
+  }
+  EXPECT_EQ(events.back().after["coleta"]["num_volume"], 4);
+  EXPECT_EQ(events.back().after["cargas"].size(), 0u) << "the pieces went before the failing one";
+  const size_t stepByStep = events.size();
+
+  // Another program's statement is an event of its own, with no user; the
+  // component's next save and delete are one event each after it.
+  execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 9" + where);
+  ASSERT_EQ(save(id, 5, {{1, 1, 1, 1}, {2, 2, 2, 2}}, 9)["result"]["value"], 0);
+  ASSERT_EQ(erase(id).i2(), 0) << vb::concatText(msg);
+  events = history(id);
+  ASSERT_EQ(events.size(), stepByStep + 3);
+  const auto* other = &events[stepByStep];
+  EXPECT_EQ(other[0].user, "");
+  EXPECT_EQ(other[0].after["coleta"]["num_volume"], 9);
+  EXPECT_EQ(other[1].user, "9");
+  EXPECT_EQ(other[1].after["cargas"].size(), 2u);
+  EXPECT_EQ(other[2].kind(), "coleta.excluida");
+  EXPECT_EQ(other[2].before["cargas"].size(), 2u);
+  EXPECT_EQ(other[2].after["cargas"].size(), 0u);
+}
+
 INSTANTIATE_ENGINE_TEST(Outbox);
 
 }  // namespace

@@ -3,7 +3,8 @@
 a refused access key, the list and its client filter (kept in the address
 across a reload), a Coleta with its parties by name, a party's card, the
 party search, a new Coleta typed the Brazilian way (checked in the
-database), three field errors at once and the server's own, an edit,
+database), three field errors at once and the server's own, an edit and
+the Coleta's history,
 Coleta 100 locked by its air waybills and another locked while open, the
 print view on one A4 page, and the delete. axe-core checks every screen; a screenshot of each step goes to
 SHOT_DIR/<size>/. Exits 77 (skipped) without Chromium or Selenium.
@@ -229,6 +230,7 @@ class Day:
 
         number = self.create()
         self.edit(number)
+        self.history()
         self.locked_meanwhile(self.print_view(number))
 
         d.get(self.base + "#/coletas/" + number)
@@ -337,6 +339,25 @@ class Day:
         self.text_is("mensagem", "Coleta %s gravada." % number)
         assert self.text("r-peso") == "1.234,5 kg"
         assert self.stored(number)[0] == 1234.5
+
+    def history(self):
+        """The Histórico tab: the creation and the edit, oldest first, each with
+        who made it and what changed."""
+        if self.keyboard:  # the tabs' own keys: the arrow moves to the next tab
+            self.focus(self.el("aba-dados"))
+            self.el("aba-dados").send_keys(Keys.ARROW_RIGHT)
+            assert self.d.switch_to.active_element == self.el("aba-historico")
+        else:
+            self.el("aba-historico").click()
+        self.wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#eventos > li")) == 2)
+        created, edited = [e.text.replace("\u00a0", " ")
+                           for e in self.d.find_elements(By.CSS_SELECTOR, "#eventos > li")]
+        assert created.startswith("Criada em") and "Por usuário" in created, created
+        assert edited.startswith("Alterada em") and "Por usuário" in edited, edited
+        assert "Peso 1.500 kg 1.234,5 kg" in edited, edited
+        assert "Peças" in edited and "4 volumes" in edited, edited
+        assert self.el("painel-dados").get_attribute("hidden")
+        self.check("historico")
 
     def print_view(self, number):
         self.press(self.el("imprimir"))

@@ -6,6 +6,7 @@
 import { forgetToken, problemText, setToken, token, whenKeyRefused } from './api.js';
 import { deleteColeta, locked, readColeta, showColeta, showOrder } from './coleta.js';
 import { addPiece, editing, openForm, save } from './formulario.js';
+import { showHistory, wireTabs } from './historico.js';
 import { clearFilters, filtersFromForm, showList, todayFilter } from './lista.js';
 import { partyField, showCard, showSearch } from './pessoas.js';
 
@@ -16,6 +17,7 @@ const SCREENS = ['acesso', 'tela-lista', 'tela-coleta', 'tela-edicao', 'tela-pes
 let shown = null;   // the Coleta on the Coleta screen
 let pending = '';   // a message to show on the next screen
 let keyMessage = '';
+let showData = () => {};  // selects the Coleta screen's Dados tab
 
 function say(message) { $('mensagem').textContent = message || ''; }
 
@@ -98,6 +100,7 @@ async function route() {
     }
     title('Coleta ' + coleta.id);
     showColeta(coleta);
+    showData();
     show('tela-coleta', 'titulo-coleta');
     say(message);
     if (parts[2] === 'editar') say('Esta Coleta não pode ser editada: ' + (coleta.aviso || 'há conhecimentos aéreos emitidos.'));
@@ -159,6 +162,7 @@ function wire() {
     go('#/coletas/' + n);
   });
 
+  showData = wireTabs(() => showHistory(shown.id));
   $('editar').addEventListener('click', () => go('#/coletas/' + shown.id + '/editar'));
   // The Coleta is read again before the question: air waybills issued since
   // it was opened lock it, and the screen then says so instead of asking.
