@@ -86,9 +86,14 @@ void addHttpOptions(CLI::App* c, HttpCommand& o) {
            size_t{1}, size_t{1000000});
   addLimit(c, "--max-connections-per-client", l.maxConnectionsPerClient,
            "conexões de um mesmo endereço de cliente (503 além)", size_t{1}, size_t{1000000});
-  addLimit(c, "--io-threads", l.ioThreads, "threads que leem e escrevem as conexões", 1, 64);
+  addLimit(c, "--io-threads", l.ioThreads,
+           "threads além das dos workers que leem e escrevem as conexões, nunca ocupadas por uma "
+           "operação",
+           1, 64);
   addLimit(c, "--threads", l.workerThreads,
-           "workers que rodam operações ao mesmo tempo, cada um com seu componente", 1, 1024);
+           "workers (uma thread cada) que rodam operações ao mesmo tempo, cada um com seu "
+           "componente",
+           1, 1024);
   addLimit(c, "--max-queued", l.maxQueued, "requisições esperando um worker (503 além)", size_t{1},
            size_t{1000000});
   addLimit(c, "--rate", l.requestsPerSecond,

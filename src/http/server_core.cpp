@@ -14,6 +14,12 @@ CallContext callContext(const ServerOptions& o) {
   return CallContext{o.connection, o.oracle ? kOracleKind : kProcedureKind, 0};
 }
 
+std::vector<std::string_view> routePatterns() {
+  std::vector<std::string_view> patterns;
+  for (const Route& route : routeTable()) patterns.push_back(route.pattern);
+  return patterns;
+}
+
 Reply tooMany(double seconds) {
   Reply reply = problemReply(429);
   reply.headers.emplace_back("Retry-After",
@@ -26,7 +32,7 @@ Reply tooMany(double seconds) {
 ServerCore::ServerCore(ServerOptions o, std::ostream& out)
     : options(std::move(o)),
       log(out),
-      metrics(options.limits.workerThreads),
+      metrics(options.limits.workerThreads, routePatterns()),
       resources(callContext(options)),
       eventResources(options.connection),
       readiness(resources, std::chrono::seconds(options.limits.readySeconds)),

@@ -63,8 +63,11 @@ class ServerCore {
   // A new request id: 16 hex digits, unique within the process.
   std::string nextRequestId();
 
-  // Runs the job on a worker; false when the queue is full.
-  bool runOnWorker(WorkerPool::Job job) { return workers_.submit(std::move(job)); }
+  // Runs the job on a worker, at once on this thread when one is free, else
+  // later on `where`; false when the queue is full.
+  bool runOnWorker(WorkerPool::Job job, boost::asio::any_io_executor where) {
+    return workers_.submit(std::move(job), std::move(where));
+  }
 
  private:
   TokenCheck token_;
@@ -75,7 +78,7 @@ class ServerCore {
   std::unordered_map<const Connection*, std::weak_ptr<Connection>> open_;
   uint64_t idPrefix_;
   std::atomic<uint64_t> idCounter_{0};
-  WorkerPool workers_;  // last: its jobs use everything above
+  WorkerPool workers_;
 };
 
 }  // namespace z418kt::http

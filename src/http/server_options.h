@@ -23,9 +23,11 @@ struct Limits {
   // Connections and work.
   size_t maxConnections = 10000;          // open at once; 503 beyond
   size_t maxConnectionsPerClient = 1000;  // from one client address; 503 beyond
-  int ioThreads = 2;                      // threads that read and write every connection
-  int workerThreads = 16;                 // operations at once, each worker with its own component
-  size_t maxQueued = 1000;                // requests waiting for a worker; 503 beyond
+  // The server runs ioThreads + workerThreads threads, each holding
+  // connections; at most workerThreads of them run an operation at once.
+  int ioThreads = 2;        // threads beside the workers'
+  int workerThreads = 16;   // operations at once, each worker with its own component
+  size_t maxQueued = 1000;  // requests waiting for a worker; 503 beyond
 
   // Clients.
   int requestsPerSecond = 100;     // /v1 requests per client address (burst the same); 0: none
