@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "data/statement_runner.h"
 #include "http/client_address.h"
 
 namespace z418kt::http {
@@ -42,7 +43,12 @@ ServerCore::ServerCore(ServerOptions o, std::ostream& out)
       failedTokens_(options.limits.failedTokensPerMinute / 60.0,
                     options.limits.failedTokensPerMinute),
       idPrefix_(std::random_device()()),
-      workers_(options.limits.workerThreads, options.limits.maxQueued, metrics) {}
+      workers_(options.limits.workerThreads, options.limits.maxQueued, metrics) {
+  metrics.sessions = [] {
+    data::StatementRunner::SessionCounts counts = data::currentStatementRunner()->sessions();
+    return Metrics::Sessions{counts.inUse, counts.idle};
+  };
+}
 
 std::optional<Reply> ServerCore::admit(const Request& request, Access access) {
   if (access == Access::Open || (access == Access::Metrics && options.metricsPublic))

@@ -480,16 +480,20 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
 
 }  // namespace
 
+// A session starts on its own thread's loop: everything it does happens there.
 void startSession(ServerCore& core, Socket socket, std::string peer, std::string key) {
-  std::make_shared<Session<Socket>>(core, std::move(peer), std::move(key), std::move(socket))
-      ->start();
+  auto executor = socket.get_executor();
+  auto session =
+      std::make_shared<Session<Socket>>(core, std::move(peer), std::move(key), std::move(socket));
+  asio::post(executor, [session] { session->start(); });
 }
 
 void startTlsSession(ServerCore& core, Socket socket, std::string peer, std::string key,
                      asio::ssl::context& tls) {
-  std::make_shared<Session<asio::ssl::stream<Socket>>>(core, std::move(peer), std::move(key),
-                                                       std::move(socket), tls)
-      ->start();
+  auto executor = socket.get_executor();
+  auto session = std::make_shared<Session<asio::ssl::stream<Socket>>>(
+      core, std::move(peer), std::move(key), std::move(socket), tls);
+  asio::post(executor, [session] { session->start(); });
 }
 
 }  // namespace z418kt::http
