@@ -167,7 +167,7 @@ class Shared {
     http::ServerOptions options;
     options.port = 0;
     options.connection = connection_;
-    options.token = kToken;
+    options.tokens = {{http::kDefaultTokenName, kToken}};
     options.limits.requestsPerSecond = 0;
     options.limits.maxRequestsPerConnection = 100'000'000;
     server_ = std::make_unique<http::HttpServer>(options, log_);

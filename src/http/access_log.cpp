@@ -91,6 +91,7 @@ void AccessLog::write(const LogEntry& e) {
   appendField(line, "method", e.method);
   appendField(line, "route", e.route);
   appendField(line, "path", e.path);
+  if (!e.token.empty()) appendField(line, "token", e.token);
   char numbers[96];
   std::snprintf(numbers, sizeof numbers, ",\"status\":%d,\"bytes\":%zu,\"duration_ms\":%.3f}\n",
                 e.status, e.bytes, std::isfinite(e.milliseconds) ? e.milliseconds : 0.0);

@@ -217,7 +217,7 @@ HttpServer::~HttpServer() = default;
 
 void HttpServer::bind() {
   const ServerOptions& o = impl_->core.options;
-  if (o.token.empty()) throw std::runtime_error("no token configured");
+  if (o.tokens.empty()) throw std::runtime_error("no token configured");
   raiseDescriptorLimit();
   impl_->loadTls();
   if (!o.unixPath.empty())

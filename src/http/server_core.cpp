@@ -37,7 +37,7 @@ ServerCore::ServerCore(ServerOptions o, std::ostream& out)
       resources(callContext(options)),
       eventResources(options.connection),
       readiness(resources, std::chrono::seconds(options.limits.readySeconds)),
-      token_(options.token),
+      token_(options.tokens),
       clientRate_(options.limits.requestsPerSecond, options.limits.requestsPerSecond),
       tokenRate_(options.limits.tokenRequestsPerSecond, options.limits.tokenRequestsPerSecond),
       failedTokens_(options.limits.failedTokensPerMinute / 60.0,
@@ -50,20 +50,24 @@ ServerCore::ServerCore(ServerOptions o, std::ostream& out)
   };
 }
 
-std::optional<Reply> ServerCore::admit(const Request& request, Access access) {
+std::optional<Reply> ServerCore::admit(const Request& request, Access access,
+                                       std::string& tokenName) {
+  tokenName.clear();
   if (access == Access::Open || (access == Access::Metrics && options.metricsPublic))
     return std::nullopt;
   std::string key = limitKey(request.client);
   // A client that guessed wrong too often is not even compared with the token.
   if (double wait = failedTokens_.waitSeconds(key); wait > 0) return tooMany(wait);
   if (access == Access::Token && !clientRate_.take(key)) return tooMany(1);
-  if (!token_.matches(request.header("Authorization"))) {
+  const std::string* name = token_.match(request.header("Authorization"));
+  if (!name) {
     failedTokens_.take(key);
     Reply reply = problemReply(401);
     reply.headers.emplace_back("WWW-Authenticate", "Bearer");
     return reply;
   }
-  if (access == Access::Token && !tokenRate_.take("token")) return tooMany(1);
+  tokenName = *name;
+  if (access == Access::Token && !tokenRate_.take(*name)) return tooMany(1);
   return std::nullopt;
 }
 

@@ -49,8 +49,9 @@ class ServerCore {
   std::atomic<bool> stopping{false};
 
   // The refusal of a request by who sends it (token, throttling of failed
-  // tokens, rates), or nothing when it may go on to its route.
-  std::optional<Reply> admit(const Request& request, Access access);
+  // tokens, rates), or nothing when it may go on to its route; `tokenName`
+  // gets the name of the token it presented ("" when none was needed).
+  std::optional<Reply> admit(const Request& request, Access access, std::string& tokenName);
 
   // Counts a new connection from `key`; false (nothing counted) over a limit.
   bool openConnection(const std::string& key);

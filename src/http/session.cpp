@@ -163,6 +163,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     path_.clear();
     client_.clear();
     origin_.clear();
+    tokenName_.clear();
     version_ = 11;
     phase_ = Phase::Idle;
     if (buffer_.size() > 0) {
@@ -261,7 +262,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     probe.client = client_;
     bool guarded = path_.rfind("/v1/", 0) == 0 && method_ != "OPTIONS";
     Access access = guarded ? Access::Token : route_ ? route_->access : Access::Open;
-    refusal_ = core_.admit(probe, access);
+    refusal_ = core_.admit(probe, access, tokenName_);
 
     if (parser_->is_done()) return true;
     phase_ = Phase::Body;
@@ -318,7 +319,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     // On this thread at once when a worker is free (see WorkerPool), else
     // later, on this thread still.
     bool queued = core_.runOnWorker(
-        [self = this->shared_from_this(), request, &route,
+        [self = this->shared_from_this(), request, &route, actorName = tokenName_,
          // a job that waits for a worker keeps this thread's loop running
          work = asio::make_work_guard(stream_.get_executor())](Z418kt& component) {
           ServerCore& core = self->core_;
@@ -326,8 +327,8 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
                                core.metrics,   core.readiness,      &component};
           Reply reply;
           {
-            // The events of the changes a request makes name the HTTP API as their origin.
-            ChangeActor actor("http");
+            // The events of the changes a request makes name its token as their origin.
+            ChangeActor actor(actorName.empty() ? kDefaultTokenName : actorName);
             reply = runHandler(route, context, *request);
           }
           if (reply.status == 503 && route.pattern != "/readyz")
@@ -407,7 +408,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     size_t route = route_ ? static_cast<size_t>(route_ - routeTable().data()) : SIZE_MAX;
     core_.metrics.request(route, method_, status_, seconds);
     core_.log.write({requestId_, client_.empty() ? peer_ : client_, method_,
-                     route_ ? std::string(route_->pattern) : "", path_, status_, bytes_,
+                     route_ ? std::string(route_->pattern) : "", path_, tokenName_, status_, bytes_,
                      seconds * 1000});
     requestId_.clear();
     serializer_.reset();
@@ -468,7 +469,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
 
   // The request being served.
   Clock::time_point started_ = Clock::now();
-  std::string method_, path_, requestId_, client_, origin_, allow_;
+  std::string method_, path_, requestId_, client_, origin_, allow_, tokenName_;
   const Route* route_ = nullptr;
   std::vector<std::string> params_;
   std::optional<Reply> refusal_;
