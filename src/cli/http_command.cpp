@@ -54,8 +54,15 @@ void addHttpOptions(CLI::App* c, HttpCommand& o) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   c->add_flag("--oracle", s.oracle, "usa o dialeto ORACLE (padrão: procedimentos armazenados)");
   c->add_option("--token-file", o.tokenFile,
-                "arquivo cuja primeira linha é o token (Z418KT_HTTP_TOKEN prevalece; sem "
-                "nenhum dos dois, um token é criado e mostrado uma vez)");
+                "arquivo cuja primeira linha é o token, de nome http (Z418KT_HTTP_TOKEN prevalece; "
+                "sem token algum, um é criado e mostrado uma vez)");
+  c->add_option("--token", o.tokens,
+                "NOME=SEGREDO: mais um token, com o nome que vai ao log e aos eventos das "
+                "mudanças que faz (repita a opção; sem NOME=, o nome é http)")
+      ->allow_extra_args(false)
+      ->take_all();
+  c->add_option("--tokens-file", o.tokensFile,
+                "arquivo com um NOME=SEGREDO por linha (# comenta), até 1000 tokens e 1 MiB");
   c->add_option("--cors-origin", s.corsOrigin,
                 "a única origem que pode chamar /v1 de um navegador (padrão: nenhuma)");
   c->add_option("--tls-cert", s.tlsCert, "cadeia de certificados PEM: serve HTTPS (com --tls-key)");
@@ -86,17 +93,22 @@ void addHttpOptions(CLI::App* c, HttpCommand& o) {
            size_t{1}, size_t{1000000});
   addLimit(c, "--max-connections-per-client", l.maxConnectionsPerClient,
            "conexões de um mesmo endereço de cliente (503 além)", size_t{1}, size_t{1000000});
-  addLimit(c, "--io-threads", l.ioThreads, "threads que leem e escrevem as conexões", 1, 64);
+  addLimit(c, "--io-threads", l.ioThreads,
+           "threads além das dos workers que leem e escrevem as conexões, nunca ocupadas por uma "
+           "operação",
+           1, 64);
   addLimit(c, "--threads", l.workerThreads,
-           "workers que rodam operações ao mesmo tempo, cada um com seu componente", 1, 1024);
+           "workers (uma thread cada) que rodam operações ao mesmo tempo, cada um com seu "
+           "componente",
+           1, 1024);
   addLimit(c, "--max-queued", l.maxQueued, "requisições esperando um worker (503 além)", size_t{1},
            size_t{1000000});
   addLimit(c, "--rate", l.requestsPerSecond,
            "requisições /v1 por segundo por endereço de cliente, rajada igual (0: sem limite)", 0,
            1000000);
   addLimit(c, "--token-rate", l.tokenRequestsPerSecond,
-           "requisições /v1 por segundo com o token, somando todos os clientes (0: sem limite)", 0,
-           1000000);
+           "requisições /v1 por segundo de cada token, somando todos os clientes (0: sem limite)",
+           0, 1000000);
   addLimit(c, "--failed-tokens", l.failedTokensPerMinute,
            "tokens errados ou ausentes por minuto por endereço de cliente (429 além)", 1, 1000000);
   addLimit(c, "--ready-timeout", l.readySeconds, "segundos que /readyz espera a resposta do banco",
@@ -111,18 +123,29 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
     return 2;
   }
   bool madeToken = false;
+  std::vector<http::NamedToken>& tokens = options.tokens;
   try {
-    if (const char* env = std::getenv("Z418KT_HTTP_TOKEN"); env && *env) {
-      options.token = env;
-    } else if (!command.tokenFile.empty()) {
-      options.token = http::readTokenFile(command.tokenFile);
-    } else {
-      options.token = http::makeToken();
-      madeToken = true;
-    }
+    if (const char* env = std::getenv("Z418KT_HTTP_TOKEN"); env && *env)
+      tokens.push_back({http::kDefaultTokenName, env});
+    else if (!command.tokenFile.empty())
+      tokens.push_back({http::kDefaultTokenName, http::readTokenFile(command.tokenFile)});
+    if (!command.tokensFile.empty())
+      for (http::NamedToken& t : http::readTokensFile(command.tokensFile))
+        tokens.push_back(std::move(t));
   } catch (const std::exception& e) {
     err << "z418kt: " << e.what() << '\n';
     return 1;
+  }
+  try {
+    for (const std::string& text : command.tokens) tokens.push_back(http::parseNamedToken(text));
+    if (tokens.empty()) {
+      tokens.push_back({http::kDefaultTokenName, http::makeToken()});
+      madeToken = true;
+    }
+    http::checkTokens(tokens);
+  } catch (const std::invalid_argument& e) {
+    err << "z418kt: " << e.what() << '\n';
+    return 2;
   }
 
   StopSignals signals;
@@ -138,7 +161,7 @@ int httpCommand(HttpCommand command, std::ostream& out, std::ostream& err) {
   std::string reason;
   server.databaseAnswers(reason);
   out << "z418kt http: ouvindo em " << server.url() << '\n';
-  if (madeToken) out << "token: " << options.token << '\n';
+  if (madeToken) out << "token: " << tokens.front().secret << '\n';
   out << std::flush;
 
   std::optional<events::Dispatcher> dispatcher;

@@ -5,6 +5,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "http/server_options.h"
 
@@ -18,6 +19,8 @@ struct HttpCommand {
   http::ServerOptions server;
   std::string listen = "127.0.0.1:8080";
   std::string tokenFile;
+  std::vector<std::string> tokens;  // --token NAME=SECRET, repeated
+  std::string tokensFile;
   bool deliver = true;  // run the webhook dispatcher inside (off: --no-deliver)
 };
 

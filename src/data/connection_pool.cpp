@@ -173,6 +173,11 @@ size_t ConnectionPool::idleCount(const std::string& text) const {
   return n;
 }
 
+ConnectionPool::Counts ConnectionPool::counts() const {
+  std::lock_guard lock(mutex_);
+  return {open_, idle_.size()};
+}
+
 size_t ConnectionPool::openCount() const {
   std::lock_guard lock(mutex_);
   return open_;

@@ -76,6 +76,11 @@ class ConnectionPool {
   void closeIdle(const std::string& connectionText);
 
   size_t idleCount(const std::string& connectionText) const;
+  // Sessions open (lent and idle) and idle, over every text, at one moment.
+  struct Counts {
+    size_t open = 0, idle = 0;
+  };
+  Counts counts() const;
   size_t openCount() const;
 
  private:

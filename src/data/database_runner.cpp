@@ -114,6 +114,11 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
     return std::make_unique<PinnedTransaction>(shared_from_this(), connection, writes);
   }
 
+  SessionCounts sessions() const override {
+    ConnectionPool::Counts counts = pool_.counts();
+    return {counts.open > counts.idle ? counts.open - counts.idle : 0, counts.idle};
+  }
+
  private:
   RowSet runOnce(const OpenRequest& request) {
     if (Pinned* p = tPinned; p && p->runner.get() == this && p->text == request.connection) {

@@ -53,6 +53,13 @@ class StatementRunner {
   // already holds one, the new transaction joins it and only the outer one
   // commits. Runners without sessions run the statements as they come.
   virtual std::unique_ptr<Transaction> transaction(const std::string& connection, bool writes);
+
+  // The runner's pooled sessions now: lent to a caller, and open and idle.
+  // Runners without sessions have none.
+  struct SessionCounts {
+    size_t inUse = 0, idle = 0;
+  };
+  virtual SessionCounts sessions() const { return {}; }
 };
 
 // The runner on real databases (SQLite, ODBC), with its connection pool; by

@@ -1,9 +1,10 @@
 // The access log: one JSON object per line and request, with time (UTC),
 // request id, client address, method, route (the pattern that matched),
-// path, status, bytes of the answer's body and duration in milliseconds.
+// path, the name of the token presented (when the route needs one), status,
+// bytes of the answer's body and duration in milliseconds.
 // Every field is escaped by the JSON writer (control characters as \uXXXX,
 // invalid UTF-8 replaced), so no client text can start a line of its own.
-// Headers are never logged, so neither is the token. Thread-safe.
+// Headers are never logged, so no token's secret is. Thread-safe.
 #pragma once
 
 #include <mutex>
@@ -19,6 +20,7 @@ struct LogEntry {
   std::string method;
   std::string route;
   std::string path;
+  std::string token;  // the token's name; "" when none was needed
   int status = 0;
   size_t bytes = 0;
   double milliseconds = 0;

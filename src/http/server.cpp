@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/local/stream_protocol.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -72,8 +73,22 @@ void raiseDescriptorLimit() {
 
 }  // namespace
 
+// One event loop per thread, each connection on one of them, its requests
+// answered on that thread from the first byte to the last (the operations
+// too, see WorkerPool): a loop shared by several threads hands each event
+// from the thread that waited for it to another, a wake-up per event.
+namespace {
+std::deque<asio::io_context> makeLoops(int threads) {
+  std::deque<asio::io_context> loops;
+  for (int i = 0; i < std::max(1, threads); ++i) loops.emplace_back(1);
+  return loops;
+}
+}  // namespace
+
 struct HttpServer::Impl {
-  Impl(ServerOptions options, std::ostream& log) : core(std::move(options), log) {}
+  Impl(ServerOptions options, std::ostream& log)
+      : core(std::move(options), log),
+        loops(makeLoops(core.limits.ioThreads + core.limits.workerThreads)) {}
 
   void bindUnix(const std::string& path);
   void bindTcp(const std::string& host, int port);
@@ -83,12 +98,14 @@ struct HttpServer::Impl {
   void refuse(Protocol::socket socket);
 
   ServerCore core;
-  asio::io_context io;
-  // The acceptor and its retry timer are used from one strand: accepting,
-  // and closing at the stop, never run at once.
-  asio::strand<asio::io_context::executor_type> acceptStrand = asio::make_strand(io);
-  asio::basic_socket_acceptor<Protocol> acceptor{acceptStrand};
-  asio::steady_timer retry{acceptStrand};
+  std::deque<asio::io_context> loops;
+  // The acceptor and its retry timer live on the first loop: accepting, and
+  // closing at the stop, never run at once.
+  asio::io_context& io = loops.front();
+  asio::basic_socket_acceptor<Protocol> acceptor{io};
+  asio::steady_timer retry{io};
+  size_t nextLoop = 0;
+  std::vector<asio::executor_work_guard<asio::io_context::executor_type>> idle;
   std::optional<asio::ssl::context> tls;
   int boundPort = 0;
   bool ownsUnixPath = false;
@@ -152,7 +169,8 @@ void HttpServer::Impl::loadTls() {
 }
 
 void HttpServer::Impl::accept() {
-  acceptor.async_accept(asio::make_strand(io), [this](error_code ec, Protocol::socket socket) {
+  asio::io_context& loop = loops[nextLoop++ % loops.size()];
+  acceptor.async_accept(loop, [this](error_code ec, Protocol::socket socket) {
     if (!acceptor.is_open()) return;
     if (ec) {
       // Out of descriptors or memory for a moment: wait instead of spinning.
@@ -199,7 +217,7 @@ HttpServer::~HttpServer() = default;
 
 void HttpServer::bind() {
   const ServerOptions& o = impl_->core.options;
-  if (o.token.empty()) throw std::runtime_error("no token configured");
+  if (o.tokens.empty()) throw std::runtime_error("no token configured");
   raiseDescriptorLimit();
   impl_->loadTls();
   if (!o.unixPath.empty())
@@ -221,21 +239,24 @@ bool HttpServer::databaseAnswers(std::string& reason) {
 
 void HttpServer::run() {
   impl_->accept();
+  // A loop without connections yet waits for them until the stop.
+  for (asio::io_context& loop : impl_->loops) impl_->idle.emplace_back(loop.get_executor());
   std::vector<std::thread> others;
-  for (int i = 1; i < impl_->core.limits.ioThreads; ++i)
-    others.emplace_back([this] { impl_->io.run(); });
+  for (size_t i = 1; i < impl_->loops.size(); ++i)
+    others.emplace_back([this, i] { impl_->loops[i].run(); });
   impl_->io.run();
   for (std::thread& t : others) t.join();
 }
 
 void HttpServer::stop() {
   impl_->core.stopping = true;
-  asio::post(impl_->acceptStrand, [impl = impl_.get()] {
+  asio::post(impl_->io, [impl = impl_.get()] {
     error_code ignored;
     impl->acceptor.close(ignored);
     impl->retry.cancel();
     if (impl->ownsUnixPath) ::unlink(impl->core.options.unixPath.c_str());
     impl->core.stopConnections();
+    impl->idle.clear();
   });
 }
 

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "data/statement_runner.h"
 #include "http/client_address.h"
 
 namespace z418kt::http {
@@ -12,6 +13,12 @@ namespace {
 
 CallContext callContext(const ServerOptions& o) {
   return CallContext{o.connection, o.oracle ? kOracleKind : kProcedureKind, 0};
+}
+
+std::vector<std::string_view> routePatterns() {
+  std::vector<std::string_view> patterns;
+  for (const Route& route : routeTable()) patterns.push_back(route.pattern);
+  return patterns;
 }
 
 Reply tooMany(double seconds) {
@@ -26,32 +33,41 @@ Reply tooMany(double seconds) {
 ServerCore::ServerCore(ServerOptions o, std::ostream& out)
     : options(std::move(o)),
       log(out),
-      metrics(options.limits.workerThreads),
+      metrics(options.limits.workerThreads, routePatterns()),
       resources(callContext(options)),
       eventResources(options.connection),
       readiness(resources, std::chrono::seconds(options.limits.readySeconds)),
-      token_(options.token),
+      token_(options.tokens),
       clientRate_(options.limits.requestsPerSecond, options.limits.requestsPerSecond),
       tokenRate_(options.limits.tokenRequestsPerSecond, options.limits.tokenRequestsPerSecond),
       failedTokens_(options.limits.failedTokensPerMinute / 60.0,
                     options.limits.failedTokensPerMinute),
       idPrefix_(std::random_device()()),
-      workers_(options.limits.workerThreads, options.limits.maxQueued, metrics) {}
+      workers_(options.limits.workerThreads, options.limits.maxQueued, metrics) {
+  metrics.sessions = [] {
+    data::StatementRunner::SessionCounts counts = data::currentStatementRunner()->sessions();
+    return Metrics::Sessions{counts.inUse, counts.idle};
+  };
+}
 
-std::optional<Reply> ServerCore::admit(const Request& request, Access access) {
+std::optional<Reply> ServerCore::admit(const Request& request, Access access,
+                                       std::string& tokenName) {
+  tokenName.clear();
   if (access == Access::Open || (access == Access::Metrics && options.metricsPublic))
     return std::nullopt;
   std::string key = limitKey(request.client);
   // A client that guessed wrong too often is not even compared with the token.
   if (double wait = failedTokens_.waitSeconds(key); wait > 0) return tooMany(wait);
   if (access == Access::Token && !clientRate_.take(key)) return tooMany(1);
-  if (!token_.matches(request.header("Authorization"))) {
+  const std::string* name = token_.match(request.header("Authorization"));
+  if (!name) {
     failedTokens_.take(key);
     Reply reply = problemReply(401);
     reply.headers.emplace_back("WWW-Authenticate", "Bearer");
     return reply;
   }
-  if (access == Access::Token && !tokenRate_.take("token")) return tooMany(1);
+  tokenName = *name;
+  if (access == Access::Token && !tokenRate_.take(*name)) return tooMany(1);
   return std::nullopt;
 }
 

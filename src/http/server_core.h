@@ -49,8 +49,9 @@ class ServerCore {
   std::atomic<bool> stopping{false};
 
   // The refusal of a request by who sends it (token, throttling of failed
-  // tokens, rates), or nothing when it may go on to its route.
-  std::optional<Reply> admit(const Request& request, Access access);
+  // tokens, rates), or nothing when it may go on to its route; `tokenName`
+  // gets the name of the token it presented ("" when none was needed).
+  std::optional<Reply> admit(const Request& request, Access access, std::string& tokenName);
 
   // Counts a new connection from `key`; false (nothing counted) over a limit.
   bool openConnection(const std::string& key);
@@ -63,8 +64,11 @@ class ServerCore {
   // A new request id: 16 hex digits, unique within the process.
   std::string nextRequestId();
 
-  // Runs the job on a worker; false when the queue is full.
-  bool runOnWorker(WorkerPool::Job job) { return workers_.submit(std::move(job)); }
+  // Runs the job on a worker, at once on this thread when one is free, else
+  // later on `where`; false when the queue is full.
+  bool runOnWorker(WorkerPool::Job job, boost::asio::any_io_executor where) {
+    return workers_.submit(std::move(job), std::move(where));
+  }
 
  private:
   TokenCheck token_;
@@ -75,7 +79,7 @@ class ServerCore {
   std::unordered_map<const Connection*, std::weak_ptr<Connection>> open_;
   uint64_t idPrefix_;
   std::atomic<uint64_t> idCounter_{0};
-  WorkerPool workers_;  // last: its jobs use everything above
+  WorkerPool workers_;
 };
 
 }  // namespace z418kt::http

@@ -91,6 +91,10 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     core_.track(this->shared_from_this());
     int one = 1;  // an answer goes out in one or two writes: no Nagle wait
     ::setsockopt(socket().native_handle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if constexpr (!kTls<Stream>) {
+      error_code ignored;
+      socket().non_blocking(true, ignored);  // a write that would wait goes asynchronous
+    }
     if constexpr (kTls<Stream>) {
       arm(std::chrono::seconds(core_.limits.headSeconds));
       stream_.async_handshake(asio::ssl::stream_base::server,
@@ -119,21 +123,32 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
       return stream_;
   }
 
-  // One deadline at a time; a new one replaces the last.
+  // One deadline at a time; a new one replaces the last. The timer is left
+  // running when it would fire before the new deadline: firing, it looks at
+  // the deadline in force and waits again for the rest. So a request that
+  // moves its deadline forward touches no timer (setting and cancelling one
+  // costs a wake-up of the thread that waits for the kernel's events).
   void arm(Clock::duration after) {
     timedOut_ = false;
-    timer_.expires_after(after);
+    deadline_ = Clock::now() + after;
+    if (!timerRunning_ || timerAt_ > deadline_) startTimer();
+  }
+  void disarm() { deadline_ = Clock::time_point::max(); }
+
+  void startTimer() {
+    timerRunning_ = true;
+    timerAt_ = deadline_;
+    timer_.expires_at(timerAt_);
     timer_.async_wait(
         [self = this->shared_from_this(), generation = ++timerGeneration_](error_code ec) {
-          if (ec || generation != self->timerGeneration_) return;
+          if (generation != self->timerGeneration_) return;  // replaced by a nearer one
+          self->timerRunning_ = false;
+          if (ec || self->deadline_ == Clock::time_point::max()) return;
+          if (Clock::now() < self->deadline_) return self->startTimer();
           self->timedOut_ = true;
           error_code ignored;
           self->socket().cancel(ignored);
         });
-  }
-  void disarm() {
-    ++timerGeneration_;
-    timer_.cancel();
   }
 
   // Waits for the next request; one already in the buffer is parsed at once.
@@ -148,6 +163,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     path_.clear();
     client_.clear();
     origin_.clear();
+    tokenName_.clear();
     version_ = 11;
     phase_ = Phase::Idle;
     if (buffer_.size() > 0) {
@@ -246,7 +262,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     probe.client = client_;
     bool guarded = path_.rfind("/v1/", 0) == 0 && method_ != "OPTIONS";
     Access access = guarded ? Access::Token : route_ ? route_->access : Access::Open;
-    refusal_ = core_.admit(probe, access);
+    refusal_ = core_.admit(probe, access, tokenName_);
 
     if (parser_->is_done()) return true;
     phase_ = Phase::Body;
@@ -300,22 +316,26 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
                            core_.readiness};
       return send(runHandler(route, context, *request));
     }
+    // On this thread at once when a worker is free (see WorkerPool), else
+    // later, on this thread still.
     bool queued = core_.runOnWorker(
-        [self = this->shared_from_this(), request, &route,
-         // keeps the I/O threads running until the answer is handed
-         // back
+        [self = this->shared_from_this(), request, &route, actorName = tokenName_,
+         // a job that waits for a worker keeps this thread's loop running
          work = asio::make_work_guard(stream_.get_executor())](Z418kt& component) {
           ServerCore& core = self->core_;
           RouteContext context{core.resources, core.eventResources, core.options,
                                core.metrics,   core.readiness,      &component};
-          // The events of the changes a request makes name the HTTP API as their origin.
-          ChangeActor actor("http");
-          Reply reply = runHandler(route, context, *request);
+          Reply reply;
+          {
+            // The events of the changes a request makes name its token as their origin.
+            ChangeActor actor(actorName.empty() ? kDefaultTokenName : actorName);
+            reply = runHandler(route, context, *request);
+          }
           if (reply.status == 503 && route.pattern != "/readyz")
             core.metrics.databaseFailure("unavailable");
-          asio::post(self->stream_.get_executor(),
-                     [self, reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
-        });
+          self->send(std::move(reply));
+        },
+        stream_.get_executor());
     if (!queued) {
       Reply reply = problemReply(503);
       reply.headers.emplace_back("Retry-After", "1");
@@ -361,21 +381,37 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     status_ = reply.status;
 
     phase_ = Phase::Writing;
+    auto& serializer = serializer_.emplace(res);
+    if constexpr (!kTls<Stream>) {
+      // Most answers fit in the socket's buffer: written here and now, with
+      // no wait for the socket and no completion to schedule. What does not
+      // fit goes on below where this stopped.
+      error_code ec;
+      bhttp::write(stream_, serializer, ec);
+      if (ec != asio::error::would_block) {
+        if (buffer_.size() == 0) return onWritten(ec);
+        // Requests sent ahead are served each in a handler of its own, so
+        // any number of them never deepens the stack.
+        return asio::post(stream_.get_executor(),
+                          [self = this->shared_from_this(), ec] { self->onWritten(ec); });
+      }
+    }
     arm(std::chrono::seconds(core_.limits.writeSeconds));
-    bhttp::async_write(stream_, res, [self = this->shared_from_this()](error_code ec, size_t) {
-      self->onWritten(ec);
-    });
+    bhttp::async_write(
+        stream_, serializer,
+        [self = this->shared_from_this()](error_code ec, size_t) { self->onWritten(ec); });
   }
 
   void onWritten(error_code ec) {
     disarm();
     double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-    std::string route = route_ ? std::string(route_->pattern) : "other";
+    size_t route = route_ ? static_cast<size_t>(route_ - routeTable().data()) : SIZE_MAX;
     core_.metrics.request(route, method_, status_, seconds);
     core_.log.write({requestId_, client_.empty() ? peer_ : client_, method_,
-                     route_ ? std::string(route_->pattern) : "", path_, status_, bytes_,
+                     route_ ? std::string(route_->pattern) : "", path_, tokenName_, status_, bytes_,
                      seconds * 1000});
     requestId_.clear();
+    serializer_.reset();
     response_.reset();
     if (ec) return closeNow();
     if (closeAfter_) return closeGracefully();
@@ -408,6 +444,8 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     if (phase_ == Phase::Closed) return;
     phase_ = Phase::Closed;
     disarm();
+    ++timerGeneration_;  // the timer's wait holds this session: end it now
+    timer_.cancel();
     error_code ignored;
     socket().shutdown(Socket::shutdown_both, ignored);
     socket().close(ignored);
@@ -417,10 +455,12 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
   Stream stream_;
   asio::steady_timer timer_;
   uint64_t timerGeneration_ = 0;
-  bool timedOut_ = false;
+  Clock::time_point deadline_ = Clock::time_point::max(), timerAt_;
+  bool timerRunning_ = false, timedOut_ = false;
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   std::optional<bhttp::response<bhttp::string_body>> response_;
+  std::optional<bhttp::response_serializer<bhttp::string_body>> serializer_;
   std::array<char, 4096> scratch_{};
   std::string peer_, key_;
   Phase phase_ = Phase::Idle;
@@ -429,7 +469,7 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
 
   // The request being served.
   Clock::time_point started_ = Clock::now();
-  std::string method_, path_, requestId_, client_, origin_, allow_;
+  std::string method_, path_, requestId_, client_, origin_, allow_, tokenName_;
   const Route* route_ = nullptr;
   std::vector<std::string> params_;
   std::optional<Reply> refusal_;
@@ -441,16 +481,20 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
 
 }  // namespace
 
+// A session starts on its own thread's loop: everything it does happens there.
 void startSession(ServerCore& core, Socket socket, std::string peer, std::string key) {
-  std::make_shared<Session<Socket>>(core, std::move(peer), std::move(key), std::move(socket))
-      ->start();
+  auto executor = socket.get_executor();
+  auto session =
+      std::make_shared<Session<Socket>>(core, std::move(peer), std::move(key), std::move(socket));
+  asio::post(executor, [session] { session->start(); });
 }
 
 void startTlsSession(ServerCore& core, Socket socket, std::string peer, std::string key,
                      asio::ssl::context& tls) {
-  std::make_shared<Session<asio::ssl::stream<Socket>>>(core, std::move(peer), std::move(key),
-                                                       std::move(socket), tls)
-      ->start();
+  auto executor = socket.get_executor();
+  auto session = std::make_shared<Session<asio::ssl::stream<Socket>>>(
+      core, std::move(peer), std::move(key), std::move(socket), tls);
+  asio::post(executor, [session] { session->start(); });
 }
 
 }  // namespace z418kt::http

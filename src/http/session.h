@@ -1,9 +1,10 @@
-// One client connection, read and written on the I/O threads without ever
-// blocking: the request is parsed as its bytes arrive, within the deadlines
-// and sizes of Limits; a route that calls the operations runs on a worker
-// while the connection waits without holding one. Requests are answered one
-// at a time in the order they came, so pipelined requests keep their order;
-// what a client sends ahead waits in a buffer of bounded size.
+// One client connection, read and written on one thread's event loop
+// without ever blocking: the request is parsed as its bytes arrive, within
+// the deadlines and sizes of Limits, and takes a worker only once complete
+// (see WorkerPool); the answer is written at once where the socket takes it.
+// Requests are answered one at a time in the order they came, so pipelined
+// requests keep their order; what a client sends ahead waits in a buffer of
+// bounded size.
 //
 // A request over a limit or malformed gets its status (400, 408, 413, 431)
 // and the connection closes; before closing, the server stops sending and

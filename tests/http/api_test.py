@@ -6,8 +6,10 @@ PostgreSQL test server's folder, only the Coleta cycle runs, on PostgreSQL."""
 
 import concurrent.futures
 import json
+import os
 import signal
 import socket
+import subprocess
 import sys
 import tempfile
 import time
@@ -212,6 +214,47 @@ class Api(unittest.TestCase):
                 for token, status in ((TOKEN, 401), ("segredo-do-arquivo", 200)):
                     self.assertEqual(server.client(token).request("GET", "/v1/pessoas/11")[0],
                                      status)
+
+    def test_named_tokens_name_the_log_and_the_changes(self):
+        def start(*args):
+            return subprocess.run([BINARY, "http", "--listen", "127.0.0.1:0", "--db", "x"]
+                                  + list(args), capture_output=True, text=True, timeout=30,
+                                  env={k: v for k, v in os.environ.items()
+                                       if k != "Z418KT_HTTP_TOKEN"})
+        # Refused at start, nothing served: a name twice, a secret twice, an unreadable file.
+        for args, status, says in ((["--token", "a=1", "--token", "a=2"], 2, "named a"),
+                                   (["--token", "a=1", "--token", "b=1"], 2, "secret"),
+                                   (["--tokens-file", "/nonexistent/tokens"], 1, "tokens file")):
+            done = start(*args)
+            self.assertEqual(done.returncode, status, args)
+            self.assertIn(says, done.stderr)
+        with server_fixture.demo_database(BINARY) as (db, folder), \
+                tempfile.NamedTemporaryFile("w", suffix=".tokens") as tokens:
+            subprocess.run([BINARY, "deliver", "--install-outbox", "--db", db], check=True,
+                           stdout=subprocess.DEVNULL)
+            tokens.write("# one a line\n\nops=segredo-ops\n")
+            tokens.flush()
+            extra = ["--token", "portal=segredo=portal", "--tokens-file", tokens.name,
+                     "--no-deliver"]
+            with Server(BINARY, db=db, extra=extra) as server:
+                status, _, created, _ = server.client("segredo=portal").request(
+                    "POST", "/v1/coletas", NEW)
+                self.assertEqual(status, 201)
+                path = "/v1/coletas/%d" % created["id"]
+                self.assertEqual(server.client("segredo-ops").request(
+                    "PUT", path, dict(NEW, volumes=4))[0], 200)
+                self.assertEqual(server.client("portal").request("GET", path)[0], 401)
+                status, _, events, _ = server.client().request("GET", path + "/eventos")
+                self.assertEqual(status, 200)
+                self.assertEqual([(e["tipo"], e["origem"]) for e in events],
+                                 [("coleta.criada", "portal"), ("coleta.alterada", "ops")])
+                server.stop()
+                log = server.log()
+        lines = [json.loads(line) for line in log.splitlines() if '"status"' in line]
+        self.assertEqual([(e["method"], e.get("token")) for e in lines if e["route"] != "/healthz"],
+                         [("POST", "portal"), ("PUT", "ops"), ("GET", None), ("GET", "http")])
+        for secret in ("segredo=portal", "segredo-ops", TOKEN):
+            self.assertNotIn(secret, log)
 
     def test_fifty_clients_lose_nothing(self):
         with Server(BINARY, extra=["--rate", "0"]) as server:

@@ -295,7 +295,8 @@ class Hostile(unittest.TestCase):
         from prometheus_client.parser import text_string_to_metric_families
         with tempfile.TemporaryDirectory() as folder:
             db = "Provider=SQLite;Data Source=%s/late.db" % folder
-            with Server(BINARY, db=db) as server:
+            # No webhook delivery: nothing but the requests below takes a database session.
+            with Server(BINARY, db=db, extra=("--no-deliver",)) as server:
                 self.assertIn("não responde", server.log())  # said at start
                 answer = exchange(server, b"GET /readyz HTTP/1.1\r\nHost: x\r\n\r\n", 1)
                 self.assertEqual(statuses(answer), [503])
@@ -308,6 +309,8 @@ class Hostile(unittest.TestCase):
                                                    b"Host: x\r\n\r\n", 1)), [200])
                 self.assertEqual(statuses(exchange(server, b"GET /metrics HTTP/1.1\r\n"
                                                    b"Host: x\r\n\r\n", 1)), [401])
+                read = exchange(server, get("/v1/coletas/100", "Connection: close\r\n"))
+                self.assertEqual(statuses(read), [404])  # a database read, of no Coleta
                 answer = exchange(server, get("/metrics", "Connection: close\r\n"))
         text = answer.split(b"\r\n\r\n", 1)[1].decode()
         families = {f.name: f for f in text_string_to_metric_families(text)}
@@ -320,6 +323,9 @@ class Hostile(unittest.TestCase):
                     for s in families["z418kt_database_failures"].samples}
         self.assertGreaterEqual(failures["unavailable"], 1)
         self.assertEqual(families["z418kt_build_info"].samples[0].value, 1)
+        # The read's session went back to the pool: open, idle, none lent.
+        self.assertGreaterEqual(families["z418kt_database_sessions_idle"].samples[0].value, 1)
+        self.assertEqual(families["z418kt_database_sessions_in_use"].samples[0].value, 0)
 
     def test_readiness_follows_a_database_that_goes_away(self):
         if not server_fixture.postgresql:
