@@ -234,9 +234,8 @@ bool containsIgnoringCase(std::string_view text, std::string_view upperWord) {
   return false;
 }
 
-// Whether adaptStatement could change the statement at all: it opens with a
-// comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
-// Most statements do neither, and are spared the tokenizer.
+}  // namespace
+
 bool mayNeedRewrite(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && isBlank(text[i])) ++i;
@@ -247,8 +246,6 @@ bool mayNeedRewrite(std::string_view text) {
   return sameWord(first, "EXEC") || sameWord(first, "EXECUTE") || sameWord(first, "DELETE") ||
          containsIgnoringCase(text, "SYSDATE");
 }
-
-}  // namespace
 
 std::string replaceWord(std::string_view text, std::string_view word,
                         std::string_view replacement) {
@@ -583,7 +580,9 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
         }
         out.values.push_back(std::move(v));
         out.shape.append(statement, copied, begin - copied);
+        size_t at = out.shape.size();
         appendPlaceholder(out.shape, style, out.values.size());
+        out.placeholders.emplace_back(at, out.shape.size() - at);
         copied = end;
         break;
       }
@@ -595,6 +594,62 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
   if (!previous) return std::nullopt;
   out.shape.append(statement, copied, std::string_view::npos);
   return out;
+}
+
+ShapeForm::ShapeForm(const Shaped& shaped) {
+  // Two values with nothing between them would be judged by each other's
+  // characters; no cut makes that, but such a shape gets no form.
+  size_t from = 0;
+  for (size_t i = 0; i < shaped.placeholders.size(); ++i) {
+    auto [at, size] = shaped.placeholders[i];
+    if (i > 0 && at == from) {
+      fixed_.clear();
+      ends_.clear();
+      return;
+    }
+    fixed_.append(shaped.shape, from, at - from);
+    ends_.push_back(fixed_.size());
+    from = at + size;
+  }
+  fixed_.append(shaped.shape, from, std::string::npos);
+  ends_.push_back(fixed_.size());
+}
+
+bool ShapeForm::cut(std::string_view statement, std::vector<ExecArgument>& values) const {
+  if (ends_.empty()) return false;
+  const size_t count = ends_.size() - 1;
+  if (values.size() != count) values.resize(count);
+  size_t pos = 0, pieceBegin = 0;
+  for (size_t i = 0;; ++i) {
+    const size_t pieceSize = ends_[i] - pieceBegin;
+    if (statement.size() - pos < pieceSize ||
+        std::memcmp(statement.data() + pos, fixed_.data() + pieceBegin, pieceSize) != 0)
+      return false;
+    pos += pieceSize;
+    pieceBegin = ends_[i];
+    if (i == count) return pos == statement.size();
+    if (pos == statement.size()) return false;
+    // The value must be one the cut takes out here: a whole literal without a
+    // NUL, or a number a bound value carries exactly. What stands around it
+    // is the shape's own text, so its place was judged already.
+    Token t = tokenAt(statement, pos);
+    ExecArgument& v = values[i];
+    if (t.kind == TokenKind::Literal) {
+      if (!literalClosed(t.text) || t.text.find('\0') != std::string_view::npos) return false;
+      v.kind = ExecArgument::Kind::Text;
+      std::string_view inner = t.text.substr(1, t.text.size() - 2);
+      if (inner.find('\'') == std::string_view::npos)
+        v.value.assign(inner);
+      else
+        v.value = literalValue(t.text);
+    } else if (t.kind == TokenKind::Number && plainNumber(t.text)) {
+      v.kind = ExecArgument::Kind::Number;
+      v.value.assign(t.text);
+    } else {
+      return false;
+    }
+    pos += t.text.size();
+  }
 }
 
 }  // namespace z418kt::data::sql

@@ -215,8 +215,12 @@ void SqliteConnection::rollback() noexcept {
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  auto adapted = sql::adaptStatement(statement, kNow);
+  // Most statements need no rewrite and run as they came, without a copy.
+  const bool rewrite = sql::mayNeedRewrite(statement);
+  sql::Adapted adapted;
+  if (rewrite) adapted = sql::adaptStatement(statement, kNow);
   if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  const std::string& text = rewrite ? adapted.text : statement;
   // Inside a transaction that SQLite abandoned after an error, a statement
   // would run on its own and be kept: refused instead.
   if (inTransaction_ && sqlite3_get_autocommit(db_.get()))
@@ -225,8 +229,8 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   bool own = !inTransaction_;
   try {
     if (adapted.call) return callProcedure(*adapted.call);
-    if (auto rows = runShared(adapted.text)) return std::move(*rows);
-    return runChecked(adapted.text);
+    if (auto rows = runShared(text)) return std::move(*rows);
+    return runChecked(text);
   } catch (const std::exception&) {
     if (own) rollbackQuietly();
     throw;
@@ -235,21 +239,26 @@ RowSet SqliteConnection::execute(const std::string& statement) {
 
 std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) {
   if (shared_.capacity() == 0) return std::nullopt;
-  auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
-  if (!shaped) return std::nullopt;
-  sqlite::Statement* prepared = shared_.find(shaped->shape);
+  sqlite::Statement* prepared = shared_.findAlike(statement, values_);
   if (!prepared) {
-    sqlite::Statement fresh;
-    try {
-      fresh = sqlite::prepare(db_.get(), shaped->shape, true);
-    } catch (const sqlite::StatementFailure&) {
-      // The text as written gives the caller SQLite's own answer to it.
+    auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
+    if (!shaped) return std::nullopt;
+    prepared = shared_.find(shaped->shape);
+    if (!prepared) {
+      sqlite::Statement fresh;
+      try {
+        fresh = sqlite::prepare(db_.get(), shaped->shape, true);
+      } catch (const sqlite::StatementFailure&) {
+        // The text as written gives the caller SQLite's own answer to it.
+      }
+      sql::ShapeForm form(*shaped);
+      shared_.keep(std::move(shaped->shape), std::move(fresh), prepared, std::move(form));
     }
-    shared_.keep(std::move(shaped->shape), std::move(fresh), prepared);
+    values_ = std::move(shaped->values);
   }
   if (!*prepared) return std::nullopt;
   try {
-    return sqlite::runPrepared(db_.get(), prepared->get(), shaped->values);
+    return sqlite::runPrepared(db_.get(), prepared->get(), values_);
   } catch (const sqlite::StatementFailure& f) {
     if (sqlite::isFatal(f.resultCode)) broken_ = true;
     throw errors::provider(f.message);

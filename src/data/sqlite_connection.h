@@ -100,6 +100,7 @@ class SqliteConnection : public Connection {
   std::map<std::string, sqlite::Statement> control_;
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
+  std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.
