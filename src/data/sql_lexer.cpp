@@ -146,10 +146,9 @@ std::vector<Token> tokenize(std::string_view t) {
 
 bool sameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (upper(a[i]) != upper(b[i])) return false;
   return true;
 }
 
@@ -207,7 +206,8 @@ std::string rebuilt(std::string_view text, const std::vector<Token>& tokens, std
   return out;
 }
 
-std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error);
+// The call that the significant tokens `tokens` make (see parseExec).
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& tokens, std::string& error);
 
 // `upperWord` (ASCII capitals, at least two) anywhere in `text`, ignoring
 // case. Its second letter is looked for with memchr in both cases (rare
@@ -264,10 +264,26 @@ Adapted adaptStatement(std::string_view statement, std::string_view now) {
     out.text = statement;
     return out;
   }
+  // A procedure call is read from its significant tokens alone, gathered in
+  // one pass; only other statements are rebuilt token by token.
+  std::vector<Token> significantTokens;
+  for (size_t pos = 0; pos < statement.size();) {
+    Token t = tokenAt(statement, pos);
+    pos += t.text.size();
+    if (t.kind == TokenKind::Blank || t.kind == TokenKind::Comment) continue;
+    if (significantTokens.empty()) {
+      if (!(t.kind == TokenKind::Word && (sameWord(t.text, "EXEC") || sameWord(t.text, "EXECUTE"))))
+        break;
+      significantTokens.reserve(16);
+    }
+    significantTokens.push_back(t);
+  }
+  if (!significantTokens.empty()) {
+    out.call = parseExecTokens(significantTokens, out.error);
+    return out;
+  }
   auto tokens = tokenize(statement);
-  out.call = parseExecTokens(tokens, out.error);
-  if (!out.call && out.error.empty())
-    out.text = rebuilt(statement, tokens, "SYSDATE", now, missingFrom(tokens));
+  out.text = rebuilt(statement, tokens, "SYSDATE", now, missingFrom(tokens));
   return out;
 }
 
@@ -308,14 +324,13 @@ std::vector<std::string> splitStatements(std::string_view script) {
 }
 
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error) {
-  return parseExecTokens(tokenize(text), error);
+  return parseExecTokens(significant(tokenize(text)), error);
 }
 
 namespace {
 
-std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error) {
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& tokens, std::string& error) {
   error.clear();
-  auto tokens = significant(all);
   if (tokens.empty() || tokens[0].kind != TokenKind::Word ||
       !(sameWord(tokens[0].text, "EXEC") || sameWord(tokens[0].text, "EXECUTE")))
     return std::nullopt;
@@ -328,6 +343,7 @@ std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::stri
     return fail("EXEC without a procedure name");
   ExecCall call;
   call.procedure = std::string(tokens[i++].text);
+  call.arguments.reserve(tokens.size() / 2);
   while (i + 1 < tokens.size() && tokens[i].text == "." && tokens[i + 1].kind == TokenKind::Word) {
     call.procedure += ".";
     call.procedure += tokens[i + 1].text;

@@ -267,7 +267,7 @@ std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) 
 
 SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name) {
   if (!catalog_) {
-    std::map<std::string, Procedure> catalog;
+    std::map<std::string, Procedure, std::less<>> catalog;
     for (const auto& row : runChecked(kProcedures).rows) {
       Procedure& p = catalog[catalogKey(vb::concatText(row[0]))];
       p.name = vb::concatText(row[0]);
@@ -281,7 +281,18 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
     }
     catalog_ = std::move(catalog);
   }
-  auto it = catalog_->find(catalogKey(name));
+  // Names of a usual length are put in capitals on the stack, not in a string.
+  char upper[64];
+  auto it = catalog_->end();
+  if (name.size() <= sizeof upper) {
+    for (size_t i = 0; i < name.size(); ++i) {
+      char c = name[i];
+      upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    it = catalog_->find(std::string_view(upper, name.size()));
+  } else {
+    it = catalog_->find(catalogKey(name));
+  }
   if (it == catalog_->end())
     throw errors::provider("Could not find stored procedure '" + name + "'.");
   Procedure& p = it->second;

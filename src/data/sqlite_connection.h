@@ -96,7 +96,7 @@ class SqliteConnection : public Connection {
   std::optional<WriterTurn> turn_;  // held from BEGIN IMMEDIATE to the transaction's end
   bool broken_ = false;
   bool inTransaction_ = false;
-  std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
+  std::optional<std::map<std::string, Procedure, std::less<>>> catalog_;  // by upper-case name
   std::map<std::string, sqlite::Statement> control_;
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
