@@ -420,8 +420,10 @@ bool operandPlace(const Token* previous) {
 // exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35) each in
 // their own way, not always to the nearest double, so those stay written out.
 bool plainNumber(std::string_view text) {
-  if (text.find_first_not_of("0123456789") == std::string_view::npos)
-    return numtext::parseInteger(text).has_value();
+  size_t leading = 0;
+  while (leading < text.size() && isDigit(text[leading])) ++leading;
+  // Up to 18 digits always fit in 64 bits.
+  if (leading == text.size()) return leading <= 18 || numtext::parseInteger(text).has_value();
   // A real zero stays: SQLite writes -0.0 for a minus before the literal, but
   // 0.0 for a minus before a bound zero.
   auto d = numtext::parseDouble(text);
