@@ -107,6 +107,8 @@ constexpr Ratio kRatios[] = {
      "coleta/read/sqlite/oracle/3", ">= 1.6"},
     {"2 reader threads / 1 thread, procedures", "coleta/read-threads/sqlite/procedures/3",
      "coleta/read/sqlite/procedures/3", ">= 1.6"},
+    {"built statement recognised by its kept shape / cut by the tokenizer", "BM_ShapeByKeptForm",
+     "BM_ShapeByTokenizer", ">= 20"},
 };
 
 // Collects every case's throughput, round after round; shows only progress.

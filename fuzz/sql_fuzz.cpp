@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "automation/connection_text.h"
 #include "automation/number_text.h"
@@ -34,6 +35,36 @@ void sqlTexts(std::string_view text) {
     (void)adaptForPostgres(text);
   } catch (const z418kt::AutomationError&) {
     // an EXEC whose arguments are not plain literals: refused, as promised
+  }
+}
+
+// A statement recognised by a kept shape's form is the statement that the
+// tokenizer cuts into that shape, with the same values: the text's own shape
+// recognises it, and a second statement (after a line break in the input,
+// usually the same statement with other values) is recognised only when its
+// own cut agrees.
+void keptShapes(std::string_view input) {
+  using namespace z418kt::data;
+  size_t cut = input.find('\n');
+  std::string_view first = input.substr(0, cut);
+  std::string_view second = cut == std::string_view::npos ? first : input.substr(cut + 1);
+  auto kept = sql::shapeStatement(first, sql::Placeholder::Question);
+  if (!kept) return;
+  sql::ShapeForm form(*kept);
+  // A shape with two values side by side gets no form (it recognises nothing).
+  bool adjacent = false;
+  for (size_t i = 1; i < kept->placeholders.size(); ++i)
+    adjacent = adjacent || kept->placeholders[i].first ==
+                               kept->placeholders[i - 1].first + kept->placeholders[i - 1].second;
+  std::vector<sql::ExecArgument> values;
+  for (std::string_view text : {first, second}) {
+    bool recognised = form.cut(text, values);
+    auto own = sql::shapeStatement(text, sql::Placeholder::Question);
+    if (text.data() == first.data()) require(recognised || adjacent);
+    if (!recognised) continue;
+    require(own && own->shape == kept->shape && own->values.size() == values.size());
+    for (size_t i = 0; i < values.size(); ++i)
+      require(own->values[i].kind == values[i].kind && own->values[i].value == values[i].value);
   }
 }
 
@@ -68,6 +99,7 @@ void numberTexts(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   sqlTexts(text);
+  keptShapes(text);
   connectionText(text);
   numberTexts(text);
   return 0;

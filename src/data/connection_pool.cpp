@@ -94,7 +94,10 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
         if (it != idle_.end()) {
           reused = std::move(it->connection);
           since = it->since;
-          idle_.erase(it);
+          if (spare_.size() < limits_.maxSessions)
+            spare_.splice(spare_.end(), idle_, it);
+          else
+            idle_.erase(it);
           break;
         }
         if (open_ < limits_.maxSessions) {
@@ -142,9 +145,18 @@ void ConnectionPool::giveBack(const std::string& text, std::unique_ptr<Connectio
     forget(1);
     return;
   }
+  auto now = Clock::now();
   {
     std::lock_guard lock(mutex_);
-    idle_.push_back({text, std::move(connection), Clock::now()});
+    if (spare_.empty()) {
+      idle_.push_back({text, std::move(connection), now});
+    } else {
+      Idle& entry = spare_.back();
+      if (entry.text != text) entry.text = text;
+      entry.connection = std::move(connection);
+      entry.since = now;
+      idle_.splice(idle_.end(), spare_, std::prev(spare_.end()));
+    }
   }
   returned_.notify_one();
 }

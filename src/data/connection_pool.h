@@ -103,8 +103,11 @@ class ConnectionPool {
   mutable std::mutex mutex_;
   std::condition_variable returned_;
   std::list<Idle> idle_;  // least recently returned first
-  size_t open_ = 0;       // lent and idle
-  uint64_t owner_;        // forkCount() of the process whose sessions these are
+  // Entries of sessions now lent out, kept for their return: a lease then
+  // neither frees nor allocates under the lock (nor copies the text anew).
+  std::list<Idle> spare_;
+  size_t open_ = 0;  // lent and idle
+  uint64_t owner_;   // forkCount() of the process whose sessions these are
 };
 
 }  // namespace z418kt::data

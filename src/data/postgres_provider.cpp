@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -14,6 +16,8 @@
 #include "data/postgres_dialect.h"
 #include "data/postgres_values.h"
 #include "data/session_errors.h"
+#include "data/sql_lexer.h"
+#include "data/statement_cache.h"
 #include "data/timed_provider.h"
 
 namespace z418kt::data {
@@ -79,6 +83,12 @@ ConnectParameters connectParameters(std::string_view connectionText,
   return out;
 }
 
+namespace {
+std::atomic<uint64_t> gRoundTrips{0};
+}  // namespace
+
+uint64_t roundTrips() { return gRoundTrips.load(std::memory_order_relaxed); }
+
 }  // namespace pg
 
 namespace {
@@ -101,10 +111,30 @@ bool startsWith(const char* text, std::string_view prefix) {
   return text && std::string_view(text).substr(0, prefix.size()) == prefix;
 }
 
+// Waits for the server's answer to what was sent, counted for pg::roundTrips.
+PGresult* exec(PGconn* conn, const char* query) {
+  pg::gRoundTrips.fetch_add(1, std::memory_order_relaxed);
+  return PQexec(conn, query);
+}
+
+// The type a value cut out of a statement had as a literal: a whole number
+// is an integer, or a bigint beyond 32 bits; a number with a point or an
+// exponent is numeric; a quoted text is left for the server to infer from
+// its place, as it infers the type of a quoted literal.
+Oid literalType(const sql::ExecArgument& value) {
+  constexpr Oid kInt4 = 23, kInt8 = 20, kNumeric = 1700;
+  if (value.kind != sql::ExecArgument::Kind::Number) return 0;
+  int64_t whole = 0;
+  const char* end = value.value.data() + value.value.size();
+  auto [p, ec] = std::from_chars(value.value.data(), end, whole);
+  if (ec != std::errc() || p != end) return kNumeric;
+  return whole >= INT32_MIN && whole <= INT32_MAX ? kInt4 : kInt8;
+}
+
 class PostgresConnection : public Connection {
  public:
   PostgresConnection(const std::string& connectionText, const SessionTimeouts& timeouts)
-      : timeouts_(timeouts) {
+      : timeouts_(timeouts), shared_(statementCacheSize(ConnectionText(connectionText))) {
     pg::ConnectParameters parameters = pg::connectParameters(connectionText, timeouts);
     std::vector<const char*> keys, values;
     for (size_t i = 0; i < parameters.keys.size(); ++i) {
@@ -180,7 +210,7 @@ class PostgresConnection : public Connection {
       throw ConnectionLost(
           "PostgreSQL: the commit failed: [08006] " + trimmed(PQerrorMessage(conn_)), true);
     }
-    Result r(PQexec(conn_, "COMMIT"));
+    Result r(exec(conn_, "COMMIT"));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
       rollback();
       fail(r.get(), "PostgreSQL: the commit failed:");
@@ -196,7 +226,7 @@ class PostgresConnection : public Connection {
     inTransaction_ = false;
     beginPending_ = false;
     if (PQtransactionStatus(conn_) == PQTRANS_IDLE) return;
-    Result r(PQexec(conn_, "ROLLBACK"));
+    Result r(exec(conn_, "ROLLBACK"));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) usable_ = false;
   }
 
@@ -240,7 +270,7 @@ class PostgresConnection : public Connection {
         "SET statement_timeout = " + std::to_string(timeouts_.querySeconds * 1000) + "; ";
     if (!connSettings.empty()) text += connSettings + "; ";
     text += "SET DateStyle = ISO; SET extra_float_digits = 1; SET standard_conforming_strings = on";
-    Result r(PQexec(conn_, text.c_str()));
+    Result r(exec(conn_, text.c_str()));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK)
       fail(r.get(), "PostgreSQL: the session's settings failed:");
     if (!literalsSafe())
@@ -249,11 +279,66 @@ class PostgresConnection : public Connection {
           "backslash in a text could end its literal; the session was not opened.");
   }
 
-  // A statement on its own, committed by the server when it ends.
-  RowSet single(const std::string& text) {
+  // A statement shape prepared on this session as `name`; not `ready` when
+  // the server would not prepare it (its statements then go as written).
+  struct Prepared {
+    std::string name, shape;
+    bool parsed = false;  // the server has it
+    bool ready = true;
+  };
+  // The statement at `at` of a round trip runs as `prepared`, values_ bound.
+  struct Sharing {
+    Prepared* prepared = nullptr;
+    size_t at = 0;
+  };
+
+  // The kept shape of `text`, with values_ set to the text's values; null
+  // when the text goes as written.
+  Prepared* shapeOf(const std::string& text) {
+    if (shared_.capacity() == 0) return nullptr;
+    Prepared* kept = shared_.findAlike(text, values_);
+    if (!kept) {
+      auto shaped = sql::shapeStatement(text, sql::Placeholder::Dollar);
+      if (!shaped) return nullptr;
+      kept = shared_.find(shaped->shape);
+      if (!kept) {
+        sql::ShapeForm form(*shaped);
+        Prepared fresh{"z418kt_" + std::to_string(++named_), shaped->shape};
+        auto gone = shared_.keep(shaped->shape, std::move(fresh), kept, std::move(form));
+        if (gone && gone->second.parsed) deallocate_.push_back("DEALLOCATE " + gone->second.name);
+        if (!kept) return nullptr;
+      }
+      values_ = std::move(shaped->values);
+    }
+    return kept->ready ? kept : nullptr;
+  }
+
+  static bool succeeded(const PGresult* r) {
+    ExecStatusType status = PQresultStatus(r);
+    return status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_EMPTY_QUERY;
+  }
+
+  // Whether a kept shape's failure is to be answered by the text as written:
+  // the server refused the shape, or the error is one whose diagnostic
+  // quotes the text or its values (data and syntax errors). Others (a
+  // timeout, a constraint, a lost session) are the statement's own.
+  static bool retryAsWritten(const Prepared& prepared, const PGresult* r) {
+    if (!prepared.ready) return true;
+    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    return state && (std::strncmp(state, "22", 2) == 0 || std::strncmp(state, "42", 2) == 0);
+  }
+
+  // A statement on its own, committed by the server when it ends. A kept
+  // shape that fails gives way to the text as written, whose answer (and
+  // diagnostic) is the caller's.
+  RowSet single(const std::string& text, bool share = true) {
     takeCommit(true);
     bool wasUp = usable();
-    std::vector<Result> results = roundTrip({text.c_str()}, wasUp);
+    Sharing sharing{share ? shapeOf(text) : nullptr, 0};
+    std::vector<Result> results = roundTrip({text.c_str()}, wasUp, sharing);
+    if (sharing.prepared && !succeeded(results[0].get()) &&
+        retryAsWritten(*sharing.prepared, results[0].get()))
+      return single(text, false);
     return rowsOf(results[0].get(), wasUp);
   }
 
@@ -262,8 +347,9 @@ class PostgresConnection : public Connection {
   // together; when the statement fails, the savepoint undoes it and the
   // transaction goes on. A read changes nothing that a savepoint would have
   // to keep: when one of its statements fails, its transaction is rolled
-  // back and the next statement begins a new one.
-  RowSet step(const std::string& text) {
+  // back and the next statement begins a new one. A kept shape that fails is
+  // undone the same way and the text as written runs in its place.
+  RowSet step(const std::string& text, bool share = true) {
     const bool wasUp = PQstatus(conn_) == CONNECTION_OK;
     const bool withBegin = beginPending_, guarded = !readOnly_;
     std::vector<const char*> queries;
@@ -275,16 +361,18 @@ class PostgresConnection : public Connection {
     queries.push_back(text.c_str());
     if (guarded) queries.push_back(kReleaseStep);
 
-    std::vector<Result> results = roundTrip(queries, wasUp);
+    Sharing sharing{share ? shapeOf(text) : nullptr, statementAt};
+    std::vector<Result> results = roundTrip(queries, wasUp, sharing);
     if (withBegin && PQresultStatus(results[0].get()) == PGRES_COMMAND_OK) beginPending_ = false;
     for (size_t i = 0; i < statementAt; ++i)
       if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
     PGresult* statement = results[statementAt].get();
-    ExecStatusType status = PQresultStatus(statement);
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY) {
-      Result undo(PQexec(conn_, guarded ? kUndoStep : "ROLLBACK"));
+    if (!succeeded(statement)) {
+      Result undo(exec(conn_, guarded ? kUndoStep : "ROLLBACK"));
       if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
       if (!guarded) beginPending_ = true;
+      if (sharing.prepared && usable() && retryAsWritten(*sharing.prepared, statement))
+        return step(text, false);
       fail(statement);
     }
     if (guarded && PQresultStatus(results.back().get()) != PGRES_COMMAND_OK)
@@ -298,12 +386,16 @@ class PostgresConnection : public Connection {
   // They go as one simple-protocol query string, which the server runs with
   // less work per statement than the extended protocol's parse, bind and
   // execute (most for set-returning procedures). A text with a ';' anywhere
-  // could hold more than one statement, though: such a text, and anything
-  // sent while a read's commit is still on its way, goes through the
-  // extended protocol, which takes one statement per query and, in libpq's
-  // pipeline mode, still one round trip.
-  std::vector<Result> roundTrip(const std::vector<const char*>& queries, bool wasUp) {
-    bool plain = !commitPending_;
+  // could hold more than one statement, though: such a text, a statement of
+  // a kept shape, and anything sent while a read's commit is still on its
+  // way go through the extended protocol, which takes one statement per
+  // query and, in libpq's pipeline mode, still one round trip. A kept shape
+  // the server does not have yet is prepared in that same round trip; one
+  // that left the cache is let go of there too.
+  std::vector<Result> roundTrip(const std::vector<const char*>& queries, bool wasUp,
+                                Sharing sharing) {
+    pg::gRoundTrips.fetch_add(1, std::memory_order_relaxed);
+    bool plain = !commitPending_ && !sharing.prepared && deallocate_.empty();
     for (const char* query : queries) plain = plain && !std::strchr(query, ';');
     std::vector<Result> results(queries.size());
     if (plain) {
@@ -316,15 +408,51 @@ class PostgresConnection : public Connection {
     } else {
       if (!commitPending_ && !PQenterPipelineMode(conn_)) lost("PostgreSQL: no pipeline:", wasUp);
       bool sent = true;
-      for (const char* query : queries)
-        sent = sent && PQsendQueryParams(conn_, query, 0, nullptr, nullptr, nullptr, nullptr, 0);
+      const size_t released = deallocate_.size();
+      for (const std::string& query : deallocate_)
+        sent = sent &&
+               PQsendQueryParams(conn_, query.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+      deallocate_.clear();
+      bool parse = false;
+      for (size_t i = 0; i < queries.size(); ++i) {
+        if (!sharing.prepared || i != sharing.at) {
+          sent = sent &&
+                 PQsendQueryParams(conn_, queries[i], 0, nullptr, nullptr, nullptr, nullptr, 0);
+          continue;
+        }
+        Prepared& p = *sharing.prepared;
+        const int count = static_cast<int>(values_.size());
+        types_.clear();
+        bound_.clear();
+        for (const sql::ExecArgument& v : values_) {
+          types_.push_back(literalType(v));
+          bound_.push_back(v.value.c_str());
+        }
+        if (!p.parsed) {
+          parse = true;
+          sent =
+              sent && PQsendPrepare(conn_, p.name.c_str(), p.shape.c_str(), count, types_.data());
+        }
+        sent = sent && PQsendQueryPrepared(conn_, p.name.c_str(), count, bound_.data(), nullptr,
+                                           nullptr, 0);
+      }
       sent = sent && PQpipelineSync(conn_);
       // When the commit did not go through, the session is gone and the
       // queries after it never ran.
       if (!takeCommit(true, true)) wasUp = false;
-      if (sent)
-        for (Result& result : results) result = nextResult();
-      if (sent) syncOf();
+      if (sent) {
+        for (size_t i = 0; i < released; ++i) nextResult();
+        for (size_t i = 0; i < results.size(); ++i) {
+          if (parse && i == sharing.at) {
+            Result prepared = nextResult();
+            sharing.prepared->parsed = PQresultStatus(prepared.get()) == PGRES_COMMAND_OK;
+            // Refused by the server: its statements go as written from now on.
+            sharing.prepared->ready = sharing.prepared->parsed;
+          }
+          results[i] = nextResult();
+        }
+        if (Result late = syncOf(); late && !results.empty()) results.back() = std::move(late);
+      }
       PQexitPipelineMode(conn_);
       if (!sent) lost("PostgreSQL: the session ended:", wasUp);
     }
@@ -346,9 +474,21 @@ class PostgresConnection : public Connection {
   }
 
   // In pipeline mode: reads up to the result of the sync.
-  void syncOf() {
-    while (Result r{PQgetResult(conn_)})
+  // An error that comes after the last query's result is the implicit
+  // transaction's commit failing (a deferred constraint): it comes back.
+  Result syncOf() {
+    Result late;
+    for (int nothing = 0; nothing < 2 && PQstatus(conn_) == CONNECTION_OK;) {
+      Result r{PQgetResult(conn_)};
+      if (!r) {
+        ++nothing;
+        continue;
+      }
+      nothing = 0;
       if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+      if (!late && PQresultStatus(r.get()) == PGRES_FATAL_ERROR) late = std::move(r);
+    }
+    return late;
   }
 
   RowSet rowsOf(const PGresult* r, bool wasUp) {
@@ -422,6 +562,13 @@ class PostgresConnection : public Connection {
   bool beginPending_ = false;   // the BEGIN goes out with the transaction's first statement
   bool readOnly_ = false;       // the transaction is a read
   bool commitPending_ = false;  // a read's COMMIT went out; its answer is still to be taken
+  // Statement shapes prepared on this session ("Statement Cache", default 64).
+  StatementCache<Prepared> shared_;
+  uint64_t named_ = 0;                     // the last name given to a shape
+  std::vector<std::string> deallocate_;    // shapes that left the cache, let go of next
+  std::vector<sql::ExecArgument> values_;  // of the statement at hand; room reused
+  std::vector<Oid> types_;
+  std::vector<const char*> bound_;
 };
 
 }  // namespace

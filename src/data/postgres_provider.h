@@ -28,8 +28,17 @@
 // same round trip; a read needs none: after a failed statement its next one
 // starts a new snapshot. A read's COMMIT is sent without waiting for its
 // answer, which the session takes when it is next used.
+//
+// Statements that differ only in their values share one prepared statement
+// per session (sql::shapeStatement; "Statement Cache=<n>", default 64 per
+// session, 0 for none), prepared in the round trip of its first statement,
+// the values bound with the types their literals have. A shape the server
+// will not prepare runs as written from then on, and a statement of a kept
+// shape that fails is undone and run as written, so that its answer and its
+// diagnostic are those of the text itself.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,6 +62,11 @@ struct ConnectParameters {
 // that would undo what the session relies on (client_encoding, replication).
 ConnectParameters connectParameters(std::string_view connectionText,
                                     const SessionTimeouts& timeouts);
+
+// The round trips to the server that this process's native sessions have
+// made (each batch of statements sent and waited for counts once), for
+// tests and benchmarks to hold the sessions to their count.
+uint64_t roundTrips();
 
 }  // namespace pg
 

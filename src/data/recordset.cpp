@@ -17,9 +17,23 @@ void Recordset::open(const std::string& source, const std::string& connection, i
   position_ = 0;
 }
 
+namespace {
+// Fields the record sets of this thread let go of, for the next ones to take:
+// a read then makes no field per value it reads.
+constexpr size_t kSpareFields = 256;
+thread_local std::vector<std::shared_ptr<Field>> spareFields;
+}  // namespace
+
 void Recordset::releaseFields() {
-  for (auto& field : fields_)
-    if (field) field->keep();
+  for (auto& field : fields_) {
+    if (!field) continue;
+    if (field.use_count() != 1) {
+      field->keep();  // its holders keep the value of its row
+    } else if (spareFields.size() < kSpareFields) {
+      field->view_ = nullptr;
+      spareFields.push_back(std::move(field));
+    }
+  }
   fields_.clear();
 }
 
@@ -51,7 +65,13 @@ Variant Recordset::fieldAt(size_t column) const {
   auto& field = fields_[column];
   if (!field || field.use_count() != 1) {
     if (field) field->keep();  // its holder keeps the value of its own row
-    field = std::make_shared<Field>(rows_.columns[column], Variant());
+    if (spareFields.empty()) {
+      field = std::make_shared<Field>(rows_.columns[column], Variant());
+    } else {
+      field = std::move(spareFields.back());
+      spareFields.pop_back();
+      field->name_ = rows_.columns[column];
+    }
   }
   field->view(value);
   return Variant(std::shared_ptr<Object>(field));

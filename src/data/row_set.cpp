@@ -19,7 +19,10 @@ Rows& Rows::operator=(Rows&& other) noexcept {
 }
 
 void Rows::keepSpare() noexcept {
-  if (cells_.capacity() > spareCells.capacity() && cells_.capacity() <= kKeptCells) {
+  // Most rows let go of hold no block (moved from, or never filled): the
+  // thread's spare is then not looked at.
+  if (cells_.capacity() == 0 || cells_.capacity() > kKeptCells) return;
+  if (cells_.capacity() > spareCells.capacity()) {
     cells_.clear();
     spareCells.swap(cells_);
   }

@@ -146,10 +146,9 @@ std::vector<Token> tokenize(std::string_view t) {
 
 bool sameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
+    if (upper(a[i]) != upper(b[i])) return false;
   return true;
 }
 
@@ -207,7 +206,8 @@ std::string rebuilt(std::string_view text, const std::vector<Token>& tokens, std
   return out;
 }
 
-std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error);
+// The call that the significant tokens `tokens` make (see parseExec).
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& tokens, std::string& error);
 
 // `upperWord` (ASCII capitals, at least two) anywhere in `text`, ignoring
 // case. Its second letter is looked for with memchr in both cases (rare
@@ -234,9 +234,8 @@ bool containsIgnoringCase(std::string_view text, std::string_view upperWord) {
   return false;
 }
 
-// Whether adaptStatement could change the statement at all: it opens with a
-// comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
-// Most statements do neither, and are spared the tokenizer.
+}  // namespace
+
 bool mayNeedRewrite(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && isBlank(text[i])) ++i;
@@ -247,8 +246,6 @@ bool mayNeedRewrite(std::string_view text) {
   return sameWord(first, "EXEC") || sameWord(first, "EXECUTE") || sameWord(first, "DELETE") ||
          containsIgnoringCase(text, "SYSDATE");
 }
-
-}  // namespace
 
 std::string replaceWord(std::string_view text, std::string_view word,
                         std::string_view replacement) {
@@ -267,10 +264,26 @@ Adapted adaptStatement(std::string_view statement, std::string_view now) {
     out.text = statement;
     return out;
   }
+  // A procedure call is read from its significant tokens alone, gathered in
+  // one pass; only other statements are rebuilt token by token.
+  std::vector<Token> significantTokens;
+  for (size_t pos = 0; pos < statement.size();) {
+    Token t = tokenAt(statement, pos);
+    pos += t.text.size();
+    if (t.kind == TokenKind::Blank || t.kind == TokenKind::Comment) continue;
+    if (significantTokens.empty()) {
+      if (!(t.kind == TokenKind::Word && (sameWord(t.text, "EXEC") || sameWord(t.text, "EXECUTE"))))
+        break;
+      significantTokens.reserve(16);
+    }
+    significantTokens.push_back(t);
+  }
+  if (!significantTokens.empty()) {
+    out.call = parseExecTokens(significantTokens, out.error);
+    return out;
+  }
   auto tokens = tokenize(statement);
-  out.call = parseExecTokens(tokens, out.error);
-  if (!out.call && out.error.empty())
-    out.text = rebuilt(statement, tokens, "SYSDATE", now, missingFrom(tokens));
+  out.text = rebuilt(statement, tokens, "SYSDATE", now, missingFrom(tokens));
   return out;
 }
 
@@ -311,14 +324,13 @@ std::vector<std::string> splitStatements(std::string_view script) {
 }
 
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error) {
-  return parseExecTokens(tokenize(text), error);
+  return parseExecTokens(significant(tokenize(text)), error);
 }
 
 namespace {
 
-std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::string& error) {
+std::optional<ExecCall> parseExecTokens(const std::vector<Token>& tokens, std::string& error) {
   error.clear();
-  auto tokens = significant(all);
   if (tokens.empty() || tokens[0].kind != TokenKind::Word ||
       !(sameWord(tokens[0].text, "EXEC") || sameWord(tokens[0].text, "EXECUTE")))
     return std::nullopt;
@@ -331,6 +343,7 @@ std::optional<ExecCall> parseExecTokens(const std::vector<Token>& all, std::stri
     return fail("EXEC without a procedure name");
   ExecCall call;
   call.procedure = std::string(tokens[i++].text);
+  call.arguments.reserve(tokens.size() / 2);
   while (i + 1 < tokens.size() && tokens[i].text == "." && tokens[i + 1].kind == TokenKind::Word) {
     call.procedure += ".";
     call.procedure += tokens[i + 1].text;
@@ -407,8 +420,10 @@ bool operandPlace(const Token* previous) {
 // exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35) each in
 // their own way, not always to the nearest double, so those stay written out.
 bool plainNumber(std::string_view text) {
-  if (text.find_first_not_of("0123456789") == std::string_view::npos)
-    return numtext::parseInteger(text).has_value();
+  size_t leading = 0;
+  while (leading < text.size() && isDigit(text[leading])) ++leading;
+  // Up to 18 digits always fit in 64 bits.
+  if (leading == text.size()) return leading <= 18 || numtext::parseInteger(text).has_value();
   // A real zero stays: SQLite writes -0.0 for a minus before the literal, but
   // 0.0 for a minus before a bound zero.
   auto d = numtext::parseDouble(text);
@@ -583,7 +598,9 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
         }
         out.values.push_back(std::move(v));
         out.shape.append(statement, copied, begin - copied);
+        size_t at = out.shape.size();
         appendPlaceholder(out.shape, style, out.values.size());
+        out.placeholders.emplace_back(at, out.shape.size() - at);
         copied = end;
         break;
       }
@@ -595,6 +612,62 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
   if (!previous) return std::nullopt;
   out.shape.append(statement, copied, std::string_view::npos);
   return out;
+}
+
+ShapeForm::ShapeForm(const Shaped& shaped) {
+  // Two values with nothing between them would be judged by each other's
+  // characters; no cut makes that, but such a shape gets no form.
+  size_t from = 0;
+  for (size_t i = 0; i < shaped.placeholders.size(); ++i) {
+    auto [at, size] = shaped.placeholders[i];
+    if (i > 0 && at == from) {
+      fixed_.clear();
+      ends_.clear();
+      return;
+    }
+    fixed_.append(shaped.shape, from, at - from);
+    ends_.push_back(fixed_.size());
+    from = at + size;
+  }
+  fixed_.append(shaped.shape, from, std::string::npos);
+  ends_.push_back(fixed_.size());
+}
+
+bool ShapeForm::cut(std::string_view statement, std::vector<ExecArgument>& values) const {
+  if (ends_.empty()) return false;
+  const size_t count = ends_.size() - 1;
+  if (values.size() != count) values.resize(count);
+  size_t pos = 0, pieceBegin = 0;
+  for (size_t i = 0;; ++i) {
+    const size_t pieceSize = ends_[i] - pieceBegin;
+    if (statement.size() - pos < pieceSize ||
+        std::memcmp(statement.data() + pos, fixed_.data() + pieceBegin, pieceSize) != 0)
+      return false;
+    pos += pieceSize;
+    pieceBegin = ends_[i];
+    if (i == count) return pos == statement.size();
+    if (pos == statement.size()) return false;
+    // The value must be one the cut takes out here: a whole literal without a
+    // NUL, or a number a bound value carries exactly. What stands around it
+    // is the shape's own text, so its place was judged already.
+    Token t = tokenAt(statement, pos);
+    ExecArgument& v = values[i];
+    if (t.kind == TokenKind::Literal) {
+      if (!literalClosed(t.text) || t.text.find('\0') != std::string_view::npos) return false;
+      v.kind = ExecArgument::Kind::Text;
+      std::string_view inner = t.text.substr(1, t.text.size() - 2);
+      if (inner.find('\'') == std::string_view::npos)
+        v.value.assign(inner);
+      else
+        v.value = literalValue(t.text);
+    } else if (t.kind == TokenKind::Number && plainNumber(t.text)) {
+      v.kind = ExecArgument::Kind::Number;
+      v.value.assign(t.text);
+    } else {
+      return false;
+    }
+    pos += t.text.size();
+  }
 }
 
 }  // namespace z418kt::data::sql

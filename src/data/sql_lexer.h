@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace z418kt::data::sql {
@@ -80,6 +81,10 @@ struct Adapted {
   std::string error;
 };
 Adapted adaptStatement(std::string_view statement, std::string_view now);
+// Whether adaptStatement could change the statement at all: it opens with a
+// comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
+// Most statements do neither, and are spared the tokenizer (and a copy).
+bool mayNeedRewrite(std::string_view statement);
 
 // A plain statement cut into the form that statements differing only in their
 // values share, and those values, so the form is prepared once and the values
@@ -97,6 +102,8 @@ Adapted adaptStatement(std::string_view statement, std::string_view now);
 struct Shaped {
   std::string shape;                 // each value replaced by a numbered placeholder
   std::vector<ExecArgument> values;  // placeholder n is values[n - 1]
+  // Where each placeholder sits in `shape`: its first character and length.
+  std::vector<std::pair<size_t, size_t>> placeholders;
 };
 enum class Placeholder { Question, Dollar };  // ?1 (SQLite) or $1 (PostgreSQL)
 inline constexpr size_t kMaxShapedValues = 999;
@@ -105,5 +112,26 @@ inline constexpr size_t kMaxShapedValues = 999;
 // unterminated literal, or more than kMaxShapedValues values. A statement
 // without values comes back whole as its own shape.
 std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder style);
+
+// A shape as the fixed texts between its placeholders, to recognise further
+// statements of that shape without running the tokenizer over all of them:
+// a statement of the form of pieces[0] value pieces[1] ... value pieces[n],
+// with each value a literal or number that shapeStatement would cut out
+// there, has exactly that shape and those values (the tokenizer reads the
+// fixed texts the same way whatever values stand between them).
+class ShapeForm {
+ public:
+  ShapeForm() = default;
+  explicit ShapeForm(const Shaped& shaped);
+
+  // True when `statement` has this form; `values` are then its values, as
+  // shapeStatement gives them. `values` is reused: its strings keep their
+  // room from one statement to the next.
+  bool cut(std::string_view statement, std::vector<ExecArgument>& values) const;
+
+ private:
+  std::string fixed_;         // the pieces one after another
+  std::vector<size_t> ends_;  // where each piece ends in fixed_; empty: no form
+};
 
 }  // namespace z418kt::data::sql

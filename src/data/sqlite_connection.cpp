@@ -215,8 +215,12 @@ void SqliteConnection::rollback() noexcept {
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  auto adapted = sql::adaptStatement(statement, kNow);
+  // Most statements need no rewrite and run as they came, without a copy.
+  const bool rewrite = sql::mayNeedRewrite(statement);
+  sql::Adapted adapted;
+  if (rewrite) adapted = sql::adaptStatement(statement, kNow);
   if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  const std::string& text = rewrite ? adapted.text : statement;
   // Inside a transaction that SQLite abandoned after an error, a statement
   // would run on its own and be kept: refused instead.
   if (inTransaction_ && sqlite3_get_autocommit(db_.get()))
@@ -225,8 +229,8 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   bool own = !inTransaction_;
   try {
     if (adapted.call) return callProcedure(*adapted.call);
-    if (auto rows = runShared(adapted.text)) return std::move(*rows);
-    return runChecked(adapted.text);
+    if (auto rows = runShared(text)) return std::move(*rows);
+    return runChecked(text);
   } catch (const std::exception&) {
     if (own) rollbackQuietly();
     throw;
@@ -235,21 +239,26 @@ RowSet SqliteConnection::execute(const std::string& statement) {
 
 std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) {
   if (shared_.capacity() == 0) return std::nullopt;
-  auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
-  if (!shaped) return std::nullopt;
-  sqlite::Statement* prepared = shared_.find(shaped->shape);
+  sqlite::Statement* prepared = shared_.findAlike(statement, values_);
   if (!prepared) {
-    sqlite::Statement fresh;
-    try {
-      fresh = sqlite::prepare(db_.get(), shaped->shape, true);
-    } catch (const sqlite::StatementFailure&) {
-      // The text as written gives the caller SQLite's own answer to it.
+    auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
+    if (!shaped) return std::nullopt;
+    prepared = shared_.find(shaped->shape);
+    if (!prepared) {
+      sqlite::Statement fresh;
+      try {
+        fresh = sqlite::prepare(db_.get(), shaped->shape, true);
+      } catch (const sqlite::StatementFailure&) {
+        // The text as written gives the caller SQLite's own answer to it.
+      }
+      sql::ShapeForm form(*shaped);
+      shared_.keep(std::move(shaped->shape), std::move(fresh), prepared, std::move(form));
     }
-    shared_.keep(std::move(shaped->shape), std::move(fresh), prepared);
+    values_ = std::move(shaped->values);
   }
   if (!*prepared) return std::nullopt;
   try {
-    return sqlite::runPrepared(db_.get(), prepared->get(), shaped->values);
+    return sqlite::runPrepared(db_.get(), prepared->get(), values_);
   } catch (const sqlite::StatementFailure& f) {
     if (sqlite::isFatal(f.resultCode)) broken_ = true;
     throw errors::provider(f.message);
@@ -258,7 +267,7 @@ std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) 
 
 SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name) {
   if (!catalog_) {
-    std::map<std::string, Procedure> catalog;
+    std::map<std::string, Procedure, std::less<>> catalog;
     for (const auto& row : runChecked(kProcedures).rows) {
       Procedure& p = catalog[catalogKey(vb::concatText(row[0]))];
       p.name = vb::concatText(row[0]);
@@ -272,7 +281,18 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
     }
     catalog_ = std::move(catalog);
   }
-  auto it = catalog_->find(catalogKey(name));
+  // Names of a usual length are put in capitals on the stack, not in a string.
+  char upper[64];
+  auto it = catalog_->end();
+  if (name.size() <= sizeof upper) {
+    for (size_t i = 0; i < name.size(); ++i) {
+      char c = name[i];
+      upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    it = catalog_->find(std::string_view(upper, name.size()));
+  } else {
+    it = catalog_->find(catalogKey(name));
+  }
   if (it == catalog_->end())
     throw errors::provider("Could not find stored procedure '" + name + "'.");
   Procedure& p = it->second;

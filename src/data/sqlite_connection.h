@@ -96,10 +96,11 @@ class SqliteConnection : public Connection {
   std::optional<WriterTurn> turn_;  // held from BEGIN IMMEDIATE to the transaction's end
   bool broken_ = false;
   bool inTransaction_ = false;
-  std::optional<std::map<std::string, Procedure>> catalog_;  // by upper-case name
+  std::optional<std::map<std::string, Procedure, std::less<>>> catalog_;  // by upper-case name
   std::map<std::string, sqlite::Statement> control_;
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
+  std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.

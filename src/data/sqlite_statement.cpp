@@ -24,6 +24,13 @@ bool onlyNoise(const char* tail) {
 }
 
 int bindNumber(sqlite3_stmt* s, int index, const std::string& text) {
+  // Most numbers are keys: up to 18 digits, which always fit in 64 bits.
+  if (!text.empty() && text.size() <= 18 &&
+      text.find_first_not_of("0123456789") == std::string::npos) {
+    int64_t whole = 0;
+    for (char c : text) whole = whole * 10 + (c - '0');
+    return sqlite3_bind_int64(s, index, whole);
+  }
   if (auto whole = numtext::parseInteger(text)) return sqlite3_bind_int64(s, index, *whole);
   if (auto real = numtext::parseDouble(text)) return sqlite3_bind_double(s, index, *real);
   return sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);

@@ -26,7 +26,8 @@ UnitOfWork::~UnitOfWork() = default;
 
 void UnitOfWork::begin(const std::string& connection, bool writes) {
   if (mode_ == Mode::StepByStep) return;
-  transaction_ = data::currentStatementRunner()->transaction(connection, writes);
+  // The runner as this thread holds it: no process-wide lock per operation.
+  transaction_ = data::threadStatementRunner().transaction(connection, writes);
   if (writes) keys_.start(connection);
 }
 

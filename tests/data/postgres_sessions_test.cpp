@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 
 #include "data/odbc_provider.h"
 #include "data/postgres_provider.h"
@@ -281,6 +282,99 @@ TEST_P(OnPostgresql, AFrozenServerEndsTheSessionInAnError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, OnPostgresql, ::testing::Values("odbc", "libpq"));
+
+// What a statement gave: its rows with their types, or its error's text.
+std::string outcome(Connection& session, const std::string& statement) {
+  try {
+    RowSet rows = session.execute(statement);
+    std::string out = rows.hasResultSet ? "rows" : "none";
+    for (const auto& c : rows.columns) out += " [" + c + "]";
+    for (const auto& row : rows.rows)
+      for (const Variant& v : row)
+        out += " " + std::to_string(static_cast<int>(v.type())) + ":" + vb::concatText(v);
+    return out;
+  } catch (const AutomationError& e) {
+    // Where the server points in the text (LINE 1: ...) depends on what went
+    // with the statement in its round trip: the message itself is compared.
+    return "error " + e.description.substr(0, e.description.find("\nLINE"));
+  }
+}
+
+TEST(PostgresqlNative, KeptShapesAnswerAsTheTextsAndCostNoRoundTripOfTheirOwn) {
+  std::string server = testing::postgresServerConnection();
+  if (server.empty()) GTEST_SKIP() << "no PostgreSQL test server";
+  auto provider = makePostgresProvider(SessionTimeouts{5, 2});
+  auto shared = provider->connect(testing::nativeText(server));
+  auto unshared = provider->connect(testing::nativeText(server) + ";Statement Cache=0");
+  auto roundTripsOf = [](const std::function<void()>& work) {
+    uint64_t before = pg::roundTrips();
+    work();
+    return pg::roundTrips() - before;
+  };
+  // Values of every kind, places the server cannot type a bare value, and
+  // failures whose diagnostics quote the text: each twice, the second time
+  // through the shape kept the first time.
+  const std::string statements[] = {
+      "SELECT 'x' AS a, 1 AS b WHERE 2 = 2",
+      "SELECT CAST('12' AS INTEGER) + 5 AS n, 5000000000 + 1 AS big, 1.5 * 2 AS d, 'a' || 'b' "
+      "AS t WHERE 'x' = 'x' AND 3 > 2",
+      "SELECT 1 AS n WHERE 1 = 'abc'",
+      "SELECT 1 / 0 AS n WHERE 7 = 7",
+      "SELECT CASE WHEN 1 = 1 THEN 'a' ELSE 'b' END AS c",
+      "SELECT COUNT(*) AS n FROM pg_class WHERE relname = 'pg_class' OR relpages > 1e30"};
+  for (int pass = 0; pass < 2; ++pass)
+    for (const std::string& statement : statements) {
+      std::string expected;
+      uint64_t alone = roundTripsOf([&] { expected = outcome(*unshared, statement); });
+      std::string got;
+      uint64_t kept = roundTripsOf([&] { got = outcome(*shared, statement); });
+      EXPECT_EQ(got, expected) << statement;
+      // Once its shape is known, a statement costs what its text costs (a
+      // failing one runs once more as written, for its own diagnostic).
+      if (pass == 1 && expected.rfind("error", 0) != 0) {
+        EXPECT_EQ(kept, alone) << statement;
+      }
+    }
+
+  // Inside transactions too, each the first of its shape on its session.
+  for (bool writes : {true, false})
+    for (const std::string& statement : statements) {
+      std::string got[2];
+      auto fresh = provider->connect(testing::nativeText(server));
+      for (int k = 0; k < 2; ++k) {
+        Connection& session = k ? *unshared : *fresh;
+        session.begin(writes);
+        got[k] = outcome(session, statement) + " | " + outcome(session, "SELECT 1 AS one");
+        session.commit();
+      }
+      EXPECT_EQ(got[0], got[1]) << statement << writes;
+    }
+
+  // A read of three statements: three round trips, its BEGIN going with the
+  // first and its COMMIT with whatever the session sends next.
+  for (auto* session : {shared.get(), unshared.get()}) {
+    uint64_t read = roundTripsOf([&] {
+      session->begin(false);
+      for (int id : {1, 2, 3})
+        session->execute("SELECT relname AS r FROM pg_class WHERE oid = " + std::to_string(id));
+      session->commit();
+    });
+    EXPECT_EQ(read, 3u);
+    // A write: one round trip a statement (its savepoint goes with it), one for the commit.
+    const std::string table = "rodadas_" + std::to_string(getpid());
+    session->execute("CREATE TABLE IF NOT EXISTS " + table + " (n INTEGER, t TEXT)");
+    uint64_t write = roundTripsOf([&] {
+      session->begin(true);
+      session->execute("INSERT INTO " + table + " VALUES (1, 'um')");
+      session->execute("INSERT INTO " + table + " VALUES (2, 'it''s')");
+      session->commit();
+    });
+    EXPECT_EQ(write, 3u);
+    EXPECT_EQ(outcome(*session, "SELECT n, t FROM " + table + " ORDER BY n"),
+              "rows [n] [t] 3:1 8:um 3:2 8:it's");
+    session->execute("DROP TABLE " + table);
+  }
+}
 
 }  // namespace
 }  // namespace z418kt::data

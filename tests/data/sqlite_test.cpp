@@ -72,6 +72,22 @@ TEST_F(SqliteTest, RecordsetFollowsAdoOnRowsEofAndClosedSets) {
           adLockReadOnly, adUnspecified);
   rs.moveNext();
   EXPECT_EQ(failureOf([&] { rs.fieldsItem("CARGA_ID"); }).number, 3021);
+  // Fields let go of are taken again by later record sets; one still held never is.
+  std::vector<Variant> held;
+  for (int id : {201, 202, 201}) {
+    Recordset later;
+    later.open(
+        "SELECT CARGA_ID + 1000 AS X, CARGA_ID - 1000 AS CARGA_ID FROM CARGA WHERE "
+        "CARGA_ID = " +
+            std::to_string(id),
+        db.text(), adOpenStatic, adLockReadOnly, adUnspecified);
+    EXPECT_EQ(vb::clng(later.fieldsItem("X")), id + 1000);
+    EXPECT_EQ(vb::clng(later.fieldsItem("CARGA_ID")), id - 1000);
+    held.push_back(later.fieldsItem("X"));
+  }
+  EXPECT_EQ(vb::clng(held.at(0)), 1201);
+  EXPECT_EQ(vb::clng(held.at(1)), 1202);
+  EXPECT_EQ(vb::clng(held.at(2)), 1201);
   // A statement without result columns leaves the record set closed.
   Recordset write;
   write.open(" DELETE CARGA  WHERE CARGA_ID =  201 ", db.text(), -1, -1, -1);
