@@ -19,4 +19,8 @@ file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
 if(BENCH_SOURCES)
   add_executable(z418kt_bench ${BENCH_SOURCES})
   target_link_libraries(z418kt_bench PRIVATE z418kt_core benchmark::benchmark)
+  # Figures from a sanitized build mean nothing: there it is built only when asked for.
+  if(Z418KT_SANITIZE)
+    set_target_properties(z418kt_bench PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
 endif()
