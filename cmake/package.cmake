@@ -41,16 +41,21 @@ set(Z418KT_FULL_BINARY ${CMAKE_INSTALL_FULL_BINDIR}/z418kt)
 # Under /usr they go where Debian keeps them (/etc, /lib/systemd); under
 # another prefix they stay inside it, so `cmake --install --prefix` never
 # writes outside.
+# The choice follows the prefix at every configure (a cached default would
+# keep the folder of the prefix the tree was first configured with).
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  set(_unit_dir /lib/systemd/system)
+  set(Z418KT_UNIT_DIR /lib/systemd/system)
   set(_conf_dir /etc/z418kt)
 else()
-  set(_unit_dir lib/systemd/system)
+  set(Z418KT_UNIT_DIR lib/systemd/system)
   set(_conf_dir ${CMAKE_INSTALL_SYSCONFDIR}/z418kt)
 endif()
-set(Z418KT_SYSTEMD_UNIT_DIR ${_unit_dir} CACHE STRING "Where the systemd unit goes")
+set(Z418KT_SYSTEMD_UNIT_DIR "" CACHE STRING "Where the systemd unit goes (empty: by the prefix)")
+if(Z418KT_SYSTEMD_UNIT_DIR)
+  set(Z418KT_UNIT_DIR ${Z418KT_SYSTEMD_UNIT_DIR})
+endif()
 configure_file(dist/z418kt-http.service.in ${CMAKE_BINARY_DIR}/z418kt-http.service @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/z418kt-http.service DESTINATION ${Z418KT_SYSTEMD_UNIT_DIR})
+install(FILES ${CMAKE_BINARY_DIR}/z418kt-http.service DESTINATION ${Z418KT_UNIT_DIR})
 install(FILES dist/z418kt.conf DESTINATION ${_conf_dir})
 install(FILES src/cli/z418kt.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME z418kt)
