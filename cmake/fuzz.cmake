@@ -58,7 +58,7 @@ elseif(Z418KT_SANITIZE)
     foreach(_name ${Z418KT_FUZZ_TARGETS})
       add_test(NAME fuzz_${_name}
                COMMAND ${CMAKE_SOURCE_DIR}/scripts/run-fuzzer.sh ${_fuzz_dir}/z418kt_fuzz_${_name}
-                       ${CMAKE_SOURCE_DIR}/fuzz/corpus/${_name} 25)
+                       ${CMAKE_SOURCE_DIR}/fuzz/corpus/${_name} 15)
       set_tests_properties(fuzz_${_name} PROPERTIES TIMEOUT 180)
     endforeach()
   else()
