@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "http/client_address.h"
+#include "http/token.h"
 
 namespace z418kt::http {
 
@@ -52,16 +53,6 @@ int statusOf(const error_code& ec) {
   if (ec == bhttp::error::header_limit) return 431;
   if (ec == bhttp::error::body_limit) return 413;
   return 400;
-}
-
-// A request id the client sent is kept when it is short and plain; anything
-// else is replaced, so the id is safe in logs and headers.
-bool plainId(std::string_view id) {
-  if (id.empty() || id.size() > 64) return false;
-  for (char c : id)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
-      return false;
-  return true;
 }
 
 template <class Stream>
@@ -245,7 +236,9 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     std::string_view target(head.target().data(), head.target().size());
     path_ = std::string(target.substr(0, target.find('?')));
     std::string_view sentId(head["X-Request-Id"].data(), head["X-Request-Id"].size());
-    requestId_ = plainId(sentId) ? std::string(sentId) : core_.nextRequestId();
+    // A request id the client sent is kept when it is plain; anything else is
+    // replaced, so the id is safe in logs and headers.
+    requestId_ = plainName(sentId) ? std::string(sentId) : core_.nextRequestId();
     client_ = clientAddress(
         peer_, std::string_view(head["X-Forwarded-For"].data(), head["X-Forwarded-For"].size()),
         core_.options.trustProxy);

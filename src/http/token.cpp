@@ -45,7 +45,7 @@ std::string makeToken() {
   return token;
 }
 
-bool plainTokenName(std::string_view name) {
+bool plainName(std::string_view name) {
   if (name.empty() || name.size() > 64) return false;
   for (char c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
@@ -56,7 +56,7 @@ bool plainTokenName(std::string_view name) {
 NamedToken parseNamedToken(std::string_view text) {
   size_t equals = text.find('=');
   NamedToken token{kDefaultTokenName, std::string(text)};
-  if (equals != std::string_view::npos && plainTokenName(text.substr(0, equals)) &&
+  if (equals != std::string_view::npos && plainName(text.substr(0, equals)) &&
       equals + 1 < text.size())
     token = {std::string(text.substr(0, equals)), std::string(text.substr(equals + 1))};
   if (token.secret.empty()) throw std::invalid_argument("a token needs a secret");
@@ -68,7 +68,7 @@ void checkTokens(const std::vector<NamedToken>& tokens) {
     throw std::invalid_argument("more than " + std::to_string(kMaxTokens) + " tokens");
   std::set<std::string_view> names, secrets;
   for (const NamedToken& t : tokens) {
-    if (!plainTokenName(t.name))
+    if (!plainName(t.name))
       throw std::invalid_argument("the token name \"" + t.name +
                                   "\" is not 1 to 64 letters, digits, '-', '_' or '.'");
     if (t.secret.empty()) throw std::invalid_argument("the token " + t.name + " has no secret");

@@ -25,8 +25,10 @@ struct NamedToken {
 // 32 random bytes from the system's generator, as 64 hex digits.
 std::string makeToken();
 
-// A name may be 1 to 64 letters, digits, '-', '_' or '.'.
-bool plainTokenName(std::string_view name);
+// A plain name (a token's, or the request id a client sends, both of which
+// go into logs and headers as they are) is 1 to 64 letters, digits, '-', '_'
+// or '.'.
+bool plainName(std::string_view name);
 
 // "NAME=SECRET" (split at the first '=', when what comes before is a plain
 // name and a secret follows), or a bare secret named kDefaultTokenName.
