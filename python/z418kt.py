@@ -183,8 +183,9 @@ class Answer:
         return f"Answer(result={self.result!r}, args={self.args!r})"
 
 
-class Component:
-    """A component of the library; call() runs one operation."""
+class _Handle:
+    """One component of the library, destroyed by close(), at the end of a
+    with block, or when the object goes."""
 
     _handle = None
 
@@ -193,6 +194,24 @@ class Component:
         self._handle = self._lib.z418kt_create()
         if not self._handle:
             raise MemoryError("z418kt: out of memory")
+
+    def close(self):
+        if self._handle:
+            self._lib.z418kt_destroy(self._handle)
+            self._handle = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __del__(self):
+        self.close()
+
+
+class Component(_Handle):
+    """A component of the library; call() runs one operation."""
 
     def call(self, operation, args=None, **named):
         """Calls an operation by name (any case) or dispatch identifier.
@@ -214,19 +233,6 @@ class Component:
             pointer = self._lib.z418kt_call(self._handle, operation.encode("utf-8"), text)
         return Answer(_answer_of(self._lib, pointer))
 
-    def close(self):
-        if self._handle:
-            self._lib.z418kt_destroy(self._handle)
-            self._handle = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        self.close()
 
 
 def init_database(connection, demo=False):
@@ -349,16 +355,13 @@ class Pessoa:
     cod_municipio_iata: str = ""
 
 
-class Coletas:
+class Coletas(_Handle):
     """The library's front door: Coletas and parties as dataclasses, with the
     rules every front end keeps (see <z418kt/coletas.h>). Anything but success
     raises NotFound, Refused, Conflict, Unavailable or Error."""
 
     def __init__(self, connection, oracle=False):
-        self._lib = _lib()
-        self._handle = self._lib.z418kt_create()
-        if not self._handle:
-            raise MemoryError("z418kt: out of memory")
+        super().__init__()
         self._context = (connection.encode("utf-8"), b"ORACLE" if oracle else b"SQLSERVER")
 
     def _value(self, name, *args):
@@ -398,16 +401,3 @@ class Coletas:
         page = self._value("z418kt_pessoa_search", json.dumps(dict(page, q=q)).encode())
         return [Pessoa(**p) for p in page["itens"]], page.get("proximo_cursor")
 
-    def close(self):
-        if self._handle:
-            self._lib.z418kt_destroy(self._handle)
-            self._handle = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        self.close()
