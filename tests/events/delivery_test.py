@@ -22,39 +22,23 @@ import random
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "http"))
+import server_fixture  # noqa: E402
+
 BINARY = None
 POSTGRESQL = None
-
-
-def _psql(sql):
-    f = dict(p.split("=", 1) for p in POSTGRESQL.split(";") if "=" in p)
-    subprocess.run(["psql", "-h", f["Server"], "-p", f["Port"], "-U", f["Uid"], "-d",
-                    f["Database"], "-qv", "ON_ERROR_STOP=1", "-c", sql], check=True,
-                   env=dict(os.environ, PGPASSWORD=f["Pwd"], PGOPTIONS="-c client_min_messages=warning"),
-                   stdout=subprocess.DEVNULL)
 
 
 @contextlib.contextmanager
 def database():
     """The connection text of a new demo database (SQLite, or a schema of its
     own on the PostgreSQL test server), removed afterwards."""
-    with tempfile.TemporaryDirectory(prefix="z418kt-events-") as folder:
-        schema = "z418kt_" + os.path.basename(folder).replace("-", "_").lower()
-        if POSTGRESQL:
-            _psql("CREATE SCHEMA " + schema)
-        try:
-            db = (POSTGRESQL + ";ConnSettings=SET search_path TO " + schema if POSTGRESQL else
-                  "Provider=SQLite;Data Source=%s/coleta.db;Busy Timeout=60000" % folder)
-            run("init", "--db", db, "--demo")
-            yield db
-        finally:
-            if POSTGRESQL:
-                _psql("DROP SCHEMA %s CASCADE" % schema)
+    with server_fixture.demo_database(BINARY) as (db, _folder):
+        yield db
 
 
 def run(*args, stdin=None, check=True):
@@ -435,6 +419,7 @@ if __name__ == "__main__":
     if len(sys.argv) > 2 and sys.argv[2]:
         with open(sys.argv[2] + "/connection.txt") as f:
             POSTGRESQL = f.read().strip()
+        server_fixture.postgresql = POSTGRESQL
     # Further arguments (after the folder) name the tests to run.
     result = unittest.main(argv=[sys.argv[0], "-v"] + sys.argv[3:], exit=False).result
     sys.exit(0 if result.wasSuccessful() else 1)

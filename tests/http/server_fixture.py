@@ -19,7 +19,8 @@ def _psql(sql):
     f = dict(p.split("=", 1) for p in postgresql.split(";") if "=" in p)
     subprocess.run(["psql", "-h", f["Server"], "-p", f["Port"], "-U", f["Uid"], "-d",
                     f["Database"], "-qv", "ON_ERROR_STOP=1", "-c", sql], check=True,
-                   env=dict(os.environ, PGPASSWORD=f["Pwd"]), stdout=subprocess.DEVNULL)
+                   env=dict(os.environ, PGPASSWORD=f["Pwd"], PGOPTIONS="-c client_min_messages=warning"),
+                   stdout=subprocess.DEVNULL)
 
 
 @contextlib.contextmanager
