@@ -45,6 +45,19 @@ Result<T> ownReadFailed(const AutomationError& e) {
   return answer<T>(f == FailureClass::Refused ? Status::Failed : statusOf(f), e.description);
 }
 
+// Runs one of the door's own reads: its value, done, or the failure above.
+template <class T, class Read>
+Result<T> ownRead(Read&& read) {
+  Result<T> r;
+  try {
+    r.value = read();
+  } catch (const AutomationError& e) {
+    return ownReadFailed<T>(e);
+  }
+  r.status = Status::Done;
+  return r;
+}
+
 template <class T>
 Result<T> refused(std::vector<FieldError> errors) {
   Result<T> r;
@@ -195,14 +208,7 @@ Result<Page<Coleta>> FrontDoor::list(const ColetaFilter& filter) const {
   if (!filter.ate.empty() && !isDay(filter.ate))
     errors.push_back({"ate", "O campo Até deve ser uma data como 2024-03-15."});
   if (!errors.empty()) return refused<Page<Coleta>>(std::move(errors));
-  Result<Page<Coleta>> r;
-  try {
-    r.value = record::listColetas(context_.connection, filter);
-  } catch (const AutomationError& e) {
-    return ownReadFailed<Page<Coleta>>(e);
-  }
-  r.status = Status::Done;
-  return r;
+  return ownRead<Page<Coleta>>([&] { return record::listColetas(context_.connection, filter); });
 }
 
 Result<Pessoa> FrontDoor::pessoa(int64_t enderecoId) const {
@@ -242,14 +248,7 @@ Result<Page<Pessoa>> FrontDoor::search(const PessoaQuery& query) const {
   if (!errors.empty()) return refused<Page<Pessoa>>(std::move(errors));
   PessoaQuery q = query;
   q.q = q.q.substr(b, q.q.find_last_not_of(" \t") + 1 - b);
-  Result<Page<Pessoa>> r;
-  try {
-    r.value = record::searchPessoas(context_.connection, q);
-  } catch (const AutomationError& e) {
-    return ownReadFailed<Page<Pessoa>>(e);
-  }
-  r.status = Status::Done;
-  return r;
+  return ownRead<Page<Pessoa>>([&] { return record::searchPessoas(context_.connection, q); });
 }
 
 }  // namespace z418kt
