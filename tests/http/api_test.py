@@ -250,7 +250,10 @@ class Api(unittest.TestCase):
                                  [("coleta.criada", "portal"), ("coleta.alterada", "ops")])
                 server.stop()
                 log = server.log()
-        lines = [json.loads(line) for line in log.splitlines() if '"status"' in line]
+        # Lines of different connections are written by their own threads, so a line may
+        # follow the next request's; request ids follow the order requests arrived in.
+        lines = sorted((json.loads(line) for line in log.splitlines() if '"status"' in line),
+                       key=lambda e: e["request_id"])
         self.assertEqual([(e["method"], e.get("token")) for e in lines if e["route"] != "/healthz"],
                          [("POST", "portal"), ("PUT", "ops"), ("GET", None), ("GET", "http")])
         for secret in ("segredo=portal", "segredo-ops", TOKEN):
