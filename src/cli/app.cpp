@@ -1,6 +1,7 @@
 #include "cli/app.h"
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -193,6 +194,13 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
   CLI::App* serveCmd = app.add_subcommand(
       "serve", "responde requisições JSON, uma por linha da entrada padrão, até ela terminar");
   addConnectionOptions(serveCmd, serveDb);
+  int64_t spinMicros = kDefaultInputSpin.count();
+  serveCmd
+      ->add_option("--spin-us", spinMicros,
+                   "microssegundos que serve vigia a entrada, acordado, depois de responder e "
+                   "antes de dormir à espera da próxima linha (0 desliga)")
+      ->default_val(kDefaultInputSpin.count())
+      ->check(CLI::Range(int64_t{0}, int64_t{1'000'000}));
   serveCmd->footer(examples(
       "  printf '%s\\n' '{\"op\":\"gConsulta_Coleta\",\"id\":1,\"args\":{\"invntConecta_DB\":"
       "\"Provider=SQLite;Data Source=coleta.db\",\"invntDOCTO_TRANSPORTE_ID\":100}}' | z418kt "
@@ -204,7 +212,7 @@ int runApp(int argc, const char* const* argv, AppStreams io) {
     guarded([&] {
       json::RequestOptions options;
       options.connection = resolveConnection(serveDb, std::nullopt);
-      serve(io.in, io.out, component, options);
+      serve(io.in, io.out, component, options, {io.inputFd, std::chrono::microseconds(spinMicros)});
       return kExitDone;
     });
   });

@@ -14,6 +14,7 @@ struct AppStreams {
   std::ostream& out;
   std::ostream& err;
   bool inputIsTerminal = false;  // invoke then reads no request from `in`
+  int inputFd = -1;              // the descriptor `in` reads, when it has one
 };
 
 int runApp(int argc, const char* const* argv, AppStreams io);

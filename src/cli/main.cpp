@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   // The command writes only through the C++ streams: they may buffer on
   // their own instead of going through stdio character by character.
   std::ios::sync_with_stdio(false);
-  z418kt::cli::AppStreams io{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0};
+  z418kt::cli::AppStreams io{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0,
+                             STDIN_FILENO};
   return z418kt::cli::runApp(argc, argv, io);
 }

@@ -29,12 +29,13 @@ constexpr size_t kPendingBytes = 64 * 1024;
 // byte. (A tie would flush before every line, not only when the input runs dry.)
 class AnswersBeforeReads : public std::streambuf {
  public:
-  AnswersBeforeReads(std::streambuf& source, std::function<void()> send)
-      : source_(source), send_(std::move(send)) {}
+  AnswersBeforeReads(std::streambuf& source, std::function<void()> send, ServeInput input)
+      : source_(source), send_(std::move(send)), input_(input) {}
 
  protected:
   int_type underflow() override {
     send_();
+    if (source_.in_avail() <= 0) inputWithin(input_.fd, input_.spin);
     if (traits_type::eq_int_type(source_.sgetc(), traits_type::eof())) return traits_type::eof();
     std::streamsize held = std::clamp<std::streamsize>(source_.in_avail(), 1, sizeof buffer_);
     std::streamsize n = source_.sgetn(buffer_, held);
@@ -45,12 +46,14 @@ class AnswersBeforeReads : public std::streambuf {
  private:
   std::streambuf& source_;
   std::function<void()> send_;
+  ServeInput input_;
   char buffer_[16 * 1024];
 };
 
 }  // namespace
 
-int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestOptions& options) {
+int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestOptions& options,
+          ServeInput input) {
   const RequestLimits& limits = options.limits;
   int answered = 0;
   std::string line, pending;
@@ -61,7 +64,7 @@ int serve(std::istream& in, std::ostream& out, Z418kt& component, const RequestO
     pending.clear();
     if (pending.capacity() > 4 * kPendingBytes) pending.shrink_to_fit();  // after a huge answer
   };
-  AnswersBeforeReads source(*in.rdbuf(), send);
+  AnswersBeforeReads source(*in.rdbuf(), send, input);
   std::istream requests(&source);
   while (true) {
     BoundedRead read = readLine(requests, line, limits.maxBytes);

@@ -8,15 +8,25 @@
 // them. A line longer than limits.maxBytes is read and dropped beyond that size.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 
+#include "cli/input_wait.h"
 #include "json/request.h"
 #include "z418kt/z418kt.h"
 
 namespace z418kt::cli {
 
+// Where `in` reads from, when it is a file descriptor: serve then watches it
+// for `spin` after its answers went out before it sleeps in a read (see
+// cli/input_wait.h). fd -1 never waits.
+struct ServeInput {
+  int fd = -1;
+  std::chrono::microseconds spin = kDefaultInputSpin;
+};
+
 // Serves until `in` ends; returns the number of requests answered.
 int serve(std::istream& in, std::ostream& out, Z418kt& component,
-          const json::RequestOptions& options = {});
+          const json::RequestOptions& options = {}, ServeInput input = {});
 
 }  // namespace z418kt::cli
