@@ -7,6 +7,10 @@ list(FILTER TEST_SOURCES EXCLUDE REGEX "/tests/package/")  # built against the i
 add_executable(z418kt_tests ${TEST_SOURCES})
 target_include_directories(z418kt_tests PRIVATE tests)
 target_link_libraries(z418kt_tests PRIVATE z418kt_cli GTest::gtest GTest::gmock GTest::gtest_main)
+# Every test file includes gtest and most of these; parsing them once for the
+# whole target instead of once per file is about a third of its compile time.
+target_precompile_headers(z418kt_tests PRIVATE <gtest/gtest.h> <filesystem> <functional> <map>
+  <memory> <optional> <string> <vector>)
 target_compile_definitions(z418kt_tests PRIVATE
   Z418KT_BINARY="$<TARGET_FILE:z418kt>" Z418KT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(z418kt_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
