@@ -102,11 +102,6 @@ struct SessionDeleter {
   void operator()(PGconn* c) const { PQfinish(c); }
 };
 
-// The savepoint around each step of a writing transaction.
-const char* const kStepSavepoint = "SAVEPOINT z418kt_step";
-const char* const kReleaseStep = "RELEASE SAVEPOINT z418kt_step";
-const char* const kUndoStep = "ROLLBACK TO SAVEPOINT z418kt_step; RELEASE SAVEPOINT z418kt_step";
-
 bool startsWith(const char* text, std::string_view prefix) {
   return text && std::string_view(text).substr(0, prefix.size()) == prefix;
 }
@@ -189,6 +184,7 @@ class PostgresConnection : public Connection {
     inTransaction_ = true;
     beginPending_ = true;
     readOnly_ = !writes;
+    givenUp_ = false;
   }
 
   void commit() override {
@@ -210,6 +206,11 @@ class PostgresConnection : public Connection {
       throw ConnectionLost(
           "PostgreSQL: the commit failed: [08006] " + trimmed(PQerrorMessage(conn_)), true);
     }
+    if (givenUp_) {
+      rollback();
+      throw errors::provider(
+          "PostgreSQL: the commit failed: the server rolled the transaction back.");
+    }
     Result r(exec(conn_, "COMMIT"));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) {
       rollback();
@@ -225,6 +226,7 @@ class PostgresConnection : public Connection {
     takeCommit(true);
     inTransaction_ = false;
     beginPending_ = false;
+    givenUp_ = false;
     if (PQtransactionStatus(conn_) == PQTRANS_IDLE) return;
     Result r(exec(conn_, "ROLLBACK"));
     if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) usable_ = false;
@@ -342,37 +344,58 @@ class PostgresConnection : public Connection {
     return rowsOf(results[0].get(), wasUp);
   }
 
-  // A statement inside the transaction. In a writing transaction [BEGIN,]
-  // SAVEPOINT, the statement and RELEASE go out together and come back
-  // together; when the statement fails, the savepoint undoes it and the
-  // transaction goes on. A read changes nothing that a savepoint would have
-  // to keep: when one of its statements fails, its transaction is rolled
-  // back and the next statement begins a new one. A kept shape that fails is
-  // undone the same way and the text as written runs in its place.
+  // A statement inside the transaction, [BEGIN and] the statement in one
+  // round trip. A read changes nothing that must be kept: when one of its
+  // statements fails, its transaction is rolled back and the next statement
+  // begins a new one; a kept shape that fails is undone the same way and the
+  // text as written runs in its place. A writing transaction is given up at
+  // its first failed statement, as the server does: the statements after it
+  // are not sent and its commit is refused, so the unit of work runs the
+  // operation again with each statement committed on its own, whose answer
+  // is the one a savepoint around each statement would have kept. A
+  // savepoint per statement would cost the server a subtransaction for every
+  // write of every save to spare that second run to the rare save that fails.
   RowSet step(const std::string& text, bool share = true) {
+    if (givenUp_)
+      throw errors::provider(
+          "PostgreSQL: [25P02] the transaction was given up at an earlier statement; this "
+          "statement was not sent.");
     const bool wasUp = PQstatus(conn_) == CONNECTION_OK;
-    const bool withBegin = beginPending_, guarded = !readOnly_;
+    const bool withBegin = beginPending_;
+    Prepared* shape = share ? shapeOf(text) : nullptr;
+    // A shape the server has not seen yet may be refused when it is
+    // prepared, which is no failure of the statement: a writing transaction
+    // keeps going past it, so its first use on the session goes inside a
+    // savepoint.
+    const bool guarded = !readOnly_ && shape && !shape->parsed;
     std::vector<const char*> queries;
     // A read sees one snapshot of the database from its first statement on.
     if (withBegin)
       queries.push_back(readOnly_ ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN");
-    if (guarded) queries.push_back(kStepSavepoint);
+    if (guarded) queries.push_back("SAVEPOINT z418kt_shape");
     const size_t statementAt = queries.size();
     queries.push_back(text.c_str());
-    if (guarded) queries.push_back(kReleaseStep);
+    if (guarded) queries.push_back("RELEASE SAVEPOINT z418kt_shape");
 
-    Sharing sharing{share ? shapeOf(text) : nullptr, statementAt};
+    Sharing sharing{shape, statementAt};
     std::vector<Result> results = roundTrip(queries, wasUp, sharing);
     if (withBegin && PQresultStatus(results[0].get()) == PGRES_COMMAND_OK) beginPending_ = false;
     for (size_t i = 0; i < statementAt; ++i)
       if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
     PGresult* statement = results[statementAt].get();
     if (!succeeded(statement)) {
-      Result undo(exec(conn_, guarded ? kUndoStep : "ROLLBACK"));
+      if (!readOnly_ && !guarded) {
+        givenUp_ = true;
+        fail(statement);
+      }
+      Result undo(exec(conn_, guarded ? "ROLLBACK TO SAVEPOINT z418kt_shape; RELEASE SAVEPOINT "
+                                        "z418kt_shape"
+                                      : "ROLLBACK"));
       if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
       if (!guarded) beginPending_ = true;
       if (sharing.prepared && usable() && retryAsWritten(*sharing.prepared, statement))
         return step(text, false);
+      if (!readOnly_) givenUp_ = true;
       fail(statement);
     }
     if (guarded && PQresultStatus(results.back().get()) != PGRES_COMMAND_OK)
@@ -561,6 +584,7 @@ class PostgresConnection : public Connection {
   bool inTransaction_ = false;
   bool beginPending_ = false;   // the BEGIN goes out with the transaction's first statement
   bool readOnly_ = false;       // the transaction is a read
+  bool givenUp_ = false;        // a statement of this writing transaction failed
   bool commitPending_ = false;  // a read's COMMIT went out; its answer is still to be taken
   // Statement shapes prepared on this session ("Statement Cache", default 64).
   StatementCache<Prepared> shared_;

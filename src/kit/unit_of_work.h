@@ -11,8 +11,9 @@
 // when each commits on its own.
 //
 // The fallback: when the engine gives up the whole transaction instead of one
-// statement (SQLite's RAISE(ROLLBACK), a deadlock victim, a serialization
-// failure, a full disk, a commit the server refuses), nothing of it is kept.
+// statement (SQLite's RAISE(ROLLBACK), any failed statement on PostgreSQL's
+// own provider, a deadlock victim, a serialization failure, a full disk, a
+// commit the server refuses), nothing of it is kept.
 // Every argument then gets back the value it had at the call and the body runs
 // again with each statement committed on its own. What stays stored, the
 // message, the status and every output are then those of the step-by-step run,
