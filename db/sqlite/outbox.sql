@@ -50,9 +50,11 @@ CREATE TABLE KTR_EVENTO (
 -- A Coleta's events in order (the key follows the index's own): its latest
 -- event and the one after a given event are found at once, however many it has.
 -- Numbers are never handed out twice: the retention never deletes the latest
--- event, and a new one is numbered after the greatest there is.
+-- event, and a new one is numbered after the greatest there is. One writer at
+-- a time numbers and commits them, so the events not yet distributed are the
+-- ones after the last distributed: the dispatcher finds them from the end of
+-- the table, and a change writes no index page for them.
 CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
-CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
 -- The open event of a Coleta, if any, and its phase (see above). The
 -- triggers never read KTR_EVENTO itself before they add to it: SQLite would
