@@ -50,9 +50,11 @@ CREATE TABLE KTR_EVENTO (
 -- A Coleta's events in order (the key follows the index's own): its latest
 -- event and the one after a given event are found at once, however many it has.
 -- Numbers are never handed out twice: the retention never deletes the latest
--- event, and a new one is numbered after the greatest there is.
+-- event, and a new one is numbered after the greatest there is. One writer at
+-- a time numbers and commits them, so the events not yet distributed are the
+-- ones after the last distributed: the dispatcher finds them from the end of
+-- the table, and a change writes no index page for them.
 CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
-CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
 -- The open event of a Coleta, if any, and its phase (see above). The
 -- triggers never read KTR_EVENTO itself before they add to it: SQLite would
@@ -70,22 +72,25 @@ CREATE TABLE KTR_EVENTO_CONTEXTO (
   ORIGEM VARCHAR(100)
 );
 
--- The state of each Coleta as an event records it.
+-- The state of each Coleta as an event records it: one aggregate over its
+-- pieces (read through their index, so in key order) that builds the whole
+-- text, so no JSON is parsed again. The header triggers build the same from
+-- OLD, which they have already.
 CREATE VIEW KTR_COLETA_ESTADO AS
   SELECT D.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
-         json_object(
-           'coleta', json_object(
-             'empresa_id', D.EMPRESA_ID, 'cliente_id', D.CLIENTE_ID,
-             'end_remetente_id', D.END_REMETENTE_ID, 'end_destinatario_id', D.END_DESTINATARIO_ID,
-             'num_volume', D.NUM_VOLUME, 'peso_real', D.PESO_REAL,
-             'txt_embalagem', D.TXT_EMBALAGEM, 'val_declarado', D.VAL_DECLARADO,
-             'tab_status_id', D.TAB_STATUS_ID, 'data_emissao', D.DATA_EMISSAO),
-           'cargas', json((SELECT json_group_array(json_object(
-                             'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
-                             'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
-                             'comprimento_m', C.COMPRIMENTO_M))
-                             FROM CARGA C
-                            WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID))) AS ESTADO
+         (SELECT json_object(
+                   'coleta', json_object(
+                     'empresa_id', D.EMPRESA_ID, 'cliente_id', D.CLIENTE_ID,
+                     'end_remetente_id', D.END_REMETENTE_ID,
+                     'end_destinatario_id', D.END_DESTINATARIO_ID,
+                     'num_volume', D.NUM_VOLUME, 'peso_real', D.PESO_REAL,
+                     'txt_embalagem', D.TXT_EMBALAGEM, 'val_declarado', D.VAL_DECLARADO,
+                     'tab_status_id', D.TAB_STATUS_ID, 'data_emissao', D.DATA_EMISSAO),
+                   'cargas', json_group_array(json_object(
+                     'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
+                     'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
+                     'comprimento_m', C.COMPRIMENTO_M)))
+            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO
     FROM DOCTO_TRANSPORTE D
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
 
@@ -131,8 +136,20 @@ BEGIN
      AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE = 3;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-           WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+         CASE WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
+           (SELECT json_object(
+                     'coleta', json_object(
+                       'empresa_id', OLD.EMPRESA_ID, 'cliente_id', OLD.CLIENTE_ID,
+                       'end_remetente_id', OLD.END_REMETENTE_ID,
+                       'end_destinatario_id', OLD.END_DESTINATARIO_ID,
+                       'num_volume', OLD.NUM_VOLUME, 'peso_real', OLD.PESO_REAL,
+                       'txt_embalagem', OLD.TXT_EMBALAGEM, 'val_declarado', OLD.VAL_DECLARADO,
+                       'tab_status_id', OLD.TAB_STATUS_ID, 'data_emissao', OLD.DATA_EMISSAO),
+                     'cargas', json_group_array(json_object(
+                       'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
+                       'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
+                       'comprimento_m', C.COMPRIMENTO_M)))
+              FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID) END
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
   INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
@@ -148,37 +165,65 @@ BEGIN
   DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 3;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-           WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+         CASE WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
+           (SELECT json_object(
+                     'coleta', json_object(
+                       'empresa_id', OLD.EMPRESA_ID, 'cliente_id', OLD.CLIENTE_ID,
+                       'end_remetente_id', OLD.END_REMETENTE_ID,
+                       'end_destinatario_id', OLD.END_DESTINATARIO_ID,
+                       'num_volume', OLD.NUM_VOLUME, 'peso_real', OLD.PESO_REAL,
+                       'txt_embalagem', OLD.TXT_EMBALAGEM, 'val_declarado', OLD.VAL_DECLARADO,
+                       'tab_status_id', OLD.TAB_STATUS_ID, 'data_emissao', OLD.DATA_EMISSAO),
+                     'cargas', json_group_array(json_object(
+                       'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
+                       'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
+                       'comprimento_m', C.COMPRIMENTO_M)))
+              FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID) END
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
   DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
 END;
 
--- A Coleta's pieces: a new event is opened only for a Coleta (the state
--- view has no other document).
+-- A Coleta's pieces. Joining the open event and opening a new one are two
+-- triggers: the second's WHEN finds the open event and skips its statements,
+-- which on a save (always joining) would otherwise each open their cursors
+-- for nothing. Either may fire first: each leaves the other's test as it
+-- was. A new event is opened only for a Coleta (the state view has no other
+-- document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
 BEGIN
   UPDATE KTR_EVENTO_ABERTO SET FASE = 2
-   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE <> 2;
+END;
+
+CREATE TRIGGER KTR_EVENTO_CARGA_INC_ABRE BEFORE INSERT ON CARGA
+WHEN NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
+                  WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+BEGIN
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
          S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+   WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
   INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
   SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO_ABERTO SET FASE = CASE FASE WHEN 0 THEN 1 ELSE FASE END
-   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE <> 2;
+  UPDATE KTR_EVENTO_ABERTO SET FASE = 1
+   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 0;
+END;
+
+CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ABRE BEFORE DELETE ON CARGA
+WHEN NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
+                  WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND A.FASE <> 2)
+BEGIN
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
          S.ESTADO
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+   WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
   INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
   SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 3 WHERE changes() = 1;
 END;

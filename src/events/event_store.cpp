@@ -226,10 +226,16 @@ int32_t EventStore::distribute(int32_t limit) {
           session_->execute("SELECT CASE WHEN pg_try_advisory_xact_lock(418, 0) THEN 1 ELSE 0 END");
       if (lock.rows.empty() || number((*lock.rows.begin()).at(0)) != 1) return int32_t{0};
     }
+    // On SQLite one writer at a time numbers and commits events, so the ones
+    // to distribute follow the last distributed one: read backwards to it
+    // instead of keeping an index. PostgreSQL may commit a lower number later.
+    const std::string after =
+        postgres_ ? std::string()
+                  : " AND E.EVENTO_ID > COALESCE((SELECT L.EVENTO_ID FROM KTR_EVENTO L "
+                    "WHERE L.DISTRIBUIDO = 1 ORDER BY L.EVENTO_ID DESC LIMIT 1), 0)";
     auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                  " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 0 "
-                                  "ORDER BY E.EVENTO_ID LIMIT " +
-                                  std::to_string(limit));
+                                  " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 0" + after +
+                                  " ORDER BY E.EVENTO_ID LIMIT " + std::to_string(limit));
     if (rows.rows.empty()) return int32_t{0};
     std::vector<Subscription> subscriptions;
     auto subs = session_->execute(std::string("SELECT ") + kSubscriptionColumns +

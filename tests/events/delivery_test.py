@@ -388,6 +388,19 @@ class Events(unittest.TestCase):
             self.assertIn("já tem", run("deliver", "--install-outbox", "--db", db))
             coleta = create_coletas(db, 1)[0]
             self.assertEqual([e["tipo"] for e in history(db, coleta)], ["coleta.criada"])
+            # An outbox of an earlier version (an index more, a trigger less)
+            # gets this version's triggers again, and keeps its events.
+            with contextlib.closing(sqlite3.connect(path)) as c:
+                c.execute("CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) "
+                          "WHERE DISTRIBUIDO = 0")
+                c.execute("DROP TRIGGER KTR_EVENTO_CARGA_INC_ABRE")
+                c.commit()
+            self.assertIn("já tem", run("deliver", "--install-outbox", "--db", db))
+            with contextlib.closing(sqlite3.connect(path)) as c:
+                names = {n for (n,) in c.execute("SELECT name FROM sqlite_master")}
+            self.assertNotIn("KTR_EVENTO_A_DISTRIBUIR", names)
+            self.assertIn("KTR_EVENTO_CARGA_INC_ABRE", names)
+            self.assertEqual([e["tipo"] for e in history(db, coleta)], ["coleta.criada"])
 
     @unittest.skipUnless(len(sys.argv) > 2 and sys.argv[2], "needs the PostgreSQL test server")
     def test_two_dispatchers_share_the_work_without_duplicates(self):

@@ -166,6 +166,19 @@ TEST_P(Outbox, TheStepByStepRunAndOtherWritersLeaveOneEventPerChange) {
   EXPECT_EQ(other[2].kind(), "coleta.excluida");
   EXPECT_EQ(other[2].before["cargas"].size(), 2u);
   EXPECT_EQ(other[2].after["cargas"].size(), 0u);
+
+  // With no event open (the delete closed it), another program's piece
+  // added, then removed, is an event each, with the state before it.
+  execute("INSERT INTO CARGA (CARGA_ID, DOCTO_TRANSPORTE_ID, NUM_VOLUME) VALUES (" +
+          std::to_string(900000 + id) + ", " + std::to_string(id) + ", 7)");
+  execute("DELETE FROM CARGA" + where);
+  events = history(id);
+  ASSERT_EQ(events.size(), stepByStep + 5);
+  other = &events[stepByStep];
+  EXPECT_EQ(other[3].before["cargas"].size(), 0u);
+  EXPECT_EQ(other[3].after["cargas"].size(), 1u);
+  EXPECT_EQ(other[4].before["cargas"][0]["num_volume"], 7);
+  EXPECT_EQ(other[4].after["cargas"].size(), 0u);
 }
 
 INSTANTIATE_ENGINE_TEST(Outbox);
