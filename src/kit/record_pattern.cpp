@@ -1,5 +1,8 @@
 #include "kit/record_pattern.h"
 
+#include <algorithm>
+
+#include "automation/resolved_ref.h"
 #include "outside/components.h"
 
 namespace z418kt::pattern {
@@ -7,7 +10,8 @@ namespace z418kt::pattern {
 using data::Recordset;
 
 bool isOracle(const Variant& bancoDados) {
-  Variant v = vb::resolved(bancoDados);
+  const vb::ResolvedView vView(bancoDados);
+  const Variant& v = vView.get();
   return v.isText() && v.text() == "ORACLE";
 }
 
@@ -46,6 +50,10 @@ void ProcedureText::last(const Variant& value, std::string_view tail) {
 }
 
 void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces) {
+  size_t size = statement.size();
+  for (std::string_view piece : pieces) size += piece.size();
+  // Room for this part and the next ones: a statement grows by a few parts.
+  if (size > statement.capacity()) statement.reserve(std::max(size, 2 * statement.capacity()));
   for (std::string_view piece : pieces) statement += piece;
 }
 

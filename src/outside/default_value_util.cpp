@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "automation/decimal.h"
+#include "automation/resolved_ref.h"
 #include "outside/components.h"
 #include "outside/default_text.h"
 #include "outside/sql_literal.h"
@@ -31,7 +32,8 @@ class DefaultValueUtil : public ValueUtil {
   // Empty, Null and blank texts count as 0, so "no identifier yet" and "no
   // row" read alike; a text that is no number is a type mismatch (13).
   Variant op4_number(Variant input) override {
-    Variant value = vb::resolved(input);
+    const vb::ResolvedView valueView(input);
+    const Variant& value = valueView.get();
     switch (value.type()) {
       case VarType::Empty:
       case VarType::Null:
@@ -59,7 +61,7 @@ class DefaultValueUtil : public ValueUtil {
   }
 
   Variant op6_value(Variant input) override {
-    Variant value = vb::resolved(input);
+    Variant value = input.isObject() ? vb::resolved(input) : std::move(input);
     if (value.isNull()) return Variant(std::string());
     return value;
   }
