@@ -52,9 +52,17 @@ void ProcedureText::last(const Variant& value, std::string_view tail) {
 void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces) {
   size_t size = statement.size();
   for (std::string_view piece : pieces) size += piece.size();
-  // Room for this part and the next ones: a statement grows by a few parts.
-  if (size > statement.capacity()) statement.reserve(std::max(size, 2 * statement.capacity()));
-  for (std::string_view piece : pieces) statement += piece;
+  // Room for this part and the next ones: a statement grows by a few parts,
+  // its values among them, and most fit in the first reservation.
+  constexpr size_t kFirstRoom = 512;
+  if (size > statement.capacity())
+    statement.reserve(std::max({size + kFirstRoom / 2, kFirstRoom, 2 * statement.capacity()}));
+  size_t at = statement.size();
+  statement.resize(size);
+  for (std::string_view piece : pieces) {
+    piece.copy(statement.data() + at, piece.size());
+    at += piece.size();
+  }
 }
 
 namespace {
