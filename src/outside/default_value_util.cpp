@@ -74,6 +74,10 @@ class DefaultValueUtil : public ValueUtil {
 
   // Leaves `accepted` as it was when the text is refused.
   Variant op11_checkDecimal(std::string value, std::string& accepted) override {
+    if (decimal::isWritten(value)) {
+      accepted = std::move(value);
+      return Variant::boolean(true);
+    }
     auto d = decimal::parseEntered(value);
     if (!d) return Variant::boolean(false);
     accepted = decimal::write(*d);

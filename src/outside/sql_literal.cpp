@@ -50,6 +50,7 @@ std::string valueLiteral(const Variant& input) {
       return quoted(vb::cstr(value));
     case VarType::BStr: {
       const std::string& t = value.text();
+      if (decimal::isWritten(t)) return t;  // the accepted decimals of every save
       if (text::trimBlanks(t).empty()) return "NULL";
       if (auto number = decimal::parsePlain(t)) return decimal::write(*number);
       return quoted(t);
