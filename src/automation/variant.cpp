@@ -241,6 +241,7 @@ int64_t roundChecked(double d, double low, double high) {
 }  // namespace
 
 int32_t clng(const Variant& v) {
+  if (v.type() == VarType::I4) return v.i4();  // identifiers, mostly: already in range
   return static_cast<int32_t>(roundChecked(cdbl(v), -2147483648.0, 2147483647.0));
 }
 

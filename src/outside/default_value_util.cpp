@@ -51,7 +51,9 @@ class DefaultValueUtil : public ValueUtil {
       case VarType::Currency:
         return numberOf(decimal::fromCurrency(value.currency()));
       case VarType::I2:
+        return Variant(int32_t{value.i2()});
       case VarType::I4:
+        return value;
       case VarType::R8:
       case VarType::Date:
         return numberOf(vb::cdbl(value));
