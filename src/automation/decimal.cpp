@@ -112,6 +112,19 @@ std::optional<Decimal> parseEntered(std::string_view text) { return parse(text, 
 
 std::optional<Decimal> parsePlain(std::string_view text) { return parse(text, false); }
 
+bool isWritten(std::string_view text) {
+  size_t at = !text.empty() && text.front() == '-' ? 1 : 0;
+  size_t wholeStart = at;
+  while (at < text.size() && isDigit(text[at])) ++at;
+  size_t wholeDigits = at - wholeStart;
+  if (wholeDigits == 0 || (text[wholeStart] == '0' && wholeDigits > 1)) return false;
+  if (at == text.size()) return !(wholeStart == 1 && text[1] == '0');  // "-0" is written "0"
+  if (text[at] != '.' || at + 1 == text.size() || text.back() == '0') return false;
+  for (++at; at < text.size(); ++at)
+    if (!isDigit(text[at])) return false;
+  return true;
+}
+
 Decimal fromInteger(int64_t value) {
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   return make(value < 0, std::to_string(magnitude), "");

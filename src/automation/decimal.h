@@ -55,6 +55,11 @@ std::string writeRounded(const Decimal& value, char separator, size_t minDecimal
 std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
                                         size_t maxDecimals);
 
+// True when `text` is exactly what write() gives of the number it reads as
+// ("-12.5", "0", "3.25": no blanks, no '+', no leading or trailing zeros, '.'
+// as the separator): such a text stands for itself, without a Decimal made.
+bool isWritten(std::string_view text);
+
 // <0, 0, >0 as a is below, equal to or above b.
 int compare(const Decimal& a, const Decimal& b);
 

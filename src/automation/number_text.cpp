@@ -114,10 +114,33 @@ char* writeInteger(char* out, int64_t value) {
   return std::to_chars(out, out + kTextCapacity, value).ptr;
 }
 
+bool tenThousandths(double magnitude, uint64_t& k) {
+  double times = magnitude * 1e4;
+  if (!(times < 9e14)) return false;       // NaN and infinities included
+  k = static_cast<uint64_t>(times + 0.5);  // a candidate: checked below
+  return static_cast<double>(k) / 1e4 == magnitude;
+}
+
 char* writeDouble(char* out, double value) {
   if (value == 0) {
     *out = '0';
     return out + 1;
+  }
+  if (uint64_t k; tenThousandths(std::fabs(value), k)) {
+    // The general form of such a value is fixed-point (its exponent lies
+    // between -4 and 10) without trailing zeros.
+    if (value < 0) *out++ = '-';
+    out = std::to_chars(out, out + kTextCapacity, k / 10000).ptr;
+    auto fraction = static_cast<unsigned>(k % 10000);
+    if (fraction != 0) {
+      int shown = 4;
+      for (; fraction % 10 == 0; --shown) fraction /= 10;
+      *out++ = '.';
+      for (int i = shown - 1; i >= 0; --i, fraction /= 10)
+        out[i] = static_cast<char>('0' + fraction % 10);
+      out += shown;
+    }
+    return out;
   }
   char* end = std::to_chars(out, out + kTextCapacity, value, std::chars_format::general, 15).ptr;
   for (char* p = out; p != end; ++p)

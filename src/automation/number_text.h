@@ -38,6 +38,12 @@ char* writeDate(char* out, double oleDays);
 // exponent form, the raw material of exact decimal conversions.
 char* writeScientific15(char* out, double value);
 
+// True when `magnitude` (>= 0) is the double nearest to k / 10^4 for a whole k
+// below 9e14, with that k: such a value has at most 15 significant digits and
+// they are exactly the digits of k / 10^4, so it is written from k without the
+// general formatter. Weights, measures and money read and saved are such values.
+bool tenThousandths(double magnitude, uint64_t& k);
+
 std::string integerText(int64_t value);
 std::string doubleText(double value);
 std::string currencyText(Currency value);

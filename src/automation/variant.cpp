@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "automation/number_text.h"
+#include "automation/resolved_ref.h"
 #include "z418kt/safe_array.h"
 
 namespace z418kt {
@@ -174,7 +175,8 @@ bool parseNumber(const std::string& text, double& out) {
 }
 
 std::string cstr(const Variant& input) {
-  Variant v = resolved(input);
+  const ResolvedView vView(input);
+  const Variant& v = vView.get();
   switch (v.type()) {
     case VarType::Empty:
       return "";
@@ -200,7 +202,8 @@ std::string cstr(const Variant& input) {
 }
 
 double cdbl(const Variant& input) {
-  Variant v = resolved(input);
+  const ResolvedView vView(input);
+  const Variant& v = vView.get();
   switch (v.type()) {
     case VarType::Empty:
       return 0;
@@ -238,6 +241,7 @@ int64_t roundChecked(double d, double low, double high) {
 }  // namespace
 
 int32_t clng(const Variant& v) {
+  if (v.type() == VarType::I4) return v.i4();  // identifiers, mostly: already in range
   return static_cast<int32_t>(roundChecked(cdbl(v), -2147483648.0, 2147483647.0));
 }
 
@@ -246,19 +250,24 @@ int16_t cint(const Variant& v) {
 }
 
 std::string concatText(const Variant& v) {
-  Variant r = resolved(v);
+  const ResolvedView rView(v);
+  const Variant& r = rView.get();
   return r.isNull() ? std::string() : cstr(r);
 }
 
 std::optional<int> compare(const Variant& left, const Variant& right) {
-  Variant a = resolved(left), b = resolved(right);
+  const ResolvedView aView(left), bView(right);
+  const Variant& a = aView.get();
+  const Variant& b = bView.get();
   if (a.isNull() || b.isNull()) return std::nullopt;
   if (a.isArray() || b.isArray()) throw errors::typeMismatch();
   auto sign = [](double x, double y) { return x < y ? -1 : (x > y ? 1 : 0); };
   bool aText = a.isText() || (a.isEmpty() && b.isText());
   bool bText = b.isText() || (b.isEmpty() && a.isText());
   if (aText && bText) {
-    int c = cstr(a).compare(cstr(b));
+    // Both are texts or one is Empty, whose text is "".
+    static const std::string kNone;
+    int c = (a.isText() ? a.text() : kNone).compare(b.isText() ? b.text() : kNone);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
   }
   return sign(cdbl(a), cdbl(b));
@@ -274,7 +283,11 @@ bool greater(const Variant& a, const Variant& b) {
   return c && *c > 0;
 }
 
-bool isTrue(const Variant& v) { return equals(v, Variant(int32_t{-1})); }
+bool isTrue(const Variant& v) {
+  // The answers of the checks are Booleans: read without a comparison.
+  if (v.type() == VarType::Bool) return v.boolValue();
+  return equals(v, Variant(int32_t{-1}));
+}
 
 std::string trim(const std::string& text) {
   size_t b = text.find_first_not_of(' ');

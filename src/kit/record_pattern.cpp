@@ -1,5 +1,8 @@
 #include "kit/record_pattern.h"
 
+#include <algorithm>
+
+#include "automation/resolved_ref.h"
 #include "outside/components.h"
 
 namespace z418kt::pattern {
@@ -7,7 +10,8 @@ namespace z418kt::pattern {
 using data::Recordset;
 
 bool isOracle(const Variant& bancoDados) {
-  Variant v = vb::resolved(bancoDados);
+  const vb::ResolvedView vView(bancoDados);
+  const Variant& v = vView.get();
   return v.isText() && v.text() == "ORACLE";
 }
 
@@ -46,7 +50,19 @@ void ProcedureText::last(const Variant& value, std::string_view tail) {
 }
 
 void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces) {
-  for (std::string_view piece : pieces) statement += piece;
+  size_t size = statement.size();
+  for (std::string_view piece : pieces) size += piece.size();
+  // Room for this part and the next ones: a statement grows by a few parts,
+  // its values among them, and most fit in the first reservation.
+  constexpr size_t kFirstRoom = 512;
+  if (size > statement.capacity())
+    statement.reserve(std::max({size + kFirstRoom / 2, kFirstRoom, 2 * statement.capacity()}));
+  size_t at = statement.size();
+  statement.resize(size);
+  for (std::string_view piece : pieces) {
+    piece.copy(statement.data() + at, piece.size());
+    at += piece.size();
+  }
 }
 
 namespace {

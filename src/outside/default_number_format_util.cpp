@@ -9,6 +9,7 @@
 #include <string>
 
 #include "automation/decimal.h"
+#include "automation/resolved_ref.h"
 #include "outside/components.h"
 
 namespace z418kt::outside {
@@ -26,7 +27,8 @@ std::optional<std::string> shown(const Variant& number) {
 }
 
 Variant format(const Variant& field) {
-  Variant value = vb::resolved(field);
+  const vb::ResolvedView valueView(field);
+  const Variant& value = valueView.get();
   switch (value.type()) {
     case VarType::Empty:
     case VarType::Null:

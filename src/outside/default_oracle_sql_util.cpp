@@ -1,5 +1,8 @@
 // Our OracleSqlUtil: the value texts of the Oracle builders, written by the
 // same literal writer as the stored-procedure arguments.
+#include <string>
+#include <utility>
+
 #include "outside/components.h"
 #include "outside/sql_literal.h"
 
@@ -10,10 +13,12 @@ namespace {
 // With "=" the whole comparison; NULL compares only through IS NULL. The
 // builders pass only "=" or ""; any other operator is a programming error (5)
 // rather than a piece of SQL we would paste unchecked.
-Variant comparison(const std::string& literal, const std::string& op) {
-  if (op.empty()) return Variant(literal);
+Variant comparison(std::string literal, const std::string& op) {
+  if (op.empty()) return Variant(std::move(literal));
   if (op != "=") throw errors::invalidProcedureCall();
-  return Variant(literal == "NULL" ? std::string("IS NULL") : "= " + literal);
+  if (literal == "NULL") return Variant("IS NULL");
+  literal.insert(0, "= ");
+  return Variant(std::move(literal));
 }
 
 class DefaultOracleSqlUtil : public OracleSqlUtil {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "automation/decimal.h"
+#include "automation/resolved_ref.h"
 #include "outside/components.h"
 #include "outside/default_text.h"
 #include "outside/sql_literal.h"
@@ -31,7 +32,8 @@ class DefaultValueUtil : public ValueUtil {
   // Empty, Null and blank texts count as 0, so "no identifier yet" and "no
   // row" read alike; a text that is no number is a type mismatch (13).
   Variant op4_number(Variant input) override {
-    Variant value = vb::resolved(input);
+    const vb::ResolvedView valueView(input);
+    const Variant& value = valueView.get();
     switch (value.type()) {
       case VarType::Empty:
       case VarType::Null:
@@ -49,7 +51,9 @@ class DefaultValueUtil : public ValueUtil {
       case VarType::Currency:
         return numberOf(decimal::fromCurrency(value.currency()));
       case VarType::I2:
+        return Variant(int32_t{value.i2()});
       case VarType::I4:
+        return value;
       case VarType::R8:
       case VarType::Date:
         return numberOf(vb::cdbl(value));
@@ -59,7 +63,7 @@ class DefaultValueUtil : public ValueUtil {
   }
 
   Variant op6_value(Variant input) override {
-    Variant value = vb::resolved(input);
+    Variant value = input.isObject() ? vb::resolved(input) : std::move(input);
     if (value.isNull()) return Variant(std::string());
     return value;
   }
@@ -72,6 +76,10 @@ class DefaultValueUtil : public ValueUtil {
 
   // Leaves `accepted` as it was when the text is refused.
   Variant op11_checkDecimal(std::string value, std::string& accepted) override {
+    if (decimal::isWritten(value)) {
+      accepted = std::move(value);
+      return Variant::boolean(true);
+    }
     auto d = decimal::parseEntered(value);
     if (!d) return Variant::boolean(false);
     accepted = decimal::write(*d);

@@ -1,6 +1,11 @@
 #include "outside/sql_literal.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "automation/decimal.h"
+#include "automation/number_text.h"
+#include "automation/resolved_ref.h"
 #include "outside/default_text.h"
 
 namespace z418kt::outside::sql {
@@ -20,14 +25,24 @@ std::string quoted(std::string_view input) {
 }
 
 std::string textLiteral(const Variant& input) {
-  Variant value = vb::resolved(input);
+  const vb::ResolvedView valueView(input);
+  const Variant& value = valueView.get();
   if (value.isEmpty() || value.isNull()) return "NULL";
   return quoted(vb::cstr(value));
 }
 
 std::string valueLiteral(const Variant& input) {
-  Variant value = vb::resolved(input);
+  const vb::ResolvedView valueView(input);
+  const Variant& value = valueView.get();
   switch (value.type()) {
+    case VarType::I2:
+    case VarType::I4: {
+      // The identifiers of every read and save: the digits the decimal
+      // writer gives for a whole number, without building a Decimal.
+      char digits[16];
+      int32_t whole = value.type() == VarType::I2 ? value.i2() : value.i4();
+      return std::string(digits, std::to_chars(digits, digits + sizeof digits, whole).ptr);
+    }
     case VarType::Empty:
     case VarType::Null:
       return "NULL";
@@ -35,14 +50,23 @@ std::string valueLiteral(const Variant& input) {
       return quoted(vb::cstr(value));
     case VarType::BStr: {
       const std::string& t = value.text();
+      if (decimal::isWritten(t)) return t;  // the accepted decimals of every save
       if (text::trimBlanks(t).empty()) return "NULL";
       if (auto number = decimal::parsePlain(t)) return decimal::write(*number);
       return quoted(t);
     }
+    case VarType::R8: {
+      // Weights and measures: their shortest text is already the plain
+      // digits with '.' that the decimal writer would give.
+      uint64_t k;
+      if (numtext::tenThousandths(std::fabs(value.r8()), k)) return numtext::doubleText(value.r8());
+      auto number = decimal::fromDouble(value.r8());
+      if (number) return decimal::write(*number);
+      throw errors::invalidProcedureCall();
+    }
     default: {
       auto number = decimal::fromNumber(value);
       if (number) return decimal::write(*number);
-      if (value.type() == VarType::R8) throw errors::invalidProcedureCall();
       throw errors::typeMismatch();
     }
   }

@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "automation/decimal.h"
 #include "json/json_variant.h"
 #include "outside/components.h"
+#include "outside/sql_literal.h"
 #include "support/scoped_locale.h"
 
 namespace z418kt {
@@ -111,6 +115,50 @@ TEST(NumberText, WritersAndReadersOfTheCore) {
   auto t = numtext::parseDateTime("2024-1-5T7:08:09");
   ASSERT_TRUE(t);
   EXPECT_EQ(numtext::dateText(numtext::oleDate(*t)), "2024-01-05 07:08:09");
+}
+
+// Weights and measures are written from their count of ten-thousandths; the
+// text must be the one the general 15-digit form and the decimal writer give,
+// for them and for the doubles right beside them (which take the general path).
+TEST(NumberText, DoublesOfTenThousandthsWriteAsTheGeneralForm) {
+  auto general = [](double r) {
+    if (r == 0) return std::string("0");
+    char buf[64];
+    char* end = std::to_chars(buf, buf + sizeof buf, r, std::chars_format::general, 15).ptr;
+    for (char* p = buf; p != end; ++p)
+      if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
+    return std::string(buf, end);
+  };
+  std::vector<uint64_t> counts = {0,
+                                  1,
+                                  5,
+                                  9,
+                                  10,
+                                  99,
+                                  1000,
+                                  9999,
+                                  10000,
+                                  10001,
+                                  12345,
+                                  425000,
+                                  99999999,
+                                  100000000000000,
+                                  899999999999999,
+                                  900000000000000,
+                                  123456789012345};
+  std::mt19937_64 random(418);
+  for (int i = 0; i < 3000; ++i) counts.push_back(random() % (i % 2 ? 100000000 : 900000000000000));
+  for (uint64_t k : counts) {
+    for (double sign : {1.0, -1.0}) {
+      double exact = sign * static_cast<double>(k) / 1e4;
+      for (double r : {exact, std::nextafter(exact, 1e300), std::nextafter(exact, -1e300)}) {
+        ASSERT_EQ(numtext::doubleText(r), general(r)) << k;
+        auto d = decimal::fromDouble(r);
+        ASSERT_TRUE(d);
+        ASSERT_EQ(outside::sql::valueLiteral(Variant(r)), decimal::write(*d)) << k;
+      }
+    }
+  }
 }
 
 }  // namespace

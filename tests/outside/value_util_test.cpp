@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "automation/decimal.h"
 #include "data/recordset.h"
 #include "outside/components.h"
+#include "outside/sql_literal.h"
 #include "support/temp_database.h"
 
 namespace z418kt {
@@ -173,6 +175,35 @@ TEST(ValueUtil, DecimalReadShownCheckedAndSavedBackUnchanged) {
     std::string result = "untouched";
     EXPECT_FALSE(vb::isTrue(values->op11_checkDecimal(in, result))) << in;
     EXPECT_EQ(result, "untouched") << in;
+  }
+}
+
+// A text already in the decimal writer's form is used as it is by the literal
+// writer and the decimal check; every short text of digits, signs, marks and
+// blanks must get the same literal and the same check answer as through a
+// Decimal, and the texts taken as they are must be exactly the written ones.
+TEST(ValueUtil, WrittenDecimalsStandForThemselves) {
+  auto* values = &outside::valueUtil();
+  const std::string alphabet = "-+05., ";
+  std::vector<std::string> texts = {""};
+  for (size_t length = 1; length <= 5; ++length) {
+    std::vector<std::string> longer;
+    for (const std::string& t : texts)
+      if (t.size() == length - 1)
+        for (char c : alphabet) longer.push_back(t + c);
+    texts.insert(texts.end(), longer.begin(), longer.end());
+  }
+  for (const std::string& t : texts) {
+    auto plain = decimal::parsePlain(t);
+    ASSERT_EQ(decimal::isWritten(t), plain && decimal::write(*plain) == t) << t;
+    if (plain && t.find_first_not_of(" ") != std::string::npos) {
+      ASSERT_EQ(outside::sql::valueLiteral(Variant(t)), decimal::write(*plain)) << t;
+    }
+
+    auto entered = decimal::parseEntered(t);
+    std::string accepted = "before";
+    ASSERT_EQ(vb::isTrue(values->op11_checkDecimal(t, accepted)), entered.has_value()) << t;
+    ASSERT_EQ(accepted, entered ? decimal::write(*entered) : "before") << t;
   }
 }
 
