@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "data/database_setup.h"
@@ -63,8 +65,8 @@ class Client {
     while ((headEnd = buffer_.find("\r\n\r\n")) == std::string::npos)
       if (!fill()) return 0;
     size_t length = 0;
-    if (size_t at = lowerHead(headEnd).find("\r\ncontent-length:"); at != std::string::npos)
-      length = std::strtoul(buffer_.c_str() + at + 17, nullptr, 10);
+    if (size_t at = contentLength(headEnd); at != std::string::npos)
+      length = std::strtoul(buffer_.c_str() + at, nullptr, 10);
     while (buffer_.size() < headEnd + 4 + length)
       if (!fill()) return 0;
     int status = std::atoi(buffer_.c_str() + 9);
@@ -81,10 +83,14 @@ class Client {
     buffer_.append(chunk, static_cast<size_t>(n));
     return true;
   }
-  std::string lowerHead(size_t end) const {
-    std::string head = buffer_.substr(0, end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return head;
+  // Where the value of the head's Content-Length starts (the name in any case), or npos.
+  size_t contentLength(size_t headEnd) const {
+    constexpr std::string_view kName = "\r\ncontent-length:";
+    for (size_t at = buffer_.find("\r\n"); at < headEnd; at = buffer_.find("\r\n", at + 2))
+      if (at + kName.size() <= headEnd &&
+          strncasecmp(buffer_.data() + at, kName.data(), kName.size()) == 0)
+        return at + kName.size();
+    return std::string::npos;
   }
   void close() {
     if (fd_ >= 0) ::close(fd_);
@@ -176,7 +182,7 @@ class Shared {
   }
 
   std::string path_, connection_;
-  // The access log goes where a service's log would, a write per line, but
+  // The access log goes where a service's log would, written as the server writes it, but
   // to no terminal.
   std::ofstream log_{"/dev/null"};
   std::unique_ptr<http::HttpServer> server_;
