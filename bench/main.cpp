@@ -53,6 +53,7 @@ constexpr Ratio kRatios[] = {
     {"HTTP GET of a Coleta, 4 clients / in-process, 4 threads", "httpRead", "inProcessRead",
      ">= 0.50"},
     {"  (another build's server / in-process)", "httpReadOther", "inProcessRead", ""},
+    {"  (GET /healthz / bare loopback round trip)", "httpHealth", "rawRoundTrip", ""},
     {"PostgreSQL read ORACLE, ODBC / libpq", "coleta/read/pg/oracle/3", "raw/read/pg/oracle/3",
      ">= 0.80"},
     {"PostgreSQL read procedures, ODBC / libpq", "coleta/read/pg/procedures/3",
