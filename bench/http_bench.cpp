@@ -4,6 +4,12 @@
 // of the in-process rate that the HTTP API keeps. httpHealth (GET /healthz,
 // no operation) is what the HTTP layer costs alone.
 //
+// rawRoundTrip is the floor under any HTTP server here: the same client
+// against a thread per connection that reads a request's head and writes a
+// fixed answer the size of /healthz's, with blocking calls and no parsing.
+// What httpHealth costs beyond it is the HTTP layer's own; the rest is the
+// kernel's round trip over loopback.
+//
 // With Z418KT_BENCH_OTHER_HTTP set to another `z418kt` binary, httpReadOther
 // runs the same client against that binary's `z418kt http` on the same
 // database, so two server builds compare in one run.
@@ -13,6 +19,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +32,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "data/database_setup.h"
 #include "http/server.h"
@@ -63,8 +72,8 @@ class Client {
     while ((headEnd = buffer_.find("\r\n\r\n")) == std::string::npos)
       if (!fill()) return 0;
     size_t length = 0;
-    if (size_t at = lowerHead(headEnd).find("\r\ncontent-length:"); at != std::string::npos)
-      length = std::strtoul(buffer_.c_str() + at + 17, nullptr, 10);
+    if (size_t at = contentLength(headEnd); at != std::string::npos)
+      length = std::strtoul(buffer_.c_str() + at, nullptr, 10);
     while (buffer_.size() < headEnd + 4 + length)
       if (!fill()) return 0;
     int status = std::atoi(buffer_.c_str() + 9);
@@ -81,10 +90,14 @@ class Client {
     buffer_.append(chunk, static_cast<size_t>(n));
     return true;
   }
-  std::string lowerHead(size_t end) const {
-    std::string head = buffer_.substr(0, end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return head;
+  // Where the value of the head's Content-Length starts (the name in any case), or npos.
+  size_t contentLength(size_t headEnd) const {
+    constexpr std::string_view kName = "\r\ncontent-length:";
+    for (size_t at = buffer_.find("\r\n"); at < headEnd; at = buffer_.find("\r\n", at + 2))
+      if (at + kName.size() <= headEnd &&
+          strncasecmp(buffer_.data() + at, kName.data(), kName.size()) == 0)
+        return at + kName.size();
+    return std::string::npos;
   }
   void close() {
     if (fd_ >= 0) ::close(fd_);
@@ -132,6 +145,66 @@ class OtherServer {
   int port_ = 0;
 };
 
+// The floor: a thread per connection, a fixed answer per request head.
+class RawServer {
+ public:
+  RawServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_, 64) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    accepting_ = std::thread([this] {
+      int fd;
+      while ((fd = ::accept(listener_, nullptr, nullptr)) >= 0) {
+        std::lock_guard lock(mutex_);
+        connections_.push_back(fd);
+        serving_.emplace_back([fd] { serve(fd); });
+      }
+    });
+  }
+  ~RawServer() {
+    ::shutdown(listener_, SHUT_RDWR);
+    ::close(listener_);
+    if (accepting_.joinable()) accepting_.join();
+    for (int fd : connections_) ::shutdown(fd, SHUT_RDWR);
+    for (std::thread& t : serving_) t.join();
+    for (int fd : connections_) ::close(fd);
+  }
+  int port() const { return port_; }
+
+ private:
+  static void serve(int fd) {
+    static const std::string answer =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
+        "X-Request-Id: 0123456789abcdef\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}";
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::string pending;
+    char chunk[16384];
+    ssize_t n;
+    while ((n = ::recv(fd, chunk, sizeof chunk, 0)) > 0) {
+      pending.append(chunk, static_cast<size_t>(n));
+      size_t end;
+      while ((end = pending.find("\r\n\r\n")) != std::string::npos) {
+        pending.erase(0, end + 4);
+        if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) < 0) return;
+      }
+    }
+  }
+
+  int listener_ = -1, port_ = 0;
+  std::thread accepting_;
+  std::mutex mutex_;
+  std::vector<int> connections_;
+  std::vector<std::thread> serving_;
+};
+
 // One demo database and one server for every benchmark of this file, removed
 // and stopped when the program ends.
 class Shared {
@@ -142,6 +215,11 @@ class Shared {
   }
   const std::string& connection() const { return connection_; }
   int port() const { return server_->port(); }
+  int rawPort() {
+    std::lock_guard lock(mutex_);
+    if (!raw_) raw_ = std::make_unique<RawServer>();
+    return raw_->port();
+  }
   int otherPort() {
     const char* binary = std::getenv("Z418KT_BENCH_OTHER_HTTP");
     if (!binary || !*binary) return 0;
@@ -152,6 +230,7 @@ class Shared {
 
   ~Shared() {
     other_.reset();
+    raw_.reset();
     server_->stop();
     serving_.join();
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
@@ -176,13 +255,14 @@ class Shared {
   }
 
   std::string path_, connection_;
-  // The access log goes where a service's log would, a write per line, but
+  // The access log goes where a service's log would, written as the server writes it, but
   // to no terminal.
   std::ofstream log_{"/dev/null"};
   std::unique_ptr<http::HttpServer> server_;
   std::thread serving_;
   std::mutex mutex_;
   std::unique_ptr<OtherServer> other_;
+  std::unique_ptr<RawServer> raw_;
 };
 
 const std::string kColetaPath = "/v1/coletas/" + std::to_string(kColeta);
@@ -219,6 +299,8 @@ void httpReadOther(benchmark::State& state) { getLoop(state, Shared::get().other
 // The HTTP layer alone: a route that answers without the operations.
 void httpHealth(benchmark::State& state) { getLoop(state, Shared::get().port(), "/healthz"); }
 
+void rawRoundTrip(benchmark::State& state) { getLoop(state, Shared::get().rawPort(), "/healthz"); }
+
 void inProcessRead(benchmark::State& state) {
   Z418kt component;
   FrontDoor door(component, {Shared::get().connection(), kProcedureKind, 0});
@@ -236,6 +318,7 @@ void inProcessRead(benchmark::State& state) {
 BENCHMARK(httpRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpReadOther)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpHealth)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(rawRoundTrip)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(inProcessRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -3,15 +3,88 @@
 #include <limits>
 
 #include "automation/number_text.h"
+#include "json/json_variant.h"
 
 namespace z418kt::resource {
 
 namespace {
 
+// A whole number stays a JSON integer while it fits one; any other value is
+// the nearest double, as a JSON reader would take its text.
 Json decimalJson(const std::optional<Decimal>& value) {
   if (!value) return nullptr;
-  return Json::parse(value->text(), nullptr, false);
+  if (value->isWhole() && value->whole.size() <= 18) {
+    int64_t whole = 0;
+    for (char digit : value->whole) whole = whole * 10 + (digit - '0');
+    return value->negative ? -whole : whole;
+  }
+  return value->toDouble();
 }
+
+// Writes one object's members in the order they are given, straight into
+// text: a Coleta is answered on every read, and building a JSON tree to
+// print it at once costs more than the read itself.
+class ObjectWriter {
+ public:
+  explicit ObjectWriter(std::string& out) : out_(out) { out_ += '{'; }
+  ~ObjectWriter() { out_ += '}'; }
+  ObjectWriter(const ObjectWriter&) = delete;
+  ObjectWriter& operator=(const ObjectWriter&) = delete;
+
+  void whole(std::string_view name, int64_t value) {
+    key(name);
+    char digits[numtext::kTextCapacity];
+    out_.append(digits, numtext::writeInteger(digits, value));
+  }
+  void whole(std::string_view name, const std::optional<int64_t>& value) {
+    if (value) return whole(name, *value);
+    null(name);
+  }
+  // A Decimal's canonical text is already a JSON number, exact to its last digit.
+  void number(std::string_view name, const std::optional<Decimal>& value) {
+    if (!value) return null(name);
+    key(name);
+    if (value->negative) out_ += '-';
+    out_ += value->whole;
+    if (!value->fraction.empty()) {
+      out_ += '.';
+      out_ += value->fraction;
+    }
+  }
+  void money(std::string_view name, const std::optional<Decimal>& value) {
+    if (!value) return null(name);
+    text(name, value->text());
+  }
+  void text(std::string_view name, std::string_view value) {
+    key(name);
+    json::appendJsonText(out_, value);
+  }
+  // An empty name is no name.
+  void name(std::string_view name, std::string_view value) {
+    if (value.empty()) return null(name);
+    text(name, value);
+  }
+  void flag(std::string_view name, bool value) {
+    key(name);
+    out_ += value ? "true" : "false";
+  }
+  void null(std::string_view name) {
+    key(name);
+    out_ += "null";
+  }
+  // The key of a member whose value the caller writes next.
+  void key(std::string_view name) {
+    if (!first_) out_ += ',';
+    first_ = false;
+    out_ += '"';
+    out_ += name;  // the names here are plain ASCII
+    out_ += "\":";
+  }
+
+ private:
+  std::string& out_;
+  bool first_ = true;
+};
 
 template <class T>
 Json optionalJson(const std::optional<T>& value) {
@@ -94,31 +167,43 @@ class Reader {
 
 }  // namespace
 
-Json coletaJson(const Coleta& c) {
-  Json pieces = Json::array();
-  for (const Peca& p : c.pecas)
-    pieces.push_back({{"id", p.id},
-                      {"largura_m", decimalJson(p.largura_m)},
-                      {"altura_m", decimalJson(p.altura_m)},
-                      {"comprimento_m", decimalJson(p.comprimento_m)},
-                      {"volumes", optionalJson(p.volumes)}});
-  Json j = {{"id", c.id},
-            {"cliente_id", optionalJson(c.cliente_id)},
-            {"cliente", c.cliente},
-            {"cliente_nome", nameJson(c.cliente_nome)},
-            {"remetente_id", optionalJson(c.remetente_id)},
-            {"remetente_nome", nameJson(c.remetente_nome)},
-            {"destinatario_id", optionalJson(c.destinatario_id)},
-            {"destinatario_nome", nameJson(c.destinatario_nome)},
-            {"volumes", optionalJson(c.volumes)},
-            {"peso_kg", decimalJson(c.peso_kg)},
-            {"valor_declarado", moneyJson(c.valor_declarado)},
-            {"embalagem", c.embalagem},
-            {"pecas", std::move(pieces)}};
-  if (c.aviso && !c.aviso->empty()) j["aviso"] = *c.aviso;
-  j["editavel"] = !c.aviso.has_value();
-  return j;
+std::string coletaText(const Coleta& c) {
+  std::string out;
+  out.reserve(512 + 160 * c.pecas.size() + c.embalagem.size());
+  {
+    ObjectWriter j(out);
+    j.whole("id", c.id);
+    j.whole("cliente_id", c.cliente_id);
+    j.text("cliente", c.cliente);
+    j.name("cliente_nome", c.cliente_nome);
+    j.whole("remetente_id", c.remetente_id);
+    j.name("remetente_nome", c.remetente_nome);
+    j.whole("destinatario_id", c.destinatario_id);
+    j.name("destinatario_nome", c.destinatario_nome);
+    j.whole("volumes", c.volumes);
+    j.number("peso_kg", c.peso_kg);
+    j.money("valor_declarado", c.valor_declarado);
+    j.text("embalagem", c.embalagem);
+    j.key("pecas");
+    out += '[';
+    for (size_t k = 0; k < c.pecas.size(); ++k) {
+      const Peca& p = c.pecas[k];
+      if (k > 0) out += ',';
+      ObjectWriter piece(out);
+      piece.whole("id", p.id);
+      piece.number("largura_m", p.largura_m);
+      piece.number("altura_m", p.altura_m);
+      piece.number("comprimento_m", p.comprimento_m);
+      piece.whole("volumes", p.volumes);
+    }
+    out += ']';
+    if (c.aviso && !c.aviso->empty()) j.text("aviso", *c.aviso);
+    j.flag("editavel", !c.aviso.has_value());
+  }
+  return out;
 }
+
+Json coletaJson(const Coleta& c) { return Json::parse(coletaText(c)); }
 
 Json coletaSummaryJson(const Coleta& c) {
   return {{"id", c.id},

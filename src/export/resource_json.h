@@ -17,6 +17,9 @@ namespace z418kt::resource {
 using json::Json;
 
 Json coletaJson(const Coleta& coleta);
+// The same as one line of JSON text, written directly (what dumping
+// coletaJson gives, but decimals keep every digit they have).
+std::string coletaText(const Coleta& coleta);
 // A list item: the header with the parties' names and the creation time.
 Json coletaSummaryJson(const Coleta& coleta);
 Json pessoaJson(const Pessoa& pessoa);

@@ -56,7 +56,7 @@ Answer EventResources::history(std::string_view id, std::string_view after,
     Json out = Json::array();
     for (const auto& e : store.history(*coleta, *from, static_cast<int32_t>(*most)))
       out.push_back(e.toJson());
-    return Answer{200, out, {}, {}};
+    return Answer{200, out, {}, {}, {}};
   });
 }
 
@@ -64,7 +64,7 @@ Answer EventResources::listSubscriptions() const {
   return withStore(connection_, [&](events::EventStore& store) {
     Json out = Json::array();
     for (const auto& s : store.list()) out.push_back(s.toJson());
-    return Answer{200, out, {}, {}};
+    return Answer{200, out, {}, {}, {}};
   });
 }
 
@@ -102,7 +102,7 @@ Answer EventResources::addSubscription(const json::Json& body) const {
   }
   return withStore(connection_, [&](events::EventStore& store) {
     events::Subscription s = store.add(input);
-    return Answer{201, s.toJson(), "/v1/assinaturas/" + std::to_string(s.id), {}};
+    return Answer{201, s.toJson(), "/v1/assinaturas/" + std::to_string(s.id), {}, {}};
   });
 }
 
@@ -111,7 +111,7 @@ Answer EventResources::removeSubscription(std::string_view id) const {
   if (!key) fail(404, "Assinatura " + std::string(id) + " não encontrada.");
   return withStore(connection_, [&](events::EventStore& store) {
     if (!store.remove(*key)) fail(404, "Assinatura " + std::string(id) + " não encontrada.");
-    return Answer{204, {}, {}, {}};
+    return Answer{204, {}, {}, {}, {}};
   });
 }
 

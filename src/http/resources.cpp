@@ -123,7 +123,9 @@ Json parseBody(const std::string& text) {
 
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, coletaNotFound(idText));
-  return {200, resource::coletaJson(done(FrontDoor(component, context_).get(id))), {}, {}};
+  Answer answer;
+  answer.text = resource::coletaText(done(FrontDoor(component, context_).get(id)));
+  return answer;
 }
 
 Answer Resources::exportColeta(Z418kt& component, std::string_view idText,
@@ -133,7 +135,7 @@ Answer Resources::exportColeta(Z418kt& component, std::string_view idText,
   if (!normalized) fail(400, "O endereço do servidor não serve de base para identificadores.");
   std::string document =
       done(onerecord::exportColeta(FrontDoor(component, context_), id, *normalized));
-  return {200, Json::parse(document), {}, {}};
+  return {200, Json::parse(document), {}, {}, {}};
 }
 
 Answer Resources::answerSaved(Result<Coleta> saved, bool created) const {
@@ -143,7 +145,9 @@ Answer Resources::answerSaved(Result<Coleta> saved, bool created) const {
   if (created && !saved.ok() && saved.storedId > 0) extra["id"] = saved.storedId;
   bool replayed = saved.replayed;
   Coleta c = done(std::move(saved), std::move(extra));
-  Answer answer{created ? 201 : 200, resource::coletaJson(c), {}, {}};
+  Answer answer;
+  answer.status = created ? 201 : 200;
+  answer.text = resource::coletaText(c);
   if (created) answer.location = "/v1/coletas/" + numtext::integerText(c.id);
   if (replayed) answer.headers.emplace_back("Idempotency-Replayed", "true");
   return answer;
@@ -165,7 +169,7 @@ Answer Resources::replaceColeta(Z418kt& component, std::string_view idText,
 Answer Resources::deleteColeta(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, coletaNotFound(idText));
   done(FrontDoor(component, context_).remove(id));
-  return {204, nullptr, {}, {}};
+  return {204, nullptr, {}, {}, {}};
 }
 
 Answer Resources::listColetas(Z418kt& component, const Query& query) const {
@@ -180,7 +184,7 @@ Answer Resources::listColetas(Z418kt& component, const Query& query) const {
   f.cursor = queryText(query, "cursor");
   auto r = FrontDoor(component, context_).list(f);
   if (r.status == Status::Refused) failWithErrors(400, r.errors);
-  return {200, resource::coletaPageJson(done(std::move(r))), {}, {}};
+  return {200, resource::coletaPageJson(done(std::move(r))), {}, {}, {}};
 }
 
 Answer Resources::searchPessoas(Z418kt& component, const Query& query) const {
@@ -190,12 +194,12 @@ Answer Resources::searchPessoas(Z418kt& component, const Query& query) const {
   q.cursor = queryText(query, "cursor");
   auto r = FrontDoor(component, context_).search(q);
   if (r.status == Status::Refused) failWithErrors(400, r.errors);
-  return {200, resource::pessoaPageJson(done(std::move(r))), {}, {}};
+  return {200, resource::pessoaPageJson(done(std::move(r))), {}, {}, {}};
 }
 
 Answer Resources::readPessoa(Z418kt& component, std::string_view idText) const {
   int32_t id = pathId(idText, "Nenhuma pessoa no endereço " + std::string(idText) + ".");
-  return {200, resource::pessoaJson(done(FrontDoor(component, context_).pessoa(id))), {}, {}};
+  return {200, resource::pessoaJson(done(FrontDoor(component, context_).pessoa(id))), {}, {}, {}};
 }
 
 namespace {
@@ -285,7 +289,7 @@ Answer Resources::callOperation(Z418kt& component, std::string_view name, const 
                                          : 500,
          message, {}, {{"answer", answer}});
   }
-  return {200, std::move(answer), {}, {}};
+  return {200, std::move(answer), {}, {}, {}};
 }
 
 }  // namespace z418kt::http

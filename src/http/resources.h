@@ -31,6 +31,7 @@ struct Answer {
   json::Json body;       // not sent for 204
   std::string location;  // Location header of a created resource
   std::vector<std::pair<std::string, std::string>> headers;  // any others
+  std::string text;  // the body already as JSON text; when set, `body` is not used
 };
 
 class Resources {

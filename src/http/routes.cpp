@@ -18,7 +18,7 @@ Reply fromAnswer(Answer answer, const char* type = kJsonType) {
   for (auto& header : answer.headers) reply.headers.push_back(std::move(header));
   if (answer.status != 204) {
     reply.contentType = type;
-    reply.body = json::dumpText(answer.body);
+    reply.body = answer.text.empty() ? json::dumpText(answer.body) : std::move(answer.text);
   }
   return reply;
 }

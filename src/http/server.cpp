@@ -96,6 +96,7 @@ struct HttpServer::Impl {
   void accept();
   void accepted(Protocol::socket socket);
   void refuse(Protocol::socket socket);
+  void flushLogLater();
 
   ServerCore core;
   std::deque<asio::io_context> loops;
@@ -104,6 +105,7 @@ struct HttpServer::Impl {
   asio::io_context& io = loops.front();
   asio::basic_socket_acceptor<Protocol> acceptor{io};
   asio::steady_timer retry{io};
+  asio::steady_timer logFlush{io};
   size_t nextLoop = 0;
   std::vector<asio::executor_work_guard<asio::io_context::executor_type>> idle;
   std::optional<asio::ssl::context> tls;
@@ -210,6 +212,15 @@ void HttpServer::Impl::refuse(Protocol::socket socket) {
   });
 }
 
+// The access log's lines reach the log within its flush interval.
+void HttpServer::Impl::flushLogLater() {
+  logFlush.expires_after(AccessLog::kFlushInterval);
+  logFlush.async_wait([this](error_code ec) {
+    core.log.flush();
+    if (!ec && !core.stopping) flushLogLater();
+  });
+}
+
 HttpServer::HttpServer(ServerOptions options, std::ostream& log)
     : impl_(std::make_unique<Impl>(std::move(options), log)) {}
 
@@ -239,6 +250,7 @@ bool HttpServer::databaseAnswers(std::string& reason) {
 
 void HttpServer::run() {
   impl_->accept();
+  impl_->flushLogLater();
   // A loop without connections yet waits for them until the stop.
   for (asio::io_context& loop : impl_->loops) impl_->idle.emplace_back(loop.get_executor());
   std::vector<std::thread> others;
@@ -246,6 +258,7 @@ void HttpServer::run() {
     others.emplace_back([this, i] { impl_->loops[i].run(); });
   impl_->io.run();
   for (std::thread& t : others) t.join();
+  impl_->core.log.flush();
 }
 
 void HttpServer::stop() {
@@ -254,6 +267,7 @@ void HttpServer::stop() {
     error_code ignored;
     impl->acceptor.close(ignored);
     impl->retry.cancel();
+    impl->logFlush.cancel();
     if (impl->ownsUnixPath) ::unlink(impl->core.options.unixPath.c_str());
     impl->core.stopConnections();
     impl->idle.clear();

@@ -1,5 +1,7 @@
 #include "http/server_core.h"
 
+#include <openssl/crypto.h>
+
 #include <cmath>
 #include <random>
 #include <vector>
@@ -50,16 +52,22 @@ ServerCore::ServerCore(ServerOptions o, std::ostream& out)
   };
 }
 
-std::optional<Reply> ServerCore::admit(const Request& request, Access access,
-                                       std::string& tokenName) {
+std::optional<Reply> ServerCore::admit(const std::string& key, std::string_view authorization,
+                                       Access access, std::string& tokenName, TokenMemo& memo) {
   tokenName.clear();
   if (access == Access::Open || (access == Access::Metrics && options.metricsPublic))
     return std::nullopt;
-  std::string key = limitKey(request.client);
   // A client that guessed wrong too often is not even compared with the token.
   if (double wait = failedTokens_.waitSeconds(key); wait > 0) return tooMany(wait);
   if (access == Access::Token && !clientRate_.take(key)) return tooMany(1);
-  const std::string* name = token_.match(request.header("Authorization"));
+  const std::string* name = nullptr;
+  if (memo.name && authorization.size() == memo.authorization.size() &&
+      CRYPTO_memcmp(authorization.data(), memo.authorization.data(), authorization.size()) == 0) {
+    name = memo.name;
+  } else {
+    name = token_.match(authorization);
+    if (name) memo = {std::string(authorization), name};
+  }
   if (!name) {
     failedTokens_.take(key);
     Reply reply = problemReply(401);
@@ -111,10 +119,11 @@ void ServerCore::stopConnections() {
 }
 
 std::string ServerCore::nextRequestId() {
+  static constexpr char kHex[] = "0123456789abcdef";
   uint64_t value = (idPrefix_ << 32) ^ ++idCounter_;
-  char buffer[17];
-  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(value));
-  return buffer;
+  std::string id(16, '0');
+  for (int i = 15; i >= 0; --i, value >>= 4) id[static_cast<size_t>(i)] = kHex[value & 0xF];
+  return id;
 }
 
 }  // namespace z418kt::http

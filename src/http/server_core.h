@@ -48,10 +48,21 @@ class ServerCore {
   Readiness readiness;
   std::atomic<bool> stopping{false};
 
+  // The token a connection presented last and whose it is: a client sends
+  // the same Authorization on every request, so its digest is taken once per
+  // connection. Only a token that matched is kept, so a comparison with it
+  // tells a guesser on another connection nothing.
+  struct TokenMemo {
+    std::string authorization;
+    const std::string* name = nullptr;
+  };
+
   // The refusal of a request by who sends it (token, throttling of failed
-  // tokens, rates), or nothing when it may go on to its route; `tokenName`
-  // gets the name of the token it presented ("" when none was needed).
-  std::optional<Reply> admit(const Request& request, Access access, std::string& tokenName);
+  // tokens, rates), or nothing when it may go on to its route. `clientKey`
+  // is limitKey() of the client address; `tokenName` gets the name of the
+  // token presented ("" when none was needed).
+  std::optional<Reply> admit(const std::string& clientKey, std::string_view authorization,
+                             Access access, std::string& tokenName, TokenMemo& memo);
 
   // Counts a new connection from `key`; false (nothing counted) over a limit.
   bool openConnection(const std::string& key);

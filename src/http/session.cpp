@@ -14,8 +14,9 @@
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/write.hpp>
+#include <boost/beast/http/status.hpp>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <optional>
 
@@ -42,6 +43,23 @@ constexpr std::pair<const char*, const char*> kSecurityHeaders[] = {
     {"Referrer-Policy", "no-referrer"},
     {"X-Frame-Options", "DENY"},
 };
+
+// The headers above as they go on the wire.
+const std::string& securityHeaders() {
+  static const std::string block = [] {
+    std::string text;
+    for (const auto& [name, value] : kSecurityHeaders)
+      text += std::string(name) + ": " + value + "\r\n";
+    return text;
+  }();
+  return block;
+}
+
+void appendNumber(std::string& out, uint64_t value) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
 
 constexpr size_t kReadChunk = 16 * 1024;
 // How long a connection that is being closed after a refusal keeps reading
@@ -250,12 +268,12 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     route_ = match.route;
     params_ = std::move(match.params);
     allow_ = std::move(match.allow);
-    Request probe;
-    probe.message.base() = head.base();
-    probe.client = client_;
     bool guarded = path_.rfind("/v1/", 0) == 0 && method_ != "OPTIONS";
     Access access = guarded ? Access::Token : route_ ? route_->access : Access::Open;
-    refusal_ = core_.admit(probe, access, tokenName_);
+    auto authorization = head[bhttp::field::authorization];
+    refusal_ = core_.admit(client_ == peer_ ? key_ : limitKey(client_),
+                           std::string_view(authorization.data(), authorization.size()), access,
+                           tokenName_, tokenMemo_);
 
     if (parser_->is_done()) return true;
     phase_ = Phase::Body;
@@ -349,50 +367,86 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     if (!reply.failure.empty()) core_.log.note("error", reply.failure, requestId_);
     if (requestId_.empty()) requestId_ = core_.nextRequestId();
 
-    bool head = method_ == "HEAD";
-    auto& res = response_.emplace();
-    res.version(version_);
-    res.result(static_cast<unsigned>(reply.status));
-    for (const auto& [name, value] : kSecurityHeaders) res.set(name, value);
-    res.set("X-Request-Id", requestId_);
-    const std::string& cors = core_.options.corsOrigin;
-    if (!cors.empty() && origin_ == cors && path_.rfind("/v1/", 0) == 0) {
-      res.set("Access-Control-Allow-Origin", cors);
-      res.set("Access-Control-Allow-Headers", "Authorization, Content-Type");
-      res.set("Access-Control-Allow-Methods", "GET, POST, PUT, DELETE");
-      res.set("Access-Control-Expose-Headers", "Location, X-Request-Id");
-      res.set("Vary", "Origin");
-    }
-    if (!reply.contentType.empty()) res.set(bhttp::field::content_type, reply.contentType);
-    for (const auto& [name, value] : reply.headers) res.set(name, value);
     closeAfter_ = reply.close || !keepAlive_ ||
                   requests_ >= core_.limits.maxRequestsPerConnection || core_.stopping;
-    res.keep_alive(!closeAfter_);
+    writeHead(reply);
     bytes_ = reply.body.size();
-    if (reply.status != 204 && reply.status != 304) res.content_length(bytes_);
-    if (!head) res.body() = std::move(reply.body);
+    body_.clear();
+    if (method_ != "HEAD") body_.swap(reply.body);
     status_ = reply.status;
 
     phase_ = Phase::Writing;
-    auto& serializer = serializer_.emplace(res);
+    std::array<asio::const_buffer, 2> answer{asio::buffer(head_), asio::buffer(body_)};
+    size_t written = 0;
     if constexpr (!kTls<Stream>) {
       // Most answers fit in the socket's buffer: written here and now, with
       // no wait for the socket and no completion to schedule. What does not
       // fit goes on below where this stopped.
       error_code ec;
-      bhttp::write(stream_, serializer, ec);
-      if (ec != asio::error::would_block) {
+      written = socket().write_some(answer, ec);
+      if (ec != asio::error::would_block && (ec || written == head_.size() + body_.size())) {
         if (buffer_.size() == 0) return onWritten(ec);
         // Requests sent ahead are served each in a handler of its own, so
         // any number of them never deepens the stack.
         return asio::post(stream_.get_executor(),
                           [self = this->shared_from_this(), ec] { self->onWritten(ec); });
       }
+      if (ec) written = 0;
+    }
+    if (written < head_.size()) {
+      answer[0] = asio::buffer(head_) + written;
+    } else {
+      answer[0] = asio::buffer(body_) + (written - head_.size());
+      answer[1] = asio::const_buffer();
     }
     arm(std::chrono::seconds(core_.limits.writeSeconds));
-    bhttp::async_write(
-        stream_, serializer,
-        [self = this->shared_from_this()](error_code ec, size_t) { self->onWritten(ec); });
+    asio::async_write(stream_, answer, [self = this->shared_from_this()](error_code ec, size_t) {
+      self->onWritten(ec);
+    });
+  }
+
+  // The status line and the headers of an answer, written out directly
+  // rather than through a header container: the same few headers go with
+  // every answer, and building and serializing a container for them cost
+  // more than the rest of a /healthz request.
+  void writeHead(const Reply& reply) {
+    head_.clear();
+    head_ += version_ == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
+    appendNumber(head_, static_cast<uint64_t>(reply.status));
+    head_ += ' ';
+    auto reason = bhttp::obsolete_reason(bhttp::int_to_status(static_cast<unsigned>(reply.status)));
+    head_.append(reason.data(), reason.size());
+    head_ += "\r\n";
+    head_ += securityHeaders();
+    addHeader("X-Request-Id", requestId_);
+    const std::string& cors = core_.options.corsOrigin;
+    if (!cors.empty() && origin_ == cors && path_.rfind("/v1/", 0) == 0) {
+      addHeader("Access-Control-Allow-Origin", cors);
+      addHeader("Access-Control-Allow-Headers", "Authorization, Content-Type");
+      addHeader("Access-Control-Allow-Methods", "GET, POST, PUT, DELETE");
+      addHeader("Access-Control-Expose-Headers", "Location, X-Request-Id");
+      addHeader("Vary", "Origin");
+    }
+    if (!reply.contentType.empty()) addHeader("Content-Type", reply.contentType);
+    for (const auto& [name, value] : reply.headers) addHeader(name, value);
+    // HTTP/1.1 keeps a connection open unless told; HTTP/1.0 closes it unless told.
+    if (version_ >= 11 && closeAfter_) addHeader("Connection", "close");
+    if (version_ < 11 && !closeAfter_) addHeader("Connection", "keep-alive");
+    if (reply.status != 204 && reply.status != 304) {
+      head_ += "Content-Length: ";
+      appendNumber(head_, reply.body.size());
+      head_ += "\r\n";
+    }
+    head_ += "\r\n";
+  }
+
+  // Route headers and the ones above are our own texts; a value that came
+  // with a request (the request id) was checked to be plain before.
+  void addHeader(std::string_view name, std::string_view value) {
+    head_ += name;
+    head_ += ": ";
+    head_ += value;
+    head_ += "\r\n";
   }
 
   void onWritten(error_code ec) {
@@ -401,11 +455,10 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
     size_t route = route_ ? static_cast<size_t>(route_ - routeTable().data()) : SIZE_MAX;
     core_.metrics.request(route, method_, status_, seconds);
     core_.log.write({requestId_, client_.empty() ? peer_ : client_, method_,
-                     route_ ? std::string(route_->pattern) : "", path_, tokenName_, status_, bytes_,
-                     seconds * 1000});
+                     route_ ? std::string_view(route_->pattern) : std::string_view(), path_,
+                     tokenName_, status_, bytes_, seconds * 1000});
     requestId_.clear();
-    serializer_.reset();
-    response_.reset();
+    body_.clear();
     if (ec) return closeNow();
     if (closeAfter_) return closeGracefully();
     readRequest();
@@ -452,8 +505,8 @@ class Session : public Connection, public std::enable_shared_from_this<Session<S
   bool timerRunning_ = false, timedOut_ = false;
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
-  std::optional<bhttp::response<bhttp::string_body>> response_;
-  std::optional<bhttp::response_serializer<bhttp::string_body>> serializer_;
+  std::string head_, body_;  // the answer being written
+  ServerCore::TokenMemo tokenMemo_;
   std::array<char, 4096> scratch_{};
   std::string peer_, key_;
   Phase phase_ = Phase::Idle;

@@ -181,6 +181,14 @@ class Hostile(unittest.TestCase):
             self.assertIn(b'"id":100', bodies[0])
             self.assertIn(b'"status":"ok"', bodies[2])
             self.assertEqual(bodies[0], bodies[3])
+            # A connection that showed the right token is asked for it again on
+            # every request: a wrong one of the same length, or none, is refused.
+            wrong = get("/v1/pessoas/11").replace(TOKEN.encode(), TOKEN[::-1].encode())
+            with connect(server) as s:
+                s.sendall(get("/v1/pessoas/11") + wrong + b"GET /healthz HTTP/1.1\r\nHost: x\r\n"
+                          b"\r\nGET /v1/pessoas/11 HTTP/1.1\r\nHost: x\r\n\r\n" +
+                          get("/v1/pessoas/11", "Connection: close\r\n"))
+                self.assertEqual(statuses(read_all(s)), [200, 401, 200, 401, 200])
 
     def test_smuggling_shapes_and_protocol_faults_get_400_and_close(self):
         shapes = {
