@@ -10,6 +10,10 @@
 // What httpHealth costs beyond it is the HTTP layer's own; the rest is the
 // kernel's round trip over loopback.
 //
+// httpReadUnix and httpHealthUnix are the same over a unix socket, as a
+// server behind a reverse proxy on the same machine is reached: the
+// kernel's part of a round trip is smaller there than over TCP.
+//
 // With Z418KT_BENCH_OTHER_HTTP set to another `z418kt` binary, httpReadOther
 // runs the same client against that binary's `z418kt http` on the same
 // database, so two server builds compare in one run.
@@ -21,6 +25,7 @@
 #include <signal.h>
 #include <strings.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,13 +54,30 @@ constexpr const char* kToken = "bench-token";
 constexpr int kColeta = 100;
 
 // One kept-alive connection that sends a GET and reads its whole answer.
+// Where a server listens: a loopback port, or a unix socket's path.
+struct Endpoint {
+  int port = 0;
+  std::string unixPath;
+  static Endpoint tcp(int port) { return {port, {}}; }
+  static Endpoint unix(std::string path) { return {0, std::move(path)}; }
+  bool valid() const { return port > 0 || !unixPath.empty(); }
+};
+
 class Client {
  public:
-  explicit Client(int port) {
+  explicit Client(const Endpoint& at) {
+    if (!at.unixPath.empty()) {
+      fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::strncpy(address.sun_path, at.unixPath.c_str(), sizeof address.sun_path - 1);
+      if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) close();
+      return;
+    }
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_port = htons(static_cast<uint16_t>(at.port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -220,6 +242,18 @@ class Shared {
     if (!raw_) raw_ = std::make_unique<RawServer>();
     return raw_->port();
   }
+  // A second server on the same database, on a unix socket, started on first use.
+  std::string unixPath() {
+    std::lock_guard lock(mutex_);
+    if (!unixServer_) {
+      http::ServerOptions options = serverOptions();
+      options.unixPath = path_ + ".sock";
+      unixServer_ = std::make_unique<http::HttpServer>(options, log_);
+      unixServer_->bind();
+      unixServing_ = std::thread([this] { unixServer_->run(); });
+    }
+    return path_ + ".sock";
+  }
   int otherPort() {
     const char* binary = std::getenv("Z418KT_BENCH_OTHER_HTTP");
     if (!binary || !*binary) return 0;
@@ -231,6 +265,10 @@ class Shared {
   ~Shared() {
     other_.reset();
     raw_.reset();
+    if (unixServer_) {
+      unixServer_->stop();
+      unixServing_.join();
+    }
     server_->stop();
     serving_.join();
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
@@ -243,15 +281,19 @@ class Shared {
     std::filesystem::remove(path_);
     connection_ = "Provider=SQLite;Data Source=" + path_;
     data::initDatabase(connection_, true);
+    server_ = std::make_unique<http::HttpServer>(serverOptions(), log_);
+    server_->bind();
+    serving_ = std::thread([this] { server_->run(); });
+  }
+
+  http::ServerOptions serverOptions() const {
     http::ServerOptions options;
     options.port = 0;
     options.connection = connection_;
     options.tokens = {{http::kDefaultTokenName, kToken}};
     options.limits.requestsPerSecond = 0;
     options.limits.maxRequestsPerConnection = 100'000'000;
-    server_ = std::make_unique<http::HttpServer>(options, log_);
-    server_->bind();
-    serving_ = std::thread([this] { server_->run(); });
+    return options;
   }
 
   std::string path_, connection_;
@@ -263,16 +305,18 @@ class Shared {
   std::mutex mutex_;
   std::unique_ptr<OtherServer> other_;
   std::unique_ptr<RawServer> raw_;
+  std::unique_ptr<http::HttpServer> unixServer_;
+  std::thread unixServing_;
 };
 
 const std::string kColetaPath = "/v1/coletas/" + std::to_string(kColeta);
 
-void getLoop(benchmark::State& state, int port, const std::string& path = kColetaPath) {
-  if (port <= 0) {
+void getLoop(benchmark::State& state, const Endpoint& at, const std::string& path = kColetaPath) {
+  if (!at.valid()) {
     state.SkipWithError("no server");
     return;
   }
-  auto client = std::make_unique<Client>(port);
+  auto client = std::make_unique<Client>(at);
   const std::string request = "GET " + path +
                               " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + kToken +
                               "\r\n\r\n";
@@ -280,7 +324,7 @@ void getLoop(benchmark::State& state, int port, const std::string& path = kColet
   for (auto _ : state) {
     int status = client->get(request, body);
     if (status == 0) {  // the server closed the connection after its request limit
-      client = std::make_unique<Client>(port);
+      client = std::make_unique<Client>(at);
       status = client->get(request, body);
     }
     if (status != 200) {
@@ -292,14 +336,28 @@ void getLoop(benchmark::State& state, int port, const std::string& path = kColet
   state.SetItemsProcessed(state.iterations());
 }
 
-void httpRead(benchmark::State& state) { getLoop(state, Shared::get().port()); }
+void httpRead(benchmark::State& state) { getLoop(state, Endpoint::tcp(Shared::get().port())); }
 
-void httpReadOther(benchmark::State& state) { getLoop(state, Shared::get().otherPort()); }
+void httpReadOther(benchmark::State& state) {
+  getLoop(state, Endpoint::tcp(Shared::get().otherPort()));
+}
 
 // The HTTP layer alone: a route that answers without the operations.
-void httpHealth(benchmark::State& state) { getLoop(state, Shared::get().port(), "/healthz"); }
+void httpHealth(benchmark::State& state) {
+  getLoop(state, Endpoint::tcp(Shared::get().port()), "/healthz");
+}
 
-void rawRoundTrip(benchmark::State& state) { getLoop(state, Shared::get().rawPort(), "/healthz"); }
+void rawRoundTrip(benchmark::State& state) {
+  getLoop(state, Endpoint::tcp(Shared::get().rawPort()), "/healthz");
+}
+
+void httpReadUnix(benchmark::State& state) {
+  getLoop(state, Endpoint::unix(Shared::get().unixPath()));
+}
+
+void httpHealthUnix(benchmark::State& state) {
+  getLoop(state, Endpoint::unix(Shared::get().unixPath()), "/healthz");
+}
 
 void inProcessRead(benchmark::State& state) {
   Z418kt component;
@@ -318,6 +376,8 @@ void inProcessRead(benchmark::State& state) {
 BENCHMARK(httpRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpReadOther)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpHealth)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(httpReadUnix)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(httpHealthUnix)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(rawRoundTrip)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(inProcessRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
