@@ -1,15 +1,21 @@
 -- The outbox on PostgreSQL: every change of a Coleta writes one event row in
 -- the same transaction as the change, by triggers, so every writer is covered.
 --
--- One event per change, not one per row: the triggers of one transaction
--- gather into one row per Coleta, found by the transaction's id. Who made
+-- One event per change, not one per row: the triggers of one change gather
+-- into one row per Coleta, found by the change's key (TX). A change is one
+-- transaction, keyed by its id, except a run of the component whose
+-- statements commit one by one (after the engine gave up its transaction):
+-- the component names that run in the setting z418kt.mudanca, transaction-
+-- or session-level, and its transactions share that key. Who made
 -- the change comes from the audit row of the document change (a save names
 -- its user there) and from the transaction's settings z418kt.usuario and
 -- z418kt.origem (set_config(..., true)), which the component sets only when
 -- it has more to say: the user of a delete, which writes no audit row, or
--- the name of the program or HTTP token acting. The first change of a Coleta in
--- a transaction takes a transaction lock on that Coleta before it numbers
--- the event, so a Coleta's events are numbered in the order they commit.
+-- the name of the program or HTTP token acting (a run step by step sets them
+-- with its key). The first change of a Coleta in a transaction takes a
+-- transaction lock on that Coleta before it numbers the event, so a Coleta's
+-- events are numbered in the order they commit. The functions are replaced
+-- in place when an existing outbox is brought up to date.
 --
 -- An event holds the Coleta as it was before the first change of the
 -- transaction (ANTES, NULL for a new Coleta): its header fields under
@@ -37,7 +43,7 @@ CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, EVENTO_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
 -- The state of a Coleta as an event records it; NULL when it is no Coleta.
-CREATE FUNCTION KTR_COLETA_ESTADO(p_id INTEGER) RETURNS TEXT
+CREATE OR REPLACE FUNCTION KTR_COLETA_ESTADO(p_id INTEGER) RETURNS TEXT
 LANGUAGE sql VOLATILE AS $$
   SELECT json_build_object(
            'coleta', json_build_object(
@@ -69,17 +75,20 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                           AND X.EVENTO_ID > E.EVENTO_ID
                         ORDER BY X.EVENTO_ID LIMIT 1) N ON TRUE;
 
--- Opens the transaction's event of Coleta p_id, once per transaction, with
+-- Opens the change's event of Coleta p_id, once per change, with
 -- its state before (p_antes: whether it may already exist).
-CREATE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
+CREATE OR REPLACE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
 LANGUAGE plpgsql AS $$
 DECLARE
-  v_tx TEXT := txid_current()::text;
+  v_tx TEXT := COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''),
+                        txid_current()::text);
 BEGIN
-  -- Once open, the transaction's event is the Coleta's latest: the lock
+  -- Once open, the change's event is the Coleta's latest: the lock
   -- keeps every other transaction from numbering one until this one ends.
-  IF (SELECT TX FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = p_id
-       ORDER BY EVENTO_ID DESC LIMIT 1) = v_tx THEN
+  -- A distributed event is closed: a later step of a run step by step
+  -- opens another rather than change what was sent.
+  IF (SELECT TX = v_tx AND DISTRIBUIDO = 0 FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = p_id
+       ORDER BY EVENTO_ID DESC LIMIT 1) THEN
     RETURN;
   END IF;
   PERFORM pg_advisory_xact_lock(418, p_id);
@@ -91,7 +100,7 @@ BEGIN
   PERFORM pg_notify('z418kt_eventos', '');
 END $$;
 
-CREATE FUNCTION KTR_EVENTO_DOCTO_ANTES() RETURNS TRIGGER
+CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_ANTES() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
   IF TG_OP = 'INSERT' THEN
@@ -113,7 +122,7 @@ BEGIN
   RETURN NEW;
 END $$;
 
-CREATE FUNCTION KTR_EVENTO_CARGA_ANTES() RETURNS TRIGGER
+CREATE OR REPLACE FUNCTION KTR_EVENTO_CARGA_ANTES() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
   IF TG_OP <> 'INSERT' AND EXISTS (SELECT 1 FROM DOCTO_TRANSPORTE D
@@ -134,14 +143,16 @@ END $$;
 
 -- A writer that sets no context still records its user in the audit table
 -- with each document change: the event takes it from there.
-CREATE FUNCTION KTR_EVENTO_AUDITORIA() RETURNS TRIGGER
+CREATE OR REPLACE FUNCTION KTR_EVENTO_AUDITORIA() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
   IF NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL THEN
     UPDATE KTR_EVENTO SET USUARIO_ID = NEW.USUARIO_ID::text
      WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
                          WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-       AND TX = txid_current()::text AND USUARIO_ID IS NULL;
+       AND TX = COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''),
+                         txid_current()::text)
+       AND USUARIO_ID IS NULL;
   END IF;
   RETURN NULL;
 END $$;

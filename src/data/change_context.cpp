@@ -1,5 +1,8 @@
 #include "data/change_context.h"
 
+#include <atomic>
+#include <cstdio>
+#include <random>
 #include <utility>
 
 #include "automation/utf8.h"
@@ -11,6 +14,25 @@ namespace z418kt {
 namespace {
 thread_local std::string tActor;
 thread_local std::string tUser;
+thread_local std::string tChange;  // the step-by-step change's mark, "" outside one
+
+// A mark no other change of any process has: a random prefix per process
+// and a counter. At most 32 characters (the width of KTR_EVENTO.TX), never
+// all digits (a transaction id is).
+std::string newChangeMark() {
+  static const unsigned long long prefix = [] {
+    std::random_device device;
+    return (static_cast<unsigned long long>(device()) << 32) ^ device();
+  }();
+  static std::atomic<unsigned long long> counter{0};
+  char text[40];
+  std::snprintf(text, sizeof text, "z%016llx-%llx", prefix, ++counter);
+  return text;
+}
+
+bool isPostgres(const data::Connection& session) {
+  return session.engine().find("postgres") != std::string::npos;
+}
 
 // The text as an SQL literal of at most `limit` bytes: whole characters only,
 // control characters and malformed bytes as '?', quotes doubled. NULL when empty.
@@ -45,9 +67,65 @@ ScopedChangeUser::ScopedChangeUser(std::string user)
     : previous_(std::exchange(tUser, std::move(user))) {}
 ScopedChangeUser::~ScopedChangeUser() { tUser = std::move(previous_); }
 
+namespace {
+// The statement giving `session`'s settings this thread's context; `local`:
+// for the transaction only.
+std::string settingsStatement(bool local) {
+  auto setting = [&](const char* name, const std::string& value, size_t limit) {
+    const std::string text = literal(value, limit);
+    return std::string("set_config('z418kt.") + name + "', " + (text == "NULL" ? "''" : text) +
+           (local ? ", true)" : ", false)");
+  };
+  std::string statement =
+      "SELECT " + setting("usuario", tUser, 40) + ", " + setting("origem", tActor, 100);
+  if (!tChange.empty()) statement += ", " + setting("mudanca", tChange, 32);
+  return statement;
+}
+}  // namespace
+
+ScopedStepByStepChange::ScopedStepByStepChange() : owner_(tChange.empty()) {
+  if (owner_) tChange = newChangeMark();
+}
+ScopedStepByStepChange::~ScopedStepByStepChange() {
+  if (owner_) tChange.clear();
+}
+
+RowSet executeOnItsOwn(Connection& session, const std::string& statement) {
+  if (tChange.empty() || !isPostgres(session)) return session.execute(statement);
+  session.execute(settingsStatement(false));
+  const std::string clear =
+      "SELECT set_config('z418kt.mudanca', '', false), set_config('z418kt.usuario', '', false), "
+      "set_config('z418kt.origem', '', false)";
+  RowSet rows;
+  try {
+    rows = session.execute(statement);
+  } catch (const std::exception&) {
+    // The statement's failure is the answer. Clearing fails only on a session
+    // that lost its server, which the pool never lends again.
+    try {
+      session.execute(clear);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  // The statement is committed: its answer stands even if clearing fails,
+  // which happens only on a session the pool then retires.
+  try {
+    session.execute(clear);
+  } catch (const std::exception&) {
+  }
+  return rows;
+}
+
 bool openChangeContext(Connection& session) {
-  if (tUser.empty() && tActor.empty()) return false;
+  if (tUser.empty() && tActor.empty() && tChange.empty()) return false;
   const std::string engine = session.engine();
+  // The settings end with the transaction on their own.
+  if (engine.find("postgres") != std::string::npos) {
+    session.execute(settingsStatement(true));
+    return false;
+  }
+  if (tUser.empty() && tActor.empty()) return false;
   const std::string user = literal(tUser, 40), actor = literal(tActor, 100);
   if (engine == "sqlite") {
     try {
@@ -61,11 +139,6 @@ bool openChangeContext(Connection& session) {
       throw;
     }
   }
-  // The settings end with the transaction on their own.
-  if (engine.find("postgres") != std::string::npos)
-    session.execute("SELECT set_config('z418kt.usuario', " + (user == "NULL" ? "''" : user) +
-                    ", true), set_config('z418kt.origem', " + (actor == "NULL" ? "''" : actor) +
-                    ", true)");
   return false;
 }
 

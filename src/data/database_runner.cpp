@@ -144,7 +144,7 @@ class DatabaseRunner : public StatementRunner, public std::enable_shared_from_th
     for (int attempt = 0;; ++attempt) {
       auto session = pool_.acquire(request.connection);
       try {
-        return session->execute(request.source);
+        return executeOnItsOwn(*session, request.source);
       } catch (const ConnectionLost& lost) {
         // The other idle sessions of the text most likely lost the server too.
         pool_.closeIdle(request.connection);

@@ -9,25 +9,39 @@
 
 #include <sstream>
 #include <utility>
+#include <vector>
 
 namespace z418kt::events {
 namespace {
 
-// "TRIGGER"/"VIEW" and the name a CREATE TRIGGER or CREATE VIEW statement
-// makes, after its leading comments; empty for any other statement.
-std::pair<std::string, std::string> createdObject(const std::string& statement) {
+// The statement's words after its leading comments, at most `count`.
+std::vector<std::string> leadingWords(const std::string& statement, size_t count) {
   std::istringstream words(statement);
-  std::string word, kind, name;
-  while (words >> word) {
-    if (word.rfind("--", 0) == 0) {
+  std::vector<std::string> out;
+  std::string word;
+  while (out.size() < count && words >> word) {
+    if (out.empty() && word.rfind("--", 0) == 0) {
       std::getline(words, word);
       continue;
     }
-    if (word != "CREATE" || !(words >> kind >> name) || (kind != "TRIGGER" && kind != "VIEW"))
-      return {};
-    return {kind, name};
+    out.push_back(word);
   }
-  return {};
+  return out;
+}
+
+// "TRIGGER"/"VIEW" and the name a CREATE TRIGGER or CREATE VIEW statement
+// makes; empty for any other statement.
+std::pair<std::string, std::string> createdObject(const std::string& statement) {
+  auto words = leadingWords(statement, 3);
+  if (words.size() < 3 || words[0] != "CREATE" || (words[1] != "TRIGGER" && words[1] != "VIEW"))
+    return {};
+  return {words[1], words[2]};
+}
+
+// A statement that replaces what it makes (CREATE OR REPLACE).
+bool replacesInPlace(const std::string& statement) {
+  auto words = leadingWords(statement, 3);
+  return words.size() == 3 && words[0] == "CREATE" && words[1] == "OR" && words[2] == "REPLACE";
 }
 
 }  // namespace
@@ -54,15 +68,18 @@ bool installOutbox(const std::string& connectionText) {
   } catch (const AutomationError&) {
     // No outbox yet: install it below.
   }
-  // On SQLite an outbox there already gets this version's triggers and views
-  // (they hold no data) and loses the index of events to distribute that
-  // nothing reads any more; its tables and events stay as they are.
-  if (present && folder != "sqlite") return false;
+  // An outbox there already keeps its tables and events. On SQLite it gets
+  // this version's triggers and views (they hold no data) and loses the
+  // index of events to distribute that nothing reads any more; on
+  // PostgreSQL, this version's functions, which its triggers call by name.
+  const bool sqlite = folder == "sqlite";
   try {
     session->begin(true);
-    if (present) session->execute("DROP INDEX IF EXISTS KTR_EVENTO_A_DISTRIBUIR");
+    if (present && sqlite) session->execute("DROP INDEX IF EXISTS KTR_EVENTO_A_DISTRIBUIR");
     for (const std::string& statement : data::sql::splitStatements(script->second)) {
-      if (present) {
+      if (present && !sqlite) {
+        if (!replacesInPlace(statement)) continue;
+      } else if (present) {
         auto [kind, name] = createdObject(statement);
         if (kind.empty()) continue;
         session->execute("DROP " + kind + " IF EXISTS " + name);

@@ -22,6 +22,10 @@ ChangeWriters::~ChangeWriters() {
   }
 }
 
+UnitOfWork::UnitOfWork(Mode mode) : mode_(mode) {
+  if (mode_ == Mode::StepByStep) stepByStepChange_.emplace();
+}
+
 UnitOfWork::~UnitOfWork() = default;
 
 void UnitOfWork::begin(const std::string& connection, bool writes) {

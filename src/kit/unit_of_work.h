@@ -94,7 +94,7 @@ class UnitOfWork {
     OneTransaction,  // the normal path
     StepByStep,      // the fallback: every statement committed on its own
   };
-  explicit UnitOfWork(Mode mode = Mode::OneTransaction) : mode_(mode) {}
+  explicit UnitOfWork(Mode mode = Mode::OneTransaction);
   UnitOfWork(const UnitOfWork&) = delete;
   UnitOfWork& operator=(const UnitOfWork&) = delete;
   // Without commit(), whatever the transaction holds is rolled back.
@@ -138,6 +138,8 @@ class UnitOfWork {
   Variant* changeDocument_ = nullptr;
   bool written_ = false;  // the writers have run
   std::optional<data::ScopedChangeUser> user_;
+  // Step by step, the statements' transactions are one change for the outbox.
+  std::optional<data::ScopedStepByStepChange> stepByStepChange_;
 };
 
 // Commits `work` under the operation's trap at statement `number`: false, with
