@@ -102,6 +102,11 @@ struct SessionDeleter {
   void operator()(PGconn* c) const { PQfinish(c); }
 };
 
+// The savepoint around a shape's first preparation in a writing transaction.
+const char* const kShapeSavepoint = "SAVEPOINT z418kt_shape";
+const char* const kReleaseShape = "RELEASE SAVEPOINT z418kt_shape";
+const char* const kUndoShape = "ROLLBACK TO SAVEPOINT z418kt_shape; RELEASE SAVEPOINT z418kt_shape";
+
 bool startsWith(const char* text, std::string_view prefix) {
   return text && std::string_view(text).substr(0, prefix.size()) == prefix;
 }
@@ -372,10 +377,10 @@ class PostgresConnection : public Connection {
     // A read sees one snapshot of the database from its first statement on.
     if (withBegin)
       queries.push_back(readOnly_ ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN");
-    if (guarded) queries.push_back("SAVEPOINT z418kt_shape");
+    if (guarded) queries.push_back(kShapeSavepoint);
     const size_t statementAt = queries.size();
     queries.push_back(text.c_str());
-    if (guarded) queries.push_back("RELEASE SAVEPOINT z418kt_shape");
+    if (guarded) queries.push_back(kReleaseShape);
 
     Sharing sharing{shape, statementAt};
     std::vector<Result> results = roundTrip(queries, wasUp, sharing);
@@ -384,18 +389,16 @@ class PostgresConnection : public Connection {
       if (PQresultStatus(results[i].get()) != PGRES_COMMAND_OK) fail(results[i].get());
     PGresult* statement = results[statementAt].get();
     if (!succeeded(statement)) {
-      if (!readOnly_ && !guarded) {
-        givenUp_ = true;
-        fail(statement);
+      // Only a read or a guarded shape can be undone; a writing transaction
+      // is given up either way unless the text as written then succeeds.
+      if (readOnly_ || guarded) {
+        Result undo(exec(conn_, guarded ? kUndoShape : "ROLLBACK"));
+        if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
+        if (!guarded) beginPending_ = true;
+        if (sharing.prepared && usable() && retryAsWritten(*sharing.prepared, statement))
+          return step(text, false);
       }
-      Result undo(exec(conn_, guarded ? "ROLLBACK TO SAVEPOINT z418kt_shape; RELEASE SAVEPOINT "
-                                        "z418kt_shape"
-                                      : "ROLLBACK"));
-      if (PQresultStatus(undo.get()) != PGRES_COMMAND_OK) usable_ = false;
-      if (!guarded) beginPending_ = true;
-      if (sharing.prepared && usable() && retryAsWritten(*sharing.prepared, statement))
-        return step(text, false);
-      if (!readOnly_) givenUp_ = true;
+      givenUp_ = !readOnly_;
       fail(statement);
     }
     if (guarded && PQresultStatus(results.back().get()) != PGRES_COMMAND_OK)
