@@ -96,38 +96,35 @@ RowSet executeOnItsOwn(Connection& session, const std::string& statement) {
   const std::string clear =
       "SELECT set_config('z418kt.mudanca', '', false), set_config('z418kt.usuario', '', false), "
       "set_config('z418kt.origem', '', false)";
-  RowSet rows;
-  try {
-    rows = session.execute(statement);
-  } catch (const std::exception&) {
-    // The statement's failure is the answer. Clearing fails only on a session
-    // that lost its server, which the pool never lends again.
+  // Whatever the statement answered stands: clearing fails only on a session
+  // that lost its server, which the pool never lends again.
+  auto clearAfter = [&] {
     try {
       session.execute(clear);
     } catch (const std::exception&) {
     }
+  };
+  RowSet rows;
+  try {
+    rows = session.execute(statement);
+  } catch (const std::exception&) {
+    clearAfter();
     throw;
   }
-  // The statement is committed: its answer stands even if clearing fails,
-  // which happens only on a session the pool then retires.
-  try {
-    session.execute(clear);
-  } catch (const std::exception&) {
-  }
+  clearAfter();
   return rows;
 }
 
 bool openChangeContext(Connection& session) {
   if (tUser.empty() && tActor.empty() && tChange.empty()) return false;
-  const std::string engine = session.engine();
   // The settings end with the transaction on their own.
-  if (engine.find("postgres") != std::string::npos) {
+  if (isPostgres(session)) {
     session.execute(settingsStatement(true));
     return false;
   }
   if (tUser.empty() && tActor.empty()) return false;
   const std::string user = literal(tUser, 40), actor = literal(tActor, 100);
-  if (engine == "sqlite") {
+  if (session.engine() == "sqlite") {
     try {
       session.execute(
           "INSERT OR REPLACE INTO KTR_EVENTO_CONTEXTO (CONTEXTO_ID, USUARIO_ID, ORIGEM) "
