@@ -186,15 +186,18 @@ int compare(const Decimal& a, const Decimal& b) {
   return a.negative ? -magnitude : magnitude;
 }
 
-std::string write(const Decimal& value, char separator, size_t minDecimals) {
-  std::string out = value.negative ? "-" : "";
+void appendWritten(std::string& out, const Decimal& value, char separator, size_t minDecimals) {
+  if (value.negative) out += '-';
   out += value.whole;
-  std::string fraction = value.fraction;
-  if (fraction.size() < minDecimals) fraction.resize(minDecimals, '0');
-  if (!fraction.empty()) {
-    out += separator;
-    out += fraction;
-  }
+  if (value.fraction.empty() && minDecimals == 0) return;
+  out += separator;
+  out += value.fraction;
+  if (value.fraction.size() < minDecimals) out.append(minDecimals - value.fraction.size(), '0');
+}
+
+std::string write(const Decimal& value, char separator, size_t minDecimals) {
+  std::string out;
+  appendWritten(out, value, separator, minDecimals);
   return out;
 }
 

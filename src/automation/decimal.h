@@ -66,6 +66,9 @@ int compare(const Decimal& a, const Decimal& b);
 // "-1234.5" with `separator` between whole and fraction; the fraction padded
 // with zeros to at least `minDecimals` digits. No grouping, never an exponent.
 std::string write(const Decimal& value, char separator = '.', size_t minDecimals = 0);
+// The same, added to the end of `out`.
+void appendWritten(std::string& out, const Decimal& value, char separator = '.',
+                   size_t minDecimals = 0);
 
 // The value as a 32-bit integer when it is whole and in range.
 std::optional<int32_t> toInt32(const Decimal& value);

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "automation/decimal.h"
 #include "automation/number_text.h"
 #include "json/json_variant.h"
 
@@ -44,12 +45,7 @@ class ObjectWriter {
   void number(std::string_view name, const std::optional<Decimal>& value) {
     if (!value) return null(name);
     key(name);
-    if (value->negative) out_ += '-';
-    out_ += value->whole;
-    if (!value->fraction.empty()) {
-      out_ += '.';
-      out_ += value->fraction;
-    }
+    decimal::appendWritten(out_, *value);
   }
   void money(std::string_view name, const std::optional<Decimal>& value) {
     if (!value) return null(name);
