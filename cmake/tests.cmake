@@ -11,6 +11,13 @@ target_link_libraries(z418kt_tests PRIVATE z418kt_cli GTest::gtest GTest::gmock 
 # whole target instead of once per file is about a third of its compile time.
 target_precompile_headers(z418kt_tests PRIVATE <gtest/gtest.h> <filesystem> <functional> <map>
   <memory> <optional> <string> <vector>)
+# GCC 12 at -O2 warns falsely (stringop-overflow, array-bounds) on
+# `"text" + std::string&&`: its bound check sees an impossible size through
+# the inlined insert. The tests use that form often, and an optimised build
+# of them must not fail for it.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(z418kt_tests PRIVATE -Wno-stringop-overflow -Wno-array-bounds)
+endif()
 target_compile_definitions(z418kt_tests PRIVATE
   Z418KT_BINARY="$<TARGET_FILE:z418kt>" Z418KT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(z418kt_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
