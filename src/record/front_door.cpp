@@ -98,6 +98,10 @@ FrontDoor::FrontDoor(Z418kt& component, CallContext context)
     : component_(&component), context_(std::move(context)) {}
 
 Result<Coleta> FrontDoor::get(int64_t id) const {
+  // The Coleta and its parties' names are read in one snapshot: one read
+  // transaction rather than one per statement (each costs the engine its
+  // locks), and names that match the Coleta they are read with.
+  auto snapshot = data::threadStatementRunner().transaction(context_.connection, false);
   auto read = record::readColeta(*component_, context_, id);
   if (read.status == record::ReadStatus::NotFound)
     return answer<Coleta>(Status::NotFound, coletaNotFound(id));
@@ -111,6 +115,7 @@ Result<Coleta> FrontDoor::get(int64_t id) const {
     r.value.cliente_nome = names.cliente.value_or("");
     r.value.remetente_nome = names.remetente.value_or("");
     r.value.destinatario_nome = names.destinatario.value_or("");
+    snapshot->commit();
   } catch (const AutomationError& e) {
     return ownReadFailed<Coleta>(e);
   }
