@@ -31,17 +31,22 @@ json::RequestLimits bodyLimits() {
   throw ProblemError(Problem{status, std::move(detail), std::move(field), std::move(extra)});
 }
 
-// A resource id of the path: 1 to 2^31-1, anything else names no resource.
-int32_t pathId(std::string_view text, const std::string& notFound) {
+std::string coletaNotFound(std::string_view id) {
+  return "Coleta " + std::string(id) + " não encontrada.";
+}
+
+std::string pessoaNotFound(std::string_view id) {
+  return "Nenhuma pessoa no endereço " + std::string(id) + ".";
+}
+
+// A resource id of the path: 1 to 2^31-1, anything else names no resource
+// (the message is made only then: this is on every request's path).
+int32_t pathId(std::string_view text, std::string (*notFound)(std::string_view)) {
   auto id = numtext::parseInteger(text);
   if (!id || *id <= 0 || *id > std::numeric_limits<int32_t>::max() || text[0] == '+' ||
       text[0] == '-')
-    fail(404, notFound);
+    fail(404, notFound(text));
   return static_cast<int32_t>(*id);
-}
-
-std::string coletaNotFound(std::string_view id) {
-  return "Coleta " + std::string(id) + " não encontrada.";
 }
 
 // Every field error as a problem: the first is the detail, all are in erros.
@@ -122,7 +127,7 @@ Json parseBody(const std::string& text) {
 }
 
 Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, coletaNotFound(idText));
+  int32_t id = pathId(idText, coletaNotFound);
   Answer answer;
   answer.text = resource::coletaText(done(FrontDoor(component, context_).get(id)));
   return answer;
@@ -130,7 +135,7 @@ Answer Resources::readColeta(Z418kt& component, std::string_view idText) const {
 
 Answer Resources::exportColeta(Z418kt& component, std::string_view idText,
                                const std::string& base) const {
-  int32_t id = pathId(idText, coletaNotFound(idText));
+  int32_t id = pathId(idText, coletaNotFound);
   auto normalized = onerecord::normalizedBase(base);
   if (!normalized) fail(400, "O endereço do servidor não serve de base para identificadores.");
   std::string document =
@@ -161,13 +166,13 @@ Answer Resources::createColeta(Z418kt& component, const Json& body,
 
 Answer Resources::replaceColeta(Z418kt& component, std::string_view idText,
                                 const Json& body) const {
-  int32_t id = pathId(idText, coletaNotFound(idText));
+  int32_t id = pathId(idText, coletaNotFound);
   Coleta coleta = coletaBody(body);
   return answerSaved(FrontDoor(component, context_).update(id, coleta), false);
 }
 
 Answer Resources::deleteColeta(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, coletaNotFound(idText));
+  int32_t id = pathId(idText, coletaNotFound);
   done(FrontDoor(component, context_).remove(id));
   return {204, nullptr, {}, {}, {}};
 }
@@ -198,7 +203,7 @@ Answer Resources::searchPessoas(Z418kt& component, const Query& query) const {
 }
 
 Answer Resources::readPessoa(Z418kt& component, std::string_view idText) const {
-  int32_t id = pathId(idText, "Nenhuma pessoa no endereço " + std::string(idText) + ".");
+  int32_t id = pathId(idText, pessoaNotFound);
   return {200, resource::pessoaJson(done(FrontDoor(component, context_).pessoa(id))), {}, {}, {}};
 }
 

@@ -231,18 +231,22 @@ const std::vector<Route>& routeTable() { return kRoutes; }
 RouteMatch matchRoute(std::string_view method, std::string_view path) {
   RouteMatch match;
   std::string_view wanted = method == "HEAD" ? "GET" : method;
+  // Only the routes of the method are tried for a request that has its
+  // route; the methods the path does have are gathered only when it has not.
+  for (const Route& route : kRoutes) {
+    if (route.method == wanted && matches(route.pattern, path, match.params)) {
+      match.route = &route;
+      return match;
+    }
+  }
   std::vector<std::string> params;
   for (const Route& route : kRoutes) {
     if (!matches(route.pattern, path, params)) continue;
-    if (route.method == wanted && !match.route) {
-      match.route = &route;
-      match.params = params;
-    }
     if (!match.allow.empty()) match.allow += ", ";
     match.allow += route.method;
     if (route.method == "GET") match.allow += ", HEAD";
   }
-  if (match.route) match.allow.clear();
+  match.params.clear();
   return match;
 }
 
