@@ -10,6 +10,12 @@
 // What httpHealth costs beyond it is the HTTP layer's own; the rest is the
 // kernel's round trip over loopback.
 //
+// rawRead is the floor under any server that answers this GET: the same bare
+// server, each connection's thread with its own component, answering every
+// request head with the Coleta read through the front door and written as
+// the API writes it. Whatever httpRead costs beyond it is the HTTP layer's;
+// rawRead beside inProcessRead is what the round trip alone leaves.
+//
 // httpReadUnix and httpHealthUnix are the same over a unix socket, as a
 // server behind a reverse proxy on the same machine is reached: the
 // kernel's part of a round trip is smaller there than over TCP.
@@ -36,12 +42,14 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "data/database_setup.h"
+#include "export/resource_json.h"
 #include "http/server.h"
 #include "z418kt/coletas.h"
 #include "z418kt/z418kt.h"
@@ -167,10 +175,11 @@ class OtherServer {
   int port_ = 0;
 };
 
-// The floor: a thread per connection, a fixed answer per request head.
+// The floor: a thread per connection, a fixed answer per request head; or,
+// given a database, the demo Coleta read anew for each request head.
 class RawServer {
  public:
-  RawServer() {
+  explicit RawServer(std::string connection = {}) : connection_(std::move(connection)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -186,7 +195,7 @@ class RawServer {
       while ((fd = ::accept(listener_, nullptr, nullptr)) >= 0) {
         std::lock_guard lock(mutex_);
         connections_.push_back(fd);
-        serving_.emplace_back([fd] { serve(fd); });
+        serving_.emplace_back([this, fd] { serve(fd); });
       }
     });
   }
@@ -201,13 +210,15 @@ class RawServer {
   int port() const { return port_; }
 
  private:
-  static void serve(int fd) {
-    static const std::string answer =
+  void serve(int fd) const {
+    static const std::string fixed =
         "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
         "X-Request-Id: 0123456789abcdef\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}";
+    std::optional<Z418kt> component;
+    if (!connection_.empty()) component.emplace();
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::string pending;
+    std::string pending, answer;
     char chunk[16384];
     ssize_t n;
     while ((n = ::recv(fd, chunk, sizeof chunk, 0)) > 0) {
@@ -215,11 +226,21 @@ class RawServer {
       size_t end;
       while ((end = pending.find("\r\n\r\n")) != std::string::npos) {
         pending.erase(0, end + 4);
-        if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) < 0) return;
+        const std::string* out = &fixed;
+        if (component) {
+          auto read = FrontDoor(*component, {connection_, kProcedureKind, 0}).get(kColeta);
+          std::string body = read.ok() ? resource::coletaText(read.value) : std::string();
+          answer = "HTTP/1.1 " + std::string(read.ok() ? "200 OK" : "500 Error") +
+                   "\r\nContent-Type: application/json\r\nContent-Length: " +
+                   std::to_string(body.size()) + "\r\n\r\n" + body;
+          out = &answer;
+        }
+        if (::send(fd, out->data(), out->size(), MSG_NOSIGNAL) < 0) return;
       }
     }
   }
 
+  std::string connection_;
   int listener_ = -1, port_ = 0;
   std::thread accepting_;
   std::mutex mutex_;
@@ -241,6 +262,11 @@ class Shared {
     std::lock_guard lock(mutex_);
     if (!raw_) raw_ = std::make_unique<RawServer>();
     return raw_->port();
+  }
+  int rawReadPort() {
+    std::lock_guard lock(mutex_);
+    if (!rawRead_) rawRead_ = std::make_unique<RawServer>(connection_);
+    return rawRead_->port();
   }
   // A second server on the same database, on a unix socket, started on first use.
   std::string unixPath() {
@@ -265,6 +291,7 @@ class Shared {
   ~Shared() {
     other_.reset();
     raw_.reset();
+    rawRead_.reset();
     if (unixServer_) {
       unixServer_->stop();
       unixServing_.join();
@@ -304,7 +331,7 @@ class Shared {
   std::thread serving_;
   std::mutex mutex_;
   std::unique_ptr<OtherServer> other_;
-  std::unique_ptr<RawServer> raw_;
+  std::unique_ptr<RawServer> raw_, rawRead_;
   std::unique_ptr<http::HttpServer> unixServer_;
   std::thread unixServing_;
 };
@@ -351,6 +378,10 @@ void rawRoundTrip(benchmark::State& state) {
   getLoop(state, Endpoint::tcp(Shared::get().rawPort()), "/healthz");
 }
 
+void rawRead(benchmark::State& state) {
+  getLoop(state, Endpoint::tcp(Shared::get().rawReadPort()));
+}
+
 void httpReadUnix(benchmark::State& state) {
   getLoop(state, Endpoint::unix(Shared::get().unixPath()));
 }
@@ -379,6 +410,7 @@ BENCHMARK(httpHealth)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpReadUnix)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(httpHealthUnix)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(rawRoundTrip)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(rawRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(inProcessRead)->Threads(4)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -54,6 +54,8 @@ constexpr Ratio kRatios[] = {
      ">= 0.50"},
     {"  (another build's server / in-process)", "httpReadOther", "inProcessRead", ""},
     {"  (GET /healthz / bare loopback round trip)", "httpHealth", "rawRoundTrip", ""},
+    {"  (the same GET / a bare server doing the same read)", "httpRead", "rawRead", ""},
+    {"  (a bare server doing the same read / in-process)", "rawRead", "inProcessRead", ""},
     {"  (the same GET over a unix socket / in-process)", "httpReadUnix", "inProcessRead", ""},
     {"PostgreSQL read ORACLE, ODBC / libpq", "coleta/read/pg/oracle/3", "raw/read/pg/oracle/3",
      ">= 0.80"},
