@@ -98,9 +98,9 @@ FrontDoor::FrontDoor(Z418kt& component, CallContext context)
     : component_(&component), context_(std::move(context)) {}
 
 Result<Coleta> FrontDoor::get(int64_t id) const {
-  // The Coleta and its parties' names are read in one snapshot: one read
-  // transaction rather than one per statement (each costs the engine its
-  // locks), and names that match the Coleta they are read with.
+  // The Coleta and its parties' names are read in one snapshot: the
+  // operation's transaction joins this one, so a read takes the engine's read
+  // locks once rather than twice, and the names match the Coleta they come with.
   auto snapshot = data::threadStatementRunner().transaction(context_.connection, false);
   auto read = record::readColeta(*component_, context_, id);
   if (read.status == record::ReadStatus::NotFound)
