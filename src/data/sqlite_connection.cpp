@@ -215,11 +215,19 @@ void SqliteConnection::rollback() noexcept {
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  // Most statements need no rewrite and run as they came, without a copy.
+  // Most statements need no rewrite and run as they came, without a copy; a
+  // procedure call as the operations write it is read straight into the
+  // session's call, without the tokenizer.
   const bool rewrite = sql::mayNeedRewrite(statement);
   sql::Adapted adapted;
-  if (rewrite) adapted = sql::adaptStatement(statement, kNow);
-  if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  const sql::ExecCall* call = nullptr;
+  if (rewrite && sql::readPlainExec(statement, call_)) {
+    call = &call_;
+  } else if (rewrite) {
+    adapted = sql::adaptStatement(statement, kNow);
+    if (!adapted.error.empty()) throw errors::provider(adapted.error);
+    if (adapted.call) call = &*adapted.call;
+  }
   const std::string& text = rewrite ? adapted.text : statement;
   // Inside a transaction that SQLite abandoned after an error, a statement
   // would run on its own and be kept: refused instead.
@@ -228,7 +236,7 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   // A failure inside a transaction of the caller's is the caller's to undo.
   bool own = !inTransaction_;
   try {
-    if (adapted.call) return callProcedure(*adapted.call);
+    if (call) return callProcedure(*call);
     if (auto rows = runShared(text)) return std::move(*rows);
     return runChecked(text);
   } catch (const std::exception&) {

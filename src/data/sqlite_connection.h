@@ -101,6 +101,7 @@ class SqliteConnection : public Connection {
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
   std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
+  sql::ExecCall call_;  // the last procedure call read in its plain form; its room is reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.
