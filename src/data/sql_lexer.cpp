@@ -247,6 +247,12 @@ bool mayNeedRewrite(std::string_view text) {
          containsIgnoringCase(text, "SYSDATE");
 }
 
+bool opensWithExec(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  return text.size() - i >= 4 && sameWord(text.substr(i, 4), "EXEC");
+}
+
 std::string replaceWord(std::string_view text, std::string_view word,
                         std::string_view replacement) {
   auto tokens = tokenize(text);

@@ -95,6 +95,9 @@ Adapted adaptStatement(std::string_view statement, std::string_view now);
 // comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
 // Most statements do neither, and are spared the tokenizer (and a copy).
 bool mayNeedRewrite(std::string_view statement);
+// Whether the text's first word (after blanks) begins with EXEC, in any case:
+// a quick test that spares procedure calls a look for a statement shape.
+bool opensWithExec(std::string_view statement);
 
 // A plain statement cut into the form that statements differing only in their
 // values share, and those values, so the form is prepared once and the values

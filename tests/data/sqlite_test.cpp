@@ -184,6 +184,11 @@ TEST_F(SqliteTest, SharedShapesAnswerStoreAndFailExactlyAsTheTextsThemselves) {
       "SELECT X FROM NAO_EXISTE WHERE X = 1", "SELECT I FROM V WHERE I = 1abc",
       "UPDATE V SET T = 'changed' , R = R + 1.25 WHERE U IN (1, 3) AND I <> -1",
       " DELETE V  WHERE U =  5 ", "SELECT * FROM V ORDER BY U",
+      // A rewritten text keeps its shape; a text of that shape as written,
+      // and one with the rewritten word only inside a literal, share it.
+      "SELECT COUNT(*) FROM V WHERE date(SYSDATE) = date('now', 'localtime') AND U = 1",
+      "SELECT COUNT(*) FROM V WHERE date(datetime('now', 'localtime')) = date('now') AND U = 3",
+      "SELECT COUNT(*) FROM V WHERE date(datetime('SYSDATE', 'x')) IS NULL AND U = 4",
       "SELECT CARGA_ID, ALTURA_M FROM CARGA WHERE DOCTO_TRANSPORTE_ID = 100 ORDER BY 1"};
   for (const std::string* text : {&db.text(), &plain.text(), &small.text()}) run(setup, *text);
   // Twice over, so the second round runs the kept shapes (and the small cache's evictions).
