@@ -341,6 +341,22 @@ TEST_F(SqliteTest, KeysAreReservedInBlocksThatGoWithARollback) {
   EXPECT_EQ(next, first + 1);
   EXPECT_EQ(vb::clng(one("SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID'")),
             first + outside::KeyBlocks::kBlockSize - 1);
+  // A forked child reserves a block of its own: the rest of the parent's
+  // block stays the parent's, so no key is handed out in both.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    installStatementRunner(makeDatabaseRunner());
+    int32_t mine = 0;
+    std::string why;
+    if (!allocate(db.text(), "CARGA_ID", why, mine)) _exit(2);
+    _exit(mine == first + outside::KeyBlocks::kBlockSize ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_TRUE(allocate(db.text(), "CARGA_ID", message, next)) << message;
+  EXPECT_EQ(next, first + 2);
 }
 
 TEST_F(SqliteTest, DatabaseSetupCreatesOnceAndRefusesAnInitialisedDatabase) {
