@@ -29,7 +29,16 @@ void sqlTexts(std::string_view text) {
   require(joined == text);
   (void)sql::splitStatements(text);
   std::string error;
-  (void)sql::parseExec(text, error);
+  auto parsed = sql::parseExec(text, error);
+  // The one-pass reader accepts only calls the tokenizer reads the same way.
+  sql::ExecCall plain{"stale", {sql::ExecArgument{sql::ExecArgument::Kind::Text, "stale"}}};
+  if (sql::readPlainExec(text, plain)) {
+    require(parsed && parsed->procedure == plain.procedure &&
+            parsed->arguments.size() == plain.arguments.size());
+    for (size_t i = 0; i < plain.arguments.size(); ++i)
+      require(parsed->arguments[i].kind == plain.arguments[i].kind &&
+              parsed->arguments[i].value == plain.arguments[i].value);
+  }
   (void)adaptForSqlite(std::string(text));
   try {
     (void)adaptForPostgres(text);

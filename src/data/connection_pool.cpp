@@ -1,28 +1,11 @@
 #include "data/connection_pool.h"
 
-#include <pthread.h>
+#include "data/fork_count.h"
 #include "data/session_errors.h"
-
-#include <atomic>
 
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {
-
-namespace {
-
-// How many forks lie between the process that started and this one: a child
-// counts one more than its parent. Asked on every lease, so it is a load
-// instead of a getpid() system call.
-std::atomic<uint64_t> gForks{0};
-uint64_t forkCount() {
-  static const int registered =
-      pthread_atfork(nullptr, nullptr, [] { gForks.fetch_add(1, std::memory_order_relaxed); });
-  (void)registered;
-  return gForks.load(std::memory_order_relaxed);
-}
-
-}  // namespace
 
 ConnectionPool::ConnectionPool(Connect connect, const DataLimits& limits)
     : connect_(std::move(connect)), limits_(limits), owner_(forkCount()) {}

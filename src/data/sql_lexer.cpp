@@ -247,6 +247,12 @@ bool mayNeedRewrite(std::string_view text) {
          containsIgnoringCase(text, "SYSDATE");
 }
 
+bool opensWithExec(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && isBlank(text[i])) ++i;
+  return text.size() - i >= 4 && sameWord(text.substr(i, 4), "EXEC");
+}
+
 std::string replaceWord(std::string_view text, std::string_view word,
                         std::string_view replacement) {
   auto tokens = tokenize(text);
@@ -321,6 +327,94 @@ std::vector<std::string> splitStatements(std::string_view script) {
   }
   flush();
   return out;
+}
+
+bool readPlainExec(std::string_view t, ExecCall& call) {
+  size_t i = 0;
+  auto skipBlanks = [&] {
+    while (i < t.size() && isBlank(t[i])) ++i;
+  };
+  auto word = [&] {
+    size_t start = i;
+    if (i < t.size() && isWordStart(t[i]))
+      while (++i < t.size() && isWordChar(t[i])) {
+      }
+    return t.substr(start, i - start);
+  };
+  // Only blanks, or a ';' and blanks, up to the end.
+  auto atEnd = [&] {
+    skipBlanks();
+    if (i < t.size() && t[i] == ';') {
+      ++i;
+      skipBlanks();
+    }
+    return i == t.size();
+  };
+  skipBlanks();
+  std::string_view exec = word();
+  if (!sameWord(exec, "EXEC") && !sameWord(exec, "EXECUTE")) return false;
+  skipBlanks();
+  std::string_view name = word();
+  if (name.empty()) return false;
+  call.procedure.assign(name);
+  while (i + 1 < t.size() && t[i] == '.' && isWordStart(t[i + 1])) {
+    ++i;
+    call.procedure += '.';
+    call.procedure += word();
+  }
+  size_t count = 0;
+  size_t save = i;
+  if (atEnd()) {
+    call.arguments.clear();
+    return true;
+  }
+  i = save;
+  while (true) {
+    skipBlanks();
+    if (i >= t.size()) return false;
+    if (count == call.arguments.size()) call.arguments.emplace_back();
+    ExecArgument& arg = call.arguments[count++];
+    char c = t[i];
+    bool sign = (c == '-' || c == '+') && i + 1 < t.size() &&
+                (isDigit(t[i + 1]) || (t[i + 1] == '.' && i + 2 < t.size() && isDigit(t[i + 2])));
+    if (isDigit(c) || (c == '.' && i + 1 < t.size() && isDigit(t[i + 1])) || sign) {
+      arg.kind = ExecArgument::Kind::Number;
+      arg.value.clear();
+      if (sign) {
+        if (c == '-') arg.value = '-';
+        ++i;
+      }
+      size_t length = numberLength(t, i);
+      arg.value.append(t.substr(i, length));
+      i += length;
+    } else if (c == '\'') {
+      size_t length = quotedLength(t, i, '\'');
+      std::string_view literal = t.substr(i, length);
+      if (!literalClosed(literal)) return false;
+      arg.kind = ExecArgument::Kind::Text;
+      arg.value.clear();
+      std::string_view inner = literal.substr(1, literal.size() - 2);
+      for (size_t k = 0; k < inner.size(); ++k) {
+        arg.value += inner[k];
+        if (inner[k] == '\'') ++k;  // a doubled quote inside a closed literal
+      }
+      i += length;
+    } else if (isWordStart(c)) {
+      if (!sameWord(word(), "NULL")) return false;
+      arg.kind = ExecArgument::Kind::Null;
+      arg.value.clear();
+    } else {
+      return false;
+    }
+    skipBlanks();
+    if (i < t.size() && t[i] == ',') {
+      ++i;
+      continue;
+    }
+    if (!atEnd()) return false;
+    call.arguments.resize(count);
+    return true;
+  }
 }
 
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error) {

@@ -70,6 +70,16 @@ struct ExecCall {
 // are not plain literals also returns nothing, with `error` describing why.
 std::optional<ExecCall> parseExec(std::string_view text, std::string& error);
 
+// The common form of a procedure call read in one pass, without a token
+// list: "EXEC[UTE] name[.name...] [arg {, arg}] [;]" with only blanks between
+// its parts and arguments NULL, 'text' or a number with an optional sign
+// glued to it. True when `text` has that form: `call` then holds what
+// parseExec would give, its strings keeping their room from one call to the
+// next. False for anything else (comments, quoted names, blanks around a '.',
+// a malformed call, no call at all): parseExec or adaptStatement then decide
+// what the text is, and give the error.
+bool readPlainExec(std::string_view text, ExecCall& call);
+
 // What a dialect adapter needs of one statement, from a single pass of the
 // tokenizer: the procedure call when it is one (parseExec), or else the
 // statement with `now` in place of SYSDATE (replaceWord) and the FROM that
@@ -85,6 +95,9 @@ Adapted adaptStatement(std::string_view statement, std::string_view now);
 // comment or with EXEC, EXECUTE or DELETE, or SYSDATE appears anywhere in it.
 // Most statements do neither, and are spared the tokenizer (and a copy).
 bool mayNeedRewrite(std::string_view statement);
+// Whether the text's first word (after blanks) begins with EXEC, in any case:
+// a quick test that spares procedure calls a look for a statement shape.
+bool opensWithExec(std::string_view statement);
 
 // A plain statement cut into the form that statements differing only in their
 // values share, and those values, so the form is prepared once and the values

@@ -215,11 +215,27 @@ void SqliteConnection::rollback() noexcept {
 }
 
 RowSet SqliteConnection::execute(const std::string& statement) {
-  // Most statements need no rewrite and run as they came, without a copy.
-  const bool rewrite = sql::mayNeedRewrite(statement);
+  // A statement of a kept shape needs no rewrite: the shape was kept from a
+  // text already rewritten, and what differs (the values cut out) are
+  // literals and numbers, which no rewrite touches. So the kept shapes are
+  // tried first, on the text as it came; procedure calls never have one.
+  sqlite::Statement* kept = nullptr;
+  if (shared_.capacity() != 0 && !sql::opensWithExec(statement))
+    kept = shared_.findAlike(statement, values_);
+  // Other statements mostly need no rewrite either and run as they came,
+  // without a copy; a procedure call as the operations write it is read
+  // straight into the session's call, without the tokenizer.
+  const bool rewrite = !kept && sql::mayNeedRewrite(statement);
   sql::Adapted adapted;
-  if (rewrite) adapted = sql::adaptStatement(statement, kNow);
-  if (!adapted.error.empty()) throw errors::provider(adapted.error);
+  const sql::ExecCall* call = nullptr;
+  if (rewrite && sql::readPlainExec(statement, call_)) {
+    call = &call_;
+  } else if (rewrite) {
+    adapted = sql::adaptStatement(statement, kNow);
+    if (!adapted.error.empty()) throw errors::provider(adapted.error);
+    if (adapted.call) call = &*adapted.call;
+    if (!adapted.call && shared_.capacity() != 0) kept = shared_.findAlike(adapted.text, values_);
+  }
   const std::string& text = rewrite ? adapted.text : statement;
   // Inside a transaction that SQLite abandoned after an error, a statement
   // would run on its own and be kept: refused instead.
@@ -228,8 +244,8 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   // A failure inside a transaction of the caller's is the caller's to undo.
   bool own = !inTransaction_;
   try {
-    if (adapted.call) return callProcedure(*adapted.call);
-    if (auto rows = runShared(text)) return std::move(*rows);
+    if (call) return callProcedure(*call);
+    if (auto rows = runShared(text, kept)) return std::move(*rows);
     return runChecked(text);
   } catch (const std::exception&) {
     if (own) rollbackQuietly();
@@ -237,9 +253,9 @@ RowSet SqliteConnection::execute(const std::string& statement) {
   }
 }
 
-std::optional<RowSet> SqliteConnection::runShared(const std::string& statement) {
+std::optional<RowSet> SqliteConnection::runShared(const std::string& statement,
+                                                  sqlite::Statement* prepared) {
   if (shared_.capacity() == 0) return std::nullopt;
-  sqlite::Statement* prepared = shared_.findAlike(statement, values_);
   if (!prepared) {
     auto shaped = sql::shapeStatement(statement, sql::Placeholder::Question);
     if (!shaped) return std::nullopt;

@@ -80,8 +80,9 @@ class SqliteConnection : public Connection {
   };
 
   RowSet callProcedure(const sql::ExecCall& call);
-  // The statement through its kept shape; nothing when it does not share one.
-  std::optional<RowSet> runShared(const std::string& statement);
+  // The statement through its kept shape (`prepared` when already found by
+  // its form, with values_ set); nothing when it does not share one.
+  std::optional<RowSet> runShared(const std::string& statement, sqlite::Statement* prepared);
   Procedure& procedure(const std::string& name);
   RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
   // Transaction control, its statements prepared once per session.
@@ -101,6 +102,7 @@ class SqliteConnection : public Connection {
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
   std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
+  sql::ExecCall call_;  // the last procedure call read in its plain form; its room is reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.

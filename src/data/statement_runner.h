@@ -17,9 +17,11 @@
 namespace z418kt::data {
 
 // The arguments of one Recordset::Open, with the cursor location set before it.
+// The texts are the caller's, not copies: a request lives only while it runs,
+// and whoever keeps one longer copies what it needs.
 struct OpenRequest {
-  std::string source;
-  std::string connection;
+  const std::string& source;
+  const std::string& connection;
   int cursorLocation = 2;  // adUseServer, ADO's default
   int cursorType = -1;
   int lockType = -1;

@@ -1,6 +1,6 @@
 #include "outside/key_blocks.h"
 
-#include <unistd.h>
+#include "data/fork_count.h"
 
 namespace z418kt::outside {
 
@@ -10,7 +10,7 @@ KeyBlocks& KeyBlocks::process() {
 }
 
 void KeyBlocks::forgetAfterFork() {
-  long self = static_cast<long>(getpid());
+  uint64_t self = data::forkCount();
   if (owner_ == self) return;
   free_.clear();
   blocks_ = 0;

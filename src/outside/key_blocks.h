@@ -43,7 +43,7 @@ class KeyBlocks {
   // Per connection text and key name, the blocks: first key → last key.
   std::map<std::pair<std::string, std::string>, std::map<int32_t, int32_t>> free_;
   size_t blocks_ = 0;
-  long owner_ = 0;  // the process the blocks belong to
+  uint64_t owner_ = 0;  // the process the blocks belong to, by data::forkCount()
 };
 
 class KeyBlocks::Reservations {

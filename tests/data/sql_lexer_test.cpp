@@ -69,6 +69,53 @@ TEST(DialectAdapters, ProcedureCallsTakePlainLiteralsOnly) {
   }
 }
 
+TEST(DialectAdapters, PlainProcedureCallsReadInOnePassAsTheTokenizerReadsThem) {
+  using A = sql::ExecArgument::Kind;
+  auto describe = [](const sql::ExecCall& call) {
+    std::string out = call.procedure + ":";
+    for (const auto& a : call.arguments)
+      out += (a.kind == A::Null ? "NULL" : a.kind == A::Text ? "'" + a.value + "'" : a.value) + "|";
+    return out;
+  };
+  // One call object reused from text to text, as a session does: nothing of
+  // a longer call before may stay behind.
+  sql::ExecCall call;
+  for (const char* text :
+       {"EXEC SP_KTR_INC_CARGA_awb   12, -3.5, 'a, ''b''; --c', NULL, +7 ;", "  execute dbo.SP_X",
+        "EXEC SP_X;", "EXEC SP_X 'x'", "EXEC SP_X .5, -.5, 1e3, 12.", "EXEC SP_X.5",
+        "EXEC SP_X '', 'it''s', '\xC3\xA9'  ;  ", "Exec sp_x\t\n1\r\n,\n2 ", "EXEC SP_X nuLL"}) {
+    std::string error;
+    auto parsed = sql::parseExec(text, error);
+    ASSERT_TRUE(parsed) << text << ": " << error;
+    ASSERT_TRUE(sql::readPlainExec(text, call)) << text;
+    EXPECT_EQ(describe(call), describe(*parsed)) << text;
+  }
+  // Whatever is not plainly a call is left to the tokenizer: comments,
+  // blanks around a '.', and every malformed call, whose error it words.
+  for (const char* text : {"EXEC X 1 2",
+                           "EXEC X 1,",
+                           "EXEC X 'open",
+                           "EXEC X 'a''",
+                           "EXEC X a",
+                           "EXEC X (SELECT 1)",
+                           "EXEC X 1; DROP TABLE T",
+                           "EXEC X - 1",
+                           "EXEC",
+                           "EXEC X --1\n",
+                           "EXEC /*c*/ X 1",
+                           "EXEC dbo . X",
+                           "EXEC X 1 ; ;",
+                           "EXEC X 12abc",
+                           "EXEC \"X\" 1",
+                           "EXECX 1",
+                           "SELECT 'EXEC X 1'",
+                           "-- EXEC X\nEXEC Y",
+                           "EXEC X 1 --c",
+                           "EXEC X --5"}) {
+    EXPECT_FALSE(sql::readPlainExec(text, call)) << text;
+  }
+}
+
 TEST(DialectAdapters, ValuesAreCutOutOnlyWhereABoundValueActsTheSame) {
   // Each text, its shape ('|' between the values after it) and the values
   // as "kind:value" (t text, n number).

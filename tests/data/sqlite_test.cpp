@@ -184,6 +184,11 @@ TEST_F(SqliteTest, SharedShapesAnswerStoreAndFailExactlyAsTheTextsThemselves) {
       "SELECT X FROM NAO_EXISTE WHERE X = 1", "SELECT I FROM V WHERE I = 1abc",
       "UPDATE V SET T = 'changed' , R = R + 1.25 WHERE U IN (1, 3) AND I <> -1",
       " DELETE V  WHERE U =  5 ", "SELECT * FROM V ORDER BY U",
+      // A rewritten text keeps its shape; a text of that shape as written,
+      // and one with the rewritten word only inside a literal, share it.
+      "SELECT COUNT(*) FROM V WHERE date(SYSDATE) = date('now', 'localtime') AND U = 1",
+      "SELECT COUNT(*) FROM V WHERE date(datetime('now', 'localtime')) = date('now') AND U = 3",
+      "SELECT COUNT(*) FROM V WHERE date(datetime('SYSDATE', 'x')) IS NULL AND U = 4",
       "SELECT CARGA_ID, ALTURA_M FROM CARGA WHERE DOCTO_TRANSPORTE_ID = 100 ORDER BY 1"};
   for (const std::string* text : {&db.text(), &plain.text(), &small.text()}) run(setup, *text);
   // Twice over, so the second round runs the kept shapes (and the small cache's evictions).
@@ -336,6 +341,22 @@ TEST_F(SqliteTest, KeysAreReservedInBlocksThatGoWithARollback) {
   EXPECT_EQ(next, first + 1);
   EXPECT_EQ(vb::clng(one("SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID'")),
             first + outside::KeyBlocks::kBlockSize - 1);
+  // A forked child reserves a block of its own: the rest of the parent's
+  // block stays the parent's, so no key is handed out in both.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    installStatementRunner(makeDatabaseRunner());
+    int32_t mine = 0;
+    std::string why;
+    if (!allocate(db.text(), "CARGA_ID", why, mine)) _exit(2);
+    _exit(mine == first + outside::KeyBlocks::kBlockSize ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_TRUE(allocate(db.text(), "CARGA_ID", message, next)) << message;
+  EXPECT_EQ(next, first + 2);
 }
 
 TEST_F(SqliteTest, DatabaseSetupCreatesOnceAndRefusesAnInitialisedDatabase) {

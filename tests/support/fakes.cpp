@@ -166,7 +166,8 @@ Scripted failure(int32_t number, std::string description) {
 }
 
 data::RowSet ScriptedRunner::run(const data::OpenRequest& request) {
-  opened.push_back(request);
+  opened.push_back({request.source, request.connection, request.cursorLocation, request.cursorType,
+                    request.lockType, request.options});
   state_->log.push_back("Open(" + request.source + ")");
   if (answers.empty()) throw AutomationError(-1, "unscripted statement: " + request.source);
   Scripted next = std::move(answers.front());

@@ -69,8 +69,13 @@ class ScriptedRunner : public data::StatementRunner {
   explicit ScriptedRunner(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
   data::RowSet run(const data::OpenRequest& request) override;
 
-  std::deque<Scripted> answers;           // consumed in order
-  std::vector<data::OpenRequest> opened;  // every request, in order
+  std::deque<Scripted> answers;  // consumed in order
+  // Every request, in order, with copies of its texts.
+  struct Opened {
+    std::string source, connection;
+    int cursorLocation, cursorType, lockType, options;
+  };
+  std::vector<Opened> opened;
 
  private:
   std::shared_ptr<FakeState> state_;
