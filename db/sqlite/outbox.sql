@@ -74,8 +74,9 @@ CREATE TABLE KTR_EVENTO_CONTEXTO (
 
 -- The state of each Coleta as an event records it: one aggregate over its
 -- pieces (read through their index, so in key order) that builds the whole
--- text, so no JSON is parsed again. The header triggers build the same from
--- OLD, which they have already.
+-- text, so no JSON is parsed again. Every trigger takes the state from here,
+-- the header's BEFORE triggers too: the row still holds what OLD holds, and
+-- the fields an event records are then named in this one place.
 CREATE VIEW KTR_COLETA_ESTADO AS
   SELECT D.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
          (SELECT json_object(
@@ -136,20 +137,8 @@ BEGIN
      AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE = 3;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         CASE WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
-           (SELECT json_object(
-                     'coleta', json_object(
-                       'empresa_id', OLD.EMPRESA_ID, 'cliente_id', OLD.CLIENTE_ID,
-                       'end_remetente_id', OLD.END_REMETENTE_ID,
-                       'end_destinatario_id', OLD.END_DESTINATARIO_ID,
-                       'num_volume', OLD.NUM_VOLUME, 'peso_real', OLD.PESO_REAL,
-                       'txt_embalagem', OLD.TXT_EMBALAGEM, 'val_declarado', OLD.VAL_DECLARADO,
-                       'tab_status_id', OLD.TAB_STATUS_ID, 'data_emissao', OLD.DATA_EMISSAO),
-                     'cargas', json_group_array(json_object(
-                       'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
-                       'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
-                       'comprimento_m', C.COMPRIMENTO_M)))
-              FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID) END
+         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
   INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
@@ -165,20 +154,8 @@ BEGIN
   DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 3;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
   SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         CASE WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
-           (SELECT json_object(
-                     'coleta', json_object(
-                       'empresa_id', OLD.EMPRESA_ID, 'cliente_id', OLD.CLIENTE_ID,
-                       'end_remetente_id', OLD.END_REMETENTE_ID,
-                       'end_destinatario_id', OLD.END_DESTINATARIO_ID,
-                       'num_volume', OLD.NUM_VOLUME, 'peso_real', OLD.PESO_REAL,
-                       'txt_embalagem', OLD.TXT_EMBALAGEM, 'val_declarado', OLD.VAL_DECLARADO,
-                       'tab_status_id', OLD.TAB_STATUS_ID, 'data_emissao', OLD.DATA_EMISSAO),
-                     'cargas', json_group_array(json_object(
-                       'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
-                       'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
-                       'comprimento_m', C.COMPRIMENTO_M)))
-              FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID) END
+         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE changes() = 0;
   DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
