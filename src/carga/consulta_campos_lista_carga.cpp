@@ -5,6 +5,7 @@
 // Callers read the counts, not the bounds: with no piece both counts are the
 // 16-bit 0 and the caller's matrix is left exactly as it was.
 #include <iterator>
+#include <utility>
 
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
@@ -44,7 +45,7 @@ bool mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
     st.at(8810);
     pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
     st.at(8820);
-    statement = st.sql;
+    statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;
   });
   return result;

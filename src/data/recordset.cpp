@@ -22,6 +22,9 @@ namespace {
 // a read then makes no field per value it reads.
 constexpr size_t kSpareFields = 256;
 thread_local std::vector<std::shared_ptr<Field>> spareFields;
+// The largest empty list of field slots a record set of this thread let go
+// of: the next one fills it instead of allocating its own.
+thread_local std::vector<std::shared_ptr<Field>> spareSlots;
 }  // namespace
 
 void Recordset::releaseFields() {
@@ -35,6 +38,7 @@ void Recordset::releaseFields() {
     }
   }
   fields_.clear();
+  if (fields_.capacity() > spareSlots.capacity()) fields_.swap(spareSlots);
 }
 
 void Recordset::requireOpen() const {
@@ -46,13 +50,14 @@ bool Recordset::eof() const {
   return !rows_.rows.hasRow(position_);
 }
 
-Variant Recordset::fieldsItem(const std::string& name) const { return fieldAt(columnIndex(name)); }
+Variant Recordset::fieldsItem(std::string_view name) const { return fieldAt(columnIndex(name)); }
 
-size_t Recordset::columnIndex(const std::string& name) const {
+size_t Recordset::columnIndex(std::string_view name) const {
   requireOpen();
   for (size_t c = 0; c < rows_.columns.size(); ++c) {
     const std::string& column = rows_.columns[c];
-    if (column.size() == name.size() && strcasecmp(column.c_str(), name.c_str()) == 0) return c;
+    if (column.size() == name.size() && strncasecmp(column.c_str(), name.data(), name.size()) == 0)
+      return c;
   }
   throw errors::itemNotFound();
 }
@@ -61,7 +66,10 @@ Variant Recordset::fieldAt(size_t column) const {
   requireOpen();
   if (!rows_.rows.hasRow(position_)) throw errors::noCurrentRecord();
   const Variant& value = rows_.rows[position_].at(column);
-  if (fields_.size() != rows_.columns.size()) fields_.assign(rows_.columns.size(), nullptr);
+  if (fields_.size() != rows_.columns.size()) {
+    if (fields_.capacity() < rows_.columns.size()) fields_.swap(spareSlots);
+    fields_.assign(rows_.columns.size(), nullptr);
+  }
   auto& field = fields_[column];
   if (!field || field.use_count() != 1) {
     if (field) field->keep();  // its holder keeps the value of its own row

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/row_set.h"
@@ -63,10 +64,10 @@ class Recordset {
   int state() const { return open_ ? adStateOpen : adStateClosed; }
   bool eof() const;
   // Fields.Item(name): the field of the current row, held in a variant.
-  Variant fieldsItem(const std::string& name) const;
+  Variant fieldsItem(std::string_view name) const;
   // The same in two steps, for loops over many rows: the column of a name
   // (3265 when there is none), then its field on the current row (3021 at EOF).
-  size_t columnIndex(const std::string& name) const;
+  size_t columnIndex(std::string_view name) const;
   Variant fieldAt(size_t column) const;
   void moveFirst();
   void moveLast();

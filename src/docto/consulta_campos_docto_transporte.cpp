@@ -1,6 +1,7 @@
 // Reading the header of one document (a Coleta's DOCTO_TRANSPORTE row with
 // its client's trade name).
 #include <iterator>
+#include <utility>
 
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
@@ -45,7 +46,7 @@ bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& docume
     pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
                                    pattern::sqlComparison(Variant(typeId)), " "});
     st.at(8590);
-    statement = st.sql;
+    statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;
   });
   return result;

@@ -1,4 +1,6 @@
 // Counting the documents (AWBs) issued under a parent document.
+#include <utility>
+
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
 #include "outside/components.h"
@@ -29,7 +31,7 @@ bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& paren
     pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
                                    pattern::sqlComparison(Variant(typeId)), " "});
     st.at(8340);
-    statement = st.sql;
+    statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;
   });
   return result;

@@ -103,7 +103,7 @@ bool openWrite(Recordset& rs, TrapState& st, const std::string& connection) {
   return onRow(rs, st);
 }
 
-Variant field(const Recordset& rs, const std::string& name) { return rs.fieldsItem(name); }
+Variant field(const Recordset& rs, std::string_view name) { return rs.fieldsItem(name); }
 
 bool retornoIsZero(Recordset& rs, TrapState& st) {
   Variant retorno = rs.fieldsItem("retorno");

@@ -98,7 +98,7 @@ bool openRead(data::Recordset& rs, TrapState& st, const std::string& connection,
 bool openWrite(data::Recordset& rs, TrapState& st, const std::string& connection);
 
 // Fields.Item(name) of the current row, the field object held in a variant.
-Variant field(const data::Recordset& rs, const std::string& name);
+Variant field(const data::Recordset& rs, std::string_view name);
 
 // ValueUtil operation 4 of "retorno" is 0. Otherwise the record set is closed.
 // The field's read has the current number, the test and the close the next two.

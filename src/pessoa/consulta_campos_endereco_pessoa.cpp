@@ -1,6 +1,7 @@
 // Reading one party address from VENDERECO_PESSOA, with the person-or-company
 // rule for the tax numbers.
 #include <iterator>
+#include <utility>
 
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
@@ -44,7 +45,7 @@ bool mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPe
     st.at(9510);
     pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
     st.at(9520);
-    statement = st.sql;
+    statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;
   });
   return result;
