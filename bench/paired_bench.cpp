@@ -198,18 +198,24 @@ void unpooledCase() {
 // beside it the same calls made in this process.
 constexpr int kServeBatch = 16;  // answers of one batch fit in the pipe's buffer
 
+// A child process reading this one's requests on its standard input and
+// answering on its standard output: `z418kt serve`, or `cat`, which answers
+// each line with itself and so costs a round trip and nothing else.
 struct ServeProcess {
   pid_t pid = -1;
   FILE* to = nullptr;
   FILE* from = nullptr;
-  ServeProcess() {
+  explicit ServeProcess(bool echo = false) {
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     pid = fork();
     if (pid == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
-      execl(Z418KT_BINARY, "z418kt", "serve", static_cast<char*>(nullptr));
+      if (echo)
+        execlp("cat", "cat", static_cast<char*>(nullptr));
+      else
+        execl(Z418KT_BINARY, "z418kt", "serve", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(in[0]);
@@ -224,14 +230,45 @@ struct ServeProcess {
   }
 };
 
-void serveCases() {
-  registerCase("serve/read/sqlite/oracle/3", [](benchmark::State& state) {
+std::string serveRequest() {
+  return R"({"op":"gConsulta_Coleta","args":{"invntConecta_DB":")" + sqliteText() +
+         R"(","invntUsuario_Internet_ID":0,"invntEmpresa_Id":1,"invntBanco_Dados":"ORACLE",)"
+         R"("invntDOCTO_TRANSPORTE_ID":100}})"
+         "\n";
+}
+
+// One request, then its answer, then the next: a client that waits. `echo`
+// makes the child `cat`, and the read is then made in this process after the
+// line came back, so the case costs one bare round trip plus the read: what a
+// serving process that added nothing of its own would take.
+void lockstepCase(const std::string& name, bool echo) {
+  registerCase(name, [echo](benchmark::State& state) {
+    const std::string request = serveRequest();
     const std::string& text = sqliteText();
-    std::string request =
-        R"({"op":"gConsulta_Coleta","args":{"invntConecta_DB":")" + text +
-        R"(","invntUsuario_Internet_ID":0,"invntEmpresa_Id":1,"invntBanco_Dados":"ORACLE",)"
-        R"("invntDOCTO_TRANSPORTE_ID":100}})"
-        "\n";
+    Z418kt component;
+    ServeProcess child(echo);
+    char* line = nullptr;
+    size_t capacity = 0;
+    for (auto _ : state) {
+      fputs(request.c_str(), child.to);
+      fflush(child.to);
+      if (getline(&line, &capacity, child.from) < 0 ||
+          std::string(line).find("\"error\"") != std::string::npos) {
+        state.SkipWithError("no answer");
+        break;
+      }
+      if (echo) readColeta(component, text, "ORACLE", kDemoColeta);
+    }
+    free(line);
+    state.SetItemsProcessed(state.iterations());
+  });
+}
+
+void serveCases() {
+  lockstepCase("serve-lockstep/read/sqlite/oracle/3", false);
+  lockstepCase("echo-lockstep/read/sqlite/oracle/3", true);
+  registerCase("serve/read/sqlite/oracle/3", [](benchmark::State& state) {
+    std::string request = serveRequest();
     ServeProcess serve;
     char* line = nullptr;
     size_t capacity = 0;
