@@ -107,12 +107,16 @@ bool Z418kt::mConsulta_Campos_LISTA_CARGA(std::string& instrConecta_DB,
         // The thread's components, fetched at their first use as the trap expects.
         outside::NumberFormatUtil* format = nullptr;
         outside::ValueUtil* values = nullptr;
+        SafeArray& matrix = outarrvntMatriz_DIM.array();
         for (int32_t row = 0; row <= lastRow; ++row) {
+          // The first index runs fastest, as in VB: a row's cells lie side by
+          // side, so the row's place is looked up once.
+          Variant* cells = &matrix.at(0, row);
           for (int32_t c = 0; c < kColumnCount; ++c) {
             st.at(8710 + 10 * c);
             if (row == 0) columnOf[c] = rs.columnIndex(kMatrixColumns[c].column);
             Variant column = rs.fieldAt(columnOf[c]);
-            Variant& cell = outarrvntMatriz_DIM.array().at(c, row);
+            Variant& cell = cells[c];
             if (kMatrixColumns[c].measure) {
               if (!format) format = &outside::numberFormatUtil();
               cell = format->op2_formatMeasure(column);
