@@ -1,5 +1,7 @@
 #include "data/connection_pool.h"
 
+#include <algorithm>
+
 #include "data/fork_count.h"
 #include "data/session_errors.h"
 
@@ -28,8 +30,7 @@ ConnectionPool::Lease::~Lease() {
   if (connection_) pool_->giveBack(text_, std::move(connection_));
 }
 
-void ConnectionPool::takeAged(std::list<Idle>& out) {
-  auto now = Clock::now();
+void ConnectionPool::takeAged(std::list<Idle>& out, Clock::time_point now) {
   while (!idle_.empty() && now - idle_.front().since >= limits_.idleClose) {
     out.splice(out.end(), idle_, idle_.begin());
     --open_;
@@ -57,7 +58,10 @@ void ConnectionPool::abandonAfterFork() {
 }
 
 ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
-  auto giveUp = Clock::now() + limits_.waitForSession;
+  // One reading of the clock serves the whole call on its usual way (a
+  // session idle in the pool): the limits it is compared with are seconds.
+  auto now = Clock::now();
+  const auto giveUp = now + limits_.waitForSession;
   while (true) {
     std::list<Idle> closing;  // closed outside the lock: a disconnect may be slow
     std::unique_ptr<Connection> reused;
@@ -66,7 +70,7 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
       std::unique_lock lock(mutex_);
       abandonAfterFork();
       while (true) {
-        takeAged(closing);
+        takeAged(closing, now);
         // The session of this text returned last: its server was seen most recently.
         auto it = idle_.end();
         for (auto i = idle_.rbegin(); i != idle_.rend(); ++i)
@@ -92,8 +96,9 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
           --open_;
           continue;
         }
-        if (returned_.wait_until(lock, giveUp) == std::cv_status::timeout &&
-            open_ >= limits_.maxSessions && idle_.empty())
+        bool timedOut = returned_.wait_until(lock, giveUp) == std::cv_status::timeout;
+        now = Clock::now();
+        if (timedOut && open_ >= limits_.maxSessions && idle_.empty())
           throw NoFreeSession("No database session is free: all " +
                               std::to_string(limits_.maxSessions) +
                               " sessions of this process are in use and none came back within " +
@@ -105,7 +110,8 @@ ConnectionPool::Lease ConnectionPool::acquire(const std::string& text) {
     }
     closing.clear();
     if (reused) {
-      bool roundTrip = Clock::now() - since >= limits_.checkAfterIdle;
+      // A session given back after `now` was read counts as idle for no time.
+      bool roundTrip = std::max(now - since, Clock::duration::zero()) >= limits_.checkAfterIdle;
       if (reused->alive(roundTrip)) return Lease(*this, text, std::move(reused), false);
       reused.reset();
       forget(1);

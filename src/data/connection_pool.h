@@ -93,7 +93,7 @@ class ConnectionPool {
   void giveBack(const std::string& text, std::unique_ptr<Connection> connection);
   // Moves idle sessions past their age into `out` (closed by the caller
   // outside the lock).
-  void takeAged(std::list<Idle>& out);
+  void takeAged(std::list<Idle>& out, Clock::time_point now);
   void forget(size_t sessions);
   // In a forked child, forgets (without closing) the sessions of the parent.
   void abandonAfterFork();
