@@ -38,10 +38,16 @@ bool mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_CARGA_AWB, userText, msgRet, [&](TrapState& st) {
     st.at(8800);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " CARGA.ALTURA_M , ", " CARGA.CARGA_ID , ", " CARGA.COMPRIMENTO_M , ",
-                 " CARGA.LARGURA_M , ", " CARGA.NUM_VOLUME ", " FROM ", " CARGA ", " WHERE ",
-                 " CARGA.DOCTO_TRANSPORTE_ID "});
+    pattern::appendPieces(st.sql, {" SELECT "
+                                   " CARGA.ALTURA_M , "
+                                   " CARGA.CARGA_ID , "
+                                   " CARGA.COMPRIMENTO_M , "
+                                   " CARGA.LARGURA_M , "
+                                   " CARGA.NUM_VOLUME "
+                                   " FROM "
+                                   " CARGA "
+                                   " WHERE "
+                                   " CARGA.DOCTO_TRANSPORTE_ID "});
     st.at(8810);
     pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
     st.at(8820);

@@ -29,14 +29,21 @@ bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& docume
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_SOLICIT_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(8550);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " DOCTO_TRANSPORTE.END_DESTINATARIO_ID , ",
-                 " DOCTO_TRANSPORTE.END_REMETENTE_ID , ", " DOCTO_TRANSPORTE.NUM_VOLUME , ",
-                 " DOCTO_TRANSPORTE.PESO_REAL , ", " DOCTO_TRANSPORTE.TXT_EMBALAGEM , ",
-                 " DOCTO_TRANSPORTE.VAL_DECLARADO, ", " DOCTO_TRANSPORTE.cliente_id, ",
-                 " VCLIENTE.NOME_FANTASIA CLIENTE ", " FROM ", " DOCTO_TRANSPORTE, ", " vCLIENTE  ",
-                 " WHERE ", " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND ",
-                 " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID "});
+    pattern::appendPieces(st.sql, {" SELECT "
+                                   " DOCTO_TRANSPORTE.END_DESTINATARIO_ID , "
+                                   " DOCTO_TRANSPORTE.END_REMETENTE_ID , "
+                                   " DOCTO_TRANSPORTE.NUM_VOLUME , "
+                                   " DOCTO_TRANSPORTE.PESO_REAL , "
+                                   " DOCTO_TRANSPORTE.TXT_EMBALAGEM , "
+                                   " DOCTO_TRANSPORTE.VAL_DECLARADO, "
+                                   " DOCTO_TRANSPORTE.cliente_id, "
+                                   " VCLIENTE.NOME_FANTASIA CLIENTE "
+                                   " FROM "
+                                   " DOCTO_TRANSPORTE, "
+                                   " vCLIENTE  "
+                                   " WHERE "
+                                   " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND "
+                                   " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID "});
     st.at(8560);
     pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " AND "});
     st.at(8570);

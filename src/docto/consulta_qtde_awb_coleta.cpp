@@ -18,9 +18,11 @@ bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& paren
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_QTDE_AWB_COLETA, userText, msgRet, [&](TrapState& st) {
     st.at(8300);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " COUNT ( DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ) AS CONTADOR ",
-                 " FROM ", " DOCTO_TRANSPORTE ", " WHERE "});
+    pattern::appendPieces(st.sql, {" SELECT "
+                                   " COUNT ( DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID ) AS CONTADOR "
+                                   " FROM "
+                                   " DOCTO_TRANSPORTE "
+                                   " WHERE "});
     st.at(8310);
     pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID ",
                                    pattern::sqlComparison(Variant(parentId)), " AND "});

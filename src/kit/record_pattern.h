@@ -51,6 +51,8 @@ class ProcedureText {
 
 // The builders' statement texts: pieces appended in order with nothing between
 // them. The text grows in place, so a trap shows it as far as it was built.
+// A constant run of pieces is best written as adjacent literals, which the
+// compiler joins into one piece: each piece is a copy of its own.
 void appendPieces(std::string& statement, std::initializer_list<std::string_view> pieces);
 
 // OracleSqlUtil operation 3 with the empty operator: the bare SQL value.

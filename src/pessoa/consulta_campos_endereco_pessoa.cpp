@@ -34,14 +34,23 @@ bool mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPe
   bool result = false;
   withTrap(OperationId::mTrataSP_KTR_CON_PESSOA_AWB, userText, msgRet, [&](TrapState& st) {
     st.at(9500);
-    pattern::appendPieces(
-        st.sql, {" SELECT ", " VENDERECO_PESSOA.CEP , ", " VENDERECO_PESSOA.COD_MUNIC_IATA , ",
-                 " VENDERECO_PESSOA.ENDERECO , ", " VENDERECO_PESSOA.MUNICIPIO , ",
-                 " VENDERECO_PESSOA.MUNICIPIO_ID , ", " VENDERECO_PESSOA.PF_CPF , ",
-                 " VENDERECO_PESSOA.PF_RG , ", " VENDERECO_PESSOA.PJ_CGC , ",
-                 " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , ", " VENDERECO_PESSOA.NOME , ",
-                 " VENDERECO_PESSOA.NOME_FANTASIA , ", " VENDERECO_PESSOA.PESSOA_ID ", " FROM ",
-                 " VENDERECO_PESSOA ", " WHERE ", " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
+    pattern::appendPieces(st.sql, {" SELECT "
+                                   " VENDERECO_PESSOA.CEP , "
+                                   " VENDERECO_PESSOA.COD_MUNIC_IATA , "
+                                   " VENDERECO_PESSOA.ENDERECO , "
+                                   " VENDERECO_PESSOA.MUNICIPIO , "
+                                   " VENDERECO_PESSOA.MUNICIPIO_ID , "
+                                   " VENDERECO_PESSOA.PF_CPF , "
+                                   " VENDERECO_PESSOA.PF_RG , "
+                                   " VENDERECO_PESSOA.PJ_CGC , "
+                                   " VENDERECO_PESSOA.PJ_INSCR_ESTADUAL , "
+                                   " VENDERECO_PESSOA.NOME , "
+                                   " VENDERECO_PESSOA.NOME_FANTASIA , "
+                                   " VENDERECO_PESSOA.PESSOA_ID "
+                                   " FROM "
+                                   " VENDERECO_PESSOA "
+                                   " WHERE "
+                                   " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
     st.at(9510);
     pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
     st.at(9520);
