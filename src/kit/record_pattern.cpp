@@ -72,6 +72,23 @@ std::string oracleValue(int operation, const Variant& value, std::string op) {
 }
 }  // namespace
 
+void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
+                    std::string_view after) {
+  std::string op;
+  const Variant written = outside::oracleSqlUtil().op3_sqlValue(value, op);
+  // The component's answer is a text as a rule; anything else is written as
+  // concatenation writes it.
+  if (written.isText()) {
+    statement += before;
+    statement += written.text();
+  } else {
+    std::string text = vb::concatText(written);
+    statement += before;
+    statement += text;
+  }
+  statement += after;
+}
+
 std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }
 std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "="); }
 std::string sqlText(const Variant& value) { return oracleValue(4, value, ""); }
