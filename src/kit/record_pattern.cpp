@@ -74,17 +74,14 @@ std::string oracleValue(int operation, const Variant& value, std::string op) {
 
 void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
                     std::string_view after) {
-  std::string op;
-  const Variant written = outside::oracleSqlUtil().op3_sqlValue(value, op);
-  // The component's answer is a text as a rule; anything else is written as
-  // concatenation writes it.
-  if (written.isText()) {
-    statement += before;
-    statement += written.text();
-  } else {
-    std::string text = vb::concatText(written);
-    statement += before;
-    statement += text;
+  auto& sql = outside::oracleSqlUtil();
+  const size_t built = statement.size();
+  statement += before;
+  try {
+    sql.appendSqlValue(statement, value);
+  } catch (const std::exception&) {
+    statement.resize(built);  // as far as it was built before the value
+    throw;
   }
   statement += after;
 }
