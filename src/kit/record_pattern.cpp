@@ -31,7 +31,7 @@ ProcedureText::ProcedureText(TrapState& st, std::string_view procedure) : st_(st
 
 ProcedureText& ProcedureText::arg(const Variant& value) {
   st_.next();
-  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  outside::valueUtil().appendProcedureArgument(st_.sql, value);
   st_.sql += ", ";
   return *this;
 }
@@ -45,7 +45,7 @@ ProcedureText& ProcedureText::textArg(const Variant& value) {
 
 void ProcedureText::last(const Variant& value, std::string_view tail) {
   st_.next();
-  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  outside::valueUtil().appendProcedureArgument(st_.sql, value);
   st_.sql += tail;
 }
 

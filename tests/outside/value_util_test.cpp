@@ -111,6 +111,7 @@ TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
   EXPECT_EQ(statement, "X v7");
 
   auto oracle = outside::makeDefaultOracleSqlUtil();
+  auto procedures = outside::makeDefaultValueUtil();
   std::string none;
   const Variant values[] = {Variant(),
                             Variant::null(),
@@ -132,12 +133,17 @@ TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
     std::string written = "V ";
     oracle->appendSqlValue(written, value);
     EXPECT_EQ(written, "V " + oracle->op3_sqlValue(value, none).text());
+    std::string argument = "EXEC P ";
+    procedures->appendProcedureArgument(argument, value);
+    EXPECT_EQ(argument, "EXEC P " + procedures->op7_procedureArgument(value).text());
   }
   // A refused value writes nothing.
   std::string statement2 = "V ";
   EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::string("a\0b", 3))); }),
             5);
   EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::nan(""))); }), 5);
+  EXPECT_EQ(errorOf([&] { procedures->appendProcedureArgument(statement2, Variant(1e308 * 10)); }),
+            5);
   EXPECT_EQ(statement2, "V ");
 }
 
