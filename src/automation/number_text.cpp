@@ -210,7 +210,44 @@ std::optional<int64_t> parseInteger(std::string_view text) {
   return value;
 }
 
+namespace {
+// A short plain decimal (the measures of every save): a sign, digits, and
+// optionally '.' and more digits, with at most 15 significant digits and 22
+// after the point. Its digits as a whole number and the power of ten of its
+// point are both exact doubles, so their one division rounds exactly as the
+// full conversion does. Nothing for any other text.
+std::optional<double> quickDecimal(std::string_view s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  uint64_t whole = 0;
+  int significant = 0, before = 0, after = -1;  // after: digits after the point, -1 without one
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '.' && after < 0) {
+      after = 0;
+      continue;
+    }
+    if (!isDigit(c)) return std::nullopt;
+    if (whole != 0 || c != '0')
+      if (++significant > 15) return std::nullopt;
+    whole = whole * 10 + static_cast<uint64_t>(c - '0');
+    if (after < 0)
+      ++before;
+    else
+      ++after;
+  }
+  if (before == 0 || after == 0 || after > 22) return std::nullopt;
+  static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  double value = static_cast<double>(whole) / kTens[after < 0 ? 0 : after];
+  return negative ? -value : value;
+}
+}  // namespace
+
 std::optional<double> parseDouble(std::string_view text) {
+  if (auto quick = quickDecimal(text)) return quick;
   NumberShape shape = shapeOf(text, false);
   if (!shape.valid) return std::nullopt;
   return convert(text, shape);

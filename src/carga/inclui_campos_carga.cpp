@@ -4,6 +4,8 @@
 // The stored-procedure form checks the three dimensions before anything is
 // sent; the Oracle builder allocates the key first, then checks them, so a
 // refused dimension there leaves a spent key and no row.
+#include <utility>
+
 #include "kit/record_pattern.h"
 #include "kit/trap.h"
 #include "kit/write_steps.h"
@@ -32,25 +34,25 @@ bool mTrataSP_KTR_INC_CARGA_AWB(std::string& dbKind, std::string& connection, in
                                    " DOCTO_TRANSPORTE_ID , ", " LARGURA_M , ", " ALTURA_M , ",
                                    " COMPRIMENTO_M , ", " NUM_VOLUME ) ", " VALUES ", " (  "});
     st.at(10130);
-    st.sql += pattern::sqlValue(Variant(newId)) + " , ";
+    pattern::appendSqlValue(st.sql, "", Variant(newId), " , ");
     st.at(10140);
-    st.sql += "  " + pattern::sqlValue(Variant(documentId)) + " , ";
+    pattern::appendSqlValue(st.sql, "  ", Variant(documentId), " , ");
     const Variant* dimensions[] = {&largura, &altura, &comprimento};
     for (int32_t d = 0; d < 3; ++d) {
       st.at(10150 + 2 * d);
       std::string accepted;
       if (!pattern::acceptDecimal(*dimensions[d], accepted)) return;
       st.at(10151 + 2 * d);
-      st.sql += "  " + pattern::sqlValue(Variant(accepted)) + " , ";
+      pattern::appendSqlValue(st.sql, "  ", Variant(std::move(accepted)), " , ");
     }
     st.at(10160);
-    st.sql += "  " + pattern::sqlValue(Variant(numVolume)) + " ) ";
+    pattern::appendSqlValue(st.sql, "  ", Variant(numVolume), " ) ");
     st.at(10170);
     pattern::runDataChange(st, connection);
     st.at(10180);
     st.sql = write::insertedSelect(newId, " CARGA_ID , 0 RETORNO , '' MSG_RET FROM INFRA_IDS");
     identifiers.release();
-    statement = st.sql;
+    statement = std::move(st.sql);
     result = true;
   });
   return result;

@@ -708,6 +708,42 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
   return out;
 }
 
+namespace {
+
+// The two values most statements carry, read in place rather than as tokens.
+// The length of a whole number of at most 18 digits starting at `pos`, which
+// the tokenizer reads as that number token and the cut always takes; 0 for
+// anything else (a decimal, an exponent, a longer number), left to the tokens.
+size_t wholeNumberLength(std::string_view t, size_t pos) {
+  size_t end = pos;
+  while (end < t.size() && isDigit(t[end])) ++end;
+  if (end == pos || end - pos > 18) return 0;
+  if (end < t.size() && (t[end] == '.' || t[end] == 'e' || t[end] == 'E')) return 0;
+  return end - pos;
+}
+
+// The 'literal' starting at `pos`, as the tokenizer reads it: false when it
+// has no closing quote; else its `length`, quotes included, and whether a
+// doubled quote stands inside.
+bool closedLiteral(std::string_view t, size_t pos, size_t& length, bool& doubled) {
+  size_t at = pos + 1;
+  doubled = false;
+  for (;;) {
+    const void* quote = std::memchr(t.data() + at, '\'', t.size() - at);
+    if (!quote) return false;
+    at = static_cast<size_t>(static_cast<const char*>(quote) - t.data());
+    if (at + 1 < t.size() && t[at + 1] == '\'') {
+      doubled = true;
+      at += 2;
+      continue;
+    }
+    length = at + 1 - pos;
+    return true;
+  }
+}
+
+}  // namespace
+
 ShapeForm::ShapeForm(const Shaped& shaped) {
   // Two values with nothing between them would be judged by each other's
   // characters; no cut makes that, but such a shape gets no form.
@@ -744,8 +780,28 @@ bool ShapeForm::cut(std::string_view statement, std::vector<ExecArgument>& value
     // The value must be one the cut takes out here: a whole literal without a
     // NUL, or a number a bound value carries exactly. What stands around it
     // is the shape's own text, so its place was judged already.
-    Token t = tokenAt(statement, pos);
     ExecArgument& v = values[i];
+    if (size_t length = wholeNumberLength(statement, pos)) {
+      v.kind = ExecArgument::Kind::Number;
+      v.value.assign(statement.data() + pos, length);
+      pos += length;
+      continue;
+    }
+    if (statement[pos] == '\'') {
+      size_t length = 0;
+      bool doubled = false;
+      if (!closedLiteral(statement, pos, length, doubled)) return false;
+      std::string_view inner = statement.substr(pos + 1, length - 2);
+      if (std::memchr(inner.data(), '\0', inner.size())) return false;
+      v.kind = ExecArgument::Kind::Text;
+      if (doubled)
+        v.value = literalValue(statement.substr(pos, length));
+      else
+        v.value.assign(inner);
+      pos += length;
+      continue;
+    }
+    Token t = tokenAt(statement, pos);
     if (t.kind == TokenKind::Literal) {
       if (!literalClosed(t.text) || t.text.find('\0') != std::string_view::npos) return false;
       v.kind = ExecArgument::Kind::Text;

@@ -154,11 +154,27 @@ RowSet SqliteConnection::runChecked(const std::string& statement,
   }
 }
 
-void SqliteConnection::control(const std::string& statement) {
-  auto& prepared = control_[statement];
+void SqliteConnection::control(Control which) {
+  // In the order of Control.
+  static const std::array<std::string, kControls> kTexts = {"BEGIN",
+                                                            "BEGIN IMMEDIATE",
+                                                            "COMMIT",
+                                                            "ROLLBACK",
+                                                            "SAVEPOINT z418kt_procedure",
+                                                            "ROLLBACK TO z418kt_procedure",
+                                                            "RELEASE z418kt_procedure"};
+  auto& prepared = control_[static_cast<size_t>(which)];
   try {
-    if (!prepared) prepared = sqlite::prepare(db_.get(), statement, true);
-    sqlite::runPrepared(db_.get(), prepared.get(), {});
+    if (!prepared) prepared = sqlite::prepare(db_.get(), kTexts[static_cast<size_t>(which)], true);
+    // These statements bind nothing and answer no rows.
+    sqlite3_stmt* s = prepared.get();
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE) {
+      sqlite::StatementFailure failure{rc, sqlite3_errmsg(db_.get())};
+      sqlite3_reset(s);
+      throw failure;
+    }
+    sqlite3_reset(s);
   } catch (const sqlite::StatementFailure& f) {
     if (sqlite::isFatal(f.resultCode)) broken_ = true;
     throw errors::provider(f.message);
@@ -168,7 +184,7 @@ void SqliteConnection::control(const std::string& statement) {
 void SqliteConnection::rollbackQuietly() {
   if (sqlite3_get_autocommit(db_.get())) return;
   try {
-    control("ROLLBACK");
+    control(Control::Rollback);
   } catch (const AutomationError&) {
   }
   // A session left inside a transaction would leak it into the next caller.
@@ -182,7 +198,7 @@ void SqliteConnection::begin(bool writes) {
   bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
   if (writes && !readOnly) turn_.emplace(file_, busyMs_);
   try {
-    control(writes && !readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
+    control(writes && !readOnly ? Control::BeginImmediate : Control::Begin);
   } catch (const AutomationError&) {
     turn_.reset();
     throw;
@@ -201,7 +217,7 @@ void SqliteConnection::commit() {
   if (abandoned)
     throw errors::provider("The transaction was abandoned after an error; nothing was stored.");
   try {
-    control("COMMIT");
+    control(Control::Commit);
   } catch (const AutomationError&) {
     rollbackQuietly();
     throw;
@@ -347,11 +363,11 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
   std::optional<WriterTurn> turn;
   if (!nested && !readOnly) turn.emplace(file_, busyMs_);
-  control(nested ? "SAVEPOINT z418kt_procedure" : readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  control(nested ? Control::Savepoint : readOnly ? Control::Begin : Control::BeginImmediate);
   auto undo = [&] {
     if (!nested) return rollbackQuietly();
-    control("ROLLBACK TO z418kt_procedure");
-    control("RELEASE z418kt_procedure");
+    control(Control::RollbackToSavepoint);
+    control(Control::ReleaseSavepoint);
   };
   RowSet result;
   try {
@@ -363,7 +379,7 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   if (refused)
     undo();
   else
-    control(nested ? "RELEASE z418kt_procedure" : "COMMIT");
+    control(nested ? Control::ReleaseSavepoint : Control::Commit);
   return result;
 }
 

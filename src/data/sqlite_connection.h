@@ -39,6 +39,7 @@
 // nothing after it is stored on its own.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,8 +86,20 @@ class SqliteConnection : public Connection {
   std::optional<RowSet> runShared(const std::string& statement, sqlite::Statement* prepared);
   Procedure& procedure(const std::string& name);
   RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
-  // Transaction control, its statements prepared once per session.
-  void control(const std::string& statement);
+  // Transaction control, its statements prepared once per session and kept
+  // in fixed places: a procedure that writes opens and ends a savepoint on
+  // every call, so no look-up by text stands between it and SQLite.
+  enum class Control {
+    Begin,
+    BeginImmediate,
+    Commit,
+    Rollback,
+    Savepoint,
+    RollbackToSavepoint,
+    ReleaseSavepoint,
+  };
+  static constexpr size_t kControls = 7;
+  void control(Control which);
   RowSet runChecked(const std::string& statement,
                     const std::vector<sql::ExecArgument>& arguments = {});
   void rollbackQuietly();
@@ -98,7 +111,7 @@ class SqliteConnection : public Connection {
   bool broken_ = false;
   bool inTransaction_ = false;
   std::optional<std::map<std::string, Procedure, std::less<>>> catalog_;  // by upper-case name
-  std::map<std::string, sqlite::Statement> control_;
+  std::array<sqlite::Statement, kControls> control_;
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;
   std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused

@@ -31,7 +31,7 @@ ProcedureText::ProcedureText(TrapState& st, std::string_view procedure) : st_(st
 
 ProcedureText& ProcedureText::arg(const Variant& value) {
   st_.next();
-  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  outside::valueUtil().appendProcedureArgument(st_.sql, value);
   st_.sql += ", ";
   return *this;
 }
@@ -45,7 +45,7 @@ ProcedureText& ProcedureText::textArg(const Variant& value) {
 
 void ProcedureText::last(const Variant& value, std::string_view tail) {
   st_.next();
-  st_.sql += vb::concatText(outside::valueUtil().op7_procedureArgument(value));
+  outside::valueUtil().appendProcedureArgument(st_.sql, value);
   st_.sql += tail;
 }
 
@@ -71,6 +71,20 @@ std::string oracleValue(int operation, const Variant& value, std::string op) {
   return vb::concatText(operation == 4 ? sql.op4_sqlText(value, op) : sql.op3_sqlValue(value, op));
 }
 }  // namespace
+
+void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
+                    std::string_view after) {
+  auto& sql = outside::oracleSqlUtil();
+  const size_t built = statement.size();
+  statement += before;
+  try {
+    sql.appendSqlValue(statement, value);
+  } catch (const std::exception&) {
+    statement.resize(built);  // as far as it was built before the value
+    throw;
+  }
+  statement += after;
+}
 
 std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }
 std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "="); }

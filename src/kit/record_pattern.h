@@ -57,6 +57,11 @@ void appendPieces(std::string& statement, std::initializer_list<std::string_view
 
 // OracleSqlUtil operation 3 with the empty operator: the bare SQL value.
 std::string sqlValue(const Variant& value);
+// The same value written onto the statement between `before` and `after`,
+// without a text of its own on the way. Nothing is written when the component
+// fails, so a trap shows the statement as far as it was built before it.
+void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
+                    std::string_view after);
 // OracleSqlUtil operation 3 with "=": the whole comparison.
 std::string sqlComparison(const Variant& value);
 // OracleSqlUtil operation 4: the SQL literal of a free text.

@@ -1,5 +1,7 @@
 #include "kit/write_steps.h"
 
+#include <charconv>
+
 #include "kit/record_pattern.h"
 #include "outside/components.h"
 
@@ -42,8 +44,20 @@ bool BuilderIdentifiers::recordDocument(const std::string& dbKind, int32_t opera
 }
 
 std::string insertedSelect(int32_t newId, std::string_view rest) {
-  std::string text = " SELECT  ";
-  text += vb::concatText(outside::valueUtil().op4_number(Variant(newId)));
+  constexpr std::string_view kSelect = " SELECT  ";
+  const Variant number = outside::valueUtil().op4_number(Variant(newId));
+  std::string text;
+  if (number.type() == VarType::I4) {
+    // A key as concatenation writes it, the text made once at its full size.
+    char digits[16];
+    auto end = std::to_chars(digits, digits + sizeof digits, number.i4()).ptr;
+    text.reserve(kSelect.size() + static_cast<size_t>(end - digits) + rest.size());
+    text += kSelect;
+    text.append(digits, end);
+  } else {
+    text = kSelect;
+    text += vb::concatText(number);
+  }
   text += rest;
   return text;
 }

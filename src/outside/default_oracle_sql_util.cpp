@@ -29,9 +29,23 @@ class DefaultOracleSqlUtil : public OracleSqlUtil {
   Variant op4_sqlText(Variant value, std::string& op) override {
     return comparison(sql::textLiteral(value), op);
   }
+  // The bare value is the literal itself, written in place.
+  void appendSqlValue(std::string& statement, const Variant& value) override {
+    sql::appendValueLiteral(statement, value);
+  }
 };
 
 }  // namespace
+
+void OracleSqlUtil::appendSqlValue(std::string& statement, const Variant& value) {
+  std::string op;
+  const Variant written = op3_sqlValue(value, op);
+  // The answer is a text as a rule; anything else as concatenation writes it.
+  if (written.isText())
+    statement += written.text();
+  else
+    statement += vb::concatText(written);
+}
 
 std::shared_ptr<OracleSqlUtil> makeDefaultOracleSqlUtil() {
   return std::make_shared<DefaultOracleSqlUtil>();

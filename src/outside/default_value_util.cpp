@@ -71,6 +71,10 @@ class DefaultValueUtil : public ValueUtil {
   Variant op7_procedureArgument(Variant value) override {
     return Variant(sql::valueLiteral(value));
   }
+  // The argument is the literal itself, written in place.
+  void appendProcedureArgument(std::string& text, const Variant& value) override {
+    sql::appendValueLiteral(text, value);
+  }
 
   Variant op8_procedureText(Variant value) override { return Variant(sql::textLiteral(value)); }
 
@@ -96,6 +100,15 @@ class DefaultValueUtil : public ValueUtil {
 };
 
 }  // namespace
+
+void ValueUtil::appendProcedureArgument(std::string& text, const Variant& value) {
+  const Variant written = op7_procedureArgument(value);
+  // The answer is a text as a rule; anything else as concatenation writes it.
+  if (written.isText())
+    text += written.text();
+  else
+    text += vb::concatText(written);
+}
 
 std::shared_ptr<ValueUtil> makeDefaultValueUtil() { return std::make_shared<DefaultValueUtil>(); }
 

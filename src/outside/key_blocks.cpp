@@ -20,15 +20,19 @@ void KeyBlocks::forgetAfterFork() {
 std::optional<int32_t> KeyBlocks::take(const std::string& connection, const std::string& keyName) {
   std::lock_guard lock(mutex_);
   forgetAfterFork();
-  auto it = free_.find({connection, keyName});
+  auto it = free_.find(ByTexts::Texts(connection, keyName));
   if (it == free_.end()) return std::nullopt;
   auto& ranges = it->second;
   auto lowest = ranges.begin();
   auto [key, last] = *lowest;
-  ranges.erase(lowest);
   if (key < last) {
-    ranges.emplace(key + 1, last);
+    // The block stays the lowest with its next key first; its node is
+    // reused rather than freed and made again for every key.
+    auto node = ranges.extract(lowest);
+    node.key() = key + 1;
+    ranges.insert(ranges.begin(), std::move(node));
   } else {
+    ranges.erase(lowest);
     --blocks_;
     if (ranges.empty()) free_.erase(it);
   }

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -40,8 +41,14 @@ class KeyBlocks {
  private:
   void forgetAfterFork();  // with mutex_ held
   std::mutex mutex_;
+  // Looked up by views of the caller's texts: a key taken copies neither.
+  struct ByTexts {
+    using is_transparent = void;
+    using Texts = std::pair<std::string_view, std::string_view>;
+    bool operator()(const Texts& a, const Texts& b) const { return a < b; }
+  };
   // Per connection text and key name, the blocks: first key → last key.
-  std::map<std::pair<std::string, std::string>, std::map<int32_t, int32_t>> free_;
+  std::map<std::pair<std::string, std::string>, std::map<int32_t, int32_t>, ByTexts> free_;
   size_t blocks_ = 0;
   uint64_t owner_ = 0;  // the process the blocks belong to, by data::forkCount()
 };

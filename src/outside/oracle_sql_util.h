@@ -15,6 +15,11 @@ class OracleSqlUtil {
   virtual Variant op3_sqlValue(Variant value, std::string& op) = 0;
   // 4: the SQL text literal of a free text (op is the empty text).
   virtual Variant op4_sqlText(Variant value, std::string& op) = 0;
+  // 3 with the empty operator, written onto the end of `statement`: what
+  // op3_sqlValue answers, as concatenation writes it. An implementation may
+  // write the value straight onto the statement, without a text or a
+  // variant of its own on the way; it writes nothing when it fails.
+  virtual void appendSqlValue(std::string& statement, const Variant& value);
 };
 
 }  // namespace z418kt::outside

@@ -32,17 +32,15 @@ std::string textLiteral(const Variant& input) {
 }
 
 std::string valueLiteral(const Variant& input) {
-  const vb::ResolvedView valueView(input);
-  const Variant& value = valueView.get();
+  std::string out;
+  appendValueLiteral(out, input);
+  return out;
+}
+
+namespace {
+// Every value but the two most common ones, which appendValueLiteral writes in place.
+std::string otherLiteral(const Variant& value) {
   switch (value.type()) {
-    case VarType::I2:
-    case VarType::I4: {
-      // The identifiers of every read and save: the digits the decimal
-      // writer gives for a whole number, without building a Decimal.
-      char digits[16];
-      int32_t whole = value.type() == VarType::I2 ? value.i2() : value.i4();
-      return std::string(digits, std::to_chars(digits, digits + sizeof digits, whole).ptr);
-    }
     case VarType::Empty:
     case VarType::Null:
       return "NULL";
@@ -50,7 +48,6 @@ std::string valueLiteral(const Variant& input) {
       return quoted(vb::cstr(value));
     case VarType::BStr: {
       const std::string& t = value.text();
-      if (decimal::isWritten(t)) return t;  // the accepted decimals of every save
       if (text::trimBlanks(t).empty()) return "NULL";
       if (auto number = decimal::parsePlain(t)) return decimal::write(*number);
       return quoted(t);
@@ -69,6 +66,23 @@ std::string valueLiteral(const Variant& input) {
       if (number) return decimal::write(*number);
       throw errors::typeMismatch();
     }
+  }
+}
+}  // namespace
+
+void appendValueLiteral(std::string& out, const Variant& input) {
+  const vb::ResolvedView valueView(input);
+  const Variant& value = valueView.get();
+  if (value.type() == VarType::I2 || value.type() == VarType::I4) {
+    // The identifiers of every read and save: the digits the decimal writer
+    // gives for a whole number, without building a Decimal.
+    char digits[16];
+    int32_t whole = value.type() == VarType::I2 ? value.i2() : value.i4();
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, whole).ptr);
+  } else if (value.type() == VarType::BStr && decimal::isWritten(value.text())) {
+    out += value.text();  // the accepted decimals of every save
+  } else {
+    out += otherLiteral(value);
   }
 }
 

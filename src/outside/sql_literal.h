@@ -34,5 +34,8 @@ std::string textLiteral(const Variant& value);
 // number (sign, digits, one ',' or '.') that number with '.'; dates and other
 // texts quoted. Arrays raise 13; NaN and infinities raise 5.
 std::string valueLiteral(const Variant& value);
+// The same literal written onto the end of `out`; nothing is written when the
+// value raises.
+void appendValueLiteral(std::string& out, const Variant& value);
 
 }  // namespace z418kt::outside::sql

@@ -19,6 +19,11 @@ class ValueUtil {
   virtual Variant op6_value(Variant value) = 0;
   // 7: the SQL text of one stored-procedure argument, appended to an EXEC text.
   virtual Variant op7_procedureArgument(Variant value) = 0;
+  // 7 written onto the end of an EXEC text: what op7_procedureArgument
+  // answers, as concatenation writes it. An implementation may write the
+  // argument straight onto the text, without a text or a variant of its own
+  // on the way; it writes nothing when it fails.
+  virtual void appendProcedureArgument(std::string& text, const Variant& value);
   // 8: as 7, for the free-text packing description.
   virtual Variant op8_procedureText(Variant value) = 0;
   // 11: decimal check of a text. True (-1): `accepted` holds the value to store.

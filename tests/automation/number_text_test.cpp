@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -120,6 +121,68 @@ TEST(NumberText, WritersAndReadersOfTheCore) {
 // Weights and measures are written from their count of ten-thousandths; the
 // text must be the one the general 15-digit form and the decimal writer give,
 // for them and for the doubles right beside them (which take the general path).
+TEST(NumberText, PlainDecimalsReadAsTheFullConversionReadsThem) {
+  // The correctly rounded double of a plain decimal, sign apart.
+  auto full = [](std::string_view s) -> std::optional<double> {
+    bool negative = !s.empty() && s[0] == '-';
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) s.remove_prefix(1);
+    if (!s.empty() && (s[0] == '-' || s[0] == '+')) return std::nullopt;
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return negative ? -v : v;
+  };
+  std::vector<std::string> texts = {"0.5",
+                                    "0.35",
+                                    "-0.0",
+                                    "+1.25",
+                                    "123",
+                                    "007.50",
+                                    "0.1",
+                                    "0.7",
+                                    "2.675",
+                                    "-0",
+                                    "1.",
+                                    ".5",
+                                    "1e5",
+                                    "12.5E-1",
+                                    "1.2.3",
+                                    "",
+                                    "-",
+                                    "+-1",
+                                    "1,5",
+                                    " 1.5",
+                                    "1.5 ",
+                                    "999999999999999.9",
+                                    "0.0000000000000000000001",
+                                    "1.0000000000000000000000",
+                                    "123456789012345",
+                                    "1234567890123456",
+                                    "9007199254740993",
+                                    "-9007199254740.993",
+                                    "0.30000000000000004"};
+  std::mt19937_64 random(418);
+  for (int i = 0; i < 20000; ++i) {
+    std::string digits = std::to_string(random() % 1000000000000000ULL);
+    size_t point = random() % (digits.size() + 1);
+    std::string text = (i % 3 == 0 ? "-" : "") + digits.substr(0, point);
+    if (point == 0) text += "0";
+    if (point < digits.size()) text += "." + digits.substr(point);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    auto mine = numtext::parseDouble(text);
+    auto expected = full(text);
+    // Texts the full conversion takes in part or not at all are the reader's own to refuse.
+    if (!expected || text.empty() || text.find_first_of("eE") != std::string::npos) continue;
+    ASSERT_TRUE(mine) << text;
+    EXPECT_EQ(*mine, *expected) << text;
+    EXPECT_EQ(std::signbit(*mine), std::signbit(*expected)) << text;
+  }
+  for (const char* refused : {"", "-", "1.2.3", "1,5", " 1.5", "1.5 ", "+-1", "."})
+    EXPECT_FALSE(numtext::parseDouble(refused)) << refused;
+}
+
 TEST(NumberText, DoublesOfTenThousandthsWriteAsTheGeneralForm) {
   auto general = [](double r) {
     if (r == 0) return std::string("0");

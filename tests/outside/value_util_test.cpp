@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cmath>
 #include <functional>
 #include <regex>
 #include <string>
@@ -93,6 +94,57 @@ TEST(SqlLiteral, ValuesOfEveryKindAndTheComparisonForm) {
   EXPECT_EQ(oracle->op3_sqlValue(Variant("12.5"), none).text(), "12.5");
   EXPECT_EQ(oracle->op3_sqlValue(Variant::null(), eq).text(), "IS NULL");
   EXPECT_THROW(oracle->op3_sqlValue(Variant(int32_t{1}), other), AutomationError);
+}
+
+TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
+  // A component of its own that answers only operation 3 (as a test double or
+  // another vendor's would) and the default one write what operation 3 answers.
+  struct OnlyOp3 : outside::OracleSqlUtil {
+    Variant op3_sqlValue(Variant value, std::string& op) override {
+      return value.isText() ? Variant(op + "v") : Variant(int32_t{7});
+    }
+    Variant op4_sqlText(Variant, std::string&) override { return Variant(); }
+  } onlyOp3;
+  std::string statement = "X ";
+  onlyOp3.appendSqlValue(statement, Variant("a"));
+  onlyOp3.appendSqlValue(statement, Variant(int32_t{1}));
+  EXPECT_EQ(statement, "X v7");
+
+  auto oracle = outside::makeDefaultOracleSqlUtil();
+  auto procedures = outside::makeDefaultValueUtil();
+  std::string none;
+  const Variant values[] = {Variant(),
+                            Variant::null(),
+                            Variant(int16_t{-3}),
+                            Variant(int32_t{2147483647}),
+                            Variant("0.5"),
+                            Variant("-12.25"),
+                            Variant(" 0012,50 "),
+                            Variant("12.50"),
+                            Variant("  "),
+                            Variant("O'Brien"),
+                            Variant(0.35),
+                            Variant(1e20),
+                            Variant::boolean(true),
+                            Variant(Currency{15000}),
+                            Variant(std::make_shared<data::Field>("peso", Variant(int32_t{4})))};
+  for (const Variant& value : values) {
+    SCOPED_TRACE(vb::concatText(value));
+    std::string written = "V ";
+    oracle->appendSqlValue(written, value);
+    EXPECT_EQ(written, "V " + oracle->op3_sqlValue(value, none).text());
+    std::string argument = "EXEC P ";
+    procedures->appendProcedureArgument(argument, value);
+    EXPECT_EQ(argument, "EXEC P " + procedures->op7_procedureArgument(value).text());
+  }
+  // A refused value writes nothing.
+  std::string statement2 = "V ";
+  EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::string("a\0b", 3))); }),
+            5);
+  EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::nan(""))); }), 5);
+  EXPECT_EQ(errorOf([&] { procedures->appendProcedureArgument(statement2, Variant(1e308 * 10)); }),
+            5);
+  EXPECT_EQ(statement2, "V ");
 }
 
 TEST(ValueUtil, NumberValueAndNormalText) {
