@@ -49,7 +49,7 @@ bool mTrataSP_KTR_CON_CARGA_AWB(std::string&, std::string&, int32_t& documentId,
                                    " WHERE "
                                    " CARGA.DOCTO_TRANSPORTE_ID "});
     st.at(8810);
-    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " "});
+    pattern::appendSqlComparison(st.sql, "", Variant(documentId), " ");
     st.at(8820);
     statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;

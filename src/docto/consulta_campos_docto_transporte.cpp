@@ -45,13 +45,13 @@ bool mTrataSP_KTR_CON_SOLICIT_COLETA(std::string&, std::string&, int32_t& docume
                                    " DOCTO_TRANSPORTE.CLIENTE_iD = VCLIENTE.PESSOA_ID AND "
                                    " DOCTO_TRANSPORTE.DOCTO_TRANSPORTE_ID "});
     st.at(8560);
-    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(documentId)), " AND "});
+    pattern::appendSqlComparison(st.sql, "", Variant(documentId), " AND ");
     st.at(8570);
-    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_STATUS_ID ",
-                                   pattern::sqlComparison(Variant(statusId)), " AND "});
+    pattern::appendSqlComparison(st.sql, " DOCTO_TRANSPORTE.TAB_STATUS_ID ", Variant(statusId),
+                                 " AND ");
     st.at(8580);
-    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
-                                   pattern::sqlComparison(Variant(typeId)), " "});
+    pattern::appendSqlComparison(st.sql, " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
+                                 Variant(typeId), " ");
     st.at(8590);
     statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;

@@ -24,14 +24,14 @@ bool mTrataSP_KTR_CON_QTDE_AWB_COLETA(std::string&, std::string&, int32_t& paren
                                    " DOCTO_TRANSPORTE "
                                    " WHERE "});
     st.at(8310);
-    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID ",
-                                   pattern::sqlComparison(Variant(parentId)), " AND "});
+    pattern::appendSqlComparison(st.sql, " DOCTO_TRANSPORTE.DOCTO_TRANSP_PAI_ID ",
+                                 Variant(parentId), " AND ");
     st.at(8320);
-    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_STATUS_ID ",
-                                   pattern::sqlComparison(Variant(statusId)), " AND "});
+    pattern::appendSqlComparison(st.sql, " DOCTO_TRANSPORTE.TAB_STATUS_ID ", Variant(statusId),
+                                 " AND ");
     st.at(8330);
-    pattern::appendPieces(st.sql, {" DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
-                                   pattern::sqlComparison(Variant(typeId)), " "});
+    pattern::appendSqlComparison(st.sql, " DOCTO_TRANSPORTE.TAB_TIPO_DOCTO_TRANSP_ID ",
+                                 Variant(typeId), " ");
     st.at(8340);
     statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;

@@ -72,18 +72,31 @@ std::string oracleValue(int operation, const Variant& value, std::string op) {
 }
 }  // namespace
 
-void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
-                    std::string_view after) {
+namespace {
+using Writer = void (outside::OracleSqlUtil::*)(std::string&, const Variant&);
+void appendWritten(std::string& statement, std::string_view before, const Variant& value,
+                   std::string_view after, Writer write) {
   auto& sql = outside::oracleSqlUtil();
   const size_t built = statement.size();
   statement += before;
   try {
-    sql.appendSqlValue(statement, value);
+    (sql.*write)(statement, value);
   } catch (const std::exception&) {
     statement.resize(built);  // as far as it was built before the value
     throw;
   }
   statement += after;
+}
+}  // namespace
+
+void appendSqlValue(std::string& statement, std::string_view before, const Variant& value,
+                    std::string_view after) {
+  appendWritten(statement, before, value, after, &outside::OracleSqlUtil::appendSqlValue);
+}
+
+void appendSqlComparison(std::string& statement, std::string_view before, const Variant& value,
+                         std::string_view after) {
+  appendWritten(statement, before, value, after, &outside::OracleSqlUtil::appendSqlComparison);
 }
 
 std::string sqlValue(const Variant& value) { return oracleValue(3, value, ""); }

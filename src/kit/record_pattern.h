@@ -64,6 +64,9 @@ void appendSqlValue(std::string& statement, std::string_view before, const Varia
                     std::string_view after);
 // OracleSqlUtil operation 3 with "=": the whole comparison.
 std::string sqlComparison(const Variant& value);
+// The same comparison written onto the statement as appendSqlValue writes a value.
+void appendSqlComparison(std::string& statement, std::string_view before, const Variant& value,
+                         std::string_view after);
 // OracleSqlUtil operation 4: the SQL literal of a free text.
 std::string sqlText(const Variant& value);
 

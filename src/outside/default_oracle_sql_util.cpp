@@ -1,6 +1,7 @@
 // Our OracleSqlUtil: the value texts of the Oracle builders, written by the
 // same literal writer as the stored-procedure arguments.
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "outside/components.h"
@@ -33,18 +34,42 @@ class DefaultOracleSqlUtil : public OracleSqlUtil {
   void appendSqlValue(std::string& statement, const Variant& value) override {
     sql::appendValueLiteral(statement, value);
   }
+  void appendSqlComparison(std::string& statement, const Variant& value) override {
+    const size_t at = statement.size();
+    statement += "= ";
+    try {
+      sql::appendValueLiteral(statement, value);
+    } catch (const std::exception&) {
+      statement.resize(at);
+      throw;
+    }
+    if (std::string_view(statement).substr(at + 2) == "NULL") {
+      statement.resize(at);
+      statement += "IS NULL";
+    }
+  }
 };
 
 }  // namespace
 
-void OracleSqlUtil::appendSqlValue(std::string& statement, const Variant& value) {
-  std::string op;
-  const Variant written = op3_sqlValue(value, op);
-  // The answer is a text as a rule; anything else as concatenation writes it.
+namespace {
+// The answer is a text as a rule; anything else as concatenation writes it.
+void appendAnswer(std::string& statement, const Variant& written) {
   if (written.isText())
     statement += written.text();
   else
     statement += vb::concatText(written);
+}
+}  // namespace
+
+void OracleSqlUtil::appendSqlValue(std::string& statement, const Variant& value) {
+  std::string op;
+  appendAnswer(statement, op3_sqlValue(value, op));
+}
+
+void OracleSqlUtil::appendSqlComparison(std::string& statement, const Variant& value) {
+  std::string op = "=";
+  appendAnswer(statement, op3_sqlValue(value, op));
 }
 
 std::shared_ptr<OracleSqlUtil> makeDefaultOracleSqlUtil() {

@@ -20,6 +20,8 @@ class OracleSqlUtil {
   // write the value straight onto the statement, without a text or a
   // variant of its own on the way; it writes nothing when it fails.
   virtual void appendSqlValue(std::string& statement, const Variant& value);
+  // 3 with the operator "=", written onto the end of `statement` the same way.
+  virtual void appendSqlComparison(std::string& statement, const Variant& value);
 };
 
 }  // namespace z418kt::outside

@@ -52,7 +52,7 @@ bool mTrataSP_KTR_CON_PESSOA_AWB(std::string&, std::string&, int32_t& enderecoPe
                                    " WHERE "
                                    " VENDERECO_PESSOA.ENDERECO_PESSOA_ID "});
     st.at(9510);
-    pattern::appendPieces(st.sql, {pattern::sqlComparison(Variant(enderecoPessoaId)), " "});
+    pattern::appendSqlComparison(st.sql, "", Variant(enderecoPessoaId), " ");
     st.at(9520);
     statement = std::move(st.sql);  // nothing after this can fail: the trap needs it no more
     result = true;

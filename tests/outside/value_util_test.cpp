@@ -109,6 +109,8 @@ TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
   onlyOp3.appendSqlValue(statement, Variant("a"));
   onlyOp3.appendSqlValue(statement, Variant(int32_t{1}));
   EXPECT_EQ(statement, "X v7");
+  onlyOp3.appendSqlComparison(statement, Variant("a"));
+  EXPECT_EQ(statement, "X v7=v");
 
   auto oracle = outside::makeDefaultOracleSqlUtil();
   auto procedures = outside::makeDefaultValueUtil();
@@ -133,6 +135,9 @@ TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
     std::string written = "V ";
     oracle->appendSqlValue(written, value);
     EXPECT_EQ(written, "V " + oracle->op3_sqlValue(value, none).text());
+    std::string equals = "=", compared = "W ";
+    oracle->appendSqlComparison(compared, value);
+    EXPECT_EQ(compared, "W " + oracle->op3_sqlValue(value, equals).text());
     std::string argument = "EXEC P ";
     procedures->appendProcedureArgument(argument, value);
     EXPECT_EQ(argument, "EXEC P " + procedures->op7_procedureArgument(value).text());
@@ -142,6 +147,7 @@ TEST(SqlLiteral, AValueWrittenOntoAStatementIsTheBareValueOrNothing) {
   EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::string("a\0b", 3))); }),
             5);
   EXPECT_EQ(errorOf([&] { oracle->appendSqlValue(statement2, Variant(std::nan(""))); }), 5);
+  EXPECT_EQ(errorOf([&] { oracle->appendSqlComparison(statement2, Variant(std::nan(""))); }), 5);
   EXPECT_EQ(errorOf([&] { procedures->appendProcedureArgument(statement2, Variant(1e308 * 10)); }),
             5);
   EXPECT_EQ(statement2, "V ");
