@@ -6,27 +6,28 @@
 -- by the shape every change of the component has. A save writes the header
 -- first (INSERT or UPDATE), then its audit row, then replaces the pieces
 -- (DELETE, then INSERTs); a delete removes the pieces, then sets the header's
--- status to 2. A Coleta's latest event is open while its phase (FASE) is
--- set, and the phase says what may still join it:
---   0 opened by a header write, pieces not written yet
---   1 pieces being written
---   2 opened by removing pieces, the header not written yet
--- A header write opens a new event, except the change of status to 2 that
--- follows the removal of the pieces (phase 2), which closes it. Removing a
--- piece joins phases 0 and 2; writing a piece joins any open event. Anything
--- else opens a new event. An event is closed by a delete, by its
--- distribution and by the Coleta's next event. Each save and each delete is
--- thus one event, on the normal path and when its statements commit one by
--- one. Another program's writes are covered alike: each statement writing a
--- header opens an event, and its piece changes join the Coleta's open event
--- until the next header write or the next dispatcher pass.
+-- status to 2. A Coleta's latest event is open while its FASE is set, which
+-- says how it opened:
+--   0 by a header write
+--   1 by writing a piece
+--   2 by removing pieces (the header not written yet)
+-- and CARGAS lists the keys of the pieces the Coleta had then (",7,8,"; NULL
+-- for none). A header write opens a new event, except the change of status
+-- to 2 that follows the removal of the pieces (FASE 2), which closes it.
+-- Writing a piece joins the open event; removing one joins it when the piece
+-- was there as it opened, so removing a piece written since opens a new
+-- event. Anything else opens a new event. An event is closed by a delete, by
+-- its distribution and by the Coleta's next event. Each save and each delete
+-- is thus one event, on the normal path and when its statements commit one
+-- by one. Another program's writes are covered alike: each statement writing
+-- a header opens an event, and its piece changes join the Coleta's open
+-- event until the next header write or the next dispatcher pass.
 --
 -- What a save pays for this is kept small, since its statements run the
--- triggers on every call: the open event is the Coleta's latest, and its
--- phase is in the index the triggers find it by, so a piece's trigger reads
--- one index entry, only the first piece written changes the phase, and an
--- open event needs no row of its own (each page a save writes is one more
--- WAL frame at its commit). Opening an event from a piece goes through the view
+-- triggers on every call: the open event is the Coleta's latest, found
+-- through the index that also holds its FASE; a piece's trigger only reads
+-- it, and an open event needs no row of its own (each page a save writes is
+-- one more WAL frame at its commit). Opening an event from a piece goes through the view
 -- KTR_EVENTO_NOVO, so the programs run for every piece stay small: SQLite
 -- sets up every register of a trigger's program each time the trigger
 -- fires, whatever its WHEN says.
@@ -59,7 +60,8 @@ CREATE TABLE KTR_EVENTO (
   ORIGEM VARCHAR(100),
   ANTES TEXT,
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1)),
-  FASE INTEGER CHECK (FASE BETWEEN 0 AND 2)
+  FASE INTEGER CHECK (FASE BETWEEN 0 AND 2),
+  CARGAS TEXT
 );
 -- A Coleta's events in order, with what the triggers test of its latest:
 -- that one and the one after a given event are found at once, however many
@@ -79,9 +81,10 @@ CREATE TABLE KTR_EVENTO_CONTEXTO (
 
 -- The state of each Coleta as an event records it (see above): one aggregate
 -- over its pieces (read through their index, so in key order) that builds
--- the whole text, so no JSON is parsed again. Every trigger takes the state
--- from here, the header's BEFORE triggers too: the row still holds what OLD
--- holds, and the fields an event records are then named in this one place.
+-- the whole text, so no JSON is parsed again; and the keys of its pieces, as
+-- an event's CARGAS. Every trigger takes the state from here, the header's
+-- BEFORE triggers too: the row still holds what OLD holds, and the fields an
+-- event records are then named in this one place.
 CREATE VIEW KTR_COLETA_ESTADO AS
   SELECT D.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
          (SELECT json_array(
@@ -90,7 +93,9 @@ CREATE VIEW KTR_COLETA_ESTADO AS
                    D.TAB_STATUS_ID, D.DATA_EMISSAO,
                    json_group_array(json_array(
                      C.CARGA_ID, C.NUM_VOLUME, C.LARGURA_M, C.ALTURA_M, C.COMPRIMENTO_M)))
-            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO
+            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO,
+         (SELECT ',' || group_concat(C.CARGA_ID, ',') || ','
+            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS CARGAS
     FROM DOCTO_TRANSPORTE D
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
 
@@ -118,9 +123,9 @@ CREATE VIEW KTR_EVENTO_NOVO AS
 
 CREATE TRIGGER KTR_EVENTO_NOVO_INC INSTEAD OF INSERT ON KTR_EVENTO_NOVO
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, NEW.FASE
+         S.ESTADO, NEW.FASE, S.CARGAS
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
@@ -146,11 +151,12 @@ CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
  AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID), 0
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
+         S.ESTADO, 0, S.CARGAS
+    FROM (SELECT 1)
+    LEFT JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+    LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_BAIXA_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
@@ -181,22 +187,10 @@ BEGIN
      AND FASE IS NOT NULL;
 END;
 
--- A Coleta's pieces: each trigger's WHEN reads the phase of the Coleta's
--- latest event from the index (NULL when it is closed) and skips the body
--- when the piece joins the event as it is: on a save, for every piece removed
--- and every piece written but the first. Joining and opening are two
--- triggers, so no program inserts after reading KTR_EVENTO (see above);
--- either may fire first, as each leaves the other's test as it was. A new
--- event is opened only for a Coleta (the state view has no other document).
-CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
-WHEN (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
-       ORDER BY E.EVENTO_ID DESC LIMIT 1) IN (0, 2)
-BEGIN
-  UPDATE KTR_EVENTO SET FASE = 1
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
-END;
-
+-- A Coleta's pieces: each trigger's WHEN reads the Coleta's latest event
+-- (its FASE NULL when it is closed) and skips the body when the piece joins
+-- it, as every piece of a save does. A new event is opened only for a
+-- Coleta (the state view has no other document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ABRE BEFORE INSERT ON CARGA
 WHEN (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
        ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL
@@ -205,29 +199,26 @@ BEGIN
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
-WHEN COALESCE((SELECT E.FASE FROM KTR_EVENTO E
-                WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
-                ORDER BY E.EVENTO_ID DESC LIMIT 1), 1) = 1
+WHEN COALESCE((SELECT CASE WHEN E.FASE IS NOT NULL
+                           THEN instr(E.CARGAS, ',' || OLD.CARGA_ID || ',') END
+                 FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+                ORDER BY E.EVENTO_ID DESC LIMIT 1), 0) = 0
 BEGIN
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE) VALUES (OLD.DOCTO_TRANSPORTE_ID, 2);
 END;
 
--- A piece moved from one document to another changes both; only other
--- programs update pieces.
+-- A piece moved from one document to another changes both, joining an open
+-- event as a piece written does; only other programs update pieces.
 CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = 1
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND FASE IS NOT NULL;
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, 1 WHERE changes() = 0;
-  UPDATE KTR_EVENTO SET FASE = 1
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND FASE IS NOT NULL;
+  SELECT OLD.DOCTO_TRANSPORTE_ID, 1
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+           ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, 1 WHERE changes() = 0;
+  SELECT NEW.DOCTO_TRANSPORTE_ID, 1
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+           ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
 END;
 
 -- The save's audit row names its user: it joins the event its header write

@@ -74,10 +74,11 @@ std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
   return out;
 }
 
-// Brings a SQLite outbox of an earlier version to this one's tables, keeping
-// its events: columns added since, and the open events that an earlier
-// version kept in a table of their own (phases 0 and 1 there are both 0
-// here, 2 and 3 are 1 and 2) moved into the events' phase.
+// Brings a SQLite outbox of an earlier layout to this one's tables, keeping
+// its events: the columns added since, and the open events that layout kept
+// in a table of their own (KTR_EVENTO_ABERTO: phases 0 and 1 opened by the
+// header, 2 pieces being written, 3 opened by removing pieces) moved into
+// the events' FASE and CARGAS.
 void upgradeSqliteTables(data::Connection& session, const std::vector<std::string>& statements) {
   std::set<std::string> present;
   for (auto row : session.execute("PRAGMA table_info(KTR_EVENTO)").rows)
@@ -88,10 +89,15 @@ void upgradeSqliteTables(data::Connection& session, const std::vector<std::strin
   auto open = session.execute(
       "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'KTR_EVENTO_ABERTO'");
   if (!open.rows.empty() && vb::concatText((*open.rows.begin()).at(0)) != "0") {
-    session.execute(
-        "UPDATE KTR_EVENTO SET FASE = (SELECT CASE WHEN A.FASE <= 1 THEN 0 ELSE A.FASE - 1 END "
-        "FROM KTR_EVENTO_ABERTO A WHERE A.EVENTO_ID = KTR_EVENTO.EVENTO_ID) "
-        "WHERE EVENTO_ID IN (SELECT EVENTO_ID FROM KTR_EVENTO_ABERTO)");
+    // An event whose pieces were being written takes no removal any more.
+    const std::string phase =
+        "(SELECT A.FASE FROM KTR_EVENTO_ABERTO A WHERE A.EVENTO_ID = KTR_EVENTO.EVENTO_ID)";
+    session.execute("UPDATE KTR_EVENTO SET FASE = CASE " + phase +
+                    " WHEN 3 THEN 2 ELSE 0 END, CARGAS = CASE WHEN " + phase +
+                    " <> 2 AND json_valid(ANTES) THEN (SELECT ',' || "
+                    "group_concat(json_extract(P.value, '$.carga_id'), ',') || ',' FROM "
+                    "json_each(KTR_EVENTO.ANTES, '$.cargas') P) END "
+                    "WHERE EVENTO_ID IN (SELECT EVENTO_ID FROM KTR_EVENTO_ABERTO)");
     session.execute("DROP TABLE KTR_EVENTO_ABERTO");
   }
   // Triggers and views of an earlier version that this one no longer has.
