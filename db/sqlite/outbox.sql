@@ -32,8 +32,12 @@
 -- sets up every register of a trigger's program each time the trigger
 -- fires, whatever its WHEN says.
 --
--- Who made the change: the save's audit row names the user (it joins the
--- event its header write opened). A transaction of the component that has
+-- Who made the change: the save's audit row names the user. An event opened
+-- by a header write keeps the key of the last audit row there was then
+-- (AUDITORIA_ID, as every event does), and its user is that of the first
+-- audit row of the Coleta after it and before the next event, as the save
+-- writes it right after the header: KTR_EVENTO_HISTORICO reads it there, and distributing the
+-- event copies it into the event, so the save writes nothing more for it. A transaction of the component that has
 -- more to say (the user of a delete, which writes no audit row; the name of
 -- the program or HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start
 -- and removes it before its commit, so no other session ever sees it; a save
@@ -49,8 +53,7 @@
 -- Coleta's next event, or, for its latest event, the Coleta as it is now:
 -- KTR_EVENTO_HISTORICO shows both (DEPOIS NULL once the row is gone), and the
 -- kind (created, changed, pieces replaced, deleted) follows from the two. So
--- a save costs one row written once and named by its audit row, whatever
--- number of rows it touches. The file is plain ASCII.
+-- a save costs one row written once, whatever number of rows it touches. The file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
   EVENTO_ID INTEGER PRIMARY KEY,
@@ -61,7 +64,8 @@ CREATE TABLE KTR_EVENTO (
   ANTES TEXT,
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1)),
   FASE INTEGER CHECK (FASE BETWEEN 0 AND 2),
-  CARGAS TEXT
+  CARGAS TEXT,
+  AUDITORIA_ID INTEGER
 );
 -- A Coleta's events in order, with what the triggers test of its latest:
 -- that one and the one after a given event are found at once, however many
@@ -102,7 +106,18 @@ CREATE VIEW KTR_COLETA_ESTADO AS
 -- Each event with the state after it.
 CREATE VIEW KTR_EVENTO_HISTORICO AS
   SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
-         E.DATA_HORA AS DATA_HORA, E.USUARIO_ID AS USUARIO_ID, E.ORIGEM AS ORIGEM,
+         E.DATA_HORA AS DATA_HORA,
+         COALESCE(E.USUARIO_ID,
+                  (SELECT CAST(A.USUARIO_ID AS TEXT) FROM KTR_AUDITORIA A
+                    WHERE E.FASE = 0 AND A.AUDITORIA_ID > E.AUDITORIA_ID
+                      AND A.AUDITORIA_ID <= COALESCE(
+                            (SELECT N.AUDITORIA_ID FROM KTR_EVENTO N
+                              WHERE N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1),
+                            A.AUDITORIA_ID)
+                      AND A.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID AND A.ENTIDADE = 13
+                      AND A.USUARIO_ID IS NOT NULL
+                    ORDER BY A.AUDITORIA_ID LIMIT 1)) AS USUARIO_ID,
+         E.ORIGEM AS ORIGEM,
          E.ANTES AS ANTES,
          CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
                             WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
@@ -123,9 +138,10 @@ CREATE VIEW KTR_EVENTO_NOVO AS
 
 CREATE TRIGGER KTR_EVENTO_NOVO_INC INSTEAD OF INSERT ON KTR_EVENTO_NOVO
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
+                          AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, NEW.FASE, S.CARGAS
+         S.ESTADO, NEW.FASE, S.CARGAS, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
@@ -137,9 +153,10 @@ END;
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE,
+                          AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         NULL, 0
+         NULL, 0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
@@ -151,9 +168,10 @@ CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
  AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
+                          AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, 0, S.CARGAS
+         S.ESTADO, 0, S.CARGAS, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM (SELECT 1)
     LEFT JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
     LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
@@ -221,23 +239,16 @@ BEGIN
            ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
 END;
 
--- The save's audit row names its user: it joins the event its header write
--- just opened (the Coleta's latest, open in FASE 0), unless the context
--- named the user already.
-CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
-WHEN NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL
-BEGIN
-  UPDATE KTR_EVENTO SET USUARIO_ID = CAST(NEW.USUARIO_ID AS TEXT)
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
-     AND FASE = 0 AND USUARIO_ID IS NULL;
-END;
-
--- A distributed event is closed: a later change opens the next one.
+-- A distributed event is closed: a later change opens the next one. It
+-- keeps its user from then on, whatever becomes of the audit rows.
 CREATE TRIGGER KTR_EVENTO_DISTRIBUIDO AFTER UPDATE OF DISTRIBUIDO ON KTR_EVENTO
 WHEN NEW.DISTRIBUIDO = 1 AND NEW.FASE IS NOT NULL
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = NULL WHERE EVENTO_ID = NEW.EVENTO_ID;
+  UPDATE KTR_EVENTO
+     SET USUARIO_ID = (SELECT H.USUARIO_ID FROM KTR_EVENTO_HISTORICO H
+                        WHERE H.EVENTO_ID = NEW.EVENTO_ID),
+         FASE = NULL
+   WHERE EVENTO_ID = NEW.EVENTO_ID;
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty

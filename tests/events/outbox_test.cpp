@@ -112,6 +112,13 @@ TEST_P(Outbox, EachChangeOfAColetaIsOneEventWithWhoAndWhatChanged) {
   execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 3 WHERE DOCTO_TRANSPORTE_ID = " +
           std::to_string(demo::kAwb));
   EXPECT_EQ(eventCount(), before);
+  // A distributed event keeps who made it, whatever becomes of the audit rows.
+  events::EventStore(connection()).distribute(100);
+  execute("DELETE FROM KTR_AUDITORIA");
+  events = history(id);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[1].user, "8");
+  EXPECT_EQ(events[2].user, "9");
 }
 
 // The same rule holds when a save's statements commit one by one after the
@@ -230,11 +237,13 @@ TEST_P(Outbox, InstallingOverTheEarlierSqliteOutboxKeepsItsOpenEvent) {
   // Coleta alone, and none of this version's triggers.
   for (const char* trigger :
        {"DOCTO_INC", "DOCTO_ALT_ANTES", "DOCTO_BAIXA_ANTES", "DOCTO_EXC_ANTES", "CARGA_INC_ABRE",
-        "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "AUDITORIA", "DISTRIBUIDO", "NOVO_INC"})
+        "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "DISTRIBUIDO", "NOVO_INC"})
     execute(std::string("DROP TRIGGER KTR_EVENTO_") + trigger);
   for (const char* statement :
-       {"DROP VIEW KTR_EVENTO_NOVO", "DROP INDEX KTR_EVENTO_COLETA",
-        "ALTER TABLE KTR_EVENTO DROP COLUMN FASE", "ALTER TABLE KTR_EVENTO DROP COLUMN CARGAS",
+       {"DROP VIEW KTR_EVENTO_NOVO", "DROP VIEW KTR_EVENTO_HISTORICO",
+        "DROP INDEX KTR_EVENTO_COLETA", "ALTER TABLE KTR_EVENTO DROP COLUMN FASE",
+        "ALTER TABLE KTR_EVENTO DROP COLUMN CARGAS",
+        "ALTER TABLE KTR_EVENTO DROP COLUMN AUDITORIA_ID",
         "CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID)",
         "CREATE TABLE KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID INTEGER PRIMARY KEY, "
         "EVENTO_ID INTEGER NOT NULL, FASE INTEGER NOT NULL)"})
