@@ -24,36 +24,38 @@
 -- event until the next header write or the next dispatcher pass.
 --
 -- What a save pays for this is kept small, since its statements run the
--- triggers on every call: the open event is the Coleta's latest, found
--- through the index that also holds its FASE; a piece's trigger only reads
--- it, and an open event needs no row of its own (each page a save writes is
--- one more WAL frame at its commit). Opening an event from a piece goes through the view
--- KTR_EVENTO_NOVO, so the programs run for every piece stay small: SQLite
--- sets up every register of a trigger's program each time the trigger
--- fires, whatever its WHEN says.
+-- triggers on every call: the open event is the Coleta's latest, found through
+-- the index that also holds its FASE; a piece's trigger only reads it, and an
+-- open event needs no row of its own (each page a save writes is one more WAL
+-- frame at its commit). Opening an event from a piece goes through the view
+-- KTR_EVENTO_NOVO, so the programs run for every piece stay small: SQLite sets
+-- up every register of a trigger's program each time the trigger fires,
+-- whatever its WHEN says.
 --
--- Who made the change: the save's audit row names the user. An event opened
--- by a header write keeps the key of the last audit row there was then
--- (AUDITORIA_ID, as every event does), and its user is that of the first
--- audit row of the Coleta after it and before the next event, as the save
--- writes it right after the header: KTR_EVENTO_HISTORICO reads it there, and distributing the
--- event copies it into the event, so the save writes nothing more for it. A transaction of the component that has
--- more to say (the user of a delete, which writes no audit row; the name of
--- the program or HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start
--- and removes it before its commit, so no other session ever sees it; a save
--- made in process without a name writes no context at all.
+-- Who made the change: the save's audit row names the user. An event opened by
+-- a header write keeps the key of the last audit row there was then
+-- (AUDITORIA_ID, as every event does), and its user is that of the first audit
+-- row of the Coleta after it and before the next event of any Coleta, as the
+-- save writes it right after the header: KTR_EVENTO_HISTORICO reads it there,
+-- and distributing the event copies it into the event, so the save writes
+-- nothing more for it. A transaction of the component that has more to say
+-- (the user of a delete, which writes no audit row; the name of the program or
+-- HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start and removes it
+-- before its commit, so no other session ever sees it; a save made in process
+-- without a name writes no context at all.
 --
--- An event holds the Coleta as it was before the change (ANTES, NULL for a
--- new Coleta), as a JSON array of values without their names, which the
--- reader adds (events/event.cpp): the header fields EMPRESA_ID, CLIENTE_ID,
--- END_REMETENTE_ID, END_DESTINATARIO_ID, NUM_VOLUME, PESO_REAL,
--- TXT_EMBALAGEM, VAL_DECLARADO, TAB_STATUS_ID, DATA_EMISSAO, then the array
--- of its cargo pieces in key order, each CARGA_ID, NUM_VOLUME, LARGURA_M,
--- ALTURA_M, COMPRIMENTO_M. The state after the change is the state before the
--- Coleta's next event, or, for its latest event, the Coleta as it is now:
+-- An event holds the Coleta as it was before the change (ANTES, NULL for a new
+-- Coleta), as a JSON array of values without their names, which the reader
+-- adds (events/event.cpp): the header fields EMPRESA_ID, CLIENTE_ID,
+-- END_REMETENTE_ID, END_DESTINATARIO_ID, NUM_VOLUME, PESO_REAL, TXT_EMBALAGEM,
+-- VAL_DECLARADO, TAB_STATUS_ID, DATA_EMISSAO, then the array of its cargo
+-- pieces in key order, each CARGA_ID, NUM_VOLUME, LARGURA_M, ALTURA_M,
+-- COMPRIMENTO_M. The state after the change is the state before the Coleta's
+-- next event, or, for its latest event, the Coleta as it is now:
 -- KTR_EVENTO_HISTORICO shows both (DEPOIS NULL once the row is gone), and the
--- kind (created, changed, pieces replaced, deleted) follows from the two. So
--- a save costs one row written once, whatever number of rows it touches. The file is plain ASCII.
+-- kind (created, changed, pieces replaced, deleted) follows from the two. So a
+-- save costs one row written once, whatever number of rows it touches. The
+-- file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
   EVENTO_ID INTEGER PRIMARY KEY,
@@ -141,7 +143,8 @@ BEGIN
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
                           AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, NEW.FASE, S.CARGAS, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+         S.ESTADO, NEW.FASE, S.CARGAS,
+         COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
