@@ -6,37 +6,56 @@
 -- by the shape every change of the component has. A save writes the header
 -- first (INSERT or UPDATE), then its audit row, then replaces the pieces
 -- (DELETE, then INSERTs); a delete removes the pieces, then sets the header's
--- status to 2. A Coleta whose latest event is still open has a row in
--- KTR_EVENTO_ABERTO with the phase (FASE) saying what may still join it:
---   0 opened by a header write, pieces not touched yet
---   1 opened by a header write, pieces being removed
---   2 pieces being written
---   3 opened by removing pieces, the header not written yet
--- A header write opens a new event, except the change of status to 2 that
--- follows the removal of the pieces (phase 3), which closes it. Removing a
--- piece joins phases 0, 1 and 3; writing a piece joins any open event.
--- Anything else opens a new event. An event is closed by a delete and by
--- its distribution. Each save and each delete is thus one event, on the
--- normal path and when its statements commit one by one. Another program's
--- writes are covered alike: each statement writing a header opens an event,
--- and its piece changes join the Coleta's open event until the next header
--- write or the next dispatcher pass.
+-- status to 2. A Coleta's latest event is open while its FASE is set, which
+-- says how it opened:
+--   0 by a header write
+--   1 by writing a piece
+--   2 by removing pieces (the header not written yet)
+-- and CARGAS lists the keys of the pieces the Coleta had then (",7,8,"; NULL
+-- for none). A header write opens a new event, except the change of status
+-- to 2 that follows the removal of the pieces (FASE 2), which closes it.
+-- Writing a piece joins the open event; removing one joins it when the piece
+-- was there as it opened, so removing a piece written since opens a new
+-- event. Anything else opens a new event. An event is closed by a delete, by
+-- its distribution and by the Coleta's next event. Each save and each delete
+-- is thus one event, on the normal path and when its statements commit one
+-- by one. Another program's writes are covered alike: each statement writing
+-- a header opens an event, and its piece changes join the Coleta's open
+-- event until the next header write or the next dispatcher pass.
 --
--- Who made the change: the save's audit row names the user (it joins the
--- event in phase 0). A transaction of the component that has more to say
--- (the user of a delete, which writes no audit row; the name of the program
--- or HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start and removes
--- it before its commit, so no other session ever sees it; a save made in
--- process without a name writes no context at all.
+-- What a save pays for this is kept small, since its statements run the
+-- triggers on every call: the open event is the Coleta's latest, found through
+-- the index that also holds its FASE; a piece's trigger only reads it, and an
+-- open event needs no row of its own (each page a save writes is one more WAL
+-- frame at its commit). Opening an event from a piece goes through the view
+-- KTR_EVENTO_NOVO, so the programs run for every piece stay small: SQLite sets
+-- up every register of a trigger's program each time the trigger fires,
+-- whatever its WHEN says.
 --
--- An event holds the Coleta as it was before the change (ANTES, NULL for a
--- new Coleta): its header fields under "coleta" and its cargo pieces, in key
--- order, under "cargas". The state after the change is the state before the
--- Coleta's next event, or, for its latest event, the Coleta as it is now:
+-- Who made the change: the save's audit row names the user. An event opened by
+-- a header write keeps the key of the last audit row there was then
+-- (AUDITORIA_ID, as every event does), and its user is that of the first audit
+-- row of the Coleta after it and before the next event of any Coleta, as the
+-- save writes it right after the header: KTR_EVENTO_HISTORICO reads it there,
+-- and distributing the event copies it into the event, so the save writes
+-- nothing more for it. A transaction of the component that has more to say
+-- (the user of a delete, which writes no audit row; the name of the program or
+-- HTTP token acting) writes KTR_EVENTO_CONTEXTO at its start and removes it
+-- before its commit, so no other session ever sees it; a save made in process
+-- without a name writes no context at all.
+--
+-- An event holds the Coleta as it was before the change (ANTES, NULL for a new
+-- Coleta), as a JSON array of values without their names, which the reader
+-- adds (events/event.cpp): the header fields EMPRESA_ID, CLIENTE_ID,
+-- END_REMETENTE_ID, END_DESTINATARIO_ID, NUM_VOLUME, PESO_REAL, TXT_EMBALAGEM,
+-- VAL_DECLARADO, TAB_STATUS_ID, DATA_EMISSAO, then the array of its cargo
+-- pieces in key order, each CARGA_ID, NUM_VOLUME, LARGURA_M, ALTURA_M,
+-- COMPRIMENTO_M. The state after the change is the state before the Coleta's
+-- next event, or, for its latest event, the Coleta as it is now:
 -- KTR_EVENTO_HISTORICO shows both (DEPOIS NULL once the row is gone), and the
--- kind (created, changed, pieces replaced, deleted) follows from the two. So
--- a change costs one row written once, whatever number of rows it touches.
--- The file is plain ASCII.
+-- kind (created, changed, pieces replaced, deleted) follows from the two. So a
+-- save costs one row written once, whatever number of rows it touches. The
+-- file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
   EVENTO_ID INTEGER PRIMARY KEY,
@@ -45,25 +64,19 @@ CREATE TABLE KTR_EVENTO (
   USUARIO_ID VARCHAR(40),
   ORIGEM VARCHAR(100),
   ANTES TEXT,
-  DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1))
+  DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1)),
+  FASE INTEGER CHECK (FASE BETWEEN 0 AND 2),
+  CARGAS TEXT,
+  AUDITORIA_ID INTEGER
 );
--- A Coleta's events in order (the key follows the index's own): its latest
--- event and the one after a given event are found at once, however many it has.
--- Numbers are never handed out twice: the retention never deletes the latest
--- event, and a new one is numbered after the greatest there is. One writer at
--- a time numbers and commits them, so the events not yet distributed are the
--- ones after the last distributed: the dispatcher finds them from the end of
--- the table, and a change writes no index page for them.
-CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID);
-
--- The open event of a Coleta, if any, and its phase (see above). The
--- triggers never read KTR_EVENTO itself before they add to it: SQLite would
--- then stage every added row in a temporary table.
-CREATE TABLE KTR_EVENTO_ABERTO (
-  DOCTO_TRANSPORTE_ID INTEGER PRIMARY KEY,
-  EVENTO_ID INTEGER NOT NULL,
-  FASE INTEGER NOT NULL CHECK (FASE BETWEEN 0 AND 3)
-);
+-- A Coleta's events in order, with what the triggers test of its latest:
+-- that one and the one after a given event are found at once, however many
+-- it has. Numbers are never handed out twice: the retention never deletes
+-- the latest event, and a new one is numbered after the greatest there is.
+-- One writer at a time numbers and commits them, so the events not yet
+-- distributed are the ones after the last distributed: the dispatcher finds
+-- them from the end of the table, and a change writes no index page for them.
+CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE);
 
 -- At most one row, only inside a transaction of the component.
 CREATE TABLE KTR_EVENTO_CONTEXTO (
@@ -72,33 +85,41 @@ CREATE TABLE KTR_EVENTO_CONTEXTO (
   ORIGEM VARCHAR(100)
 );
 
--- The state of each Coleta as an event records it: one aggregate over its
--- pieces (read through their index, so in key order) that builds the whole
--- text, so no JSON is parsed again. Every trigger takes the state from here,
--- the header's BEFORE triggers too: the row still holds what OLD holds, and
--- the fields an event records are then named in this one place.
+-- The state of each Coleta as an event records it (see above): one aggregate
+-- over its pieces (read through their index, so in key order) that builds
+-- the whole text, so no JSON is parsed again; and the keys of its pieces, as
+-- an event's CARGAS. Every trigger takes the state from here, the header's
+-- BEFORE triggers too: the row still holds what OLD holds, and the fields an
+-- event records are then named in this one place.
 CREATE VIEW KTR_COLETA_ESTADO AS
   SELECT D.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
-         (SELECT json_object(
-                   'coleta', json_object(
-                     'empresa_id', D.EMPRESA_ID, 'cliente_id', D.CLIENTE_ID,
-                     'end_remetente_id', D.END_REMETENTE_ID,
-                     'end_destinatario_id', D.END_DESTINATARIO_ID,
-                     'num_volume', D.NUM_VOLUME, 'peso_real', D.PESO_REAL,
-                     'txt_embalagem', D.TXT_EMBALAGEM, 'val_declarado', D.VAL_DECLARADO,
-                     'tab_status_id', D.TAB_STATUS_ID, 'data_emissao', D.DATA_EMISSAO),
-                   'cargas', json_group_array(json_object(
-                     'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
-                     'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
-                     'comprimento_m', C.COMPRIMENTO_M)))
-            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO
+         (SELECT json_array(
+                   D.EMPRESA_ID, D.CLIENTE_ID, D.END_REMETENTE_ID, D.END_DESTINATARIO_ID,
+                   D.NUM_VOLUME, D.PESO_REAL, D.TXT_EMBALAGEM, D.VAL_DECLARADO,
+                   D.TAB_STATUS_ID, D.DATA_EMISSAO,
+                   json_group_array(json_array(
+                     C.CARGA_ID, C.NUM_VOLUME, C.LARGURA_M, C.ALTURA_M, C.COMPRIMENTO_M)))
+            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO,
+         (SELECT ',' || group_concat(C.CARGA_ID, ',') || ','
+            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS CARGAS
     FROM DOCTO_TRANSPORTE D
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
 
 -- Each event with the state after it.
 CREATE VIEW KTR_EVENTO_HISTORICO AS
   SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
-         E.DATA_HORA AS DATA_HORA, E.USUARIO_ID AS USUARIO_ID, E.ORIGEM AS ORIGEM,
+         E.DATA_HORA AS DATA_HORA,
+         COALESCE(E.USUARIO_ID,
+                  (SELECT CAST(A.USUARIO_ID AS TEXT) FROM KTR_AUDITORIA A
+                    WHERE E.FASE = 0 AND A.AUDITORIA_ID > E.AUDITORIA_ID
+                      AND A.AUDITORIA_ID <= COALESCE(
+                            (SELECT N.AUDITORIA_ID FROM KTR_EVENTO N
+                              WHERE N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1),
+                            A.AUDITORIA_ID)
+                      AND A.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID AND A.ENTIDADE = 13
+                      AND A.USUARIO_ID IS NOT NULL
+                    ORDER BY A.AUDITORIA_ID LIMIT 1)) AS USUARIO_ID,
+         E.ORIGEM AS ORIGEM,
          E.ANTES AS ANTES,
          CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
                             WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
@@ -111,141 +132,126 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
          E.DISTRIBUIDO AS DISTRIBUIDO
     FROM KTR_EVENTO E;
 
--- Each trigger first offers the change to the Coleta's open event and opens
--- a new one only when that took nothing: changes() counts the rows of the
--- trigger's own last statement, and last_insert_rowid() names the event the
--- trigger just added. A new row's trigger runs AFTER the insert, when its
--- key is known even if the writer left it to the engine; there is no state
--- before.
+-- Opens a new event of a Coleta with its state now, in phase FASE; nothing
+-- for another document. Inserting here is how the piece triggers and a
+-- delete open one.
+CREATE VIEW KTR_EVENTO_NOVO AS
+  SELECT DOCTO_TRANSPORTE_ID, FASE FROM KTR_EVENTO WHERE 0;
 
+CREATE TRIGGER KTR_EVENTO_NOVO_INC INSTEAD OF INSERT ON KTR_EVENTO_NOVO
+BEGIN
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
+                          AUDITORIA_ID)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
+         S.ESTADO, NEW.FASE, S.CARGAS,
+         COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
+   WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+END;
+
+-- No trigger reads KTR_EVENTO before it adds to it on a save's path: SQLite
+-- would then stage the added row in a temporary table. A new row's trigger
+-- runs AFTER the insert, when its key is known even if the writer left it to
+-- the engine; there is no state before.
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE,
+                          AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         NULL
+         NULL, 0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1;
 END;
 
+-- A header change opens an event. A change of status to 2 is a delete: it
+-- closes the event its pieces' removal opened, or else opens one closed at
+-- once; that is a trigger of its own, whose program (set up on every header
+-- change) stays small, and which may read KTR_EVENTO first.
 CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
-WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
+WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
+ AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2)
 BEGIN
-  DELETE FROM KTR_EVENTO_ABERTO
-   WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
-     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE = 3;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
+                          AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 0 WHERE changes() = 1 AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2);
-  DELETE FROM KTR_EVENTO_ABERTO
-   WHERE NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
-     AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+         S.ESTADO, 0, S.CARGAS, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+    FROM (SELECT 1)
+    LEFT JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+    LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
+END;
+
+CREATE TRIGGER KTR_EVENTO_DOCTO_BAIXA_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
+WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
+ AND NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+BEGIN
+  UPDATE KTR_EVENTO SET FASE = NULL
+   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+     AND FASE = 2;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, NULL WHERE changes() = 0;
 END;
 
 CREATE TRIGGER KTR_EVENTO_DOCTO_EXC_ANTES BEFORE DELETE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 3;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
-            WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0;
-  DELETE FROM KTR_EVENTO_ABERTO WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
+  UPDATE KTR_EVENTO SET FASE = NULL
+   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+     AND FASE = 2;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, NULL WHERE changes() = 0;
+  -- Nothing joins an event of a row that is gone.
+  UPDATE KTR_EVENTO SET FASE = NULL
+   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+     AND FASE IS NOT NULL;
 END;
 
--- A Coleta's pieces. Joining the open event and opening a new one are two
--- triggers: the second's WHEN finds the open event and skips its statements,
--- which on a save (always joining) would otherwise each open their cursors
--- for nothing. Either may fire first: each leaves the other's test as it
--- was. A new event is opened only for a Coleta (the state view has no other
--- document).
-CREATE TRIGGER KTR_EVENTO_CARGA_INC_ANTES BEFORE INSERT ON CARGA
-BEGIN
-  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
-   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND FASE <> 2;
-END;
-
+-- A Coleta's pieces: each trigger's WHEN reads the Coleta's latest event
+-- (its FASE NULL when it is closed) and skips the body when the piece joins
+-- it, as every piece of a save does. A new event is opened only for a
+-- Coleta (the state view has no other document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ABRE BEFORE INSERT ON CARGA
-WHEN NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                  WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+WHEN (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+       ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO
-    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE) VALUES (NEW.DOCTO_TRANSPORTE_ID, 1);
 END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
+WHEN COALESCE((SELECT CASE WHEN E.FASE IS NOT NULL
+                           THEN instr(E.CARGAS, ',' || OLD.CARGA_ID || ',') END
+                 FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+                ORDER BY E.EVENTO_ID DESC LIMIT 1), 0) = 0
 BEGIN
-  UPDATE KTR_EVENTO_ABERTO SET FASE = 1
-   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND FASE = 0;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE) VALUES (OLD.DOCTO_TRANSPORTE_ID, 2);
 END;
 
-CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ABRE BEFORE DELETE ON CARGA
-WHEN NOT EXISTS (SELECT 1 FROM KTR_EVENTO_ABERTO A
-                  WHERE A.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID AND A.FASE <> 2)
-BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO
-    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 3 WHERE changes() = 1;
-END;
-
--- A piece moved from one document to another changes both; only other
--- programs update pieces.
+-- A piece moved from one document to another changes both, joining an open
+-- event as a piece written does; only other programs update pieces.
 CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
 BEGIN
-  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
-   WHERE DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO
-    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
-  UPDATE KTR_EVENTO_ABERTO SET FASE = 2
-   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO
-    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE changes() = 0 AND S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
-  INSERT OR REPLACE INTO KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, last_insert_rowid(), 2 WHERE changes() = 1;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
+  SELECT OLD.DOCTO_TRANSPORTE_ID, 1
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+           ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
+  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
+  SELECT NEW.DOCTO_TRANSPORTE_ID, 1
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+           ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
 END;
 
--- The save's audit row names its user: it joins the event its header write
--- just opened, unless the context named the user already.
-CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
-WHEN NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL
-BEGIN
-  UPDATE KTR_EVENTO SET USUARIO_ID = CAST(NEW.USUARIO_ID AS TEXT)
-   WHERE EVENTO_ID = (SELECT A.EVENTO_ID FROM KTR_EVENTO_ABERTO A
-                       WHERE A.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND A.FASE = 0)
-     AND USUARIO_ID IS NULL;
-END;
-
--- A distributed event is closed: a later change opens the next one.
+-- A distributed event is closed: a later change opens the next one. It
+-- keeps its user from then on, whatever becomes of the audit rows.
 CREATE TRIGGER KTR_EVENTO_DISTRIBUIDO AFTER UPDATE OF DISTRIBUIDO ON KTR_EVENTO
-WHEN NEW.DISTRIBUIDO = 1
+WHEN NEW.DISTRIBUIDO = 1 AND NEW.FASE IS NOT NULL
 BEGIN
-  DELETE FROM KTR_EVENTO_ABERTO
-   WHERE DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID AND EVENTO_ID = NEW.EVENTO_ID;
+  UPDATE KTR_EVENTO
+     SET USUARIO_ID = (SELECT H.USUARIO_ID FROM KTR_EVENTO_HISTORICO H
+                        WHERE H.EVENTO_ID = NEW.EVENTO_ID),
+         FASE = NULL
+   WHERE EVENTO_ID = NEW.EVENTO_ID;
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty

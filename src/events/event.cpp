@@ -1,5 +1,7 @@
 #include "events/event.h"
 
+#include <iterator>
+
 namespace z418kt::events {
 
 namespace {
@@ -25,10 +27,42 @@ const std::vector<std::string_view>& eventKinds() {
   return kinds;
 }
 
+namespace {
+
+// The names of the values a state array holds, in its order: the header's
+// fields, then (the last value) the pieces, each an array in the order below.
+constexpr const char* kHeaderFields[] = {
+    "empresa_id", "cliente_id",    "end_remetente_id", "end_destinatario_id", "num_volume",
+    "peso_real",  "txt_embalagem", "val_declarado",    "tab_status_id",       "data_emissao"};
+constexpr const char* kPieceFields[] = {"carga_id", "num_volume", "largura_m", "altura_m",
+                                        "comprimento_m"};
+
+template <size_t N>
+Json named(const Json& values, const char* const (&names)[N]) {
+  Json out = Json::object();
+  for (size_t i = 0; i < N; ++i) out[names[i]] = i < values.size() ? values[i] : Json();
+  return out;
+}
+
+}  // namespace
+
 Json parseState(const std::string& text) {
   if (text.empty()) return nullptr;
   Json state = Json::parse(text, nullptr, false);
-  return state.is_discarded() ? Json(nullptr) : state;
+  if (state.is_discarded()) return nullptr;
+  if (!state.is_array()) return state;
+  // The compact form: the values without their names.
+  constexpr size_t header = std::size(kHeaderFields);
+  if (state.size() != header + 1 || !state[header].is_array()) return nullptr;
+  Json pieces = Json::array();
+  for (const Json& piece : state[header]) {
+    if (!piece.is_array()) return nullptr;
+    pieces.push_back(named(piece, kPieceFields));
+  }
+  Json out;
+  out["coleta"] = named(state, kHeaderFields);
+  out["cargas"] = std::move(pieces);
+  return out;
 }
 
 std::string Event::kind() const {

@@ -46,7 +46,10 @@ struct Event {
   Json toJson() const;
 };
 
-// Reads a state column: null for an empty or unreadable text.
+// Reads a state column: {"coleta": {...}, "cargas": [...]} from that object or
+// from the compact form, an array of the same values without their names (the
+// header fields in the order the object shows them, then the pieces, each an
+// array in that order too); null for an empty or unreadable text.
 Json parseState(const std::string& text);
 
 }  // namespace z418kt::events

@@ -6,7 +6,9 @@
 #include "data/sql_lexer.h"
 #include "events/event_store.h"
 #include "z418kt/automation_error.h"
+#include "z418kt/variant.h"
 
+#include <set>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -29,11 +31,12 @@ std::vector<std::string> leadingWords(const std::string& statement, size_t count
   return out;
 }
 
-// "TRIGGER"/"VIEW" and the name a CREATE TRIGGER or CREATE VIEW statement
-// makes; empty for any other statement.
+// "TRIGGER", "VIEW" or "INDEX" and the name a CREATE statement of one makes;
+// empty for any other statement.
 std::pair<std::string, std::string> createdObject(const std::string& statement) {
   auto words = leadingWords(statement, 3);
-  if (words.size() < 3 || words[0] != "CREATE" || (words[1] != "TRIGGER" && words[1] != "VIEW"))
+  if (words.size() < 3 || words[0] != "CREATE" ||
+      (words[1] != "TRIGGER" && words[1] != "VIEW" && words[1] != "INDEX"))
     return {};
   return {words[1], words[2]};
 }
@@ -42,6 +45,70 @@ std::pair<std::string, std::string> createdObject(const std::string& statement) 
 bool replacesInPlace(const std::string& statement) {
   auto words = leadingWords(statement, 3);
   return words.size() == 3 && words[0] == "CREATE" && words[1] == "OR" && words[2] == "REPLACE";
+}
+
+// The column definitions of the script's CREATE TABLE `table`, one a line
+// ("NAME TYPE ..."), as the script writes them.
+std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
+                                   const std::string& table) {
+  std::vector<std::string> out;
+  for (const std::string& statement : statements) {
+    auto words = leadingWords(statement, 3);
+    if (words.size() < 3 || words[0] != "CREATE" || words[1] != "TABLE" || words[2] != table)
+      continue;
+    std::istringstream lines(statement);
+    std::string line;
+    bool inside = false;  // past the leading comments and the "CREATE TABLE ... (" line
+    while (std::getline(lines, line)) {
+      if (!inside) {
+        inside = line.rfind("CREATE TABLE", 0) == 0;
+        continue;
+      }
+      size_t first = line.find_first_not_of(' ');
+      if (first == std::string::npos || line[first] == ')') continue;
+      line = line.substr(first);
+      if (!line.empty() && line.back() == ',') line.pop_back();
+      out.push_back(line);
+    }
+  }
+  return out;
+}
+
+// Brings a SQLite outbox of an earlier layout to this one's tables, keeping
+// its events: the columns added since, and the open events that layout kept
+// in a table of their own (KTR_EVENTO_ABERTO: phases 0 and 1 opened by the
+// header, 2 pieces being written, 3 opened by removing pieces) moved into
+// the events' FASE and CARGAS.
+void upgradeSqliteTables(data::Connection& session, const std::vector<std::string>& statements) {
+  std::set<std::string> present;
+  for (auto row : session.execute("PRAGMA table_info(KTR_EVENTO)").rows)
+    present.insert(vb::concatText(row.at(1)));
+  for (const std::string& column : columnsOf(statements, "KTR_EVENTO"))
+    if (!present.count(column.substr(0, column.find(' '))))
+      session.execute("ALTER TABLE KTR_EVENTO ADD COLUMN " + column);
+  auto open = session.execute(
+      "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'KTR_EVENTO_ABERTO'");
+  if (!open.rows.empty() && vb::concatText((*open.rows.begin()).at(0)) != "0") {
+    // An event whose pieces were being written takes no removal any more.
+    const std::string phase =
+        "(SELECT A.FASE FROM KTR_EVENTO_ABERTO A WHERE A.EVENTO_ID = KTR_EVENTO.EVENTO_ID)";
+    session.execute("UPDATE KTR_EVENTO SET FASE = CASE " + phase +
+                    " WHEN 3 THEN 2 ELSE 0 END, CARGAS = CASE WHEN " + phase +
+                    " <> 2 AND json_valid(ANTES) THEN (SELECT ',' || "
+                    "group_concat(json_extract(P.value, '$.carga_id'), ',') || ',' FROM "
+                    "json_each(KTR_EVENTO.ANTES, '$.cargas') P) END "
+                    "WHERE EVENTO_ID IN (SELECT EVENTO_ID FROM KTR_EVENTO_ABERTO)");
+    session.execute("DROP TABLE KTR_EVENTO_ABERTO");
+  }
+  // Triggers and views of an earlier version that this one no longer has.
+  std::vector<std::pair<std::string, std::string>> old;
+  for (auto row : session
+                      .execute("SELECT type, name FROM sqlite_master WHERE type IN ('trigger', "
+                               "'view') AND (name LIKE 'KTR\\_EVENTO\\_%' ESCAPE '\\' OR "
+                               "name = 'KTR_COLETA_ESTADO')")
+                      .rows)
+    old.emplace_back(vb::concatText(row.at(0)), vb::concatText(row.at(1)));
+  for (const auto& [kind, name] : old) session.execute("DROP " + kind + " IF EXISTS " + name);
 }
 
 }  // namespace
@@ -69,14 +136,19 @@ bool installOutbox(const std::string& connectionText) {
     // No outbox yet: install it below.
   }
   // An outbox there already keeps its tables and events. On SQLite it gets
-  // this version's triggers and views (they hold no data) and loses the
-  // index of events to distribute that nothing reads any more; on
-  // PostgreSQL, this version's functions, which its triggers call by name.
+  // this version's columns, indexes, triggers and views (none of those hold
+  // data of their own) and loses the index of events to distribute that
+  // nothing reads any more; on PostgreSQL, this version's functions, which
+  // its triggers call by name.
   const bool sqlite = folder == "sqlite";
   try {
     session->begin(true);
-    if (present && sqlite) session->execute("DROP INDEX IF EXISTS KTR_EVENTO_A_DISTRIBUIR");
-    for (const std::string& statement : data::sql::splitStatements(script->second)) {
+    const auto statements = data::sql::splitStatements(script->second);
+    if (present && sqlite) {
+      session->execute("DROP INDEX IF EXISTS KTR_EVENTO_A_DISTRIBUIR");
+      upgradeSqliteTables(*session, statements);
+    }
+    for (const std::string& statement : statements) {
       if (present && !sqlite) {
         if (!replacesInPlace(statement)) continue;
       } else if (present) {

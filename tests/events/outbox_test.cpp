@@ -112,6 +112,13 @@ TEST_P(Outbox, EachChangeOfAColetaIsOneEventWithWhoAndWhatChanged) {
   execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 3 WHERE DOCTO_TRANSPORTE_ID = " +
           std::to_string(demo::kAwb));
   EXPECT_EQ(eventCount(), before);
+  // A distributed event keeps who made it, whatever becomes of the audit rows.
+  events::EventStore(connection()).distribute(100);
+  execute("DELETE FROM KTR_AUDITORIA");
+  events = history(id);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[1].user, "8");
+  EXPECT_EQ(events[2].user, "9");
 }
 
 // The same rule holds when a save's statements commit one by one after the
@@ -215,6 +222,51 @@ TEST_P(Outbox, InstallingAgainBringsAnEarlierOutboxUpToDate) {
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].user, "8");
   EXPECT_EQ(events[1].after["coleta"]["num_volume"], 5);
+}
+
+// An SQLite outbox of the version that kept open events in a table of their
+// own: installing keeps its events, and the open one stays open in its phase.
+TEST_P(Outbox, InstallingOverTheEarlierSqliteOutboxKeepsItsOpenEvent) {
+  if (engine() != "sqlite") GTEST_SKIP() << "the earlier layout was SQLite's";
+  Json created = save(0, 3, {});
+  ASSERT_EQ(created["result"]["value"], 0) << created.dump();
+  const int32_t id = created["args"]["iovntDOCTO_TRANSPORTE_ID"]["value"];
+  const std::string key = std::to_string(id);
+  // The earlier layout: no phase column, its own table of open events (the
+  // Coleta's event there in its phase 2, pieces being written), an index by
+  // Coleta alone, and none of this version's triggers.
+  for (const char* trigger :
+       {"DOCTO_INC", "DOCTO_ALT_ANTES", "DOCTO_BAIXA_ANTES", "DOCTO_EXC_ANTES", "CARGA_INC_ABRE",
+        "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "DISTRIBUIDO", "NOVO_INC"})
+    execute(std::string("DROP TRIGGER KTR_EVENTO_") + trigger);
+  for (const char* statement :
+       {"DROP VIEW KTR_EVENTO_NOVO", "DROP VIEW KTR_EVENTO_HISTORICO",
+        "DROP INDEX KTR_EVENTO_COLETA", "ALTER TABLE KTR_EVENTO DROP COLUMN FASE",
+        "ALTER TABLE KTR_EVENTO DROP COLUMN CARGAS",
+        "ALTER TABLE KTR_EVENTO DROP COLUMN AUDITORIA_ID",
+        "CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID)",
+        "CREATE TABLE KTR_EVENTO_ABERTO (DOCTO_TRANSPORTE_ID INTEGER PRIMARY KEY, "
+        "EVENTO_ID INTEGER NOT NULL, FASE INTEGER NOT NULL)"})
+    execute(statement);
+  execute(
+      "INSERT INTO KTR_EVENTO_ABERTO SELECT DOCTO_TRANSPORTE_ID, EVENTO_ID, 2 FROM KTR_EVENTO "
+      "WHERE DOCTO_TRANSPORTE_ID = " +
+      key);
+  EXPECT_FALSE(events::installOutbox(connection()));
+  EXPECT_EQ(queryInt("SELECT COUNT(*) FROM sqlite_master WHERE name = 'KTR_EVENTO_ABERTO'"), 0);
+  // Another program's piece joins the open event; removing it afterwards is a
+  // change of its own, as the phase says; the next save is one more.
+  execute("INSERT INTO CARGA (CARGA_ID, DOCTO_TRANSPORTE_ID, NUM_VOLUME) VALUES (" +
+          std::to_string(900000 + id) + ", " + key + ", 7)");
+  ASSERT_EQ(history(id).size(), 1u);
+  execute("DELETE FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + key);
+  ASSERT_EQ(save(id, 5, {{1, 1, 1, 1}}, 8)["result"]["value"], 0);
+  auto events = history(id);
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].after["cargas"].size(), 1u);
+  EXPECT_EQ(events[1].after["cargas"].size(), 0u);
+  EXPECT_EQ(events[2].user, "8");
+  EXPECT_EQ(events[2].after["cargas"].size(), 1u);
 }
 
 INSTANTIATE_ENGINE_TEST(Outbox);

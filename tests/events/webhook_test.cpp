@@ -89,6 +89,18 @@ TEST(Webhook, AnEventsKindAndChangesFollowFromItsStates) {
   s.kinds = {"coleta.excluida"};
   EXPECT_FALSE(s.wants(created));
   EXPECT_TRUE(parseState("{not json").is_null());
+  // The compact state the SQLite outbox stores reads as the named one, names
+  // in the same order as the object form, so a webhook body is the same.
+  Json compact =
+      parseState(R"([1,2,3,4,5,12.5,"Caixas",99.9,1,"2026-01-02 03:04:05",[[7,1,0.5,1.25,null]]])");
+  EXPECT_EQ(compact.dump(),
+            R"({"coleta":{"empresa_id":1,"cliente_id":2,"end_remetente_id":3,)"
+            R"("end_destinatario_id":4,"num_volume":5,"peso_real":12.5,"txt_embalagem":"Caixas",)"
+            R"("val_declarado":99.9,"tab_status_id":1,"data_emissao":"2026-01-02 03:04:05"},)"
+            R"("cargas":[{"carga_id":7,"num_volume":1,"largura_m":0.5,"altura_m":1.25,)"
+            R"("comprimento_m":null}]})");
+  EXPECT_TRUE(parseState("[1,2]").is_null()) << "a state of another shape is no state";
+  EXPECT_TRUE(parseState(R"([1,2,3,4,5,6,7,8,9,10,[1]])").is_null());
 }
 
 }  // namespace

@@ -59,7 +59,8 @@ std::string dump(const std::string& connectionText) {
           std::string value(static_cast<const char*>(bytes), sqlite3_column_bytes(s, c));
           // An event's earlier state carries the Coleta's creation time.
           if (name == "ANTES")
-            value = std::regex_replace(value, std::regex(R"("data_emissao":"[^"]*")"), "");
+            value =
+                std::regex_replace(value, std::regex(R"("\d{4}-\d\d-\d\d \d\d:\d\d:\d\d")"), "");
           out += value;
         }
         out += "|";
