@@ -384,16 +384,20 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
 }
 
 RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused) {
-  RowSet result;
-  for (size_t i = 0; i < p.steps.size(); ++i) {
-    if (!p.steps[i]) continue;
-    RowSet rows;
+  auto run = [&](size_t i) {
     try {
-      rows = sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
+      return sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
     } catch (const sqlite::StatementFailure& f) {
       if (sqlite::isFatal(f.resultCode)) broken_ = true;
       throw errors::provider(f.message);
     }
+  };
+  // The result is the last step's with result columns: each step's rows are
+  // made in place and kept only when they are that step's.
+  RowSet result;
+  for (size_t i = 0; i < p.steps.size(); ++i) {
+    if (!p.steps[i]) continue;
+    RowSet rows = run(i);
     if (!rows.hasResultSet) continue;
     refused = p.refusals[i] && !rows.rows.empty();
     result = std::move(rows);
