@@ -255,6 +255,7 @@ std::optional<double> parseDouble(std::string_view text) {
 
 std::optional<double> parseVbNumber(std::string_view text) {
   std::string_view s = trimmedBlanks(text);
+  if (auto quick = quickDecimal(s)) return quick;  // a '.' reads as in a plain decimal
   NumberShape shape = shapeOf(s, true);
   if (!shape.valid) return std::nullopt;
   if (shape.separator == std::string_view::npos || s[shape.separator] == '.')

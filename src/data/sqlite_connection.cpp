@@ -313,6 +313,9 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
     }
     catalog_ = std::move(catalog);
   }
+  // A save calls one procedure for every piece: the one found last, by the
+  // same name, needs no look-up (catalog entries stay where they are).
+  if (last_ && name == lastName_) return *last_;
   // Names of a usual length are put in capitals on the stack, not in a string.
   char upper[64];
   auto it = catalog_->end();
@@ -343,6 +346,8 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
     p.steps = std::move(steps);
     p.writes = writes;
   }
+  lastName_ = name;
+  last_ = &p;
   return p;
 }
 
@@ -360,7 +365,7 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   // slips in between its steps. A read-only session cannot take the write
   // lock, and needs none.
   bool nested = inTransaction_;
-  bool readOnly = sqlite3_db_readonly(db_.get(), "main") == 1;
+  bool readOnly = !nested && sqlite3_db_readonly(db_.get(), "main") == 1;
   std::optional<WriterTurn> turn;
   if (!nested && !readOnly) turn.emplace(file_, busyMs_);
   control(nested ? Control::Savepoint : readOnly ? Control::Begin : Control::BeginImmediate);
@@ -384,16 +389,20 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
 }
 
 RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused) {
-  RowSet result;
-  for (size_t i = 0; i < p.steps.size(); ++i) {
-    if (!p.steps[i]) continue;
-    RowSet rows;
+  auto run = [&](size_t i) {
     try {
-      rows = sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
+      return sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
     } catch (const sqlite::StatementFailure& f) {
       if (sqlite::isFatal(f.resultCode)) broken_ = true;
       throw errors::provider(f.message);
     }
+  };
+  // The result is the last step's with result columns: each step's rows are
+  // made in place and kept only when they are that step's.
+  RowSet result;
+  for (size_t i = 0; i < p.steps.size(); ++i) {
+    if (!p.steps[i]) continue;
+    RowSet rows = run(i);
     if (!rows.hasResultSet) continue;
     refused = p.refusals[i] && !rows.rows.empty();
     result = std::move(rows);

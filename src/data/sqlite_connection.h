@@ -111,6 +111,8 @@ class SqliteConnection : public Connection {
   bool broken_ = false;
   bool inTransaction_ = false;
   std::optional<std::map<std::string, Procedure, std::less<>>> catalog_;  // by upper-case name
+  std::string lastName_;       // as the last call wrote it
+  Procedure* last_ = nullptr;  // prepared, found by lastName_
   std::array<sqlite::Statement, kControls> control_;
   // Null for a shape SQLite refused to prepare.
   StatementCache<sqlite::Statement> shared_;

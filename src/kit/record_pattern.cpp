@@ -104,7 +104,10 @@ std::string sqlComparison(const Variant& value) { return oracleValue(3, value, "
 std::string sqlText(const Variant& value) { return oracleValue(4, value, ""); }
 
 bool numberIsZero(const Variant& value) {
-  return vb::equals(outside::valueUtil().op4_number(value), Variant(int32_t{0}));
+  const Variant number = outside::valueUtil().op4_number(value);
+  // The answer is a 32-bit integer as a rule: compared without the general comparison.
+  if (number.type() == VarType::I4) return number.i4() == 0;
+  return vb::equals(number, Variant(int32_t{0}));
 }
 
 namespace {

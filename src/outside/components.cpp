@@ -14,13 +14,17 @@ Factories& current() {
 }
 std::atomic<uint64_t> gGeneration{1};
 
-// The instances of one thread, renewed when the factories change.
+// The instances of one thread, renewed when the factories change, and its
+// copy of the IdentifierUtil factory (asked once for every key, so not looked
+// up under the lock each time).
 struct ThreadInstances {
   uint64_t generation = 0;
   std::shared_ptr<ValueUtil> valueUtil;
   std::shared_ptr<InputCheckUtil> inputCheckUtil;
   std::shared_ptr<NumberFormatUtil> numberFormatUtil;
   std::shared_ptr<OracleSqlUtil> oracleSqlUtil;
+  std::function<std::unique_ptr<IdentifierUtil>()> identifierUtil;
+  bool identifierFactoryTaken = false;
 };
 
 ThreadInstances& mine() {
@@ -74,11 +78,13 @@ OracleSqlUtil& oracleSqlUtil() {
 }
 
 std::unique_ptr<IdentifierUtil> newIdentifierUtil() {
-  std::function<std::unique_ptr<IdentifierUtil>()> factory;
-  {
+  ThreadInstances& instances = mine();
+  if (!instances.identifierFactoryTaken) {
     std::lock_guard lock(gMutex);
-    factory = current().identifierUtil;
+    instances.identifierUtil = current().identifierUtil;
+    instances.identifierFactoryTaken = true;
   }
+  const auto& factory = instances.identifierUtil;
   std::unique_ptr<IdentifierUtil> instance = factory ? factory() : nullptr;
   if (!instance) throw errors::cannotCreateObject();
   return instance;

@@ -1,6 +1,5 @@
 #include "outside/default_identifier_util.h"
 
-#include <cctype>
 #include <optional>
 
 #include "data/recordset.h"
@@ -12,12 +11,16 @@ namespace z418kt::outside {
 
 namespace {
 
-// Key names go into the statement text, so only plain identifiers pass.
+// Key names go into the statement text, so only plain identifiers pass:
+// ASCII letters, digits and '_', whatever the process locale calls a letter.
 bool isKeyName(const std::string& name) {
-  if (name.empty() || name.size() > 30) return false;
-  if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
+  auto letter = [](char c) {
+    char lower = static_cast<char>(c | 0x20);
+    return (lower >= 'a' && lower <= 'z') || c == '_';
+  };
+  if (name.empty() || name.size() > 30 || !letter(name[0])) return false;
   for (char c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    if (!letter(c) && !(c >= '0' && c <= '9')) return false;
   return true;
 }
 

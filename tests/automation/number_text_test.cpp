@@ -178,6 +178,11 @@ TEST(NumberText, PlainDecimalsReadAsTheFullConversionReadsThem) {
     ASSERT_TRUE(mine) << text;
     EXPECT_EQ(*mine, *expected) << text;
     EXPECT_EQ(std::signbit(*mine), std::signbit(*expected)) << text;
+    // Visual Basic's reading takes the same text alike, blanks around it too.
+    auto vb = numtext::parseVbNumber(" " + text + " ");
+    ASSERT_TRUE(vb) << text;
+    EXPECT_EQ(*vb, *expected) << text;
+    EXPECT_EQ(std::signbit(*vb), std::signbit(*expected)) << text;
   }
   for (const char* refused : {"", "-", "1.2.3", "1,5", " 1.5", "1.5 ", "+-1", "."})
     EXPECT_FALSE(numtext::parseDouble(refused)) << refused;
