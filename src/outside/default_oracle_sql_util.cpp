@@ -11,14 +11,24 @@ namespace z418kt::outside {
 
 namespace {
 
-// With "=" the whole comparison; NULL compares only through IS NULL. The
-// builders pass only "=" or ""; any other operator is a programming error (5)
-// rather than a piece of SQL we would paste unchecked.
+// The literal from `at` to the end of `text` made the comparison with "=" in
+// place: NULL compares only through IS NULL.
+void makeComparison(std::string& text, size_t at) {
+  if (std::string_view(text).substr(at) == "NULL") {
+    text.resize(at);
+    text += "IS NULL";
+  } else {
+    text.insert(at, "= ");
+  }
+}
+
+// With "=" the whole comparison. The builders pass only "=" or ""; any other
+// operator is a programming error (5) rather than a piece of SQL we would
+// paste unchecked.
 Variant comparison(std::string literal, const std::string& op) {
   if (op.empty()) return Variant(std::move(literal));
   if (op != "=") throw errors::invalidProcedureCall();
-  if (literal == "NULL") return Variant("IS NULL");
-  literal.insert(0, "= ");
+  makeComparison(literal, 0);
   return Variant(std::move(literal));
 }
 
@@ -34,19 +44,11 @@ class DefaultOracleSqlUtil : public OracleSqlUtil {
   void appendSqlValue(std::string& statement, const Variant& value) override {
     sql::appendValueLiteral(statement, value);
   }
+  // The literal writer writes nothing when the value raises.
   void appendSqlComparison(std::string& statement, const Variant& value) override {
     const size_t at = statement.size();
-    statement += "= ";
-    try {
-      sql::appendValueLiteral(statement, value);
-    } catch (const std::exception&) {
-      statement.resize(at);
-      throw;
-    }
-    if (std::string_view(statement).substr(at + 2) == "NULL") {
-      statement.resize(at);
-      statement += "IS NULL";
-    }
+    sql::appendValueLiteral(statement, value);
+    makeComparison(statement, at);
   }
 };
 
