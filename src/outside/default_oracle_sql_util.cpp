@@ -54,24 +54,14 @@ class DefaultOracleSqlUtil : public OracleSqlUtil {
 
 }  // namespace
 
-namespace {
-// The answer is a text as a rule; anything else as concatenation writes it.
-void appendAnswer(std::string& statement, const Variant& written) {
-  if (written.isText())
-    statement += written.text();
-  else
-    statement += vb::concatText(written);
-}
-}  // namespace
-
 void OracleSqlUtil::appendSqlValue(std::string& statement, const Variant& value) {
   std::string op;
-  appendAnswer(statement, op3_sqlValue(value, op));
+  sql::appendAnswer(statement, op3_sqlValue(value, op));
 }
 
 void OracleSqlUtil::appendSqlComparison(std::string& statement, const Variant& value) {
   std::string op = "=";
-  appendAnswer(statement, op3_sqlValue(value, op));
+  sql::appendAnswer(statement, op3_sqlValue(value, op));
 }
 
 std::shared_ptr<OracleSqlUtil> makeDefaultOracleSqlUtil() {

@@ -102,12 +102,7 @@ class DefaultValueUtil : public ValueUtil {
 }  // namespace
 
 void ValueUtil::appendProcedureArgument(std::string& text, const Variant& value) {
-  const Variant written = op7_procedureArgument(value);
-  // The answer is a text as a rule; anything else as concatenation writes it.
-  if (written.isText())
-    text += written.text();
-  else
-    text += vb::concatText(written);
+  sql::appendAnswer(text, op7_procedureArgument(value));
 }
 
 std::shared_ptr<ValueUtil> makeDefaultValueUtil() { return std::make_shared<DefaultValueUtil>(); }

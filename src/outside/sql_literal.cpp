@@ -86,4 +86,11 @@ void appendValueLiteral(std::string& out, const Variant& input) {
   }
 }
 
+void appendAnswer(std::string& out, const Variant& answer) {
+  if (answer.isText())
+    out += answer.text();
+  else
+    out += vb::concatText(answer);
+}
+
 }  // namespace z418kt::outside::sql

@@ -38,4 +38,8 @@ std::string valueLiteral(const Variant& value);
 // value raises.
 void appendValueLiteral(std::string& out, const Variant& value);
 
+// A component's answer written onto a statement as concatenation writes it:
+// a text as it is (the rule), anything else by its Visual Basic text.
+void appendAnswer(std::string& out, const Variant& answer);
+
 }  // namespace z418kt::outside::sql
