@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "automation/number_text.h"
@@ -261,17 +262,26 @@ std::string writeDigits(bool negative, std::string_view digits, long point, char
 // text is returned; `out` holds kShortRoundedCapacity chars, of which at most
 // 25 are written here.
 char* writeScaled(char* out, bool negative, uint64_t k, char separator, size_t minDecimals) {
+  // The digits of 0 to 99 in pairs: a measure's whole part is mostly one
+  // digit, its four decimals two pairs.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324"
+      "25262728293031323334353637383940414243444546474849"
+      "50515253545556575859606162636465666768697071727374"
+      "75767778798081828384858687888990919293949596979899";
   char* p = out;
   if (negative && k != 0) *p++ = '-';
-  p = std::to_chars(p, out + 21, k / 10000).ptr;
+  const uint64_t whole = k / 10000;
+  if (whole < 10)
+    *p++ = static_cast<char>('0' + whole);
+  else
+    p = std::to_chars(p, out + 21, whole).ptr;
   // The four decimals are all written, then the trailing zeros beyond the
   // minimum are dropped: fewer divisions than taking them off one by one.
   auto fraction = static_cast<unsigned>(k % 10000);
   char* decimals = p + 1;
-  decimals[0] = static_cast<char>('0' + fraction / 1000);
-  decimals[1] = static_cast<char>('0' + fraction / 100 % 10);
-  decimals[2] = static_cast<char>('0' + fraction / 10 % 10);
-  decimals[3] = static_cast<char>('0' + fraction % 10);
+  std::memcpy(decimals, kPairs + 2 * (fraction / 100), 2);
+  std::memcpy(decimals + 2, kPairs + 2 * (fraction % 100), 2);
   size_t shown = 4;
   while (shown > minDecimals && decimals[shown - 1] == '0') --shown;
   if (shown) {
