@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "automation/number_text.h"
@@ -256,30 +257,76 @@ std::string writeDigits(bool negative, std::string_view digits, long point, char
   return out;
 }
 
-// k / 10^4 written with `minDecimals` to 4 decimals: no rounding is needed,
-// and this is how most measures and amounts arrive.
-// Made in place in the answer, so the text is copied once.
-std::optional<std::string> writeScaled(bool negative, uint64_t k, char separator,
-                                       size_t minDecimals) {
-  char buf[32];
-  char* p = buf;
+// k / 10^4 written with `minDecimals` to 4 decimals into `out`: no rounding is
+// needed, and this is how most measures and amounts arrive. The end of the
+// text is returned; `out` holds kShortRoundedCapacity chars, of which at most
+// 25 are written here.
+char* writeScaled(char* out, bool negative, uint64_t k, char separator, size_t minDecimals) {
+  // The digits of 0 to 99 in pairs: a measure's whole part is mostly one
+  // digit, its four decimals two pairs.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324"
+      "25262728293031323334353637383940414243444546474849"
+      "50515253545556575859606162636465666768697071727374"
+      "75767778798081828384858687888990919293949596979899";
+  char* p = out;
   if (negative && k != 0) *p++ = '-';
-  p = std::to_chars(p, buf + 24, k / 10000).ptr;
+  const uint64_t whole = k / 10000;
+  if (whole < 10)
+    *p++ = static_cast<char>('0' + whole);
+  else
+    p = std::to_chars(p, out + 21, whole).ptr;
   // The four decimals are all written, then the trailing zeros beyond the
   // minimum are dropped: fewer divisions than taking them off one by one.
   auto fraction = static_cast<unsigned>(k % 10000);
   char* decimals = p + 1;
-  decimals[0] = static_cast<char>('0' + fraction / 1000);
-  decimals[1] = static_cast<char>('0' + fraction / 100 % 10);
-  decimals[2] = static_cast<char>('0' + fraction / 10 % 10);
-  decimals[3] = static_cast<char>('0' + fraction % 10);
+  std::memcpy(decimals, kPairs + 2 * (fraction / 100), 2);
+  std::memcpy(decimals + 2, kPairs + 2 * (fraction % 100), 2);
   size_t shown = 4;
   while (shown > minDecimals && decimals[shown - 1] == '0') --shown;
   if (shown) {
     *p = separator;
     p = decimals + shown;
   }
-  return std::optional<std::string>(std::in_place, buf, p);
+  return p;
+}
+
+uint64_t magnitudeOf(int64_t v) {
+  return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+}
+
+// |number| × 10^4 when that is a whole number (the sign in `negative`):
+// every I2, I4, Bool and Currency, and a double that is the nearest to some
+// k / 10^4 with fewer than 16 digits. Such a double shows exactly those
+// digits: the 15 that Visual Basic shows round back to it, and no other
+// 15-digit decimal lies as close. Most measures and money are such values,
+// and an integer is quick to write.
+std::optional<uint64_t> scaledOf(const Variant& number, bool& negative) {
+  switch (number.type()) {
+    case VarType::I2:
+    case VarType::I4:
+    case VarType::Bool: {
+      int64_t v = number.type() == VarType::I2   ? number.i2()
+                  : number.type() == VarType::I4 ? number.i4()
+                                                 : (number.boolValue() ? -1 : 0);
+      negative = v < 0;
+      return magnitudeOf(v) * 10000;
+    }
+    case VarType::Currency:
+      negative = number.currency().scaled < 0;
+      return magnitudeOf(number.currency().scaled);
+    case VarType::R8: {
+      double r = number.r8();
+      negative = r < 0;
+      double times = std::fabs(r) * 1e4;
+      if (!(times < 9e14)) return std::nullopt;     // NaN and the infinities too
+      auto k = static_cast<uint64_t>(times + 0.5);  // a candidate: checked below
+      if (static_cast<double>(k) / 1e4 == std::fabs(r)) return k;
+      return std::nullopt;
+    }
+    default:
+      return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -291,69 +338,43 @@ std::string writeRounded(const Decimal& value, char separator, size_t minDecimal
                      minDecimals, maxDecimals);
 }
 
+bool writeRoundedShort(const Variant& number, char separator, size_t minDecimals,
+                       size_t maxDecimals, char (&out)[kShortRoundedCapacity]) {
+  if (minDecimals > 4 || maxDecimals < 4) return false;
+  bool negative = false;
+  auto scaled = scaledOf(number, negative);
+  if (!scaled) return false;
+  *writeScaled(out, negative, *scaled, separator, minDecimals) = '\0';
+  return true;
+}
+
 std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
                                         size_t maxDecimals) {
-  auto magnitudeOf = [](int64_t v) {
-    return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  };
-  char buf[numtext::kTextCapacity], mantissa[numtext::kTextCapacity];
+  char buf[std::max(numtext::kTextCapacity, kShortRoundedCapacity)];
   bool negative = false;
-  std::optional<uint64_t> scaled;  // |number| × 10^4, when that is a whole number
   std::string_view digits;
   long point = 0;
-  switch (number.type()) {
-    case VarType::I2:
-    case VarType::I4:
-    case VarType::Bool: {
-      int64_t v = number.type() == VarType::I2   ? number.i2()
-                  : number.type() == VarType::I4 ? number.i4()
-                                                 : (number.boolValue() ? -1 : 0);
-      negative = v < 0;
-      scaled = magnitudeOf(v) * 10000;
-      break;
-    }
-    case VarType::Currency:
-      negative = number.currency().scaled < 0;
-      scaled = magnitudeOf(number.currency().scaled);
-      break;
-    case VarType::R8: {
-      double r = number.r8();
-      if (!std::isfinite(r)) return std::nullopt;
-      negative = r < 0;
-      // A double that is the nearest to some k / 10^4 with fewer than 16
-      // digits shows exactly those digits: the 15 that Visual Basic shows
-      // round back to it, and no other 15-digit decimal lies as close. Most
-      // measures and money are such values, and an integer is quick to write.
-      double times = std::fabs(r) * 1e4;
-      if (times < 9e14) {
-        auto k = static_cast<uint64_t>(times + 0.5);  // a candidate: checked below
-        if (static_cast<double>(k) / 1e4 == std::fabs(r)) {
-          scaled = k;
-          break;
-        }
-      }
-      // "d.dddddddddddddde+XX": the digits without the point, then the exponent.
-      std::string_view s(buf,
-                         static_cast<size_t>(numtext::writeScientific15(buf, std::fabs(r)) - buf));
-      size_t e = std::min(s.find('e'), s.size());
-      size_t count = std::min(e > 2 ? e - 2 : 0, sizeof mantissa - 1);
-      mantissa[0] = s[0];
-      std::copy_n(s.data() + 2, count, mantissa + 1);
-      long exponent =
-          static_cast<long>(numtext::parseInteger(s.substr(std::min(e + 1, s.size()))).value_or(0));
-      digits = std::string_view(mantissa, count + 1);
-      point = exponent + 1;
-      break;
-    }
-    default:
-      return std::nullopt;
-  }
-  if (scaled) {
+  if (auto scaled = scaledOf(number, negative)) {
     if (minDecimals <= 4 && maxDecimals >= 4)
-      return writeScaled(negative, *scaled, separator, minDecimals);
+      return std::string(buf, writeScaled(buf, negative, *scaled, separator, minDecimals));
     char* end = std::to_chars(buf, buf + sizeof buf, *scaled).ptr;
     digits = std::string_view(buf, static_cast<size_t>(end - buf));
     point = static_cast<long>(digits.size()) - 4;
+  } else {
+    if (number.type() != VarType::R8 || !std::isfinite(number.r8())) return std::nullopt;
+    // "d.dddddddddddddde+XX": the digits without the point, then the exponent.
+    char mantissa[numtext::kTextCapacity];
+    double r = number.r8();
+    std::string_view s(buf,
+                       static_cast<size_t>(numtext::writeScientific15(buf, std::fabs(r)) - buf));
+    size_t e = std::min(s.find('e'), s.size());
+    size_t count = std::min(e > 2 ? e - 2 : 0, sizeof mantissa - 1);
+    mantissa[0] = s[0];
+    std::copy_n(s.data() + 2, count, mantissa + 1);
+    long exponent =
+        static_cast<long>(numtext::parseInteger(s.substr(std::min(e + 1, s.size()))).value_or(0));
+    return writeDigits(negative, std::string_view(mantissa, count + 1), exponent + 1, separator,
+                       minDecimals, maxDecimals);
   }
   return writeDigits(negative, digits, point, separator, minDecimals, maxDecimals);
 }

@@ -54,6 +54,14 @@ std::string writeRounded(const Decimal& value, char separator, size_t minDecimal
 // for every row of a read. Nothing where fromNumber gives nothing.
 std::optional<std::string> writeRounded(const Variant& number, char separator, size_t minDecimals,
                                         size_t maxDecimals);
+// The common case of that without a string made: a number that is a whole
+// count of ten-thousandths (every I2, I4, Bool and Currency, and the doubles
+// nearest to such a count) with `maxDecimals` 4 or more and `minDecimals` 4
+// or fewer, written into `out` with a closing NUL. False, and nothing
+// written, for any other number: writeRounded then gives the text.
+inline constexpr size_t kShortRoundedCapacity = 32;
+bool writeRoundedShort(const Variant& number, char separator, size_t minDecimals,
+                       size_t maxDecimals, char (&out)[kShortRoundedCapacity]);
 
 // True when `text` is exactly what write() gives of the number it reads as
 // ("-12.5", "0", "3.25": no blanks, no '+', no leading or trailing zeros, '.'

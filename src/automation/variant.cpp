@@ -159,8 +159,9 @@ namespace vb {
 
 Variant resolved(const Variant& v) {
   if (!v.isObject()) return v;
-  if (!v.object()) throw errors::typeMismatch();
-  Variant current = v.object()->defaultValue();
+  const std::shared_ptr<Object>& object = v.object();
+  if (!object) throw errors::typeMismatch();
+  Variant current = object->defaultValue();
   for (int depth = 1; current.isObject(); ++depth) {
     if (depth > 16 || !current.object()) throw errors::typeMismatch();
     current = current.object()->defaultValue();

@@ -1,5 +1,6 @@
 #include "data/sql_lexer.h"
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -14,15 +15,37 @@ namespace {
 
 // ASCII letters and digits; every byte of a multi-byte character is a word
 // character, whatever the process locale says of it.
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isWordStart(char c) {
-  char lower = static_cast<char>(c | 0x20);
-  return (lower >= 'a' && lower <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+namespace byteclass {
+constexpr bool digit(unsigned char b) { return b >= '0' && b <= '9'; }
+constexpr bool wordStart(unsigned char b) {
+  unsigned char lower = b | 0x20;
+  return (lower >= 'a' && lower <= 'z') || b == '_' || b >= 0x80;
 }
-bool isWordChar(char c) { return isWordStart(c) || isDigit(c) || c == '$' || c == '#'; }
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+constexpr bool wordChar(unsigned char b) {
+  return wordStart(b) || digit(b) || b == '$' || b == '#';
 }
+constexpr bool blank(unsigned char b) {
+  return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f' || b == '\v';
+}
+enum : uint8_t { kDigit = 1, kWordStart = 2, kWordChar = 4, kBlank = 8 };
+// Every text a statement passes through is scanned byte by byte, several
+// times: one look-up per byte instead of a chain of comparisons.
+constexpr auto kTable = [] {
+  std::array<uint8_t, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    auto c = static_cast<unsigned char>(b);
+    table[b] = static_cast<uint8_t>((digit(c) ? kDigit : 0) | (wordStart(c) ? kWordStart : 0) |
+                                    (wordChar(c) ? kWordChar : 0) | (blank(c) ? kBlank : 0));
+  }
+  return table;
+}();
+constexpr bool is(char c, uint8_t kind) { return kTable[static_cast<unsigned char>(c)] & kind; }
+}  // namespace byteclass
+
+bool isDigit(char c) { return byteclass::is(c, byteclass::kDigit); }
+bool isWordStart(char c) { return byteclass::is(c, byteclass::kWordStart); }
+bool isWordChar(char c) { return byteclass::is(c, byteclass::kWordChar); }
+bool isBlank(char c) { return byteclass::is(c, byteclass::kBlank); }
 
 // Length of a quoted token starting at `pos` with `quote`; a doubled quote
 // stays inside. Unterminated: runs to the end.

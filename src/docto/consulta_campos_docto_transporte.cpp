@@ -112,12 +112,19 @@ bool Z418kt::mConsulta_Campos_DOCTO_TRANSPORTE(
                  {"txt_embalagem", &outvnttxt_embalagem, Read::Value},
                  {"val_declarado", &outvntval_declarado, Read::Decimal},
              };
+             // The thread's components, fetched at their first use as the trap expects.
+             outside::ValueUtil* values = nullptr;
+             outside::NumberFormatUtil* format = nullptr;
              for (size_t i = 0; i < std::size(reads); ++i) {
                st.at(8450 + 10 * static_cast<int32_t>(i));
                Variant column = pattern::field(rs, reads[i].column);
-               *reads[i].output = reads[i].how == Read::Value
-                                      ? outside::valueUtil().op6_value(column)
-                                      : outside::numberFormatUtil().op1_formatDecimal(column);
+               if (reads[i].how == Read::Value) {
+                 if (!values) values = &outside::valueUtil();
+                 *reads[i].output = values->op6_value(std::move(column));
+               } else {
+                 if (!format) format = &outside::numberFormatUtil();
+                 *reads[i].output = format->op1_formatDecimal(column);
+               }
              }
              st.at(8530);
              rs.close();

@@ -224,7 +224,21 @@ TEST(NumberText, DoublesOfTenThousandthsWriteAsTheGeneralForm) {
         auto d = decimal::fromDouble(r);
         ASSERT_TRUE(d);
         ASSERT_EQ(outside::sql::valueLiteral(Variant(r)), decimal::write(*d)) << k;
+        // Shown from the variant's number as from its exact decimal, by
+        // either writer, with the widths the screens use and with others.
+        for (auto [least, most] : {std::pair<size_t, size_t>{2, 4}, {0, 6}, {4, 4}, {0, 2}}) {
+          const std::string shown = decimal::writeRounded(*d, ',', least, most);
+          ASSERT_EQ(decimal::writeRounded(Variant(r), ',', least, most), shown) << k;
+          char text[decimal::kShortRoundedCapacity];
+          if (decimal::writeRoundedShort(Variant(r), ',', least, most, text)) {
+            ASSERT_EQ(text, shown) << k;
+          }
+        }
       }
+      Currency money{static_cast<int64_t>(sign * static_cast<double>(k))};
+      char text[decimal::kShortRoundedCapacity];
+      ASSERT_TRUE(decimal::writeRoundedShort(Variant(money), ',', 2, 4, text));
+      ASSERT_EQ(text, decimal::writeRounded(decimal::fromCurrency(money), ',', 2, 4)) << k;
     }
   }
 }
