@@ -11,13 +11,14 @@
 --   0 by a header write
 --   1 by writing a piece
 --   2 by removing pieces (the header not written yet)
--- and CARGAS lists the keys of the pieces the Coleta had then (",7,8,"; NULL
--- for none). A header write opens a new event, except the change of status
--- to 2 that follows the removal of the pieces (FASE 2), which closes it.
--- Writing a piece joins the open event; removing one joins it when the piece
--- was there as it opened, so removing a piece written since opens a new
--- event. Anything else opens a new event. An event is closed by a delete, by
--- its distribution and by the Coleta's next event. Each save and each delete
+-- and its state before (below) holds the pieces the Coleta had then. A
+-- header write opens a new event, except the change of status to 2 that
+-- follows the removal of the pieces (FASE 2), which closes it. Writing a
+-- piece joins the open event; removing one joins it when the piece was there
+-- as it opened (its key begins one of the pieces in the state before), so
+-- removing a piece written since opens a new event. Anything else opens a
+-- new event. An event is closed by a delete, by its distribution and by the
+-- Coleta's next event. Each save and each delete
 -- is thus one event, on the normal path and when its statements commit one
 -- by one. Another program's writes are covered alike: each statement writing
 -- a header opens an event, and its piece changes join the Coleta's open
@@ -28,9 +29,10 @@
 -- the index that also holds its FASE; a piece's trigger only reads it, and an
 -- open event needs no row of its own (each page a save writes is one more WAL
 -- frame at its commit). Opening an event from a piece goes through the view
--- KTR_EVENTO_NOVO, so the programs run for every piece stay small: SQLite sets
--- up every register of a trigger's program each time the trigger fires,
--- whatever its WHEN says.
+-- KTR_EVENTO_NOVO, and ending a delete through KTR_EVENTO_BAIXA, so the
+-- programs run for every piece and every header write stay small: a trigger
+-- costs in proportion to its whole program each time it fires, whatever its
+-- WHEN says.
 --
 -- Who made the change: the save's audit row names the user. An event opened by
 -- a header write keeps the key of the last audit row there was then
@@ -44,19 +46,28 @@
 -- before its commit, so no other session ever sees it; a save made in process
 -- without a name writes no context at all.
 --
--- An event holds the Coleta as it was before the change (ANTES, NULL for a new
--- Coleta), as a JSON array of values without their names, which the reader
--- adds (events/event.cpp): the header fields EMPRESA_ID, CLIENTE_ID,
--- END_REMETENTE_ID, END_DESTINATARIO_ID, NUM_VOLUME, PESO_REAL, TXT_EMBALAGEM,
--- VAL_DECLARADO, TAB_STATUS_ID, DATA_EMISSAO, then the array of its cargo
--- pieces in key order, each CARGA_ID, NUM_VOLUME, LARGURA_M, ALTURA_M,
--- COMPRIMENTO_M. The state after the change is the state before the Coleta's
--- next event, or, for its latest event, the Coleta as it is now:
+-- An event holds the Coleta as it was before the change (NULL for a new
+-- Coleta). Readers see it as a JSON array of values without their names,
+-- which the reader adds (events/event.cpp): the header fields EMPRESA_ID,
+-- CLIENTE_ID, END_REMETENTE_ID, END_DESTINATARIO_ID, NUM_VOLUME, PESO_REAL,
+-- TXT_EMBALAGEM, VAL_DECLARADO, TAB_STATUS_ID, DATA_EMISSAO, then the array of
+-- its cargo pieces in key order, each CARGA_ID, NUM_VOLUME, LARGURA_M,
+-- ALTURA_M, COMPRIMENTO_M. The event keeps the header fields as the row holds
+-- them, in the columns ANTES_<field>, and only the pieces as that JSON text
+-- (ANTES_CARGAS, never NULL when there is a state): writing a number as text
+-- is most of what building the state costs, so the header's numbers are
+-- turned into text when the event is read (KTR_EVENTO_ANTES), not on every
+-- save. Events written before kept the whole array in ANTES, which the
+-- reader takes as it is. The state after the change is the state before the
+-- Coleta's next event, or, for its latest event, the Coleta as it is now:
 -- KTR_EVENTO_HISTORICO shows both (DEPOIS NULL once the row is gone), and the
 -- kind (created, changed, pieces replaced, deleted) follows from the two. So a
 -- save costs one row written once, whatever number of rows it touches. The
 -- file is plain ASCII.
 
+-- CARGAS is written only by an earlier version: the keys of the pieces an
+-- open event began with (",7,8,"). The ANTES_ columns have no type, so each
+-- keeps the value the Coleta's row held as it was.
 CREATE TABLE KTR_EVENTO (
   EVENTO_ID INTEGER PRIMARY KEY,
   DOCTO_TRANSPORTE_ID INTEGER NOT NULL,
@@ -67,7 +78,18 @@ CREATE TABLE KTR_EVENTO (
   DISTRIBUIDO INTEGER NOT NULL DEFAULT 0 CHECK (DISTRIBUIDO IN (0, 1)),
   FASE INTEGER CHECK (FASE BETWEEN 0 AND 2),
   CARGAS TEXT,
-  AUDITORIA_ID INTEGER
+  AUDITORIA_ID INTEGER,
+  ANTES_EMPRESA_ID,
+  ANTES_CLIENTE_ID,
+  ANTES_END_REMETENTE_ID,
+  ANTES_END_DESTINATARIO_ID,
+  ANTES_NUM_VOLUME,
+  ANTES_PESO_REAL,
+  ANTES_TXT_EMBALAGEM,
+  ANTES_VAL_DECLARADO,
+  ANTES_TAB_STATUS_ID,
+  ANTES_DATA_EMISSAO,
+  ANTES_CARGAS TEXT
 );
 -- A Coleta's events in order, with what the triggers test of its latest:
 -- that one and the one after a given event are found at once, however many
@@ -85,25 +107,34 @@ CREATE TABLE KTR_EVENTO_CONTEXTO (
   ORIGEM VARCHAR(100)
 );
 
--- The state of each Coleta as an event records it (see above): one aggregate
--- over its pieces (read through their index, so in key order) that builds
--- the whole text, so no JSON is parsed again; and the keys of its pieces, as
--- an event's CARGAS. Every trigger takes the state from here, the header's
--- BEFORE triggers too: the row still holds what OLD holds, and the fields an
--- event records are then named in this one place.
+-- The state of each Coleta as an event records it (see above): the header
+-- fields, and one aggregate over its pieces (read through their index, so in
+-- key order) that builds their text. Every trigger takes the state from
+-- here, the header's BEFORE triggers too: the row still holds what OLD
+-- holds, and the fields an event records are then named in this one place.
 CREATE VIEW KTR_COLETA_ESTADO AS
   SELECT D.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
-         (SELECT json_array(
-                   D.EMPRESA_ID, D.CLIENTE_ID, D.END_REMETENTE_ID, D.END_DESTINATARIO_ID,
-                   D.NUM_VOLUME, D.PESO_REAL, D.TXT_EMBALAGEM, D.VAL_DECLARADO,
-                   D.TAB_STATUS_ID, D.DATA_EMISSAO,
-                   json_group_array(json_array(
-                     C.CARGA_ID, C.NUM_VOLUME, C.LARGURA_M, C.ALTURA_M, C.COMPRIMENTO_M)))
-            FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS ESTADO,
-         (SELECT ',' || group_concat(C.CARGA_ID, ',') || ','
+         D.EMPRESA_ID AS EMPRESA_ID, D.CLIENTE_ID AS CLIENTE_ID,
+         D.END_REMETENTE_ID AS END_REMETENTE_ID, D.END_DESTINATARIO_ID AS END_DESTINATARIO_ID,
+         D.NUM_VOLUME AS NUM_VOLUME, D.PESO_REAL AS PESO_REAL, D.TXT_EMBALAGEM AS TXT_EMBALAGEM,
+         D.VAL_DECLARADO AS VAL_DECLARADO, D.TAB_STATUS_ID AS TAB_STATUS_ID,
+         D.DATA_EMISSAO AS DATA_EMISSAO,
+         (SELECT json_group_array(json_array(
+                   C.CARGA_ID, C.NUM_VOLUME, C.LARGURA_M, C.ALTURA_M, C.COMPRIMENTO_M))
             FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID) AS CARGAS
     FROM DOCTO_TRANSPORTE D
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
+
+-- Each event's state before it as readers see it, whichever way it was kept:
+-- the same text the state's values give as one JSON array.
+CREATE VIEW KTR_EVENTO_ANTES AS
+  SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
+         CASE WHEN E.ANTES_CARGAS IS NULL THEN E.ANTES
+              ELSE json_array(E.ANTES_EMPRESA_ID, E.ANTES_CLIENTE_ID, E.ANTES_END_REMETENTE_ID,
+                              E.ANTES_END_DESTINATARIO_ID, E.ANTES_NUM_VOLUME, E.ANTES_PESO_REAL,
+                              E.ANTES_TXT_EMBALAGEM, E.ANTES_VAL_DECLARADO, E.ANTES_TAB_STATUS_ID,
+                              E.ANTES_DATA_EMISSAO, json(E.ANTES_CARGAS)) END AS ANTES
+    FROM KTR_EVENTO E;
 
 -- Each event with the state after it.
 CREATE VIEW KTR_EVENTO_HISTORICO AS
@@ -120,14 +151,18 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                       AND A.USUARIO_ID IS NOT NULL
                     ORDER BY A.AUDITORIA_ID LIMIT 1)) AS USUARIO_ID,
          E.ORIGEM AS ORIGEM,
-         E.ANTES AS ANTES,
+         (SELECT B.ANTES FROM KTR_EVENTO_ANTES B WHERE B.EVENTO_ID = E.EVENTO_ID) AS ANTES,
          CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
                             WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                               AND N.EVENTO_ID > E.EVENTO_ID)
-              THEN (SELECT N.ANTES FROM KTR_EVENTO N
+              THEN (SELECT N.ANTES FROM KTR_EVENTO_ANTES N
                      WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                        AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1)
-              ELSE (SELECT S.ESTADO FROM KTR_COLETA_ESTADO S
+              ELSE (SELECT json_array(S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID,
+                                      S.END_DESTINATARIO_ID, S.NUM_VOLUME, S.PESO_REAL,
+                                      S.TXT_EMBALAGEM, S.VAL_DECLARADO, S.TAB_STATUS_ID,
+                                      S.DATA_EMISSAO, json(S.CARGAS))
+                      FROM KTR_COLETA_ESTADO S
                      WHERE S.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID) END AS DEPOIS,
          E.DISTRIBUIDO AS DISTRIBUIDO
     FROM KTR_EVENTO E;
@@ -140,11 +175,16 @@ CREATE VIEW KTR_EVENTO_NOVO AS
 
 CREATE TRIGGER KTR_EVENTO_NOVO_INC INSTEAD OF INSERT ON KTR_EVENTO_NOVO
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
-                          AUDITORIA_ID)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID,
+                          ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
+                          ANTES_END_DESTINATARIO_ID, ANTES_NUM_VOLUME, ANTES_PESO_REAL,
+                          ANTES_TXT_EMBALAGEM, ANTES_VAL_DECLARADO, ANTES_TAB_STATUS_ID,
+                          ANTES_DATA_EMISSAO, ANTES_CARGAS)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, NEW.FASE, S.CARGAS,
-         COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+         NEW.FASE, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0),
+         S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID, S.END_DESTINATARIO_ID, S.NUM_VOLUME,
+         S.PESO_REAL, S.TXT_EMBALAGEM, S.VAL_DECLARADO, S.TAB_STATUS_ID, S.DATA_EMISSAO,
+         S.CARGAS
     FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
    WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
 END;
@@ -156,33 +196,41 @@ END;
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE,
-                          AUDITORIA_ID)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         NULL, 0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+         0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
     FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
 -- A header change opens an event. A change of status to 2 is a delete: it
 -- closes the event its pieces' removal opened, or else opens one closed at
--- once; that is a trigger of its own, whose program (set up on every header
--- change) stays small, and which may read KTR_EVENTO first.
+-- once; that is a trigger of its own, whose program (run on every header
+-- change) is one insert into KTR_EVENTO_BAIXA, which may read KTR_EVENTO first.
 CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
  AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, ANTES, FASE, CARGAS,
-                          AUDITORIA_ID)
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID,
+                          ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
+                          ANTES_END_DESTINATARIO_ID, ANTES_NUM_VOLUME, ANTES_PESO_REAL,
+                          ANTES_TXT_EMBALAGEM, ANTES_VAL_DECLARADO, ANTES_TAB_STATUS_ID,
+                          ANTES_DATA_EMISSAO, ANTES_CARGAS)
   SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         S.ESTADO, 0, S.CARGAS, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
+         0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0),
+         S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID, S.END_DESTINATARIO_ID, S.NUM_VOLUME,
+         S.PESO_REAL, S.TXT_EMBALAGEM, S.VAL_DECLARADO, S.TAB_STATUS_ID, S.DATA_EMISSAO,
+         S.CARGAS
     FROM (SELECT 1)
     LEFT JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
     LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
-CREATE TRIGGER KTR_EVENTO_DOCTO_BAIXA_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
-WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
- AND NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+-- Closes the event a Coleta's pieces' removal opened, or else opens one
+-- closed at once: how a delete ends.
+CREATE VIEW KTR_EVENTO_BAIXA AS
+  SELECT DOCTO_TRANSPORTE_ID FROM KTR_EVENTO WHERE 0;
+
+CREATE TRIGGER KTR_EVENTO_BAIXA_INC INSTEAD OF INSERT ON KTR_EVENTO_BAIXA
 BEGIN
   UPDATE KTR_EVENTO SET FASE = NULL
    WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
@@ -192,15 +240,17 @@ BEGIN
   SELECT NEW.DOCTO_TRANSPORTE_ID, NULL WHERE changes() = 0;
 END;
 
+CREATE TRIGGER KTR_EVENTO_DOCTO_BAIXA_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
+WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
+ AND NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2
+BEGIN
+  INSERT INTO KTR_EVENTO_BAIXA (DOCTO_TRANSPORTE_ID) VALUES (NEW.DOCTO_TRANSPORTE_ID);
+END;
+
 CREATE TRIGGER KTR_EVENTO_DOCTO_EXC_ANTES BEFORE DELETE ON DOCTO_TRANSPORTE
 WHEN OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  UPDATE KTR_EVENTO SET FASE = NULL
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
-     AND FASE = 2;
-  INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
-  SELECT OLD.DOCTO_TRANSPORTE_ID, NULL WHERE changes() = 0;
+  INSERT INTO KTR_EVENTO_BAIXA (DOCTO_TRANSPORTE_ID) VALUES (OLD.DOCTO_TRANSPORTE_ID);
   -- Nothing joins an event of a row that is gone.
   UPDATE KTR_EVENTO SET FASE = NULL
    WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
@@ -221,7 +271,9 @@ END;
 
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC_ANTES BEFORE DELETE ON CARGA
 WHEN COALESCE((SELECT CASE WHEN E.FASE IS NOT NULL
-                           THEN instr(E.CARGAS, ',' || OLD.CARGA_ID || ',') END
+                           THEN CASE WHEN E.CARGAS IS NOT NULL
+                                     THEN instr(E.CARGAS, ',' || OLD.CARGA_ID || ',')
+                                     ELSE instr(E.ANTES_CARGAS, '[' || OLD.CARGA_ID || ',') END END
                  FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
                 ORDER BY E.EVENTO_ID DESC LIMIT 1), 0) = 0
 BEGIN

@@ -48,7 +48,8 @@ bool replacesInPlace(const std::string& statement) {
 }
 
 // The column definitions of the script's CREATE TABLE `table`, one a line
-// ("NAME TYPE ..."), as the script writes them.
+// ("NAME TYPE ..." or "NAME" alone), as the script writes them; its comment
+// lines are not columns.
 std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
                                    const std::string& table) {
   std::vector<std::string> out;
@@ -65,7 +66,8 @@ std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
         continue;
       }
       size_t first = line.find_first_not_of(' ');
-      if (first == std::string::npos || line[first] == ')') continue;
+      if (first == std::string::npos || line[first] == ')' || line.compare(first, 2, "--") == 0)
+        continue;
       line = line.substr(first);
       if (!line.empty() && line.back() == ',') line.pop_back();
       out.push_back(line);

@@ -15,6 +15,12 @@ using events::Json;
 using testing::EngineTest;
 namespace demo = testing::demo;
 
+// The columns an SQLite event keeps its state before in, after "ANTES_".
+constexpr const char* kStateColumns[] = {"EMPRESA_ID",          "CLIENTE_ID",    "END_REMETENTE_ID",
+                                         "END_DESTINATARIO_ID", "NUM_VOLUME",    "PESO_REAL",
+                                         "TXT_EMBALAGEM",       "VAL_DECLARADO", "TAB_STATUS_ID",
+                                         "DATA_EMISSAO",        "CARGAS"};
+
 class Outbox : public EngineTest {
  protected:
   // Saves through the JSON call path that `z418kt invoke` and `serve` use.
@@ -49,6 +55,23 @@ class Outbox : public EngineTest {
     return store.history(coleta, 0, 100);
   }
   int32_t eventCount() { return queryInt("SELECT COUNT(*) FROM KTR_EVENTO"); }
+  // What an SQLite outbox of an earlier version lacks: this version's
+  // triggers and views, and the columns that keep the state before apart.
+  void dropSqliteTriggersViewsAndStateColumns() {
+    for (const char* trigger :
+         {"DOCTO_INC", "DOCTO_ALT_ANTES", "DOCTO_BAIXA_ANTES", "DOCTO_EXC_ANTES", "CARGA_INC_ABRE",
+          "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "DISTRIBUIDO", "NOVO_INC", "BAIXA_INC"})
+      execute(std::string("DROP TRIGGER KTR_EVENTO_") + trigger);
+    for (const char* view : {"NOVO", "HISTORICO", "BAIXA", "ANTES"})
+      execute(std::string("DROP VIEW KTR_EVENTO_") + view);
+    for (const char* column : kStateColumns)
+      execute(std::string("ALTER TABLE KTR_EVENTO DROP COLUMN ANTES_") + column);
+  }
+  std::string historyText(int32_t coleta) {
+    std::string out;
+    for (const auto& e : history(coleta)) out += e.toJson().dump() + "\n";
+    return out;
+  }
 };
 
 TEST_P(Outbox, EachChangeOfAColetaIsOneEventWithWhoAndWhatChanged) {
@@ -235,13 +258,9 @@ TEST_P(Outbox, InstallingOverTheEarlierSqliteOutboxKeepsItsOpenEvent) {
   // The earlier layout: no phase column, its own table of open events (the
   // Coleta's event there in its phase 2, pieces being written), an index by
   // Coleta alone, and none of this version's triggers.
-  for (const char* trigger :
-       {"DOCTO_INC", "DOCTO_ALT_ANTES", "DOCTO_BAIXA_ANTES", "DOCTO_EXC_ANTES", "CARGA_INC_ABRE",
-        "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "DISTRIBUIDO", "NOVO_INC"})
-    execute(std::string("DROP TRIGGER KTR_EVENTO_") + trigger);
+  dropSqliteTriggersViewsAndStateColumns();
   for (const char* statement :
-       {"DROP VIEW KTR_EVENTO_NOVO", "DROP VIEW KTR_EVENTO_HISTORICO",
-        "DROP INDEX KTR_EVENTO_COLETA", "ALTER TABLE KTR_EVENTO DROP COLUMN FASE",
+       {"DROP INDEX KTR_EVENTO_COLETA", "ALTER TABLE KTR_EVENTO DROP COLUMN FASE",
         "ALTER TABLE KTR_EVENTO DROP COLUMN CARGAS",
         "ALTER TABLE KTR_EVENTO DROP COLUMN AUDITORIA_ID",
         "CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID)",
@@ -267,6 +286,66 @@ TEST_P(Outbox, InstallingOverTheEarlierSqliteOutboxKeepsItsOpenEvent) {
   EXPECT_EQ(events[1].after["cargas"].size(), 0u);
   EXPECT_EQ(events[2].user, "8");
   EXPECT_EQ(events[2].after["cargas"].size(), 1u);
+}
+
+// An SQLite event keeps the header before the change as the row held it and
+// is read as the one JSON text the state gives; events that an earlier
+// version kept as that text read the same after installing, and its open
+// event still tells the pieces it began with from pieces written since.
+TEST_P(Outbox, TheStateBeforeReadsTheSameWhicheverWayItWasKept) {
+  if (engine() != "sqlite") GTEST_SKIP() << "the layouts are SQLite's";
+  Json created = save(0, 3, {{2, 0.5, 0.4, 0.3}, {1, 1.2, 0.8, 0.6}});
+  ASSERT_EQ(created["result"]["value"], 0) << created.dump();
+  const int32_t id = created["args"]["iovntDOCTO_TRANSPORTE_ID"]["value"];
+  const std::string key = std::to_string(id);
+  // The text an earlier version built from the row when the event opened.
+  const std::string asText = queryText(
+      "SELECT json_array(D.EMPRESA_ID, D.CLIENTE_ID, D.END_REMETENTE_ID, D.END_DESTINATARIO_ID, "
+      "D.NUM_VOLUME, D.PESO_REAL, D.TXT_EMBALAGEM, D.VAL_DECLARADO, D.TAB_STATUS_ID, "
+      "D.DATA_EMISSAO, (SELECT json_group_array(json_array(C.CARGA_ID, C.NUM_VOLUME, "
+      "C.LARGURA_M, C.ALTURA_M, C.COMPRIMENTO_M)) FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = "
+      "D.DOCTO_TRANSPORTE_ID)) FROM DOCTO_TRANSPORTE D WHERE D.DOCTO_TRANSPORTE_ID = " +
+      key);
+  // Another program's header write opens an event that stays open.
+  execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 9 WHERE DOCTO_TRANSPORTE_ID = " + key);
+  const std::string latest =
+      "(SELECT MAX(EVENTO_ID) FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = " + key + ")";
+  EXPECT_EQ(queryText("SELECT ANTES FROM KTR_EVENTO_ANTES WHERE EVENTO_ID = " + latest), asText);
+  const std::string before = historyText(id);
+
+  // That event as the earlier version kept it, and installing over it.
+  execute("UPDATE KTR_EVENTO SET ANTES = '" + asText +
+          "', CARGAS = (SELECT ',' || group_concat(CARGA_ID, ',') || ',' FROM CARGA WHERE "
+          "DOCTO_TRANSPORTE_ID = " +
+          key + ") WHERE EVENTO_ID = " + latest);
+  dropSqliteTriggersViewsAndStateColumns();
+  EXPECT_FALSE(events::installOutbox(connection()));
+  EXPECT_EQ(historyText(id), before);
+  // Its pieces were there as it opened: removing them joins it.
+  execute("DELETE FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + key);
+  auto events = history(id);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].before["cargas"].size(), 2u);
+  EXPECT_EQ(events[1].after["cargas"].size(), 0u);
+  EXPECT_EQ(events[1].after["coleta"]["num_volume"], 9);
+
+  // This version's events alike: a piece there as the event opened joins it,
+  // a piece written since opens another.
+  ASSERT_EQ(save(id, 5, {{1, 1.5, 1.25, 0.75}}, 8)["result"]["value"], 0);
+  execute("UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = 6 WHERE DOCTO_TRANSPORTE_ID = " + key);
+  execute("INSERT INTO CARGA (CARGA_ID, DOCTO_TRANSPORTE_ID, NUM_VOLUME) VALUES (" +
+          std::to_string(900000 + id) + ", " + key + ", 7)");
+  execute("DELETE FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + key + " AND CARGA_ID < 900000");
+  ASSERT_EQ(history(id).size(), 4u);
+  execute("DELETE FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + key);
+  events = history(id);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[2].before["coleta"]["num_volume"], 9);
+  EXPECT_EQ(events[2].after["cargas"][0]["largura_m"], 1.5);
+  EXPECT_EQ(events[3].before["cargas"].size(), 1u);
+  EXPECT_EQ(events[3].after["cargas"].size(), 1u);
+  EXPECT_EQ(events[3].after["cargas"][0]["num_volume"], 7);
+  EXPECT_EQ(events[4].after["cargas"].size(), 0u);
 }
 
 INSTANTIATE_ENGINE_TEST(Outbox);

@@ -46,7 +46,8 @@ std::string dump(const std::string& connectionText) {
         int type = sqlite3_column_type(s, c);
         out += std::to_string(type) + ":";
         // Times, and the marker an event keeps of its transaction, differ from run to run.
-        if (name == "DATA_EMISSAO" || name == "DATA_HORA" || name == "TX") {
+        if (name == "DATA_EMISSAO" || name == "ANTES_DATA_EMISSAO" || name == "DATA_HORA" ||
+            name == "TX") {
         } else if (type == SQLITE_INTEGER) {
           out += std::to_string(sqlite3_column_int64(s, c));
         } else if (type == SQLITE_FLOAT) {
