@@ -253,6 +253,41 @@ TEST_F(SqliteTest, ProcedureRefusalsAnswerRetornoOneAndKeepNothing) {
   EXPECT_EQ(state(), before);
 }
 
+// Inside a caller's transaction a procedure refused before it wrote leaves
+// the transaction going; one that fails after its key was counted cannot undo
+// that alone, so the whole transaction goes and nothing after it is stored.
+TEST_F(SqliteTest, AProcedureFailingAfterItWroteGivesUpTheCallersTransaction) {
+  exec(
+      "CREATE TRIGGER SETE BEFORE INSERT ON CARGA WHEN NEW.NUM_VOLUME = 7 "
+      "BEGIN SELECT RAISE(ABORT, 'sete volumes'); END");
+  auto state = [&] {
+    return one("SELECT (SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID') "
+               "|| ':' || (SELECT group_concat(CARGA_ID || '/' || NUM_VOLUME) FROM CARGA)")
+        .text();
+  };
+  const std::string before = state();
+  {
+    auto transaction = currentStatementRunner()->transaction(db.text(), true);
+    exec("UPDATE CARGA SET NUM_VOLUME = 5 WHERE CARGA_ID = 200");
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   9999, 1, 1, 1, 2"), Variant(int32_t{1}));
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2"), Variant(int32_t{1000}));
+    EXPECT_TRUE(fails("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 7", db.text(), "sete volumes"));
+    EXPECT_TRUE(fails("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2", db.text(), "abandoned"));
+    EXPECT_TRUE(fails("SELECT 1", db.text(), "abandoned"));
+    EXPECT_NE(failureOf([&] { transaction->commit(); }).description, "");
+  }
+  EXPECT_EQ(state(), before);
+  // The same calls without the failing one: a refusal takes nothing away.
+  {
+    auto transaction = currentStatementRunner()->transaction(db.text(), true);
+    exec("UPDATE CARGA SET NUM_VOLUME = 5 WHERE CARGA_ID = 200");
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   9999, 1, 1, 1, 2"), Variant(int32_t{1}));
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2"), Variant(int32_t{1000}));
+    transaction->commit();
+  }
+  EXPECT_EQ(state(), "1000:200/5,201/3,202/1,1000/2");
+}
+
 TEST_F(SqliteTest, ProcedurePiecesGoByDocumentOrOneByOne) {
   ASSERT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   110, 0.5, 1.25, 2, 3"), Variant(int32_t{1000}));
   // (piece, document): without a document (0 or NULL) only the piece goes;
