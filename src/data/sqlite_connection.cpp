@@ -416,17 +416,21 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
 
 RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused,
                                   bool& wrote) {
+  // The arguments are read once for all the steps that bind them.
+  sqlite::readArguments(call.arguments, bound_);
   auto run = [&](size_t i) {
     try {
-      return sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
+      return sqlite::runPrepared(db_.get(), p.steps[i].get(), bound_, false);
     } catch (const sqlite::StatementFailure& f) {
       if (sqlite::isFatal(f.resultCode)) broken_ = true;
       throw errors::provider(f.message);
     }
   };
   // The result is the last step's with result columns: each step's rows are
-  // made in place and kept only when they are that step's.
+  // made in place and kept only when they are that step's, and only the kept
+  // result is given its column names.
   RowSet result;
+  sqlite3_stmt* resultStep = nullptr;
   for (size_t i = 0; i < p.steps.size(); ++i) {
     if (!p.steps[i]) continue;
     // A failed write may keep part of its change (SQLite's FAIL keeps the
@@ -436,8 +440,10 @@ RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool&
     if (!rows.hasResultSet) continue;
     refused = p.refusals[i] && !rows.rows.empty();
     result = std::move(rows);
+    resultStep = p.steps[i].get();
     if (refused) break;
   }
+  if (resultStep) sqlite::nameColumns(resultStep, result.columns);
   return result;
 }
 

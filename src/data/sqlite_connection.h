@@ -128,6 +128,7 @@ class SqliteConnection : public Connection {
   StatementCache<sqlite::Statement> shared_;
   std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
   sql::ExecCall call_;  // the last procedure call read in its plain form; its room is reused
+  std::vector<sqlite::BoundValue> bound_;  // the running procedure's arguments; room reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.
