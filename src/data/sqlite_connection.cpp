@@ -284,7 +284,7 @@ std::optional<RowSet> SqliteConnection::runShared(const std::string& statement,
       } catch (const sqlite::StatementFailure&) {
         // The text as written gives the caller SQLite's own answer to it.
       }
-      sql::ShapeForm form(*shaped);
+      sql::ShapeForm form(*shaped, sql::Placeholder::Question);
       shared_.keep(std::move(shaped->shape), std::move(fresh), prepared, std::move(form));
     }
     values_ = std::move(shaped->values);

@@ -174,6 +174,11 @@ TEST_F(SqliteTest, SharedShapesAnswerStoreAndFailExactlyAsTheTextsThemselves) {
       "INSERT INTO V VALUES (12.5, 1e3, 0.35, 9223372036854775807, 99999999999999999999, 3)",
       "INSERT INTO V VALUES (-2.25, 'O''Brien; DELETE FROM V; --', .5, 1.0, 'a\\', 4)",
       "INSERT INTO V VALUES (' 8 ', '', -0.0, '1e2', X'00FF', 5)",
+      // Decimals SQLite reads one unit in the last place off the nearest
+      // double (0.002877, 0.023859) beside ones it reads to the nearest.
+      "INSERT INTO V VALUES (0.002877, 0.023859, 0.002877, -0.023859, 0.4, 6)",
+      "INSERT INTO V VALUES (0.002878, 0.35, 1.2, 0.8, 0.0000001, 7)",
+      "SELECT U, R - 0.002877, N + 0.023859, I = 0.002877, R * 0.3 FROM V WHERE U IN (6, 7)",
       "SELECT I, T, R, N, B, typeof(I), typeof(T), typeof(R), typeof(N), typeof(B) FROM V",
       // Comparisons under affinities: a text against a number column and back.
       "SELECT COUNT(*) FROM V WHERE I = '5' OR T = 5 OR R = '1.5' OR N = 2.5 OR B = 5",
