@@ -41,7 +41,7 @@ BENCHMARK(BM_ShapeByTokenizer);
 void BM_ShapeByKeptForm(benchmark::State& state) {
   auto all = texts();
   auto kept = sql::shapeStatement(all[0], sql::Placeholder::Question);
-  sql::ShapeForm form(*kept);
+  sql::ShapeForm form(*kept, sql::Placeholder::Question);
   std::vector<sql::ExecArgument> values;
   size_t i = 0;
   for (auto _ : state) {

@@ -59,7 +59,7 @@ void keptShapes(std::string_view input) {
   std::string_view second = cut == std::string_view::npos ? first : input.substr(cut + 1);
   auto kept = sql::shapeStatement(first, sql::Placeholder::Question);
   if (!kept) return;
-  sql::ShapeForm form(*kept);
+  sql::ShapeForm form(*kept, sql::Placeholder::Question);
   // A shape with two values side by side gets no form (it recognises nothing).
   bool adjacent = false;
   for (size_t i = 1; i < kept->placeholders.size(); ++i)

@@ -90,6 +90,8 @@ ScopedStepByStepChange::~ScopedStepByStepChange() {
   if (owner_) tChange.clear();
 }
 
+bool insideStepByStepChange() { return !tChange.empty(); }
+
 RowSet executeOnItsOwn(Connection& session, const std::string& statement) {
   if (tChange.empty() || !isPostgres(session)) return session.execute(statement);
   session.execute(settingsStatement(false));

@@ -50,6 +50,10 @@ class ScopedStepByStepChange {
   bool owner_;
 };
 
+// True while a ScopedStepByStepChange lives on this thread: a transaction it
+// opens is not run again when the engine gives it up.
+bool insideStepByStepChange();
+
 // Runs `statement` on `session` in autocommit. Inside a step-by-step change on
 // PostgreSQL the session carries the change's mark and user for the
 // statement's duration and never keeps them afterwards, whatever the

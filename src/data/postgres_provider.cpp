@@ -309,7 +309,7 @@ class PostgresConnection : public Connection {
       if (!shaped) return nullptr;
       kept = shared_.find(shaped->shape);
       if (!kept) {
-        sql::ShapeForm form(*shaped);
+        sql::ShapeForm form(*shaped, sql::Placeholder::Dollar);
         Prepared fresh{"z418kt_" + std::to_string(++named_), shaped->shape};
         auto gone = shared_.keep(shaped->shape, std::move(fresh), kept, std::move(form));
         if (gone && gone->second.parsed) deallocate_.push_back("DEALLOCATE " + gone->second.name);

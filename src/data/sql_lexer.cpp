@@ -534,9 +534,19 @@ bool operandPlace(const Token* previous) {
 
 // A number whose value a bound parameter carries exactly as the literal
 // does: a whole number within 64 bits, or a decimal that a double holds
-// exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35) each in
-// their own way, not always to the nearest double, so those stay written out.
-bool plainNumber(std::string_view text) {
+// exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35)
+// each in their own way, not always to the nearest double, so those stay
+// written out; with `sqliteReading` a decimal with a fraction is also taken
+// when SQLite's own reading of it gives the double the bound value carries.
+// SQLite reads such a literal as its digits over a power of ten, divided in
+// long double and rounded to a double: the nearest double for the usual
+// measures (every one below 10,000 with up to four decimals, below 200 with
+// five), but not always with more decimals (0.002877 reads one unit in the
+// last place above the nearest). The bound value is the nearest
+// double; where the two readings differ the literal stays in the shape. A
+// SQLite that reads in plain double, or rounds exactly, gives the nearest
+// double too, so the values taken are the same on those.
+bool plainNumber(std::string_view text, bool sqliteReading) {
   size_t leading = 0;
   while (leading < text.size() && isDigit(text[leading])) ++leading;
   // Up to 18 digits always fit in 64 bits.
@@ -572,7 +582,11 @@ bool plainNumber(std::string_view text) {
   double power = 1;
   for (int k = 0; k < (exponent < 0 ? -exponent : exponent); ++k) power *= 10;  // exact to 1e22
   double w = static_cast<double>(whole);  // exact: at most 15 digits
-  return exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0;
+  if (exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0) return true;
+  if (!sqliteReading || exponent >= 0) return false;
+  long double scale = 1;  // exact to 1e22 in long double as in double
+  for (int k = 0; k < -exponent; ++k) scale *= 10;
+  return static_cast<double>(static_cast<long double>(whole) / scale) == *d;
 }
 
 // `word` is `upper` (ASCII capitals), in any case.
@@ -699,7 +713,9 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
                            statement[begin - 1] == '\'')) ||
             (end < statement.size() && (isWordChar(statement[end]) || statement[end] == '.' ||
                                         statement[end] == '\'' || statement[end] == ':'));
-        if (glued || (t.kind == TokenKind::Number && !plainNumber(t.text))) break;
+        if (glued ||
+            (t.kind == TokenKind::Number && !plainNumber(t.text, style == Placeholder::Question)))
+          break;
         bool value = level.selectList ? (isPunct(&*previous, ",") || isWord(*previous, "SELECT")) &&
                                             aliasedItem(statement, end)
                                       : operandPlace(&*previous);
@@ -745,6 +761,39 @@ size_t wholeNumberLength(std::string_view t, size_t pos) {
   return end - pos;
 }
 
+// The length of a decimal "digits.digits" starting at `pos` that the cut
+// takes with SQLite's reading (plainNumber's test, made in place): at most 15
+// significant digits and 22 decimals, not zero, and read by SQLite as the
+// nearest double; 0 for anything else, left to the tokens.
+size_t sqliteDecimalLength(std::string_view t, size_t pos) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint64_t whole = 0;
+  int digits = 0;
+  size_t i = pos;
+  auto take = [&](char c) {
+    if (whole == 0 && c == '0') return true;
+    whole = whole * 10 + static_cast<uint64_t>(c - '0');
+    return ++digits <= 15;
+  };
+  for (; i < t.size() && isDigit(t[i]); ++i)
+    if (!take(t[i])) return 0;
+  if (i == pos || i + 1 >= t.size() || t[i] != '.' || !isDigit(t[i + 1])) return 0;
+  const size_t fraction = ++i;
+  for (; i < t.size() && isDigit(t[i]); ++i)
+    if (!take(t[i])) return 0;
+  const size_t decimals = i - fraction;
+  if (decimals > 22 || whole == 0) return 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == '.')) return 0;
+  // Both operands are exact (whole below 2^53, 10^22 and less), so each
+  // division rounds once: the nearest double, and SQLite's long double one.
+  const double nearest = static_cast<double>(whole) / kPowers[decimals];
+  const long double scale = kPowers[decimals];
+  if (static_cast<double>(static_cast<long double>(whole) / scale) != nearest) return 0;
+  return i - pos;
+}
+
 // The 'literal' starting at `pos`, as the tokenizer reads it: false when it
 // has no closing quote; else its `length`, quotes included, and whether a
 // doubled quote stands inside.
@@ -767,7 +816,8 @@ bool closedLiteral(std::string_view t, size_t pos, size_t& length, bool& doubled
 
 }  // namespace
 
-ShapeForm::ShapeForm(const Shaped& shaped) {
+ShapeForm::ShapeForm(const Shaped& shaped, Placeholder style)
+    : sqliteReading_(style == Placeholder::Question) {
   // Two values with nothing between them would be judged by each other's
   // characters; no cut makes that, but such a shape gets no form.
   size_t from = 0;
@@ -804,7 +854,9 @@ bool ShapeForm::cut(std::string_view statement, std::vector<ExecArgument>& value
     // NUL, or a number a bound value carries exactly. What stands around it
     // is the shape's own text, so its place was judged already.
     ExecArgument& v = values[i];
-    if (size_t length = wholeNumberLength(statement, pos)) {
+    size_t length = wholeNumberLength(statement, pos);
+    if (!length && sqliteReading_) length = sqliteDecimalLength(statement, pos);
+    if (length) {
       v.kind = ExecArgument::Kind::Number;
       v.value.assign(statement.data() + pos, length);
       pos += length;
@@ -833,7 +885,7 @@ bool ShapeForm::cut(std::string_view statement, std::vector<ExecArgument>& value
         v.value.assign(inner);
       else
         v.value = literalValue(t.text);
-    } else if (t.kind == TokenKind::Number && plainNumber(t.text)) {
+    } else if (t.kind == TokenKind::Number && plainNumber(t.text, sqliteReading_)) {
       v.kind = ExecArgument::Kind::Number;
       v.value.assign(t.text);
     } else {

@@ -118,7 +118,11 @@ struct Shaped {
   // Where each placeholder sits in `shape`: its first character and length.
   std::vector<std::pair<size_t, size_t>> placeholders;
 };
-enum class Placeholder { Question, Dollar };  // ?1 (SQLite) or $1 (PostgreSQL)
+// ?1 (SQLite) or $1 (PostgreSQL). On SQLite a decimal literal is also cut out
+// when SQLite itself reads it as the double the bound value carries (see
+// plainNumber in the source); PostgreSQL's are cut only when a double holds
+// them exactly.
+enum class Placeholder { Question, Dollar };
 inline constexpr size_t kMaxShapedValues = 999;
 // Nothing when sharing the statement's form is not safe: it is not a SELECT,
 // INSERT, UPDATE or DELETE, it holds a NUL, a placeholder of its own or an
@@ -135,7 +139,8 @@ std::optional<Shaped> shapeStatement(std::string_view statement, Placeholder sty
 class ShapeForm {
  public:
   ShapeForm() = default;
-  explicit ShapeForm(const Shaped& shaped);
+  // `style` as the shape was made with.
+  ShapeForm(const Shaped& shaped, Placeholder style);
 
   // True when `statement` has this form; `values` are then its values, as
   // shapeStatement gives them. `values` is reused: its strings keep their
@@ -145,6 +150,7 @@ class ShapeForm {
  private:
   std::string fixed_;         // the pieces one after another
   std::vector<size_t> ends_;  // where each piece ends in fixed_; empty: no form
+  bool sqliteReading_ = false;
 };
 
 }  // namespace z418kt::data::sql

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "automation/connection_text.h"
+#include "data/change_context.h"
 #include "z418kt/automation_error.h"
 
 namespace z418kt::data {
@@ -283,7 +284,7 @@ std::optional<RowSet> SqliteConnection::runShared(const std::string& statement,
       } catch (const sqlite::StatementFailure&) {
         // The text as written gives the caller SQLite's own answer to it.
       }
-      sql::ShapeForm form(*shaped);
+      sql::ShapeForm form(*shaped, sql::Placeholder::Question);
       shared_.keep(std::move(shaped->shape), std::move(fresh), prepared, std::move(form));
     }
     values_ = std::move(shaped->values);
@@ -333,6 +334,7 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
   Procedure& p = it->second;
   if (p.steps.size() != p.bodies.size()) {
     std::vector<sqlite::Statement> steps;
+    std::vector<bool> writers;
     bool writes = false;
     for (const auto& body : p.bodies) {
       try {
@@ -341,9 +343,11 @@ SqliteConnection::Procedure& SqliteConnection::procedure(const std::string& name
         if (sqlite::isFatal(f.resultCode)) broken_ = true;
         throw errors::provider(f.message);
       }
-      if (steps.back() && !sqlite3_stmt_readonly(steps.back().get())) writes = true;
+      writers.push_back(steps.back() && !sqlite3_stmt_readonly(steps.back().get()));
+      if (writers.back()) writes = true;
     }
     p.steps = std::move(steps);
+    p.writers = std::move(writers);
     p.writes = writes;
   }
   lastName_ = name;
@@ -356,15 +360,37 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   if (p.arity < 0 || static_cast<size_t>(p.arity) != call.arguments.size())
     throw errors::provider("Procedure " + p.name + " expects " + std::to_string(p.arity) +
                            " arguments, " + std::to_string(call.arguments.size()) + " given.");
-  bool refused = false;
-  if (!p.writes) return runSteps(p, call, refused);
+  bool refused = false, wrote = false;
+  if (!p.writes) return runSteps(p, call, refused, wrote);
 
-  // Inside a caller's transaction the procedure is a savepoint of it, so a
-  // refusal or a failure undoes the procedure's steps and nothing else; on its
-  // own it takes the write lock before its first read, so no other writer
-  // slips in between its steps. A read-only session cannot take the write
-  // lock, and needs none.
-  bool nested = inTransaction_;
+  // Inside a caller's transaction on the usual path the procedure takes no
+  // savepoint: a call that fails or refuses before any step that writes has
+  // run leaves nothing behind and the transaction goes on. One that fails or
+  // refuses once such a step ran gives the whole transaction up, as SQLite
+  // does after RAISE(ROLLBACK): its later statements and its commit are
+  // refused, and the unit of work runs the operation again with each
+  // statement committed on its own, where this call is a transaction of its
+  // own and keeps nothing. That answer is the one a savepoint would have
+  // kept; a savepoint on every call would cost every piece of a save its
+  // opening and release to spare the rare failing call that second run.
+  // That run itself is not run again, so there a call is a savepoint of the
+  // caller's transaction and a refusal or failure undoes its steps alone.
+  const bool nested = inTransaction_;
+  if (nested && !insideStepByStepChange()) {
+    RowSet result;
+    try {
+      result = runSteps(p, call, refused, wrote);
+    } catch (const AutomationError&) {
+      if (wrote) rollbackQuietly();
+      throw;
+    }
+    if (refused && wrote) rollbackQuietly();
+    return result;
+  }
+
+  // On its own it takes the write lock before its first read, so no other
+  // writer slips in between its steps. A read-only session cannot take the
+  // write lock, and needs none.
   bool readOnly = !nested && sqlite3_db_readonly(db_.get(), "main") == 1;
   std::optional<WriterTurn> turn;
   if (!nested && !readOnly) turn.emplace(file_, busyMs_);
@@ -376,7 +402,7 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   };
   RowSet result;
   try {
-    result = runSteps(p, call, refused);
+    result = runSteps(p, call, refused, wrote);
   } catch (const AutomationError&) {
     undo();
     throw;
@@ -388,26 +414,36 @@ RowSet SqliteConnection::callProcedure(const sql::ExecCall& call) {
   return result;
 }
 
-RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused) {
+RowSet SqliteConnection::runSteps(Procedure& p, const sql::ExecCall& call, bool& refused,
+                                  bool& wrote) {
+  // The arguments are read once for all the steps that bind them.
+  sqlite::readArguments(call.arguments, bound_);
   auto run = [&](size_t i) {
     try {
-      return sqlite::runPrepared(db_.get(), p.steps[i].get(), call.arguments);
+      return sqlite::runPrepared(db_.get(), p.steps[i].get(), bound_, false);
     } catch (const sqlite::StatementFailure& f) {
       if (sqlite::isFatal(f.resultCode)) broken_ = true;
       throw errors::provider(f.message);
     }
   };
   // The result is the last step's with result columns: each step's rows are
-  // made in place and kept only when they are that step's.
+  // made in place and kept only when they are that step's, and only the kept
+  // result is given its column names.
   RowSet result;
+  sqlite3_stmt* resultStep = nullptr;
   for (size_t i = 0; i < p.steps.size(); ++i) {
     if (!p.steps[i]) continue;
+    // A failed write may keep part of its change (SQLite's FAIL keeps the
+    // rows done before the failure), so it counts from its start.
+    if (p.writers[i]) wrote = true;
     RowSet rows = run(i);
     if (!rows.hasResultSet) continue;
     refused = p.refusals[i] && !rows.rows.empty();
     result = std::move(rows);
+    resultStep = p.steps[i].get();
     if (refused) break;
   }
+  if (resultStep) sqlite::nameColumns(resultStep, result.columns);
   return result;
 }
 

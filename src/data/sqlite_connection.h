@@ -25,9 +25,15 @@
 //
 // The catalog is read once per session and each procedure's steps stay
 // prepared, so a session does not see procedures changed after its first
-// call. A procedure that writes runs inside BEGIN IMMEDIATE ... COMMIT (a
-// savepoint inside a caller's transaction); one whose steps only read takes
-// no write lock, so readers on other sessions run alongside.
+// call. A procedure that writes runs inside BEGIN IMMEDIATE ... COMMIT; one
+// whose steps only read takes no write lock, so readers on other sessions run
+// alongside. Inside a caller's transaction a procedure that fails or refuses
+// once one of its writing steps has run gives the whole transaction up
+// (rolled back; its later statements and commit refused), since its own steps
+// cannot be undone alone; one that fails or refuses before that leaves
+// nothing and the transaction goes on. In a step-by-step run (see
+// ScopedStepByStepChange), which is not run again, the procedure is a
+// savepoint of the caller's transaction instead.
 //
 // This process's writers of one file take the write lock in turn (WriterTurn),
 // each waiting at most the busy timeout, so no writer starves behind others
@@ -77,6 +83,7 @@ class SqliteConnection : public Connection {
     std::vector<std::string> bodies;
     std::vector<bool> refusals;
     std::vector<sqlite::Statement> steps;
+    std::vector<bool> writers;  // per step: it may change the database
     bool writes = false;
   };
 
@@ -85,10 +92,13 @@ class SqliteConnection : public Connection {
   // its form, with values_ set); nothing when it does not share one.
   std::optional<RowSet> runShared(const std::string& statement, sqlite::Statement* prepared);
   Procedure& procedure(const std::string& name);
-  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused);
+  // Runs the steps in order; `wrote` becomes true once a step that may change
+  // the database starts.
+  RowSet runSteps(Procedure& procedure, const sql::ExecCall& call, bool& refused, bool& wrote);
   // Transaction control, its statements prepared once per session and kept
-  // in fixed places: a procedure that writes opens and ends a savepoint on
-  // every call, so no look-up by text stands between it and SQLite.
+  // in fixed places: a procedure that writes on its own opens and ends a
+  // transaction on every call, so no look-up by text stands between it and
+  // SQLite.
   enum class Control {
     Begin,
     BeginImmediate,
@@ -118,6 +128,7 @@ class SqliteConnection : public Connection {
   StatementCache<sqlite::Statement> shared_;
   std::vector<sql::ExecArgument> values_;  // of the last shared statement; its room is reused
   sql::ExecCall call_;  // the last procedure call read in its plain form; its room is reused
+  std::vector<sqlite::BoundValue> bound_;  // the running procedure's arguments; room reused
 };
 
 // The plain-statement rewrite of the SQLite adapter.

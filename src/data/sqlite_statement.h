@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -51,6 +52,26 @@ Statement prepare(sqlite3* db, const std::string& statement, bool persistent = f
 // reset with its bindings cleared, ready to run again.
 RowSet runPrepared(sqlite3* db, sqlite3_stmt* statement,
                    const std::vector<sql::ExecArgument>& arguments);
+
+// An argument as a statement binds it, read once for every statement that
+// binds it (a procedure's steps bind the same arguments): a number as
+// runPrepared reads it (a 64-bit integer when it is one, else a double, else
+// its text), a text, or null. A text points into the argument it was read from.
+struct BoundValue {
+  enum class Kind { Null, Integer, Real, Text };
+  Kind kind = Kind::Null;
+  int64_t integer = 0;
+  double real = 0;
+  const std::string* text = nullptr;
+};
+void readArguments(const std::vector<sql::ExecArgument>& arguments, std::vector<BoundValue>& out);
+
+// runPrepared for arguments read once; the arguments they were read from must
+// outlive the run. Without `named` the result's column names are left empty
+// (nameColumns gives them later, for a result that is kept).
+RowSet runPrepared(sqlite3* db, sqlite3_stmt* statement, const std::vector<BoundValue>& arguments,
+                   bool named);
+void nameColumns(sqlite3_stmt* statement, std::vector<std::string>& columns);
 
 // Runs exactly one statement (a trailing ';' or comment is allowed), binding
 // `arguments` to its parameters ?1..?n (never spliced into the text). A text

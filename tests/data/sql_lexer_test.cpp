@@ -141,10 +141,14 @@ TEST(DialectAdapters, ValuesAreCutOutOnlyWhereABoundValueActsTheSame) {
       {"SELECT A FROM T WHERE D = DATE '2024-01-01' AND E = X'00' AND F = '1'::int AND G = 1abc",
        "SELECT A FROM T WHERE D = DATE '2024-01-01' AND E = X'00' AND F = '1'::int AND G = 1abc",
        ""},
-      // Numbers a bound value would not carry exactly as written stay.
-      {"DELETE FROM T WHERE A = 99999999999999999999 OR A = 9223372036854775807 OR A = 0.35",
-       "DELETE FROM T WHERE A = 99999999999999999999 OR A = ?1 OR A = 0.35",
-       "n:9223372036854775807|"},
+      // Numbers a bound value would not carry exactly as written stay: past
+      // 64 bits, and decimals SQLite reads other than to the nearest double.
+      // Those it reads to the nearest double go as values.
+      {"DELETE FROM T WHERE A = 99999999999999999999 OR A = 9223372036854775807 OR A = 0.35 "
+       "OR A = 0.002877 OR A = 0.023859 OR A = 0.002878 OR A = 1.2",
+       "DELETE FROM T WHERE A = 99999999999999999999 OR A = ?1 OR A = ?2 "
+       "OR A = 0.002877 OR A = 0.023859 OR A = ?3 OR A = ?4",
+       "n:9223372036854775807|n:0.35|n:0.002878|n:1.2|"},
   };
   for (const auto& [in, shape, values] : cases) {
     auto shaped = sql::shapeStatement(in, sql::Placeholder::Question);
@@ -159,6 +163,12 @@ TEST(DialectAdapters, ValuesAreCutOutOnlyWhereABoundValueActsTheSame) {
       sql::shapeStatement("SELECT A FROM T WHERE B = 'x' AND C = 2", sql::Placeholder::Dollar);
   ASSERT_TRUE(dollar);
   EXPECT_EQ(dollar->shape, "SELECT A FROM T WHERE B = $1 AND C = $2");
+  // PostgreSQL reads a decimal literal as an exact numeric: only those a
+  // double holds exactly go as values there.
+  dollar =
+      sql::shapeStatement("SELECT A FROM T WHERE B = 0.35 AND C = 2.5", sql::Placeholder::Dollar);
+  ASSERT_TRUE(dollar);
+  EXPECT_EQ(dollar->shape, "SELECT A FROM T WHERE B = 0.35 AND C = $1");
 
   // Texts whose form is not shared at all.
   for (const std::string& text : std::vector<std::string>{
@@ -190,6 +200,17 @@ TEST(DialectAdapters, AStatementRecognisedByAKeptFormIsCutAsTheTokenizerCutsIt) 
       {"SELECT A FROM T WHERE C = 2 AND D = 1", "SELECT A FROM T WHERE C = 2E3 AND D = 1"},
       {"SELECT A FROM T WHERE C = 2 AND D = 1", "SELECT A FROM T WHERE C = 2. AND D = 1"},
       {"SELECT A FROM T WHERE C = 2", "SELECT A FROM T WHERE C = 007"},
+      // Decimals read in place: only those the tokenizer would cut out too.
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 0.002877 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 0.002878 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 00.40 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 0.0 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 0.4e1 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1", "SELECT A FROM T WHERE C = 0.4.5 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1",
+       "SELECT A FROM T WHERE C = 1234567890123456.5 AND D = 1"},
+      {"SELECT A FROM T WHERE C = 0.4 AND D = 1",
+       "SELECT A FROM T WHERE C = 0.00000000000000000000001 AND D = 1"},
       {"SELECT A FROM T WHERE B = 'x'", "SELECT A FROM T WHERE B = ''''"},
       {"SELECT A FROM T WHERE B = 'x'", "SELECT A FROM T WHERE B = 'a'''"},
       {"SELECT A FROM T WHERE B = 'x'", "SELECT A FROM T WHERE B = 'open''"},
@@ -208,7 +229,7 @@ TEST(DialectAdapters, AStatementRecognisedByAKeptFormIsCutAsTheTokenizerCutsIt) 
   for (const auto& [first, second] : pairs) {
     auto kept = sql::shapeStatement(first, sql::Placeholder::Question);
     ASSERT_TRUE(kept) << first;
-    sql::ShapeForm form(*kept);
+    sql::ShapeForm form(*kept, sql::Placeholder::Question);
     std::vector<sql::ExecArgument> values(5);  // room from an earlier statement
     values[0].value = "left over";
     bool recognised = form.cut(second, values);

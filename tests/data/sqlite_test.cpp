@@ -174,6 +174,11 @@ TEST_F(SqliteTest, SharedShapesAnswerStoreAndFailExactlyAsTheTextsThemselves) {
       "INSERT INTO V VALUES (12.5, 1e3, 0.35, 9223372036854775807, 99999999999999999999, 3)",
       "INSERT INTO V VALUES (-2.25, 'O''Brien; DELETE FROM V; --', .5, 1.0, 'a\\', 4)",
       "INSERT INTO V VALUES (' 8 ', '', -0.0, '1e2', X'00FF', 5)",
+      // Decimals SQLite reads one unit in the last place off the nearest
+      // double (0.002877, 0.023859) beside ones it reads to the nearest.
+      "INSERT INTO V VALUES (0.002877, 0.023859, 0.002877, -0.023859, 0.4, 6)",
+      "INSERT INTO V VALUES (0.002878, 0.35, 1.2, 0.8, 0.0000001, 7)",
+      "SELECT U, R - 0.002877, N + 0.023859, I = 0.002877, R * 0.3 FROM V WHERE U IN (6, 7)",
       "SELECT I, T, R, N, B, typeof(I), typeof(T), typeof(R), typeof(N), typeof(B) FROM V",
       // Comparisons under affinities: a text against a number column and back.
       "SELECT COUNT(*) FROM V WHERE I = '5' OR T = 5 OR R = '1.5' OR N = 2.5 OR B = 5",
@@ -251,6 +256,41 @@ TEST_F(SqliteTest, ProcedureRefusalsAnswerRetornoOneAndKeepNothing) {
     EXPECT_EQ(rows.rows.at(0), (std::vector<Variant>{int32_t{1}, Variant(message)})) << call;
   }
   EXPECT_EQ(state(), before);
+}
+
+// Inside a caller's transaction a procedure refused before it wrote leaves
+// the transaction going; one that fails after its key was counted cannot undo
+// that alone, so the whole transaction goes and nothing after it is stored.
+TEST_F(SqliteTest, AProcedureFailingAfterItWroteGivesUpTheCallersTransaction) {
+  exec(
+      "CREATE TRIGGER SETE BEFORE INSERT ON CARGA WHEN NEW.NUM_VOLUME = 7 "
+      "BEGIN SELECT RAISE(ABORT, 'sete volumes'); END");
+  auto state = [&] {
+    return one("SELECT (SELECT ULTIMO_VALOR FROM KTR_SEQUENCIA WHERE NOME_CHAVE = 'CARGA_ID') "
+               "|| ':' || (SELECT group_concat(CARGA_ID || '/' || NUM_VOLUME) FROM CARGA)")
+        .text();
+  };
+  const std::string before = state();
+  {
+    auto transaction = currentStatementRunner()->transaction(db.text(), true);
+    exec("UPDATE CARGA SET NUM_VOLUME = 5 WHERE CARGA_ID = 200");
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   9999, 1, 1, 1, 2"), Variant(int32_t{1}));
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2"), Variant(int32_t{1000}));
+    EXPECT_TRUE(fails("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 7", db.text(), "sete volumes"));
+    EXPECT_TRUE(fails("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2", db.text(), "abandoned"));
+    EXPECT_TRUE(fails("SELECT 1", db.text(), "abandoned"));
+    EXPECT_NE(failureOf([&] { transaction->commit(); }).description, "");
+  }
+  EXPECT_EQ(state(), before);
+  // The same calls without the failing one: a refusal takes nothing away.
+  {
+    auto transaction = currentStatementRunner()->transaction(db.text(), true);
+    exec("UPDATE CARGA SET NUM_VOLUME = 5 WHERE CARGA_ID = 200");
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   9999, 1, 1, 1, 2"), Variant(int32_t{1}));
+    EXPECT_EQ(one("EXEC SP_KTR_INC_CARGA_awb   100, 1, 1, 1, 2"), Variant(int32_t{1000}));
+    transaction->commit();
+  }
+  EXPECT_EQ(state(), "1000:200/5,201/3,202/1,1000/2");
 }
 
 TEST_F(SqliteTest, ProcedurePiecesGoByDocumentOrOneByOne) {
