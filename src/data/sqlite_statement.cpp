@@ -178,49 +178,20 @@ void nameColumns(sqlite3_stmt* s, std::vector<std::string>& columns) {
   }
 }
 
-RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgument>& arguments) {
-  // Reset on every way out, so a kept statement never holds a read open.
-  struct Reset {
-    sqlite3_stmt* s;
-    ~Reset() {
-      sqlite3_reset(s);
-      sqlite3_clear_bindings(s);
-    }
-  } reset{s};
-  bind(db, s, arguments);
+namespace {
 
-  RowSet out;
-  int columns = sqlite3_column_count(s);
-  out.hasResultSet = columns > 0;
-  out.columns.reserve(static_cast<size_t>(columns));
-  for (int c = 0; c < columns; ++c) {
-    const char* name = sqlite3_column_name(s, c);
-    out.columns.emplace_back(name ? name : "");
+// Resets a kept statement on every way out of its run, so it never holds a
+// read open, and clears its bindings.
+struct ResetAfterRun {
+  sqlite3_stmt* s;
+  ~ResetAfterRun() {
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
   }
-  int rc;
-  out.rows.setWidth(static_cast<size_t>(columns));
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-    for (int c = 0; c < columns; ++c) out.rows.add(columnValue(s, c));
-  if (rc != SQLITE_DONE) fail(db, rc);
-  return out;
-}
+};
 
-RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<BoundValue>& arguments,
-                   bool named) {
-  struct Reset {
-    sqlite3_stmt* s;
-    ~Reset() {
-      sqlite3_reset(s);
-      sqlite3_clear_bindings(s);
-    }
-  } reset{s};
-  int count = sqlite3_bind_parameter_count(s);
-  for (int i = 1; i <= count; ++i) {
-    if (static_cast<size_t>(i) > arguments.size()) missingArgument(i, arguments.size());
-    int rc = bindValue(s, i, arguments[static_cast<size_t>(i) - 1]);
-    if (rc != SQLITE_OK) fail(db, rc);
-  }
-
+// Steps a bound statement to its end, each row's values in column order.
+RowSet collect(sqlite3* db, sqlite3_stmt* s, bool named) {
   RowSet out;
   int columns = sqlite3_column_count(s);
   out.hasResultSet = columns > 0;
@@ -231,6 +202,26 @@ RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<BoundValue>& 
     for (int c = 0; c < columns; ++c) out.rows.add(columnValue(s, c));
   if (rc != SQLITE_DONE) fail(db, rc);
   return out;
+}
+
+}  // namespace
+
+RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<sql::ExecArgument>& arguments) {
+  ResetAfterRun reset{s};
+  bind(db, s, arguments);
+  return collect(db, s, true);
+}
+
+RowSet runPrepared(sqlite3* db, sqlite3_stmt* s, const std::vector<BoundValue>& arguments,
+                   bool named) {
+  ResetAfterRun reset{s};
+  int count = sqlite3_bind_parameter_count(s);
+  for (int i = 1; i <= count; ++i) {
+    if (static_cast<size_t>(i) > arguments.size()) missingArgument(i, arguments.size());
+    int rc = bindValue(s, i, arguments[static_cast<size_t>(i) - 1]);
+    if (rc != SQLITE_OK) fail(db, rc);
+  }
+  return collect(db, s, named);
 }
 
 RowSet run(sqlite3* db, const std::string& text, const std::vector<sql::ExecArgument>& arguments) {
