@@ -532,6 +532,19 @@ bool operandPlace(const Token* previous) {
   return false;
 }
 
+// 10^0 to 10^22, each exact in a double (and so in a long double).
+constexpr double kTenPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// SQLite's reading of the decimal `whole` / 10^decimals (decimals 1 to 22):
+// the digits over the power of ten, divided in long double and rounded to a
+// double. With both operands exact the division rounds once.
+double readBySqlite(uint64_t whole, int decimals) {
+  return static_cast<double>(static_cast<long double>(whole) /
+                             static_cast<long double>(kTenPowers[decimals]));
+}
+
 // A number whose value a bound parameter carries exactly as the literal
 // does: a whole number within 64 bits, or a decimal that a double holds
 // exactly (12.5, 0.25, 1e3), zero aside. Engines convert other decimals (0.35)
@@ -579,14 +592,11 @@ bool plainNumber(std::string_view text, bool sqliteReading) {
     exponent += static_cast<int>(*e);
   }
   if (exponent > 22 || exponent < -22) return false;
-  double power = 1;
-  for (int k = 0; k < (exponent < 0 ? -exponent : exponent); ++k) power *= 10;  // exact to 1e22
+  double power = kTenPowers[exponent < 0 ? -exponent : exponent];
   double w = static_cast<double>(whole);  // exact: at most 15 digits
   if (exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0) return true;
   if (!sqliteReading || exponent >= 0) return false;
-  long double scale = 1;  // exact to 1e22 in long double as in double
-  for (int k = 0; k < -exponent; ++k) scale *= 10;
-  return static_cast<double>(static_cast<long double>(whole) / scale) == *d;
+  return readBySqlite(whole, -exponent) == *d;
 }
 
 // `word` is `upper` (ASCII capitals), in any case.
@@ -766,9 +776,6 @@ size_t wholeNumberLength(std::string_view t, size_t pos) {
 // significant digits and 22 decimals, not zero, and read by SQLite as the
 // nearest double; 0 for anything else, left to the tokens.
 size_t sqliteDecimalLength(std::string_view t, size_t pos) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   uint64_t whole = 0;
   int digits = 0;
   size_t i = pos;
@@ -786,11 +793,10 @@ size_t sqliteDecimalLength(std::string_view t, size_t pos) {
   const size_t decimals = i - fraction;
   if (decimals > 22 || whole == 0) return 0;
   if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == '.')) return 0;
-  // Both operands are exact (whole below 2^53, 10^22 and less), so each
-  // division rounds once: the nearest double, and SQLite's long double one.
-  const double nearest = static_cast<double>(whole) / kPowers[decimals];
-  const long double scale = kPowers[decimals];
-  if (static_cast<double>(static_cast<long double>(whole) / scale) != nearest) return 0;
+  // Both operands are exact (whole below 2^53, 10^22 and less), so the
+  // division rounds once to the nearest double.
+  const double nearest = static_cast<double>(whole) / kTenPowers[decimals];
+  if (readBySqlite(whole, static_cast<int>(decimals)) != nearest) return 0;
   return i - pos;
 }
 
