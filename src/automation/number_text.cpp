@@ -238,10 +238,7 @@ std::optional<double> quickDecimal(std::string_view s) {
       ++after;
   }
   if (before == 0 || after == 0 || after > 22) return std::nullopt;
-  static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  double value = static_cast<double>(whole) / kTens[after < 0 ? 0 : after];
+  double value = static_cast<double>(whole) / kExactTenPowers[after < 0 ? 0 : after];
   return negative ? -value : value;
 }
 }  // namespace

@@ -532,17 +532,12 @@ bool operandPlace(const Token* previous) {
   return false;
 }
 
-// 10^0 to 10^22, each exact in a double (and so in a long double).
-constexpr double kTenPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // SQLite's reading of the decimal `whole` / 10^decimals (decimals 1 to 22):
 // the digits over the power of ten, divided in long double and rounded to a
 // double. With both operands exact the division rounds once.
 double readBySqlite(uint64_t whole, int decimals) {
   return static_cast<double>(static_cast<long double>(whole) /
-                             static_cast<long double>(kTenPowers[decimals]));
+                             static_cast<long double>(numtext::kExactTenPowers[decimals]));
 }
 
 // A number whose value a bound parameter carries exactly as the literal
@@ -592,7 +587,7 @@ bool plainNumber(std::string_view text, bool sqliteReading) {
     exponent += static_cast<int>(*e);
   }
   if (exponent > 22 || exponent < -22) return false;
-  double power = kTenPowers[exponent < 0 ? -exponent : exponent];
+  double power = numtext::kExactTenPowers[exponent < 0 ? -exponent : exponent];
   double w = static_cast<double>(whole);  // exact: at most 15 digits
   if (exponent >= 0 ? std::fma(w, power, -*d) == 0 : std::fma(*d, power, -w) == 0) return true;
   if (!sqliteReading || exponent >= 0) return false;
@@ -795,7 +790,7 @@ size_t sqliteDecimalLength(std::string_view t, size_t pos) {
   if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == '.')) return 0;
   // Both operands are exact (whole below 2^53, 10^22 and less), so the
   // division rounds once to the nearest double.
-  const double nearest = static_cast<double>(whole) / kTenPowers[decimals];
+  const double nearest = static_cast<double>(whole) / numtext::kExactTenPowers[decimals];
   if (readBySqlite(whole, static_cast<int>(decimals)) != nearest) return 0;
   return i - pos;
 }
