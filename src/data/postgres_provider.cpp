@@ -131,6 +131,13 @@ Oid literalType(const sql::ExecArgument& value) {
   return whole >= INT32_MIN && whole <= INT32_MAX ? kInt4 : kInt8;
 }
 
+// How wide a number type literalType gives is: int4 1, int8 2, numeric 3;
+// 0 for any other.
+int numberRank(Oid type) {
+  constexpr Oid kInt4 = 23, kInt8 = 20, kNumeric = 1700;
+  return type == kInt4 ? 1 : type == kInt8 ? 2 : type == kNumeric ? 3 : 0;
+}
+
 class PostgresConnection : public Connection {
  public:
   PostgresConnection(const std::string& connectionText, const SessionTimeouts& timeouts)
@@ -292,6 +299,7 @@ class PostgresConnection : public Connection {
     std::string name, shape;
     bool parsed = false;  // the server has it
     bool ready = true;
+    std::vector<Oid> types;  // what its values were declared as when it was prepared
   };
   // The statement at `at` of a round trip runs as `prepared`, values_ bound.
   struct Sharing {
@@ -310,14 +318,48 @@ class PostgresConnection : public Connection {
       kept = shared_.find(shaped->shape);
       if (!kept) {
         sql::ShapeForm form(*shaped, sql::Placeholder::Dollar);
-        Prepared fresh{"z418kt_" + std::to_string(++named_), shaped->shape};
+        Prepared fresh{"z418kt_" + std::to_string(++named_), shaped->shape, false, true, {}};
         auto gone = shared_.keep(shaped->shape, std::move(fresh), kept, std::move(form));
         if (gone && gone->second.parsed) deallocate_.push_back("DEALLOCATE " + gone->second.name);
         if (!kept) return nullptr;
       }
       values_ = std::move(shaped->values);
     }
-    return kept->ready ? kept : nullptr;
+    if (!kept->ready) return nullptr;
+    switch (fit(*kept, values_)) {
+      case Fit::Takes:
+        return kept;
+      case Fit::Wider:
+        // Prepared again, each place declared the wider of the two numbers:
+        // whole numbers then go where decimals went, so it settles at once.
+        deallocate_.push_back("DEALLOCATE " + kept->name);
+        kept->name = "z418kt_" + std::to_string(++named_);
+        kept->parsed = false;
+        return kept;
+      case Fit::AsWritten:
+        break;
+    }
+    return nullptr;
+  }
+
+  // Whether the values fit the types the shape was prepared with. A place
+  // first given a whole number was declared an integer, which the server
+  // refuses a decimal or a larger number for, and in a writing transaction
+  // that refusal would give the whole transaction up: such a shape is
+  // prepared again (Wider). A text where a number was declared goes as
+  // written.
+  enum class Fit { Takes, Wider, AsWritten };
+  static Fit fit(const Prepared& prepared, const std::vector<sql::ExecArgument>& values) {
+    if (!prepared.parsed) return Fit::Takes;
+    Fit out = Fit::Takes;
+    for (size_t i = 0; i < values.size() && i < prepared.types.size(); ++i) {
+      const int declared = numberRank(prepared.types[i]);
+      if (declared == 0 || declared == 3) continue;  // not a whole number
+      if (values[i].kind == sql::ExecArgument::Kind::Null) continue;
+      if (values[i].kind != sql::ExecArgument::Kind::Number) return Fit::AsWritten;
+      if (numberRank(literalType(values[i])) > declared) out = Fit::Wider;
+    }
+    return out;
   }
 
   static bool succeeded(const PGresult* r) {
@@ -456,6 +498,11 @@ class PostgresConnection : public Connection {
         }
         if (!p.parsed) {
           parse = true;
+          // Prepared again after a wider value: no place narrower than before.
+          for (size_t i = 0; i < p.types.size() && i < types_.size(); ++i)
+            if (numberRank(types_[i]) != 0 && numberRank(p.types[i]) > numberRank(types_[i]))
+              types_[i] = p.types[i];
+          p.types = types_;
           sent =
               sent && PQsendPrepare(conn_, p.name.c_str(), p.shape.c_str(), count, types_.data());
         }
