@@ -6,10 +6,13 @@
 // databases made alike: with the outbox, and with every outbox object
 // dropped. full: synchronous FULL (the default); off: OFF, which shows the
 // CPU cost alone. main.cpp prints outbox / no-outbox for each.
-// events/save/pg/{outbox,no-outbox}/{oracle,procedures}/{replace,new}: the
-// same on the bench's PostgreSQL server through the native provider, on its
-// demo database and on a second one made alike whose outbox triggers are
-// dropped (skipped without a server).
+// events/save/pg/{outbox,no-outbox,floor}/{oracle,procedures}/{replace,new}:
+// the same on the bench's PostgreSQL server through the native provider, on
+// three databases made alike: with the outbox, without its triggers, and
+// with the least a trigger-written outbox must do (the floor). A replacing
+// case saves 200 Coletas in turn, and every database is vacuumed before
+// each case and kept from autovacuum during one, so that a case's time does
+// not depend on when the server last cleaned up (skipped without a server).
 // events/deliver/sqlite: events per second from the outbox to a loopback
 // HTTP receiver that answers 204, signed, one request per event.
 #include <benchmark/benchmark.h>
@@ -25,6 +28,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "bench_support.h"
@@ -101,67 +105,190 @@ const bool kRegistered = [] {
   return true;
 }();
 
-// The bench server's demo database, or a second one on the same server
-// without the outbox triggers; "" (and `why`) when there is no server.
-std::string pgDb(Outbox outbox, std::string& why) {
-  const std::string& text = nativePostgresText();
-  if (text.empty()) {
-    why = "no PostgreSQL: " + postgresProblem();
-    return "";
-  }
-  if (outbox == Outbox::on) return text;
-  static const std::string without = [&] {
-    const std::string key = "Database=";
-    size_t at = text.find(key);
-    if (at == std::string::npos) return std::string();
-    size_t end = text.find(';', at);
-    std::string name = text.substr(at + key.size(), end - at - key.size()) + "_sem_eventos";
-    {
-      auto session = data::connectDirect(text, false);
-      session->execute("DROP DATABASE IF EXISTS " + name);
-      session->execute("CREATE DATABASE " + name);
+// The PostgreSQL save cases run on three databases of the bench server made
+// alike by `z418kt init --demo`, each the outbox of one kind: the real one,
+// none (its triggers dropped), and the floor (see kFloorOutbox).
+enum class PgOutbox { real, none, floor };
+
+// The least any outbox written by triggers must do on a save: one plain row
+// per change, its header before taken from OLD and its pieces before read as
+// JSON, and a trigger on each piece row that runs no function (its WHEN is
+// false). No grouping of a change's statements, no user, no lock, no wake-up.
+constexpr const char* kFloorOutbox[] = {
+    R"(CREATE FUNCTION KTR_PISO_NOVO() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA)
+  VALUES (NEW.DOCTO_TRANSPORTE_ID,
+          to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'));
+  RETURN NEW;
+END $$)",
+    R"(CREATE FUNCTION KTR_PISO_ALTERA() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, ANTES)
+  VALUES (OLD.DOCTO_TRANSPORTE_ID,
+          to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
+          json_build_object(
+            'coleta', json_build_object(
+              'empresa_id', OLD.EMPRESA_ID, 'cliente_id', OLD.CLIENTE_ID,
+              'end_remetente_id', OLD.END_REMETENTE_ID,
+              'end_destinatario_id', OLD.END_DESTINATARIO_ID, 'num_volume', OLD.NUM_VOLUME,
+              'peso_real', OLD.PESO_REAL, 'txt_embalagem', OLD.TXT_EMBALAGEM,
+              'val_declarado', OLD.VAL_DECLARADO, 'tab_status_id', OLD.TAB_STATUS_ID,
+              'data_emissao', to_char(OLD.DATA_EMISSAO, 'YYYY-MM-DD HH24:MI:SS')),
+            'cargas', COALESCE((SELECT json_agg(json_build_object(
+                                  'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
+                                  'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
+                                  'comprimento_m', C.COMPRIMENTO_M) ORDER BY C.CARGA_ID)
+                                  FROM CARGA C
+                                 WHERE C.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID),
+                               '[]'::json))::text);
+  RETURN NEW;
+END $$)",
+    "CREATE FUNCTION KTR_PISO_NADA() RETURNS TRIGGER LANGUAGE plpgsql AS "
+    "$$ BEGIN RETURN COALESCE(NEW, OLD); END $$",
+    "CREATE TRIGGER KTR_PISO_NOVO BEFORE INSERT ON DOCTO_TRANSPORTE FOR EACH ROW "
+    "WHEN (NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5) EXECUTE FUNCTION KTR_PISO_NOVO()",
+    "CREATE TRIGGER KTR_PISO_ALTERA BEFORE UPDATE ON DOCTO_TRANSPORTE FOR EACH ROW "
+    "WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5) EXECUTE FUNCTION KTR_PISO_ALTERA()",
+    "CREATE TRIGGER KTR_PISO_CARGA_INC BEFORE INSERT ON CARGA FOR EACH ROW "
+    "WHEN (NEW.DOCTO_TRANSPORTE_ID IS NULL) EXECUTE FUNCTION KTR_PISO_NADA()",
+    "CREATE TRIGGER KTR_PISO_CARGA_EXC BEFORE DELETE ON CARGA FOR EACH ROW "
+    "WHEN (OLD.DOCTO_TRANSPORTE_ID IS NULL) EXECUTE FUNCTION KTR_PISO_NADA()"};
+
+// The tables a save writes: vacuumed before each case, never by autovacuum
+// during one.
+constexpr const char* kSavedTables[] = {"DOCTO_TRANSPORTE", "CARGA", "KTR_AUDITORIA",
+                                        "KTR_SEQUENCIA", "KTR_EVENTO"};
+
+struct PgDatabases {
+  std::map<PgOutbox, std::string> text;
+  std::map<PgOutbox, std::unique_ptr<data::Connection>> tidier;
+  std::string problem;
+};
+
+// The three databases, made on first use; `problem` says why there are none.
+PgDatabases& pgDatabases() {
+  static PgDatabases dbs = [] {
+    PgDatabases out;
+    const std::string& server = nativePostgresText();
+    if (server.empty()) {
+      out.problem = "no PostgreSQL: " + postgresProblem();
+      return out;
     }
-    std::string other =
-        text.substr(0, at) + key + name + (end == std::string::npos ? "" : text.substr(end));
-    data::initDatabase(other, true);
-    auto session = data::connectDirect(other, false);
-    session->execute("DROP TRIGGER KTR_EVENTO_DOCTO_ANTES ON DOCTO_TRANSPORTE");
-    session->execute("DROP TRIGGER KTR_EVENTO_CARGA_ANTES ON CARGA");
-    session->execute("DROP TRIGGER KTR_EVENTO_AUDITORIA ON KTR_AUDITORIA");
-    return other;
+    const std::string key = "Database=";
+    size_t at = server.find(key);
+    if (at == std::string::npos) {
+      out.problem = "the bench server's connection text names no database";
+      return out;
+    }
+    size_t end = server.find(';', at);
+    const std::string base = server.substr(at + key.size(), end - at - key.size());
+    auto admin = data::connectDirect(server, false);
+    for (auto [kind, suffix] : {std::pair{PgOutbox::real, "_eventos"},
+                                {PgOutbox::none, "_sem_eventos"},
+                                {PgOutbox::floor, "_piso"}}) {
+      const std::string name = base + suffix;
+      admin->execute("DROP DATABASE IF EXISTS " + name);
+      admin->execute("CREATE DATABASE " + name);
+      std::string text =
+          server.substr(0, at) + key + name + (end == std::string::npos ? "" : server.substr(end));
+      data::initDatabase(text, true);
+      auto session = data::connectDirect(text, false);
+      if (kind != PgOutbox::real) {
+        std::vector<std::pair<std::string, std::string>> triggers;
+        for (auto row : session
+                            ->execute("SELECT T.tgname, C.relname FROM pg_trigger T JOIN pg_class "
+                                      "C ON C.oid = T.tgrelid WHERE NOT T.tgisinternal AND "
+                                      "T.tgname LIKE 'ktr\\_evento\\_%'")
+                            .rows)
+          triggers.emplace_back(vb::concatText(row.at(0)), vb::concatText(row.at(1)));
+        for (const auto& [trigger, table] : triggers)
+          session->execute("DROP TRIGGER " + trigger + " ON " + table);
+      }
+      if (kind == PgOutbox::floor)
+        for (const char* statement : kFloorOutbox) session->execute(statement);
+      for (const char* table : kSavedTables)
+        session->execute(std::string("ALTER TABLE ") + table +
+                         " SET (autovacuum_enabled = false, toast.autovacuum_enabled = false)");
+      out.text[kind] = text;
+      out.tidier[kind] = std::move(session);
+    }
+    return out;
   }();
-  if (without.empty()) why = "the bench server's connection text names no database";
-  return without;
+  return dbs;
 }
 
-void pgSaveWith(benchmark::State& state, Outbox outbox, const char* dialect, bool replace) {
+// Every database as the last case left it, whichever case that was: its dead
+// rows gone, its statistics fresh, the server's dirty pages written.
+void tidyPgDatabases(PgDatabases& dbs) {
+  for (auto& [kind, session] : dbs.tidier) {
+    std::string tables;
+    for (const char* table : kSavedTables)
+      tables += (tables.empty() ? "" : ", ") + std::string(table);
+    session->execute("VACUUM (ANALYZE) " + tables);
+  }
+  dbs.tidier.begin()->second->execute("CHECKPOINT");
+}
+
+// Coletas of 2 pieces that a replacing case saves in turn, so that no one
+// Coleta's row and pieces pile up dead versions between vacuums.
+constexpr int kPgRotation = 200;
+
+const std::vector<int32_t>& pgColetas(PgOutbox kind, const std::string& text, const char* dialect) {
+  static std::map<std::pair<PgOutbox, std::string>, std::vector<int32_t>> made;
+  auto& ids = made[{kind, dialect}];
+  if (!ids.empty()) return ids;
+  Z418kt component;
+  for (int i = 0; i < kPgRotation; ++i) saveColeta(component, text, dialect, 0, 2);
+  auto session = data::connectDirect(text, false);
+  for (auto row : session
+                      ->execute("SELECT DOCTO_TRANSPORTE_ID FROM DOCTO_TRANSPORTE WHERE "
+                                "TAB_TIPO_DOCTO_TRANSP_ID = 5 ORDER BY DOCTO_TRANSPORTE_ID DESC "
+                                "LIMIT " +
+                                std::to_string(kPgRotation))
+                      .rows)
+    ids.push_back(vb::clng(row.at(0)));
+  return ids;
+}
+
+void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, bool replace) {
+  PgDatabases* dbs = nullptr;
   std::string why;
-  std::string text;
   try {
-    text = pgDb(outbox, why);
+    dbs = &pgDatabases();
+    why = dbs->problem;
   } catch (const std::exception& e) {
     why = e.what();
   }
-  if (text.empty()) {
+  if (!dbs || !why.empty()) {
     state.SkipWithError(why.c_str());
     return;
   }
-  int32_t id = replace ? coletaWithPieces(text, 2) : 0;
+  const std::string& text = dbs->text.at(kind);
+  static std::vector<int32_t> none;
+  const std::vector<int32_t>& ids = replace ? pgColetas(kind, text, dialect) : none;
+  tidyPgDatabases(*dbs);
+  static std::map<std::pair<PgOutbox, std::string>, size_t> turn;
+  size_t& next = turn[{kind, dialect}];
   Z418kt component;
-  for (auto _ : state) benchmark::DoNotOptimize(saveColeta(component, text, dialect, id, 2));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(
+        saveColeta(component, text, dialect, replace ? ids[next++ % ids.size()] : 0, 2));
   state.SetItemsProcessed(state.iterations());
 }
 
 const bool kRegisteredPg = [] {
-  for (auto [outbox, name] : {std::pair{Outbox::on, "outbox"}, {Outbox::off, "no-outbox"}})
+  for (auto [kind, name] : {std::pair{PgOutbox::real, "outbox"},
+                            {PgOutbox::none, "no-outbox"},
+                            {PgOutbox::floor, "floor"}})
     for (auto [dialect, dialectName] :
          {std::pair{"ORACLE", "oracle"}, std::pair{"SQLSERVER", "procedures"}})
       for (bool replace : {true, false})
         benchmark::RegisterBenchmark(("events/save/pg/" + std::string(name) + "/" + dialectName +
                                       (replace ? "/replace" : "/new"))
                                          .c_str(),
-                                     [outbox, dialect, replace](benchmark::State& s) {
-                                       pgSaveWith(s, outbox, dialect, replace);
+                                     [kind, dialect, replace](benchmark::State& s) {
+                                       pgSaveWith(s, kind, dialect, replace);
                                      })
             ->Unit(benchmark::kMicrosecond)
             ->UseRealTime();
