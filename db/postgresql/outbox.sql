@@ -14,8 +14,9 @@
 -- the name of the program or HTTP token acting (a run step by step sets them
 -- with its key). The first change of a Coleta in a transaction takes a
 -- transaction lock on that Coleta before it numbers the event, so a Coleta's
--- events are numbered in the order they commit. The functions are replaced
--- in place when an existing outbox is brought up to date.
+-- events are numbered in the order they commit. Bringing an existing
+-- outbox up to date replaces its functions and view in place and makes its
+-- triggers again (dropping those of earlier versions).
 --
 -- An event holds the Coleta as it was before the first change of the
 -- transaction (ANTES, NULL for a new Coleta): its header fields under
@@ -42,29 +43,43 @@ CREATE TABLE KTR_EVENTO (
 CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, EVENTO_ID);
 CREATE INDEX KTR_EVENTO_A_DISTRIBUIR ON KTR_EVENTO (EVENTO_ID) WHERE DISTRIBUIDO = 0;
 
--- The state of a Coleta as an event records it; NULL when it is no Coleta.
-CREATE OR REPLACE FUNCTION KTR_COLETA_ESTADO(p_id INTEGER) RETURNS TEXT
-LANGUAGE sql VOLATILE AS $$
+-- A Coleta's header fields as an event records them, from its row.
+CREATE OR REPLACE FUNCTION KTR_COLETA_CABECALHO(d DOCTO_TRANSPORTE) RETURNS JSON
+LANGUAGE sql STABLE AS $$
   SELECT json_build_object(
-           'coleta', json_build_object(
-             'empresa_id', D.EMPRESA_ID, 'cliente_id', D.CLIENTE_ID,
-             'end_remetente_id', D.END_REMETENTE_ID, 'end_destinatario_id', D.END_DESTINATARIO_ID,
-             'num_volume', D.NUM_VOLUME, 'peso_real', D.PESO_REAL,
-             'txt_embalagem', D.TXT_EMBALAGEM, 'val_declarado', D.VAL_DECLARADO,
-             'tab_status_id', D.TAB_STATUS_ID,
-             'data_emissao', to_char(D.DATA_EMISSAO, 'YYYY-MM-DD HH24:MI:SS')),
-           'cargas', COALESCE((SELECT json_agg(json_build_object(
-                                 'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
-                                 'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
-                                 'comprimento_m', C.COMPRIMENTO_M) ORDER BY C.CARGA_ID)
-                                 FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID),
-                              '[]'::json))::text
-    FROM DOCTO_TRANSPORTE D
-   WHERE D.DOCTO_TRANSPORTE_ID = p_id AND D.TAB_TIPO_DOCTO_TRANSP_ID = 5
+           'empresa_id', d.EMPRESA_ID, 'cliente_id', d.CLIENTE_ID,
+           'end_remetente_id', d.END_REMETENTE_ID, 'end_destinatario_id', d.END_DESTINATARIO_ID,
+           'num_volume', d.NUM_VOLUME, 'peso_real', d.PESO_REAL,
+           'txt_embalagem', d.TXT_EMBALAGEM, 'val_declarado', d.VAL_DECLARADO,
+           'tab_status_id', d.TAB_STATUS_ID,
+           'data_emissao', to_char(d.DATA_EMISSAO, 'YYYY-MM-DD HH24:MI:SS'))
 $$;
 
+-- A Coleta's cargo pieces as an event records them, in key order. PL/pgSQL
+-- so that the session plans its query once, not at every call.
+CREATE OR REPLACE FUNCTION KTR_COLETA_CARGAS(p_id INTEGER) RETURNS JSON
+LANGUAGE plpgsql VOLATILE AS $$
+BEGIN
+  RETURN COALESCE((SELECT json_agg(json_build_object(
+                            'carga_id', C.CARGA_ID, 'num_volume', C.NUM_VOLUME,
+                            'largura_m', C.LARGURA_M, 'altura_m', C.ALTURA_M,
+                            'comprimento_m', C.COMPRIMENTO_M) ORDER BY C.CARGA_ID)
+                     FROM CARGA C WHERE C.DOCTO_TRANSPORTE_ID = p_id),
+                  '[]'::json);
+END $$;
+
+-- The state of a Coleta as an event records it; NULL when it is no Coleta.
+CREATE OR REPLACE FUNCTION KTR_COLETA_ESTADO(p_id INTEGER) RETURNS TEXT
+LANGUAGE plpgsql VOLATILE AS $$
+BEGIN
+  RETURN (SELECT json_build_object('coleta', KTR_COLETA_CABECALHO(D),
+                                   'cargas', KTR_COLETA_CARGAS(p_id))::text
+            FROM DOCTO_TRANSPORTE D
+           WHERE D.DOCTO_TRANSPORTE_ID = p_id AND D.TAB_TIPO_DOCTO_TRANSP_ID = 5);
+END $$;
+
 -- Each event with the state after it.
-CREATE VIEW KTR_EVENTO_HISTORICO AS
+CREATE OR REPLACE VIEW KTR_EVENTO_HISTORICO AS
   SELECT E.EVENTO_ID, E.DOCTO_TRANSPORTE_ID, E.DATA_HORA, E.USUARIO_ID, E.ORIGEM, E.ANTES,
          CASE WHEN N.EVENTO_ID IS NOT NULL THEN N.ANTES
               ELSE KTR_COLETA_ESTADO(E.DOCTO_TRANSPORTE_ID) END AS DEPOIS,
@@ -75,54 +90,106 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                           AND X.EVENTO_ID > E.EVENTO_ID
                         ORDER BY X.EVENTO_ID LIMIT 1) N ON TRUE;
 
--- Opens the change's event of Coleta p_id, once per change, with
--- its state before (p_antes: whether it may already exist).
-CREATE OR REPLACE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
+-- How the triggers of one transaction know what it has opened, in its own
+-- settings (set_config(..., true), gone when it ends or when a savepoint
+-- it was set under is rolled back, with the event row): z418kt.aberta, the
+-- Coleta whose event the transaction opened (or found open) last, and
+-- z418kt.evento, that event. A piece row of that Coleta, the audit row and
+-- the header write of a save then find what they need without a query, and
+-- the piece triggers' WHEN keeps their rows out of PL/pgSQL altogether.
+
+-- Whether the change's event of Coleta p_id is open: the Coleta's latest,
+-- of this change's key, not yet distributed. A transaction keyed by its own
+-- id that has opened nothing has none open: no query then. One found open
+-- is marked in the settings when it is this transaction's own; under a run's
+-- key it may be an earlier transaction's, which a dispatcher may distribute
+-- while this one runs, so each row asks again.
+CREATE OR REPLACE FUNCTION KTR_EVENTO_JA_ABERTO(p_id INTEGER) RETURNS BOOLEAN
 LANGUAGE plpgsql AS $$
 DECLARE
-  v_tx TEXT := COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''),
-                        txid_current()::text);
+  v_mudanca TEXT := NULLIF(current_setting('z418kt.mudanca', true), '');
+  v_evento BIGINT;
+  v_tx TEXT;
 BEGIN
-  -- Once open, the change's event is the Coleta's latest: the lock
-  -- keeps every other transaction from numbering one until this one ends.
-  -- A distributed event is closed: a later step of a run step by step
-  -- opens another rather than change what was sent.
-  IF (SELECT TX = v_tx AND DISTRIBUIDO = 0 FROM KTR_EVENTO WHERE DOCTO_TRANSPORTE_ID = p_id
-       ORDER BY EVENTO_ID DESC LIMIT 1) THEN
-    RETURN;
+  IF v_mudanca IS NULL AND COALESCE(current_setting('z418kt.aberta', true), '') = '' THEN
+    RETURN false;
   END IF;
-  PERFORM pg_advisory_xact_lock(418, p_id);
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
-  VALUES (p_id, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
-          NULLIF(current_setting('z418kt.usuario', true), ''),
-          NULLIF(current_setting('z418kt.origem', true), ''), v_tx,
-          CASE WHEN p_antes THEN KTR_COLETA_ESTADO(p_id) END);
-  PERFORM pg_notify('z418kt_eventos', '');
+  SELECT CASE WHEN E.TX = COALESCE(v_mudanca, txid_current()::text) AND E.DISTRIBUIDO = 0
+              THEN E.EVENTO_ID END, E.TX
+    INTO v_evento, v_tx
+    FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = p_id
+   ORDER BY E.EVENTO_ID DESC LIMIT 1;
+  IF v_evento IS NULL THEN
+    RETURN false;
+  END IF;
+  IF v_mudanca IS NULL THEN
+    PERFORM set_config('z418kt.aberta', p_id::text, true),
+            set_config('z418kt.evento', v_evento::text, true);
+  END IF;
+  RETURN true;
 END $$;
 
-CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_ANTES() RETURNS TRIGGER
+-- Opens the change's event of Coleta p_id with its state before (p_antes,
+-- NULL for a new Coleta). The lock, taken before the event is numbered,
+-- keeps every other transaction from numbering one of this Coleta until
+-- this one ends, so its events are numbered in commit order.
+CREATE OR REPLACE FUNCTION KTR_EVENTO_NOVO(p_id INTEGER, p_antes TEXT) RETURNS VOID
+LANGUAGE plpgsql AS $$
+DECLARE
+  v_evento BIGINT;
+BEGIN
+  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
+  SELECT p_id, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
+         NULLIF(current_setting('z418kt.usuario', true), ''),
+         NULLIF(current_setting('z418kt.origem', true), ''),
+         COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''), txid_current()::text),
+         p_antes
+    FROM (SELECT pg_advisory_xact_lock(418, p_id)) L
+  RETURNING EVENTO_ID INTO v_evento;
+  PERFORM set_config('z418kt.aberta', p_id::text, true),
+          set_config('z418kt.evento', v_evento::text, true),
+          pg_notify('z418kt_eventos', '');
+END $$;
+
+-- Opens the change's event of Coleta p_id unless it is open, its state
+-- before read from the tables (p_antes) or none (a new Coleta).
+CREATE OR REPLACE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
 LANGUAGE plpgsql AS $$
 BEGIN
-  IF TG_OP = 'INSERT' THEN
-    IF NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
-      PERFORM KTR_EVENTO_ABRIR(NEW.DOCTO_TRANSPORTE_ID, false);
-    END IF;
-    RETURN NEW;
+  IF NOT KTR_EVENTO_JA_ABERTO(p_id) THEN
+    PERFORM KTR_EVENTO_NOVO(p_id, CASE WHEN p_antes THEN KTR_COLETA_ESTADO(p_id) END);
   END IF;
-  IF OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
-    PERFORM KTR_EVENTO_ABRIR(OLD.DOCTO_TRANSPORTE_ID, true);
+END $$;
+
+CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_NOVO() RETURNS TRIGGER
+LANGUAGE plpgsql AS $$
+BEGIN
+  IF NOT KTR_EVENTO_JA_ABERTO(NEW.DOCTO_TRANSPORTE_ID) THEN
+    PERFORM KTR_EVENTO_NOVO(NEW.DOCTO_TRANSPORTE_ID, NULL);
+  END IF;
+  RETURN NEW;
+END $$;
+
+-- The header before is the row the trigger is given: no read of it.
+CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_ALTERA() RETURNS TRIGGER
+LANGUAGE plpgsql AS $$
+BEGIN
+  IF OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 AND NOT KTR_EVENTO_JA_ABERTO(OLD.DOCTO_TRANSPORTE_ID) THEN
+    PERFORM KTR_EVENTO_NOVO(OLD.DOCTO_TRANSPORTE_ID,
+                            json_build_object('coleta', KTR_COLETA_CABECALHO(OLD),
+                                              'cargas', KTR_COLETA_CARGAS(OLD.DOCTO_TRANSPORTE_ID))::text);
   END IF;
   IF TG_OP = 'DELETE' THEN
     RETURN OLD;
   END IF;
-  IF NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5 AND NEW.DOCTO_TRANSPORTE_ID <> OLD.DOCTO_TRANSPORTE_ID
-     OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5 AND OLD.TAB_TIPO_DOCTO_TRANSP_ID <> 5 THEN
+  IF NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
+     AND (NEW.DOCTO_TRANSPORTE_ID <> OLD.DOCTO_TRANSPORTE_ID OR OLD.TAB_TIPO_DOCTO_TRANSP_ID <> 5) THEN
     PERFORM KTR_EVENTO_ABRIR(NEW.DOCTO_TRANSPORTE_ID, true);
   END IF;
   RETURN NEW;
 END $$;
 
-CREATE OR REPLACE FUNCTION KTR_EVENTO_CARGA_ANTES() RETURNS TRIGGER
+CREATE OR REPLACE FUNCTION KTR_EVENTO_CARGA() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
   IF TG_OP <> 'INSERT' AND EXISTS (SELECT 1 FROM DOCTO_TRANSPORTE D
@@ -141,12 +208,16 @@ BEGIN
   RETURN NEW;
 END $$;
 
--- A writer that sets no context still records its user in the audit table
--- with each document change: the event takes it from there.
+-- A writer that sets no user still records it in the audit table with each
+-- document change: the event takes it from there, found through the
+-- transaction's settings when it opened the event itself.
 CREATE OR REPLACE FUNCTION KTR_EVENTO_AUDITORIA() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
-  IF NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL THEN
+  IF current_setting('z418kt.aberta', true) = NEW.DOCTO_TRANSPORTE_ID::text THEN
+    UPDATE KTR_EVENTO SET USUARIO_ID = NEW.USUARIO_ID::text
+     WHERE EVENTO_ID = current_setting('z418kt.evento')::bigint AND USUARIO_ID IS NULL;
+  ELSE
     UPDATE KTR_EVENTO SET USUARIO_ID = NEW.USUARIO_ID::text
      WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
                          WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
@@ -154,15 +225,50 @@ BEGIN
                          txid_current()::text)
        AND USUARIO_ID IS NULL;
   END IF;
-  RETURN NULL;
+  RETURN NEW;
 END $$;
 
-CREATE TRIGGER KTR_EVENTO_DOCTO_ANTES BEFORE INSERT OR UPDATE OR DELETE ON DOCTO_TRANSPORTE
-  FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_DOCTO_ANTES();
-CREATE TRIGGER KTR_EVENTO_CARGA_ANTES BEFORE INSERT OR UPDATE OR DELETE ON CARGA
-  FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_CARGA_ANTES();
-CREATE TRIGGER KTR_EVENTO_AUDITORIA AFTER INSERT ON KTR_AUDITORIA
-  FOR EACH ROW EXECUTE FUNCTION KTR_EVENTO_AUDITORIA();
+-- The triggers, one per table and operation, each with a WHEN that lets
+-- through only the rows that may open an event: none of a save's rows after
+-- its first reaches PL/pgSQL. Those of an earlier version go first.
+DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_ANTES ON DOCTO_TRANSPORTE;
+DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_ANTES ON CARGA;
+DROP TRIGGER IF EXISTS KTR_EVENTO_AUDITORIA ON KTR_AUDITORIA;
+DROP FUNCTION IF EXISTS KTR_EVENTO_DOCTO_ANTES();
+DROP FUNCTION IF EXISTS KTR_EVENTO_CARGA_ANTES();
+DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_INC ON DOCTO_TRANSPORTE;
+CREATE TRIGGER KTR_EVENTO_DOCTO_INC BEFORE INSERT ON DOCTO_TRANSPORTE FOR EACH ROW
+  WHEN (NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
+        AND current_setting('z418kt.aberta', true) IS DISTINCT FROM NEW.DOCTO_TRANSPORTE_ID::text)
+  EXECUTE FUNCTION KTR_EVENTO_DOCTO_NOVO();
+DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_ALT ON DOCTO_TRANSPORTE;
+CREATE TRIGGER KTR_EVENTO_DOCTO_ALT BEFORE UPDATE ON DOCTO_TRANSPORTE FOR EACH ROW
+  WHEN ((OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
+        AND (current_setting('z418kt.aberta', true) IS DISTINCT FROM OLD.DOCTO_TRANSPORTE_ID::text
+             OR NEW.DOCTO_TRANSPORTE_ID <> OLD.DOCTO_TRANSPORTE_ID))
+  EXECUTE FUNCTION KTR_EVENTO_DOCTO_ALTERA();
+DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_EXC ON DOCTO_TRANSPORTE;
+CREATE TRIGGER KTR_EVENTO_DOCTO_EXC BEFORE DELETE ON DOCTO_TRANSPORTE FOR EACH ROW
+  WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5
+        AND current_setting('z418kt.aberta', true) IS DISTINCT FROM OLD.DOCTO_TRANSPORTE_ID::text)
+  EXECUTE FUNCTION KTR_EVENTO_DOCTO_ALTERA();
+DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_INC ON CARGA;
+CREATE TRIGGER KTR_EVENTO_CARGA_INC BEFORE INSERT ON CARGA FOR EACH ROW
+  WHEN (current_setting('z418kt.aberta', true) IS DISTINCT FROM NEW.DOCTO_TRANSPORTE_ID::text)
+  EXECUTE FUNCTION KTR_EVENTO_CARGA();
+DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_ALT ON CARGA;
+CREATE TRIGGER KTR_EVENTO_CARGA_ALT BEFORE UPDATE ON CARGA FOR EACH ROW
+  WHEN (current_setting('z418kt.aberta', true) IS DISTINCT FROM OLD.DOCTO_TRANSPORTE_ID::text
+        OR NEW.DOCTO_TRANSPORTE_ID <> OLD.DOCTO_TRANSPORTE_ID)
+  EXECUTE FUNCTION KTR_EVENTO_CARGA();
+DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_EXC ON CARGA;
+CREATE TRIGGER KTR_EVENTO_CARGA_EXC BEFORE DELETE ON CARGA FOR EACH ROW
+  WHEN (current_setting('z418kt.aberta', true) IS DISTINCT FROM OLD.DOCTO_TRANSPORTE_ID::text)
+  EXECUTE FUNCTION KTR_EVENTO_CARGA();
+DROP TRIGGER IF EXISTS KTR_EVENTO_AUDITORIA_INC ON KTR_AUDITORIA;
+CREATE TRIGGER KTR_EVENTO_AUDITORIA_INC BEFORE INSERT ON KTR_AUDITORIA FOR EACH ROW
+  WHEN (NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL)
+  EXECUTE FUNCTION KTR_EVENTO_AUDITORIA();
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty
 -- for all), an optional client, and the secret its deliveries are signed

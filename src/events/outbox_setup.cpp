@@ -41,10 +41,16 @@ std::pair<std::string, std::string> createdObject(const std::string& statement) 
   return {words[1], words[2]};
 }
 
-// A statement that replaces what it makes (CREATE OR REPLACE).
+// A statement that replaces what it makes (CREATE OR REPLACE), or a trigger
+// (or what a trigger replaces) made again after a DROP ... IF EXISTS: what
+// an existing PostgreSQL outbox runs again.
 bool replacesInPlace(const std::string& statement) {
   auto words = leadingWords(statement, 3);
-  return words.size() == 3 && words[0] == "CREATE" && words[1] == "OR" && words[2] == "REPLACE";
+  if (words.size() < 2) return false;
+  return (words[0] == "CREATE" &&
+          (words[1] == "TRIGGER" ||
+           (words[1] == "OR" && words.size() == 3 && words[2] == "REPLACE"))) ||
+         words[0] == "DROP";
 }
 
 // The column definitions of the script's CREATE TABLE `table`, one a line
@@ -140,8 +146,8 @@ bool installOutbox(const std::string& connectionText) {
   // An outbox there already keeps its tables and events. On SQLite it gets
   // this version's columns, indexes, triggers and views (none of those hold
   // data of their own) and loses the index of events to distribute that
-  // nothing reads any more; on PostgreSQL, this version's functions, which
-  // its triggers call by name.
+  // nothing reads any more; on PostgreSQL, this version's functions, view and
+  // triggers, which replace those of earlier versions.
   const bool sqlite = folder == "sqlite";
   try {
     session->begin(true);

@@ -10,7 +10,7 @@ namespace z418kt::events {
 // there already: then its events and subscriptions stay and the rest is
 // brought up to this version (SQLite: the events' new columns, the open
 // events an earlier version kept apart, and the indexes, triggers and views;
-// PostgreSQL: its functions). Throws StoreError when the engine has no outbox
+// PostgreSQL: its functions, view and triggers). Throws StoreError when the engine has no outbox
 // script or a statement fails (then nothing is kept).
 bool installOutbox(const std::string& connectionText);
 
