@@ -147,8 +147,12 @@ BEGIN
     FROM (SELECT pg_advisory_xact_lock(418, p_id)) L
   RETURNING EVENTO_ID INTO v_evento;
   PERFORM set_config('z418kt.aberta', p_id::text, true),
-          set_config('z418kt.evento', v_evento::text, true),
-          pg_notify('z418kt_eventos', '');
+          set_config('z418kt.evento', v_evento::text, true);
+  -- A wake-up costs the commit a lock shared by every database of the
+  -- server; without a subscription there is no delivery to hurry.
+  IF EXISTS (SELECT 1 FROM KTR_ASSINATURA WHERE ATIVA = 1) THEN
+    PERFORM pg_notify('z418kt_eventos', '');
+  END IF;
 END $$;
 
 -- Opens the change's event of Coleta p_id unless it is open, its state
