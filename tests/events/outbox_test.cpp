@@ -223,6 +223,48 @@ TEST_P(Outbox, TheStepByStepRunAndOtherWritersLeaveOneEventPerChange) {
   EXPECT_EQ(other[4].after["cargas"].size(), 0u);
 }
 
+// One transaction of another program that goes back and forth between two
+// Coletas, its audit rows naming a user for each after both headers were
+// written: one event per Coleta, each with its own user and state before.
+TEST_P(Outbox, AnotherProgramsTransactionOverTwoColetasLeavesOneEventEach) {
+  if (engine() != "postgresql") GTEST_SKIP() << "a transaction's own settings are PostgreSQL's";
+  int32_t ids[2];
+  for (int32_t& id : ids) {
+    Json created = save(0, 3, {{2, 0.5, 0.4, 0.3}, {1, 1.2, 0.8, 0.6}});
+    ASSERT_EQ(created["result"]["value"], 0) << created.dump();
+    id = created["args"]["iovntDOCTO_TRANSPORTE_ID"]["value"];
+  }
+  const std::string a = std::to_string(ids[0]), b = std::to_string(ids[1]);
+  auto header = [](const std::string& id, int volumes) {
+    return "UPDATE DOCTO_TRANSPORTE SET NUM_VOLUME = " + std::to_string(volumes) +
+           " WHERE DOCTO_TRANSPORTE_ID = " + id + "; ";
+  };
+  auto audit = [](const std::string& id, int user) {
+    return "INSERT INTO KTR_AUDITORIA (ENTIDADE, OPERACAO, USUARIO_ID, DOCTO_TRANSPORTE_ID, "
+           "DATA_HORA) VALUES (13, 2, " +
+           std::to_string(user) + ", " + id + ", CURRENT_TIMESTAMP); ";
+  };
+  execute("DO $$ BEGIN " + header(a, 11) + header(b, 12) + audit(a, 21) +
+          "DELETE FROM CARGA WHERE DOCTO_TRANSPORTE_ID = " + a + "; " + audit(b, 22) +
+          header(b, 13) + "END $$");
+  auto first = history(ids[0]), second = history(ids[1]);
+  ASSERT_EQ(first.size(), 2u);
+  ASSERT_EQ(second.size(), 2u);
+  EXPECT_EQ(first[1].user, "21");
+  EXPECT_EQ(first[1].before["cargas"].size(), 2u);
+  EXPECT_EQ(first[1].after["cargas"].size(), 0u);
+  EXPECT_EQ(first[1].after["coleta"]["num_volume"], 11);
+  EXPECT_EQ(second[1].user, "22");
+  EXPECT_EQ(second[1].before["coleta"]["num_volume"], 3);
+  EXPECT_EQ(second[1].after["coleta"]["num_volume"], 13);
+  // A header written alone commits its event without a user.
+  execute(header(a, 14));
+  first = history(ids[0]);
+  ASSERT_EQ(first.size(), 3u);
+  EXPECT_EQ(first[2].user, "");
+  EXPECT_EQ(first[2].before["coleta"]["num_volume"], 11);
+}
+
 // Installing again over an outbox of an earlier version keeps its events and
 // brings back what the change of a Coleta runs.
 TEST_P(Outbox, InstallingAgainBringsAnEarlierOutboxUpToDate) {
