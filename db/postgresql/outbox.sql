@@ -97,12 +97,6 @@ CREATE OR REPLACE VIEW KTR_EVENTO_HISTORICO AS
 -- z418kt.evento, that event. A piece row of that Coleta, the audit row and
 -- the header write of a save then find what they need without a query, and
 -- the piece triggers' WHEN keeps their rows out of PL/pgSQL altogether.
---
--- The event a header write opens in a transaction keyed by its own id,
--- with no user named in the settings, is held back in the settings
--- (z418kt.pendente: its Coleta; _antes, _hora: its state before and time)
--- until the document's audit row names its user, or until the commit: so
--- the user is written with the event instead of by a second write of it.
 
 -- Whether the change's event of Coleta p_id is open: the Coleta's latest,
 -- of this change's key, not yet distributed. A transaction keyed by its own
@@ -132,29 +126,37 @@ BEGIN
     RETURN false;
   END IF;
   IF v_mudanca IS NULL THEN
-    PERFORM KTR_EVENTO_GRAVAR_PENDENTE(NULLIF(current_setting('z418kt.usuario', true), '')),
-            set_config('z418kt.aberta', p_id::text, true),
+    PERFORM set_config('z418kt.aberta', p_id::text, true),
             set_config('z418kt.evento', v_evento::text, true);
   END IF;
   RETURN true;
 END $$;
 
--- Writes the event held back, if any, naming p_usuario.
-CREATE OR REPLACE FUNCTION KTR_EVENTO_GRAVAR_PENDENTE(p_usuario TEXT) RETURNS VOID
+-- Opens the change's event of Coleta p_id, unless it is open, with its
+-- state before (p_antes, NULL for a new Coleta); the first change of a
+-- transaction keyed by its own id asks nothing more (KTR_EVENTO_JA_ABERTO).
+-- The lock, taken before the event is numbered, keeps every other
+-- transaction from numbering one of this Coleta until this one ends, so its
+-- events are numbered in commit order.
+CREATE OR REPLACE FUNCTION KTR_EVENTO_NOVO(p_id INTEGER, p_antes TEXT) RETURNS VOID
 LANGUAGE plpgsql AS $$
 DECLARE
-  v_id INTEGER := NULLIF(current_setting('z418kt.pendente', true), '')::integer;
   v_evento BIGINT;
 BEGIN
-  IF v_id IS NULL THEN
+  IF (COALESCE(current_setting('z418kt.aberta', true), '') <> ''
+      OR COALESCE(current_setting('z418kt.mudanca', true), '') <> '')
+     AND KTR_EVENTO_JA_ABERTO(p_id) THEN
     RETURN;
   END IF;
   INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
-  VALUES (v_id, current_setting('z418kt.pendente_hora'), p_usuario,
-          NULLIF(current_setting('z418kt.origem', true), ''), txid_current()::text,
-          NULLIF(current_setting('z418kt.pendente_antes'), ''))
+  SELECT p_id, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
+         NULLIF(current_setting('z418kt.usuario', true), ''),
+         NULLIF(current_setting('z418kt.origem', true), ''),
+         COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''), txid_current()::text),
+         p_antes
+    FROM (SELECT pg_advisory_xact_lock(418, p_id)) L
   RETURNING EVENTO_ID INTO v_evento;
-  PERFORM set_config('z418kt.pendente', '', true), set_config('z418kt.pendente_antes', '', true),
+  PERFORM set_config('z418kt.aberta', p_id::text, true),
           set_config('z418kt.evento', v_evento::text, true);
   -- A wake-up costs the commit a lock shared by every database of the
   -- server; without a subscription there is no delivery to hurry.
@@ -163,81 +165,33 @@ BEGIN
   END IF;
 END $$;
 
--- Opens the change's event of Coleta p_id, unless it is open, with its
--- state before (p_antes, NULL for a new Coleta); p_adiar: a header write's,
--- which may be held back. The first change of a transaction keyed by its
--- own id asks nothing more (see KTR_EVENTO_JA_ABERTO). The lock, taken before the event is numbered, keeps every other
--- transaction from numbering one of this Coleta until this one ends, so
--- its events are numbered in commit order.
-CREATE OR REPLACE FUNCTION KTR_EVENTO_NOVO(p_id INTEGER, p_antes TEXT, p_adiar BOOLEAN)
-RETURNS VOID LANGUAGE plpgsql AS $$
-DECLARE
-  v_usuario TEXT := NULLIF(current_setting('z418kt.usuario', true), '');
-  v_evento BIGINT;
-BEGIN
-  IF (COALESCE(current_setting('z418kt.aberta', true), '') <> ''
-      OR COALESCE(current_setting('z418kt.mudanca', true), '') <> '')
-     AND KTR_EVENTO_JA_ABERTO(p_id) THEN
-    RETURN;
-  END IF;
-  IF COALESCE(current_setting('z418kt.pendente', true), '') <> '' THEN
-    PERFORM KTR_EVENTO_GRAVAR_PENDENTE(v_usuario);
-  END IF;
-  IF p_adiar AND v_usuario IS NULL
-     AND COALESCE(current_setting('z418kt.mudanca', true), '') = '' THEN
-    PERFORM pg_advisory_xact_lock(418, p_id),
-            set_config('z418kt.pendente', p_id::text, true),
-            set_config('z418kt.pendente_antes', COALESCE(p_antes, ''), true),
-            set_config('z418kt.pendente_hora', to_char(clock_timestamp() AT TIME ZONE 'UTC',
-                                                       'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'), true),
-            set_config('z418kt.aberta', p_id::text, true),
-            set_config('z418kt.evento', '', true);
-    RETURN;
-  END IF;
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, TX, ANTES)
-  SELECT p_id, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
-         v_usuario, NULLIF(current_setting('z418kt.origem', true), ''),
-         COALESCE(NULLIF(current_setting('z418kt.mudanca', true), ''), txid_current()::text),
-         p_antes
-    FROM (SELECT pg_advisory_xact_lock(418, p_id)) L
-  RETURNING EVENTO_ID INTO v_evento;
-  PERFORM set_config('z418kt.aberta', p_id::text, true),
-          set_config('z418kt.evento', v_evento::text, true);
-  IF EXISTS (SELECT 1 FROM KTR_ASSINATURA WHERE ATIVA = 1) THEN
-    PERFORM pg_notify('z418kt_eventos', '');
-  END IF;
-END $$;
-DROP FUNCTION IF EXISTS KTR_EVENTO_NOVO(INTEGER, TEXT);
-
 -- Opens the change's event of Coleta p_id unless it is open, its state
 -- before read from the tables (p_antes) or none (a new Coleta).
 CREATE OR REPLACE FUNCTION KTR_EVENTO_ABRIR(p_id INTEGER, p_antes BOOLEAN) RETURNS VOID
 LANGUAGE plpgsql AS $$
 BEGIN
   IF NOT KTR_EVENTO_JA_ABERTO(p_id) THEN
-    PERFORM KTR_EVENTO_NOVO(p_id, CASE WHEN p_antes THEN KTR_COLETA_ESTADO(p_id) END, false);
+    PERFORM KTR_EVENTO_NOVO(p_id, CASE WHEN p_antes THEN KTR_COLETA_ESTADO(p_id) END);
   END IF;
 END $$;
-DROP FUNCTION IF EXISTS KTR_EVENTO_AVISAR();
 
 CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_NOVO() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
-  PERFORM KTR_EVENTO_NOVO(NEW.DOCTO_TRANSPORTE_ID, NULL, true);
+  PERFORM KTR_EVENTO_NOVO(NEW.DOCTO_TRANSPORTE_ID, NULL);
   RETURN NEW;
 END $$;
 
 -- The header before is the row the trigger is given: no read of it. (Its
 -- state is built even when the event turns out open: only a transaction
--- that goes back to a Coleta after another's change gets here then.)
+-- that comes back to a Coleta after changing another gets here then.)
 CREATE OR REPLACE FUNCTION KTR_EVENTO_DOCTO_ALTERA() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
   IF OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 THEN
     PERFORM KTR_EVENTO_NOVO(OLD.DOCTO_TRANSPORTE_ID,
                             json_build_object('coleta', KTR_COLETA_CABECALHO(OLD),
-                                              'cargas', KTR_COLETA_CARGAS(OLD.DOCTO_TRANSPORTE_ID))::text,
-                            TG_OP = 'UPDATE');
+                                              'cargas', KTR_COLETA_CARGAS(OLD.DOCTO_TRANSPORTE_ID))::text);
   END IF;
   IF TG_OP = 'DELETE' THEN
     RETURN OLD;
@@ -247,17 +201,6 @@ BEGIN
     PERFORM KTR_EVENTO_ABRIR(NEW.DOCTO_TRANSPORTE_ID, true);
   END IF;
   RETURN NEW;
-END $$;
-
--- At the commit: the event still held back, naming the user of the
--- settings if there is one by then.
-CREATE OR REPLACE FUNCTION KTR_EVENTO_FECHAR() RETURNS TRIGGER
-LANGUAGE plpgsql AS $$
-BEGIN
-  IF COALESCE(current_setting('z418kt.pendente', true), '') <> '' THEN
-    PERFORM KTR_EVENTO_GRAVAR_PENDENTE(NULLIF(current_setting('z418kt.usuario', true), ''));
-  END IF;
-  RETURN NULL;
 END $$;
 
 CREATE OR REPLACE FUNCTION KTR_EVENTO_CARGA() RETURNS TRIGGER
@@ -285,9 +228,7 @@ END $$;
 CREATE OR REPLACE FUNCTION KTR_EVENTO_AUDITORIA() RETURNS TRIGGER
 LANGUAGE plpgsql AS $$
 BEGIN
-  IF current_setting('z418kt.pendente', true) = NEW.DOCTO_TRANSPORTE_ID::text THEN
-    PERFORM KTR_EVENTO_GRAVAR_PENDENTE(NEW.USUARIO_ID::text);
-  ELSIF current_setting('z418kt.aberta', true) = NEW.DOCTO_TRANSPORTE_ID::text THEN
+  IF current_setting('z418kt.aberta', true) = NEW.DOCTO_TRANSPORTE_ID::text THEN
     UPDATE KTR_EVENTO SET USUARIO_ID = NEW.USUARIO_ID::text
      WHERE EVENTO_ID = current_setting('z418kt.evento')::bigint AND USUARIO_ID IS NULL;
   ELSE
@@ -338,16 +279,6 @@ DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_EXC ON CARGA;
 CREATE TRIGGER KTR_EVENTO_CARGA_EXC BEFORE DELETE ON CARGA FOR EACH ROW
   WHEN (current_setting('z418kt.aberta', true) IS DISTINCT FROM OLD.DOCTO_TRANSPORTE_ID::text)
   EXECUTE FUNCTION KTR_EVENTO_CARGA();
-DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_INC_FIM ON DOCTO_TRANSPORTE;
-CREATE CONSTRAINT TRIGGER KTR_EVENTO_DOCTO_INC_FIM AFTER INSERT ON DOCTO_TRANSPORTE
-  DEFERRABLE INITIALLY DEFERRED FOR EACH ROW
-  WHEN (current_setting('z418kt.pendente', true) = NEW.DOCTO_TRANSPORTE_ID::text)
-  EXECUTE FUNCTION KTR_EVENTO_FECHAR();
-DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_ALT_FIM ON DOCTO_TRANSPORTE;
-CREATE CONSTRAINT TRIGGER KTR_EVENTO_DOCTO_ALT_FIM AFTER UPDATE ON DOCTO_TRANSPORTE
-  DEFERRABLE INITIALLY DEFERRED FOR EACH ROW
-  WHEN (current_setting('z418kt.pendente', true) = OLD.DOCTO_TRANSPORTE_ID::text)
-  EXECUTE FUNCTION KTR_EVENTO_FECHAR();
 DROP TRIGGER IF EXISTS KTR_EVENTO_AUDITORIA_INC ON KTR_AUDITORIA;
 CREATE TRIGGER KTR_EVENTO_AUDITORIA_INC BEFORE INSERT ON KTR_AUDITORIA FOR EACH ROW
   WHEN (NEW.ENTIDADE = 13 AND NEW.USUARIO_ID IS NOT NULL)

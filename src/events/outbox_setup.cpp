@@ -46,11 +46,11 @@ std::pair<std::string, std::string> createdObject(const std::string& statement) 
 // an existing PostgreSQL outbox runs again.
 bool replacesInPlace(const std::string& statement) {
   auto words = leadingWords(statement, 3);
-  if (words.size() < 3) return false;
-  if (words[0] == "DROP") return true;
-  return words[0] == "CREATE" &&
-         (words[1] == "TRIGGER" || (words[1] == "CONSTRAINT" && words[2] == "TRIGGER") ||
-          (words[1] == "OR" && words[2] == "REPLACE"));
+  if (words.size() < 2) return false;
+  return (words[0] == "CREATE" &&
+          (words[1] == "TRIGGER" ||
+           (words[1] == "OR" && words.size() == 3 && words[2] == "REPLACE"))) ||
+         words[0] == "DROP";
 }
 
 // The column definitions of the script's CREATE TABLE `table`, one a line
