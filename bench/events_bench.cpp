@@ -13,6 +13,11 @@
 // case saves 200 Coletas in turn, and every database is vacuumed before
 // each case and kept from autovacuum during one, so that a case's time does
 // not depend on when the server last cleaned up (skipped without a server).
+// Each also reports the CPU its server session spent on a save (counter
+// server_cpu_items_per_second; main.cpp shows it as the case's name with
+// "/server-cpu"): the outbox's whole cost is there, and the machine's other
+// work changes it far less than the time a save waits (the bench's own CPU
+// is left out: its session waits for answers on a busy core).
 // events/deliver/sqlite: events per second from the outbox to a loopback
 // HTTP receiver that answers 204, signed, one request per event.
 #include <benchmark/benchmark.h>
@@ -27,6 +32,7 @@
 #include <boost/beast/http/write.hpp>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <thread>
@@ -251,6 +257,23 @@ const std::vector<int32_t>& pgColetas(PgOutbox kind, const std::string& text, co
   return ids;
 }
 
+// CPU time, in nanoseconds, of each server session connected to the
+// database `session` is on, by process id, from /proc (the bench's server
+// runs on this machine; a session /proc does not show counts nothing).
+std::map<std::string, unsigned long long> serverCpu(data::Connection& session) {
+  std::map<std::string, unsigned long long> out;
+  auto rows = session.execute(
+      "SELECT pid FROM pg_stat_activity WHERE datname = current_database() AND pid <> "
+      "pg_backend_pid()");
+  for (auto row : rows.rows) {
+    const std::string pid = vb::concatText(row.at(0));
+    std::ifstream in("/proc/" + pid + "/schedstat");
+    unsigned long long ns = 0;
+    if (in >> ns) out[pid] = ns;
+  }
+  return out;
+}
+
 void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, bool replace) {
   PgDatabases* dbs = nullptr;
   std::string why;
@@ -267,14 +290,25 @@ void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, boo
   const std::string& text = dbs->text.at(kind);
   static std::vector<int32_t> none;
   const std::vector<int32_t>& ids = replace ? pgColetas(kind, text, dialect) : none;
-  tidyPgDatabases(*dbs);
   static std::map<std::pair<PgOutbox, std::string>, size_t> turn;
   size_t& next = turn[{kind, dialect}];
   Z418kt component;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(
-        saveColeta(component, text, dialect, replace ? ids[next++ % ids.size()] : 0, 2));
+  auto save = [&] {
+    return saveColeta(component, text, dialect, replace ? ids[next++ % ids.size()] : 0, 2);
+  };
+  save();  // the component's session, open before its CPU is first read
+  tidyPgDatabases(*dbs);
+  data::Connection& tidier = *dbs->tidier.at(kind);
+  auto serverBefore = serverCpu(tidier);
+  for (auto _ : state) benchmark::DoNotOptimize(save());
+  double cpu = 0;
+  for (const auto& [pid, ns] : serverCpu(tidier)) {
+    auto before = serverBefore.find(pid);
+    cpu += static_cast<double>(ns - (before == serverBefore.end() ? 0 : before->second)) * 1e-9;
+  }
   state.SetItemsProcessed(state.iterations());
+  if (cpu > 0)
+    state.counters["server_cpu_items_per_second"] = static_cast<double>(state.iterations()) / cpu;
 }
 
 const bool kRegisteredPg = [] {

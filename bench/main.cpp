@@ -133,6 +133,28 @@ constexpr Ratio kRatios[] = {
      "events/save/pg/floor/procedures/replace", ""},
     {"  (the outbox / the floor, procedures, new)", "events/save/pg/outbox/procedures/new",
      "events/save/pg/floor/procedures/new", ""},
+    {"  (server CPU: outbox / without, ORACLE, replace)",
+     "events/save/pg/outbox/oracle/replace/server-cpu",
+     "events/save/pg/no-outbox/oracle/replace/server-cpu", ""},
+    {"  (server CPU: outbox / without, ORACLE, new)", "events/save/pg/outbox/oracle/new/server-cpu",
+     "events/save/pg/no-outbox/oracle/new/server-cpu", ""},
+    {"  (server CPU: outbox / without, procedures, replace)",
+     "events/save/pg/outbox/procedures/replace/server-cpu",
+     "events/save/pg/no-outbox/procedures/replace/server-cpu", ""},
+    {"  (server CPU: outbox / without, procedures, new)",
+     "events/save/pg/outbox/procedures/new/server-cpu",
+     "events/save/pg/no-outbox/procedures/new/server-cpu", ""},
+    {"  (server CPU: floor / without, ORACLE, replace)",
+     "events/save/pg/floor/oracle/replace/server-cpu",
+     "events/save/pg/no-outbox/oracle/replace/server-cpu", ""},
+    {"  (server CPU: floor / without, ORACLE, new)", "events/save/pg/floor/oracle/new/server-cpu",
+     "events/save/pg/no-outbox/oracle/new/server-cpu", ""},
+    {"  (server CPU: floor / without, procedures, replace)",
+     "events/save/pg/floor/procedures/replace/server-cpu",
+     "events/save/pg/no-outbox/procedures/replace/server-cpu", ""},
+    {"  (server CPU: floor / without, procedures, new)",
+     "events/save/pg/floor/procedures/new/server-cpu",
+     "events/save/pg/no-outbox/procedures/new/server-cpu", ""},
     {"2 reader threads / 1 thread, ORACLE", "coleta/read-threads/sqlite/oracle/3",
      "coleta/read/sqlite/oracle/3", ">= 1.6"},
     {"2 reader threads / 1 thread, procedures", "coleta/read-threads/sqlite/procedures/3",
@@ -152,6 +174,10 @@ class RoundCollector : public benchmark::BenchmarkReporter {
         skipped[name] = run.error_message;
         continue;
       }
+      // A case that also counts its server's CPU: a second figure, named
+      // "<case>/server-cpu".
+      auto cpu = run.counters.find("server_cpu_items_per_second");
+      if (cpu != run.counters.end()) rates[name + "/server-cpu"].push_back(cpu->second.value);
       auto it = run.counters.find("items_per_second");
       if (it != run.counters.end())
         rates[name].push_back(it->second.value);
