@@ -25,8 +25,9 @@
 -- latest event, the Coleta as it is now: KTR_EVENTO_HISTORICO shows both
 -- (DEPOIS NULL once the row is gone), and the kind (created, changed, pieces
 -- replaced, deleted) follows from the two. So a change costs one row written
--- once, whatever number of rows it touches. Each new event wakes the
--- dispatchers listening on z418kt_eventos when its transaction commits.
+-- once, whatever number of rows it touches. While a subscription is active,
+-- each new event wakes the dispatchers listening on z418kt_eventos when its
+-- transaction commits.
 -- The file is plain ASCII.
 
 CREATE TABLE KTR_EVENTO (
@@ -243,8 +244,9 @@ BEGIN
 END $$;
 
 -- The triggers, one per table and operation, each with a WHEN that lets
--- through only the rows that may open an event: none of a save's rows after
--- its first reaches PL/pgSQL. Those of an earlier version go first.
+-- through only the rows that may open an event: once a save's header write
+-- opened it, none of its piece rows reaches PL/pgSQL (its audit row does, to
+-- name the user). Those of an earlier version go first.
 DROP TRIGGER IF EXISTS KTR_EVENTO_DOCTO_ANTES ON DOCTO_TRANSPORTE;
 DROP TRIGGER IF EXISTS KTR_EVENTO_CARGA_ANTES ON CARGA;
 DROP TRIGGER IF EXISTS KTR_EVENTO_AUDITORIA ON KTR_AUDITORIA;
