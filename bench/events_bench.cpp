@@ -1,18 +1,21 @@
 // The outbox's cost on a save, and how fast the dispatcher delivers.
 //
-// events/save/sqlite/{outbox,no-outbox}/{oracle,procedures}/{replace,new}/{full,off}:
+// events/save/sqlite/in-turn/{oracle,procedures}/{replace,new}/{full,off}:
 // gGrava_Coleta with 2 pieces, replacing a Coleta's header and pieces (the
-// event then records the state before) or making a new Coleta, on two
-// databases made alike: with the outbox, and with every outbox object
-// dropped. full: synchronous FULL (the default); off: OFF, which shows the
-// CPU cost alone. main.cpp prints outbox / no-outbox for each.
-// events/save/sqlite/floor/...: the same database without the outbox, plus the
-// least any outbox written by triggers must do when it records what changed
-// and covers every writer: one row per header write, holding the header
-// before (from OLD) and the pieces before as JSON, and one trigger per piece
-// row written or removed that does nothing. It has no index, no grouping of a
-// change's statements, no user and a cheaper time, so no real outbox is
-// cheaper: main.cpp prints floor / no-outbox beside outbox / no-outbox.
+// event then records the state before) or making a new Coleta, on three
+// databases made alike, one save on each in turn: without the outbox (every
+// outbox object dropped), with it, and with the floor below. Each database's
+// saves are timed on their own and reported as the cases
+// events/save/sqlite/{no-outbox,outbox,floor}/..., whose ratios main.cpp
+// prints. full: synchronous FULL (the default); off: OFF, which shows the CPU
+// cost alone.
+// The floor: the database without the outbox, plus the least any outbox
+// written by triggers must do when it records what changed and covers every
+// writer: one row per header write, holding the header before (from OLD) and
+// the pieces before as JSON, and one trigger per piece row written or
+// removed that does nothing. It has no index, no number of its own, no
+// grouping of a change's statements, no user and a cheaper time, so no real
+// outbox is cheaper.
 // events/save/pg/{outbox,no-outbox}/{oracle,procedures}/{replace,new}: the
 // same on the bench's PostgreSQL server through the native provider, on its
 // demo database and on a second one made alike whose outbox triggers are
