@@ -25,10 +25,15 @@
 -- event until the next header write or the next dispatcher pass.
 --
 -- What a save pays for this is kept small, since its statements run the
--- triggers on every call: the open event is the Coleta's latest, found through
--- the index that also holds its FASE; a piece's trigger only reads it, and an
--- open event needs no row of its own (each page a save writes is one more WAL
--- frame at its commit). Opening an event from a piece goes through the view
+-- triggers on every call. Each page a save writes is one more WAL frame at its
+-- commit, so an event is one row on one page: events are kept in the order
+-- (DISTRIBUIDO, Coleta, number), with no index of their own. The events not
+-- yet distributed are then together, and so are each Coleta's among them: its
+-- open event is its latest one not distributed (a distributed event is
+-- closed), found at once, and a piece's trigger only reads it. A Coleta's
+-- history is its events in both parts. Numbers come from the counter row
+-- 'KTR_EVENTO' in sqlite_sequence, on the page a save already writes for its
+-- audit row's key; the audit key an event keeps is read there too. Opening an event from a piece goes through the view
 -- KTR_EVENTO_NOVO, and ending a delete through KTR_EVENTO_BAIXA, so the
 -- programs run for every piece and every header write stay small: a trigger
 -- costs in proportion to its whole program each time it fires, whatever its
@@ -69,7 +74,7 @@
 -- open event began with (",7,8,"). The ANTES_ columns have no type, so each
 -- keeps the value the Coleta's row held as it was.
 CREATE TABLE KTR_EVENTO (
-  EVENTO_ID INTEGER PRIMARY KEY,
+  EVENTO_ID INTEGER NOT NULL,
   DOCTO_TRANSPORTE_ID INTEGER NOT NULL,
   DATA_HORA VARCHAR(30) NOT NULL,
   USUARIO_ID VARCHAR(40),
@@ -89,16 +94,14 @@ CREATE TABLE KTR_EVENTO (
   ANTES_VAL_DECLARADO,
   ANTES_TAB_STATUS_ID,
   ANTES_DATA_EMISSAO,
-  ANTES_CARGAS TEXT
-);
--- A Coleta's events in order, with what the triggers test of its latest:
--- that one and the one after a given event are found at once, however many
--- it has. Numbers are never handed out twice: the retention never deletes
--- the latest event, and a new one is numbered after the greatest there is.
--- One writer at a time numbers and commits them, so the events not yet
--- distributed are the ones after the last distributed: the dispatcher finds
--- them from the end of the table, and a change writes no index page for them.
-CREATE INDEX KTR_EVENTO_COLETA ON KTR_EVENTO (DOCTO_TRANSPORTE_ID, EVENTO_ID, FASE);
+  ANTES_CARGAS TEXT,
+  PRIMARY KEY (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID)
+) WITHOUT ROWID;
+-- The last number handed out. Numbers are never handed out twice: the
+-- counter only grows, and it starts after the greatest event there is.
+INSERT INTO sqlite_sequence (name, seq)
+SELECT 'KTR_EVENTO', COALESCE((SELECT MAX(EVENTO_ID) FROM KTR_EVENTO), 0)
+ WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'KTR_EVENTO');
 
 -- At most one row, only inside a transaction of the component.
 CREATE TABLE KTR_EVENTO_CONTEXTO (
@@ -126,9 +129,12 @@ CREATE VIEW KTR_COLETA_ESTADO AS
    WHERE D.TAB_TIPO_DOCTO_TRANSP_ID = 5;
 
 -- Each event's state before it as readers see it, whichever way it was kept:
--- the same text the state's values give as one JSON array.
+-- the same text the state's values give as one JSON array. An event is found
+-- here by its whole key (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID): by its
+-- number alone every event would be read.
 CREATE VIEW KTR_EVENTO_ANTES AS
-  SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
+  SELECT E.DISTRIBUIDO AS DISTRIBUIDO, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
+         E.EVENTO_ID AS EVENTO_ID,
          CASE WHEN E.ANTES_CARGAS IS NULL THEN E.ANTES
               ELSE json_array(E.ANTES_EMPRESA_ID, E.ANTES_CLIENTE_ID, E.ANTES_END_REMETENTE_ID,
                               E.ANTES_END_DESTINATARIO_ID, E.ANTES_NUM_VOLUME, E.ANTES_PESO_REAL,
@@ -136,7 +142,8 @@ CREATE VIEW KTR_EVENTO_ANTES AS
                               E.ANTES_DATA_EMISSAO, json(E.ANTES_CARGAS)) END AS ANTES
     FROM KTR_EVENTO E;
 
--- Each event with the state after it.
+-- Each event with the state after it. A Coleta's next event is looked for in
+-- both parts of the table (DISTRIBUIDO IN (0, 1)), each read by its key.
 CREATE VIEW KTR_EVENTO_HISTORICO AS
   SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
          E.DATA_HORA AS DATA_HORA,
@@ -145,18 +152,24 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                     WHERE E.FASE = 0 AND A.AUDITORIA_ID > E.AUDITORIA_ID
                       AND A.AUDITORIA_ID <= COALESCE(
                             (SELECT N.AUDITORIA_ID FROM KTR_EVENTO N
-                              WHERE N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1),
+                              WHERE N.DISTRIBUIDO IN (0, 1)
+                                AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                                AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1),
                             A.AUDITORIA_ID)
                       AND A.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID AND A.ENTIDADE = 13
                       AND A.USUARIO_ID IS NOT NULL
                     ORDER BY A.AUDITORIA_ID LIMIT 1)) AS USUARIO_ID,
          E.ORIGEM AS ORIGEM,
-         (SELECT B.ANTES FROM KTR_EVENTO_ANTES B WHERE B.EVENTO_ID = E.EVENTO_ID) AS ANTES,
+         (SELECT B.ANTES FROM KTR_EVENTO_ANTES B
+           WHERE B.DISTRIBUIDO = E.DISTRIBUIDO AND B.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+             AND B.EVENTO_ID = E.EVENTO_ID) AS ANTES,
          CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
-                            WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                            WHERE N.DISTRIBUIDO IN (0, 1)
+                              AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                               AND N.EVENTO_ID > E.EVENTO_ID)
               THEN (SELECT N.ANTES FROM KTR_EVENTO_ANTES N
-                     WHERE N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                     WHERE N.DISTRIBUIDO IN (0, 1)
+                       AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                        AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1)
               ELSE (SELECT json_array(S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID,
                                       S.END_DESTINATARIO_ID, S.NUM_VOLUME, S.PESO_REAL,
@@ -167,6 +180,18 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
          E.DISTRIBUIDO AS DISTRIBUIDO
     FROM KTR_EVENTO E;
 
+-- The number of the event being added, once its insert has moved the counter
+-- on to it (UPDATE sqlite_sequence ... WHERE name = 'KTR_EVENTO'), and the key
+-- of the last audit row there is then, both read in one pass over
+-- sqlite_sequence. Nothing here reads KTR_EVENTO: SQLite would then stage
+-- every row added to it in a temporary table. Should the counter row be gone,
+-- the number is NULL and the change fails whole; installing the outbox again
+-- puts the row back.
+CREATE VIEW KTR_EVENTO_NUMERO AS
+  SELECT MAX(CASE WHEN Q.name = 'KTR_EVENTO' THEN Q.seq END) AS EVENTO_ID,
+         COALESCE(MAX(CASE WHEN Q.name = 'KTR_AUDITORIA' THEN Q.seq END), 0) AS AUDITORIA_ID
+    FROM sqlite_sequence Q;
+
 -- Opens a new event of a Coleta with its state now, in phase FASE; nothing
 -- for another document. Inserting here is how the piece triggers and a
 -- delete open one.
@@ -175,18 +200,23 @@ CREATE VIEW KTR_EVENTO_NOVO AS
 
 CREATE TRIGGER KTR_EVENTO_NOVO_INC INSTEAD OF INSERT ON KTR_EVENTO_NOVO
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID,
-                          ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
+  UPDATE sqlite_sequence SET seq = seq + 1
+   WHERE name = 'KTR_EVENTO'
+     AND EXISTS (SELECT 1 FROM KTR_COLETA_ESTADO S
+                  WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID);
+  INSERT INTO KTR_EVENTO (EVENTO_ID, DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE,
+                          AUDITORIA_ID, ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
                           ANTES_END_DESTINATARIO_ID, ANTES_NUM_VOLUME, ANTES_PESO_REAL,
                           ANTES_TXT_EMBALAGEM, ANTES_VAL_DECLARADO, ANTES_TAB_STATUS_ID,
                           ANTES_DATA_EMISSAO, ANTES_CARGAS)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         NEW.FASE, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0),
+  SELECT K.EVENTO_ID, NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'),
+         X.USUARIO_ID, X.ORIGEM, NEW.FASE, K.AUDITORIA_ID,
          S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID, S.END_DESTINATARIO_ID, S.NUM_VOLUME,
          S.PESO_REAL, S.TXT_EMBALAGEM, S.VAL_DECLARADO, S.TAB_STATUS_ID, S.DATA_EMISSAO,
          S.CARGAS
-    FROM KTR_COLETA_ESTADO S LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1
-   WHERE S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID;
+    FROM KTR_EVENTO_NUMERO K
+    JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+    LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
 -- No trigger reads KTR_EVENTO before it adds to it on a save's path: SQLite
@@ -196,10 +226,12 @@ END;
 CREATE TRIGGER KTR_EVENTO_DOCTO_INC AFTER INSERT ON DOCTO_TRANSPORTE
 WHEN NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0)
-    FROM (SELECT 1) LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
+  UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = 'KTR_EVENTO';
+  INSERT INTO KTR_EVENTO (EVENTO_ID, DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE,
+                          AUDITORIA_ID)
+  SELECT K.EVENTO_ID, NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'),
+         X.USUARIO_ID, X.ORIGEM, 0, K.AUDITORIA_ID
+    FROM KTR_EVENTO_NUMERO K LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
 
 -- A header change opens an event. A change of status to 2 is a delete: it
@@ -210,17 +242,18 @@ CREATE TRIGGER KTR_EVENTO_DOCTO_ALT_ANTES BEFORE UPDATE ON DOCTO_TRANSPORTE
 WHEN (OLD.TAB_TIPO_DOCTO_TRANSP_ID = 5 OR NEW.TAB_TIPO_DOCTO_TRANSP_ID = 5)
  AND NOT (NEW.TAB_STATUS_ID = 2 AND OLD.TAB_STATUS_ID IS NOT 2)
 BEGIN
-  INSERT INTO KTR_EVENTO (DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE, AUDITORIA_ID,
-                          ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
+  UPDATE sqlite_sequence SET seq = seq + 1 WHERE name = 'KTR_EVENTO';
+  INSERT INTO KTR_EVENTO (EVENTO_ID, DOCTO_TRANSPORTE_ID, DATA_HORA, USUARIO_ID, ORIGEM, FASE,
+                          AUDITORIA_ID, ANTES_EMPRESA_ID, ANTES_CLIENTE_ID, ANTES_END_REMETENTE_ID,
                           ANTES_END_DESTINATARIO_ID, ANTES_NUM_VOLUME, ANTES_PESO_REAL,
                           ANTES_TXT_EMBALAGEM, ANTES_VAL_DECLARADO, ANTES_TAB_STATUS_ID,
                           ANTES_DATA_EMISSAO, ANTES_CARGAS)
-  SELECT NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'), X.USUARIO_ID, X.ORIGEM,
-         0, COALESCE((SELECT MAX(A.AUDITORIA_ID) FROM KTR_AUDITORIA A), 0),
+  SELECT K.EVENTO_ID, NEW.DOCTO_TRANSPORTE_ID, strftime('%Y-%m-%dT%H:%M:%fZ', 'now'),
+         X.USUARIO_ID, X.ORIGEM, 0, K.AUDITORIA_ID,
          S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID, S.END_DESTINATARIO_ID, S.NUM_VOLUME,
          S.PESO_REAL, S.TXT_EMBALAGEM, S.VAL_DECLARADO, S.TAB_STATUS_ID, S.DATA_EMISSAO,
          S.CARGAS
-    FROM (SELECT 1)
+    FROM KTR_EVENTO_NUMERO K
     LEFT JOIN KTR_COLETA_ESTADO S ON S.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
     LEFT JOIN KTR_EVENTO_CONTEXTO X ON X.CONTEXTO_ID = 1;
 END;
@@ -233,8 +266,9 @@ CREATE VIEW KTR_EVENTO_BAIXA AS
 CREATE TRIGGER KTR_EVENTO_BAIXA_INC INSTEAD OF INSERT ON KTR_EVENTO_BAIXA
 BEGIN
   UPDATE KTR_EVENTO SET FASE = NULL
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
+   WHERE DISTRIBUIDO = 0 AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+     AND EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DISTRIBUIDO = 0 AND L.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID)
      AND FASE = 2;
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
   SELECT NEW.DOCTO_TRANSPORTE_ID, NULL WHERE changes() = 0;
@@ -253,17 +287,19 @@ BEGIN
   INSERT INTO KTR_EVENTO_BAIXA (DOCTO_TRANSPORTE_ID) VALUES (OLD.DOCTO_TRANSPORTE_ID);
   -- Nothing joins an event of a row that is gone.
   UPDATE KTR_EVENTO SET FASE = NULL
-   WHERE EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
-                       WHERE L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
+   WHERE DISTRIBUIDO = 0 AND DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+     AND EVENTO_ID = (SELECT MAX(L.EVENTO_ID) FROM KTR_EVENTO L
+                       WHERE L.DISTRIBUIDO = 0 AND L.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID)
      AND FASE IS NOT NULL;
 END;
 
--- A Coleta's pieces: each trigger's WHEN reads the Coleta's latest event
--- (its FASE NULL when it is closed) and skips the body when the piece joins
+-- A Coleta's pieces: each trigger's WHEN reads the Coleta's latest event not
+-- distributed (none, or its FASE NULL, when its latest is closed) and skips the body when the piece joins
 -- it, as every piece of a save does. A new event is opened only for a
 -- Coleta (the state view has no other document).
 CREATE TRIGGER KTR_EVENTO_CARGA_INC_ABRE BEFORE INSERT ON CARGA
-WHEN (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+WHEN (SELECT E.FASE FROM KTR_EVENTO E
+       WHERE E.DISTRIBUIDO = 0 AND E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
        ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL
 BEGIN
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE) VALUES (NEW.DOCTO_TRANSPORTE_ID, 1);
@@ -274,7 +310,8 @@ WHEN COALESCE((SELECT CASE WHEN E.FASE IS NOT NULL
                            THEN CASE WHEN E.CARGAS IS NOT NULL
                                      THEN instr(E.CARGAS, ',' || OLD.CARGA_ID || ',')
                                      ELSE instr(E.ANTES_CARGAS, '[' || OLD.CARGA_ID || ',') END END
-                 FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+                 FROM KTR_EVENTO E
+                WHERE E.DISTRIBUIDO = 0 AND E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
                 ORDER BY E.EVENTO_ID DESC LIMIT 1), 0) = 0
 BEGIN
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE) VALUES (OLD.DOCTO_TRANSPORTE_ID, 2);
@@ -286,11 +323,13 @@ CREATE TRIGGER KTR_EVENTO_CARGA_ALT_ANTES BEFORE UPDATE ON CARGA
 BEGIN
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
   SELECT OLD.DOCTO_TRANSPORTE_ID, 1
-   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E
+           WHERE E.DISTRIBUIDO = 0 AND E.DOCTO_TRANSPORTE_ID = OLD.DOCTO_TRANSPORTE_ID
            ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
   INSERT INTO KTR_EVENTO_NOVO (DOCTO_TRANSPORTE_ID, FASE)
   SELECT NEW.DOCTO_TRANSPORTE_ID, 1
-   WHERE (SELECT E.FASE FROM KTR_EVENTO E WHERE E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+   WHERE (SELECT E.FASE FROM KTR_EVENTO E
+           WHERE E.DISTRIBUIDO = 0 AND E.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
            ORDER BY E.EVENTO_ID DESC LIMIT 1) IS NULL;
 END;
 
@@ -301,9 +340,11 @@ WHEN NEW.DISTRIBUIDO = 1 AND NEW.FASE IS NOT NULL
 BEGIN
   UPDATE KTR_EVENTO
      SET USUARIO_ID = (SELECT H.USUARIO_ID FROM KTR_EVENTO_HISTORICO H
-                        WHERE H.EVENTO_ID = NEW.EVENTO_ID),
+                        WHERE H.DISTRIBUIDO = 1 AND H.DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+                          AND H.EVENTO_ID = NEW.EVENTO_ID),
          FASE = NULL
-   WHERE EVENTO_ID = NEW.EVENTO_ID;
+   WHERE DISTRIBUIDO = 1 AND DOCTO_TRANSPORTE_ID = NEW.DOCTO_TRANSPORTE_ID
+     AND EVENTO_ID = NEW.EVENTO_ID;
 END;
 
 -- Webhook subscriptions: a URL, the kinds it wants (blank-separated, empty

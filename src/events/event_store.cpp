@@ -41,6 +41,21 @@ int64_t number(const Variant& v) {
 constexpr const char* kEventColumns =
     "E.EVENTO_ID, E.DOCTO_TRANSPORTE_ID, E.DATA_HORA, E.USUARIO_ID, E.ORIGEM, E.ANTES, E.DEPOIS";
 
+// The events of KTR_EVENTO I matching `where`, the first `limit` in number
+// order, as a condition on the event E being read: their keys are chosen
+// first, so the view's state before and after is built only for those. On
+// SQLite the key is (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID), and a
+// condition on the number alone would read every event.
+std::string firstEvents(const std::string& where, int64_t limit) {
+  return "(E.DISTRIBUIDO, E.DOCTO_TRANSPORTE_ID, E.EVENTO_ID) IN (SELECT I.DISTRIBUIDO, "
+         "I.DOCTO_TRANSPORTE_ID, I.EVENTO_ID FROM KTR_EVENTO I WHERE " +
+         where + " ORDER BY I.EVENTO_ID LIMIT " + std::to_string(limit) + ")";
+}
+
+// A condition true of any event that names a key's first column, so SQLite
+// reads a Coleta's events by their key in both parts of the table.
+constexpr const char* kEitherPart = "E.DISTRIBUIDO IN (0, 1)";
+
 Event eventAt(const data::Rows::Row& row, size_t first) {
   Event e;
   e.id = number(row.at(first));
@@ -71,7 +86,7 @@ EventStore::EventStore(const std::string& connectionText) {
   try {
     session_ = data::connectDirect(connectionText, false);
     postgres_ = session_->engine().find("postgres") != std::string::npos;
-    session_->execute("SELECT COUNT(*) FROM KTR_EVENTO WHERE EVENTO_ID < 0");
+    session_->execute("SELECT COUNT(*) FROM KTR_EVENTO WHERE 1 = 0");
   } catch (const AutomationError& e) {
     throw StoreError(
         "O banco de dados não tem as tabelas de eventos (z418kt deliver --install-outbox as "
@@ -105,11 +120,11 @@ auto EventStore::inTransaction(Body&& body) {
 std::vector<Event> EventStore::history(int64_t coletaId, int64_t after, int32_t limit) {
   return inTransaction([&] {
     std::vector<Event> out;
-    auto rows = session_->execute(
-        std::string("SELECT ") + kEventColumns +
-        " FROM KTR_EVENTO_HISTORICO E WHERE E.DOCTO_TRANSPORTE_ID = " + std::to_string(coletaId) +
-        " AND E.EVENTO_ID > " + std::to_string(after) + " ORDER BY E.EVENTO_ID LIMIT " +
-        std::to_string(limit));
+    auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
+                                  " FROM KTR_EVENTO_HISTORICO E WHERE " + kEitherPart +
+                                  " AND E.DOCTO_TRANSPORTE_ID = " + std::to_string(coletaId) +
+                                  " AND E.EVENTO_ID > " + std::to_string(after) +
+                                  " ORDER BY E.EVENTO_ID LIMIT " + std::to_string(limit));
     for (auto row : rows.rows) out.push_back(eventAt(row, 0));
     return out;
   });
@@ -194,10 +209,10 @@ std::optional<int64_t> EventStore::replay(int64_t id, std::optional<int64_t> fro
       // Every distributed event from there on that the subscription wants,
       // whether it went out before or was older than the subscription.
       for (int64_t after = *fromEvent - 1;;) {
-        auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                      " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 1 AND "
-                                      "E.EVENTO_ID > " +
-                                      std::to_string(after) + " ORDER BY E.EVENTO_ID LIMIT 1000");
+        auto rows = session_->execute(
+            std::string("SELECT ") + kEventColumns + " FROM KTR_EVENTO_HISTORICO E WHERE " +
+            firstEvents("I.DISTRIBUIDO = 1 AND I.EVENTO_ID > " + std::to_string(after), 1000) +
+            " ORDER BY E.EVENTO_ID");
         if (rows.rows.empty()) break;
         std::string values;
         for (auto row : rows.rows) {
@@ -226,16 +241,9 @@ int32_t EventStore::distribute(int32_t limit) {
           session_->execute("SELECT CASE WHEN pg_try_advisory_xact_lock(418, 0) THEN 1 ELSE 0 END");
       if (lock.rows.empty() || number((*lock.rows.begin()).at(0)) != 1) return int32_t{0};
     }
-    // On SQLite one writer at a time numbers and commits events, so the ones
-    // to distribute follow the last distributed one: read backwards to it
-    // instead of keeping an index. PostgreSQL may commit a lower number later.
-    const std::string after =
-        postgres_ ? std::string()
-                  : " AND E.EVENTO_ID > COALESCE((SELECT L.EVENTO_ID FROM KTR_EVENTO L "
-                    "WHERE L.DISTRIBUIDO = 1 ORDER BY L.EVENTO_ID DESC LIMIT 1), 0)";
-    auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                  " FROM KTR_EVENTO_HISTORICO E WHERE E.DISTRIBUIDO = 0" + after +
-                                  " ORDER BY E.EVENTO_ID LIMIT " + std::to_string(limit));
+    auto rows = session_->execute(
+        std::string("SELECT ") + kEventColumns + " FROM KTR_EVENTO_HISTORICO E WHERE " +
+        firstEvents("I.DISTRIBUIDO = 0", limit) + " ORDER BY E.EVENTO_ID");
     if (rows.rows.empty()) return int32_t{0};
     std::vector<Subscription> subscriptions;
     auto subs = session_->execute(std::string("SELECT ") + kSubscriptionColumns +
@@ -256,7 +264,9 @@ int32_t EventStore::distribute(int32_t limit) {
       session_->execute(
           "INSERT INTO KTR_ENTREGA (ASSINATURA_ID, EVENTO_ID, DOCTO_TRANSPORTE_ID) VALUES " +
           values + " ON CONFLICT (ASSINATURA_ID, EVENTO_ID) DO NOTHING");
-    session_->execute("UPDATE KTR_EVENTO SET DISTRIBUIDO = 1 WHERE EVENTO_ID IN (" + ids + ")");
+    session_->execute(
+        "UPDATE KTR_EVENTO SET DISTRIBUIDO = 1 WHERE DISTRIBUIDO = 0 AND EVENTO_ID IN (" + ids +
+        ")");
     return count;
   });
 }
@@ -278,8 +288,9 @@ std::vector<Delivery> EventStore::claim(const std::string& owner, int64_t nowMs,
         std::string("SELECT D.ASSINATURA_ID, D.TENTATIVAS, S.URL, S.SEGREDO, S.FORMATO, ") +
         kEventColumns +
         " FROM KTR_ENTREGA D JOIN KTR_ASSINATURA S ON S.ASSINATURA_ID = D.ASSINATURA_ID "
-        "JOIN KTR_EVENTO_HISTORICO E ON E.EVENTO_ID = D.EVENTO_ID WHERE D.ESTADO = 0 AND "
-        "D.LEASE_DONO = " +
+        "JOIN KTR_EVENTO_HISTORICO E ON E.DISTRIBUIDO = 1 AND "
+        "E.DOCTO_TRANSPORTE_ID = D.DOCTO_TRANSPORTE_ID AND E.EVENTO_ID = D.EVENTO_ID "
+        "WHERE D.ESTADO = 0 AND D.LEASE_DONO = " +
         sqlText(owner) + " AND D.LEASE_ATE = " + until + " ORDER BY D.EVENTO_ID");
     std::vector<Delivery> out;
     for (auto row : rows.rows) {
@@ -329,14 +340,13 @@ int64_t EventStore::prune(int32_t days) {
     const std::string old =
         "SELECT E.EVENTO_ID FROM KTR_EVENTO E WHERE E.DISTRIBUIDO = 1 AND E.DATA_HORA < " + cutoff +
         " AND NOT EXISTS (SELECT 1 FROM KTR_ENTREGA P WHERE P.DOCTO_TRANSPORTE_ID = "
-        "E.DOCTO_TRANSPORTE_ID AND P.EVENTO_ID <= E.EVENTO_ID AND P.ESTADO = 0) "
-        // The latest event stays, so no number is ever handed out again.
-        "AND E.EVENTO_ID < (SELECT MAX(M.EVENTO_ID) FROM KTR_EVENTO M)";
+        "E.DOCTO_TRANSPORTE_ID AND P.EVENTO_ID <= E.EVENTO_ID AND P.ESTADO = 0)";
     auto n = session_->execute("SELECT COUNT(*) FROM (" + old + ") X");
     int64_t count = n.rows.empty() ? 0 : number((*n.rows.begin()).at(0));
     if (count == 0) return count;
     session_->execute("DELETE FROM KTR_ENTREGA WHERE EVENTO_ID IN (" + old + ")");
-    session_->execute("DELETE FROM KTR_EVENTO WHERE EVENTO_ID IN (" + old + ")");
+    session_->execute("DELETE FROM KTR_EVENTO WHERE DISTRIBUIDO = 1 AND EVENTO_ID IN (" + old +
+                      ")");
     return count;
   });
 }

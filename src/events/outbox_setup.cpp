@@ -55,7 +55,7 @@ bool replacesInPlace(const std::string& statement) {
 
 // The column definitions of the script's CREATE TABLE `table`, one a line
 // ("NAME TYPE ..." or "NAME" alone), as the script writes them; its comment
-// lines are not columns.
+// lines and its key (a PRIMARY KEY line) are not columns.
 std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
                                    const std::string& table) {
   std::vector<std::string> out;
@@ -72,7 +72,8 @@ std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
         continue;
       }
       size_t first = line.find_first_not_of(' ');
-      if (first == std::string::npos || line[first] == ')' || line.compare(first, 2, "--") == 0)
+      if (first == std::string::npos || line[first] == ')' || line.compare(first, 2, "--") == 0 ||
+          line.compare(first, 11, "PRIMARY KEY") == 0)
         continue;
       line = line.substr(first);
       if (!line.empty() && line.back() == ',') line.pop_back();
@@ -82,11 +83,24 @@ std::vector<std::string> columnsOf(const std::vector<std::string>& statements,
   return out;
 }
 
+// The statement of the script that creates `table`, or "".
+std::string createTableStatement(const std::vector<std::string>& statements,
+                                 const std::string& table) {
+  for (const std::string& statement : statements) {
+    auto words = leadingWords(statement, 3);
+    if (words.size() == 3 && words[0] == "CREATE" && words[1] == "TABLE" && words[2] == table)
+      return statement;
+  }
+  return {};
+}
+
 // Brings a SQLite outbox of an earlier layout to this one's tables, keeping
-// its events: the columns added since, and the open events that layout kept
-// in a table of their own (KTR_EVENTO_ABERTO: phases 0 and 1 opened by the
-// header, 2 pieces being written, 3 opened by removing pieces) moved into
-// the events' FASE and CARGAS.
+// its events: the columns added since, the open events that layout kept in a
+// table of their own (KTR_EVENTO_ABERTO: phases 0 and 1 opened by the header,
+// 2 pieces being written, 3 opened by removing pieces) moved into the events'
+// FASE and CARGAS, and the events moved from a table in number order with an
+// index by Coleta to this one's order (see outbox.sql). Earlier triggers and
+// views go first, so none of them is rewritten along with the table.
 void upgradeSqliteTables(data::Connection& session, const std::vector<std::string>& statements) {
   std::set<std::string> present;
   for (auto row : session.execute("PRAGMA table_info(KTR_EVENTO)").rows)
@@ -108,7 +122,7 @@ void upgradeSqliteTables(data::Connection& session, const std::vector<std::strin
                     "WHERE EVENTO_ID IN (SELECT EVENTO_ID FROM KTR_EVENTO_ABERTO)");
     session.execute("DROP TABLE KTR_EVENTO_ABERTO");
   }
-  // Triggers and views of an earlier version that this one no longer has.
+  // Triggers and views of an earlier version, this one's made again later.
   std::vector<std::pair<std::string, std::string>> old;
   for (auto row : session
                       .execute("SELECT type, name FROM sqlite_master WHERE type IN ('trigger', "
@@ -117,6 +131,21 @@ void upgradeSqliteTables(data::Connection& session, const std::vector<std::strin
                       .rows)
     old.emplace_back(vb::concatText(row.at(0)), vb::concatText(row.at(1)));
   for (const auto& [kind, name] : old) session.execute("DROP " + kind + " IF EXISTS " + name);
+
+  auto layout =
+      session.execute("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = 'KTR_EVENTO'");
+  const std::string created =
+      layout.rows.empty() ? "" : vb::concatText((*layout.rows.begin()).at(0));
+  if (created.find("WITHOUT ROWID") != std::string::npos) return;
+  std::string columns;
+  for (const std::string& column : columnsOf(statements, "KTR_EVENTO")) {
+    columns += (columns.empty() ? "" : ", ") + column.substr(0, column.find(' '));
+  }
+  session.execute("ALTER TABLE KTR_EVENTO RENAME TO KTR_EVENTO_ANTERIOR");
+  session.execute(createTableStatement(statements, "KTR_EVENTO"));
+  session.execute("INSERT INTO KTR_EVENTO (" + columns + ") SELECT " + columns +
+                  " FROM KTR_EVENTO_ANTERIOR");
+  session.execute("DROP TABLE KTR_EVENTO_ANTERIOR");
 }
 
 }  // namespace
@@ -138,7 +167,7 @@ bool installOutbox(const std::string& connectionText) {
     throw StoreError("No outbox script for the engine \"" + engine + "\".");
   bool present = false;
   try {
-    session->execute("SELECT COUNT(*) FROM KTR_EVENTO WHERE EVENTO_ID < 0");
+    session->execute("SELECT COUNT(*) FROM KTR_EVENTO WHERE 1 = 0");
     present = true;
   } catch (const AutomationError&) {
     // No outbox yet: install it below.
@@ -160,9 +189,11 @@ bool installOutbox(const std::string& connectionText) {
       if (present && !sqlite) {
         if (!replacesInPlace(statement)) continue;
       } else if (present) {
+        // The script's inserts add only what is missing, so they run again.
         auto [kind, name] = createdObject(statement);
-        if (kind.empty()) continue;
-        session->execute("DROP " + kind + " IF EXISTS " + name);
+        auto words = leadingWords(statement, 1);
+        if (kind.empty() && (words.empty() || words[0] != "INSERT")) continue;
+        if (!kind.empty()) session->execute("DROP " + kind + " IF EXISTS " + name);
       }
       session->execute(statement);
     }
