@@ -142,8 +142,19 @@ CREATE VIEW KTR_EVENTO_ANTES AS
                               E.ANTES_DATA_EMISSAO, json(E.ANTES_CARGAS)) END AS ANTES
     FROM KTR_EVENTO E;
 
--- Each event with the state after it. A Coleta's next event is looked for in
--- both parts of the table (DISTRIBUIDO IN (0, 1)), each read by its key.
+-- Each event with the state after it. A Coleta's next event is the first
+-- after it among the distributed ones if there is one (SEGUE_DISTRIBUIDO),
+-- or else among the others: events are distributed in number order, so every
+-- distributed event comes before every other. Each part is read by its key
+-- from the event on, one row: asked of both parts at once (DISTRIBUIDO IN
+-- (0, 1)), SQLite would read all of the Coleta's later events and sort them.
+CREATE VIEW KTR_EVENTO_SEGUIDO AS
+  SELECT E.*,
+         EXISTS (SELECT 1 FROM KTR_EVENTO N
+                  WHERE N.DISTRIBUIDO = 1 AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                    AND N.EVENTO_ID > E.EVENTO_ID) AS SEGUE_DISTRIBUIDO
+    FROM KTR_EVENTO E;
+
 CREATE VIEW KTR_EVENTO_HISTORICO AS
   SELECT E.EVENTO_ID AS EVENTO_ID, E.DOCTO_TRANSPORTE_ID AS DOCTO_TRANSPORTE_ID,
          E.DATA_HORA AS DATA_HORA,
@@ -152,7 +163,7 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                     WHERE E.FASE = 0 AND A.AUDITORIA_ID > E.AUDITORIA_ID
                       AND A.AUDITORIA_ID <= COALESCE(
                             (SELECT N.AUDITORIA_ID FROM KTR_EVENTO N
-                              WHERE N.DISTRIBUIDO IN (0, 1)
+                              WHERE N.DISTRIBUIDO = E.SEGUE_DISTRIBUIDO
                                 AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                                 AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1),
                             A.AUDITORIA_ID)
@@ -163,12 +174,12 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
          (SELECT B.ANTES FROM KTR_EVENTO_ANTES B
            WHERE B.DISTRIBUIDO = E.DISTRIBUIDO AND B.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
              AND B.EVENTO_ID = E.EVENTO_ID) AS ANTES,
-         CASE WHEN EXISTS (SELECT 1 FROM KTR_EVENTO N
-                            WHERE N.DISTRIBUIDO IN (0, 1)
-                              AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
-                              AND N.EVENTO_ID > E.EVENTO_ID)
+         CASE WHEN E.SEGUE_DISTRIBUIDO OR EXISTS (SELECT 1 FROM KTR_EVENTO N
+                                                   WHERE N.DISTRIBUIDO = 0
+                                                     AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
+                                                     AND N.EVENTO_ID > E.EVENTO_ID)
               THEN (SELECT N.ANTES FROM KTR_EVENTO_ANTES N
-                     WHERE N.DISTRIBUIDO IN (0, 1)
+                     WHERE N.DISTRIBUIDO = E.SEGUE_DISTRIBUIDO
                        AND N.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID
                        AND N.EVENTO_ID > E.EVENTO_ID ORDER BY N.EVENTO_ID LIMIT 1)
               ELSE (SELECT json_array(S.EMPRESA_ID, S.CLIENTE_ID, S.END_REMETENTE_ID,
@@ -178,7 +189,7 @@ CREATE VIEW KTR_EVENTO_HISTORICO AS
                       FROM KTR_COLETA_ESTADO S
                      WHERE S.DOCTO_TRANSPORTE_ID = E.DOCTO_TRANSPORTE_ID) END AS DEPOIS,
          E.DISTRIBUIDO AS DISTRIBUIDO
-    FROM KTR_EVENTO E;
+    FROM KTR_EVENTO_SEGUIDO E;
 
 -- The number of the event being added, once its insert has moved the counter
 -- on to it (UPDATE sqlite_sequence ... WHERE name = 'KTR_EVENTO'), and the key

@@ -44,17 +44,14 @@ constexpr const char* kEventColumns =
 // The events of KTR_EVENTO I matching `where`, the first `limit` in number
 // order, as a condition on the event E being read: their keys are chosen
 // first, so the view's state before and after is built only for those. On
-// SQLite the key is (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID), and a
-// condition on the number alone would read every event.
+// SQLite the key is (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID): a condition
+// on the number alone would read every event, and one on a Coleta names both
+// parts of the key's first column (I.DISTRIBUIDO IN (0, 1)) to be read by it.
 std::string firstEvents(const std::string& where, int64_t limit) {
   return "(E.DISTRIBUIDO, E.DOCTO_TRANSPORTE_ID, E.EVENTO_ID) IN (SELECT I.DISTRIBUIDO, "
          "I.DOCTO_TRANSPORTE_ID, I.EVENTO_ID FROM KTR_EVENTO I WHERE " +
          where + " ORDER BY I.EVENTO_ID LIMIT " + std::to_string(limit) + ")";
 }
-
-// A condition true of any event that names a key's first column, so SQLite
-// reads a Coleta's events by their key in both parts of the table.
-constexpr const char* kEitherPart = "E.DISTRIBUIDO IN (0, 1)";
 
 Event eventAt(const data::Rows::Row& row, size_t first) {
   Event e;
@@ -120,11 +117,12 @@ auto EventStore::inTransaction(Body&& body) {
 std::vector<Event> EventStore::history(int64_t coletaId, int64_t after, int32_t limit) {
   return inTransaction([&] {
     std::vector<Event> out;
-    auto rows = session_->execute(std::string("SELECT ") + kEventColumns +
-                                  " FROM KTR_EVENTO_HISTORICO E WHERE " + kEitherPart +
-                                  " AND E.DOCTO_TRANSPORTE_ID = " + std::to_string(coletaId) +
-                                  " AND E.EVENTO_ID > " + std::to_string(after) +
-                                  " ORDER BY E.EVENTO_ID LIMIT " + std::to_string(limit));
+    auto rows = session_->execute(
+        std::string("SELECT ") + kEventColumns + " FROM KTR_EVENTO_HISTORICO E WHERE " +
+        firstEvents("I.DISTRIBUIDO IN (0, 1) AND I.DOCTO_TRANSPORTE_ID = " +
+                        std::to_string(coletaId) + " AND I.EVENTO_ID > " + std::to_string(after),
+                    limit) +
+        " ORDER BY E.EVENTO_ID");
     for (auto row : rows.rows) out.push_back(eventAt(row, 0));
     return out;
   });

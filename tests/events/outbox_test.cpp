@@ -62,7 +62,7 @@ class Outbox : public EngineTest {
          {"DOCTO_INC", "DOCTO_ALT_ANTES", "DOCTO_BAIXA_ANTES", "DOCTO_EXC_ANTES", "CARGA_INC_ABRE",
           "CARGA_EXC_ANTES", "CARGA_ALT_ANTES", "DISTRIBUIDO", "NOVO_INC", "BAIXA_INC"})
       execute(std::string("DROP TRIGGER KTR_EVENTO_") + trigger);
-    for (const char* view : {"NOVO", "HISTORICO", "BAIXA", "ANTES", "NUMERO"})
+    for (const char* view : {"NOVO", "HISTORICO", "SEGUIDO", "BAIXA", "ANTES", "NUMERO"})
       execute(std::string("DROP VIEW KTR_EVENTO_") + view);
     // Events in number order with an index by Coleta, numbered after the
     // greatest there was.
