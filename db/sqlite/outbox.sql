@@ -97,11 +97,6 @@ CREATE TABLE KTR_EVENTO (
   ANTES_CARGAS TEXT,
   PRIMARY KEY (DISTRIBUIDO, DOCTO_TRANSPORTE_ID, EVENTO_ID)
 ) WITHOUT ROWID;
--- The last number handed out. Numbers are never handed out twice: the
--- counter only grows, and it starts after the greatest event there is.
-INSERT INTO sqlite_sequence (name, seq)
-SELECT 'KTR_EVENTO', COALESCE((SELECT MAX(EVENTO_ID) FROM KTR_EVENTO), 0)
- WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'KTR_EVENTO');
 
 -- At most one row, only inside a transaction of the component.
 CREATE TABLE KTR_EVENTO_CONTEXTO (
@@ -390,3 +385,11 @@ CREATE TABLE KTR_ENTREGA (
 );
 CREATE INDEX KTR_ENTREGA_PENDENTE ON KTR_ENTREGA (ASSINATURA_ID, DOCTO_TRANSPORTE_ID, EVENTO_ID)
   WHERE ESTADO = 0;
+
+-- The last event number handed out (see KTR_EVENTO_NUMERO). Numbers are never
+-- handed out twice: the counter only grows, and it starts after the greatest
+-- event there is. Last in the script, so sqlite_sequence exists whatever
+-- tables came before (KTR_ASSINATURA makes it).
+INSERT INTO sqlite_sequence (name, seq)
+SELECT 'KTR_EVENTO', COALESCE((SELECT MAX(EVENTO_ID) FROM KTR_EVENTO), 0)
+ WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'KTR_EVENTO');

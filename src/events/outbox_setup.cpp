@@ -42,15 +42,16 @@ std::pair<std::string, std::string> createdObject(const std::string& statement) 
 }
 
 // A statement that replaces what it makes (CREATE OR REPLACE), or a trigger
-// (or what a trigger replaces) made again after a DROP ... IF EXISTS: what
-// an existing PostgreSQL outbox runs again.
+// made again after a DROP TRIGGER (or an earlier version's trigger or
+// function dropped): what an existing PostgreSQL outbox runs again. Nothing
+// else is dropped there, so its events and subscriptions stay.
 bool replacesInPlace(const std::string& statement) {
   auto words = leadingWords(statement, 3);
   if (words.size() < 2) return false;
   return (words[0] == "CREATE" &&
           (words[1] == "TRIGGER" ||
            (words[1] == "OR" && words.size() == 3 && words[2] == "REPLACE"))) ||
-         words[0] == "DROP";
+         (words[0] == "DROP" && (words[1] == "TRIGGER" || words[1] == "FUNCTION"));
 }
 
 // The column definitions of the script's CREATE TABLE `table`, one a line
