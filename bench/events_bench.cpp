@@ -57,6 +57,7 @@
 namespace z418kt::bench {
 namespace {
 
+// Which outbox a bench database has: the real one, none, or the floor.
 enum class Outbox { on, off, floor };
 
 // The floor's objects (see the top of this file).
@@ -188,9 +189,8 @@ const bool kRegistered = [] {
 }();
 
 // The PostgreSQL save cases run on three databases of the bench server made
-// alike by `z418kt init --demo`, each the outbox of one kind: the real one,
-// none (its triggers dropped), and the floor (see kFloorOutbox).
-enum class PgOutbox { real, none, floor };
+// alike by `z418kt init --demo`, one of each Outbox: the real one, none (its
+// triggers dropped), and the floor (see kFloorOutbox).
 
 // The least any outbox written by triggers must do on a save: one plain row
 // per change, its header before taken from OLD and its pieces before read as
@@ -243,8 +243,8 @@ constexpr const char* kSavedTables[] = {"DOCTO_TRANSPORTE", "CARGA", "KTR_AUDITO
                                         "KTR_SEQUENCIA", "KTR_EVENTO"};
 
 struct PgDatabases {
-  std::map<PgOutbox, std::string> text;
-  std::map<PgOutbox, std::unique_ptr<data::Connection>> tidier;
+  std::map<Outbox, std::string> text;
+  std::map<Outbox, std::unique_ptr<data::Connection>> tidier;
   std::string problem;
 };
 
@@ -266,9 +266,9 @@ PgDatabases& pgDatabases() {
     size_t end = server.find(';', at);
     const std::string base = server.substr(at + key.size(), end - at - key.size());
     auto admin = data::connectDirect(server, false);
-    for (auto [kind, suffix] : {std::pair{PgOutbox::real, "_eventos"},
-                                {PgOutbox::none, "_sem_eventos"},
-                                {PgOutbox::floor, "_piso"}}) {
+    for (auto [kind, suffix] : {std::pair{Outbox::on, "_eventos"},
+                                {Outbox::off, "_sem_eventos"},
+                                {Outbox::floor, "_piso"}}) {
       const std::string name = base + suffix;
       admin->execute("DROP DATABASE IF EXISTS " + name);
       admin->execute("CREATE DATABASE " + name);
@@ -276,7 +276,7 @@ PgDatabases& pgDatabases() {
           server.substr(0, at) + key + name + (end == std::string::npos ? "" : server.substr(end));
       data::initDatabase(text, true);
       auto session = data::connectDirect(text, false);
-      if (kind != PgOutbox::real) {
+      if (kind != Outbox::on) {
         std::vector<std::pair<std::string, std::string>> triggers;
         for (auto row : session
                             ->execute("SELECT T.tgname, C.relname FROM pg_trigger T JOIN pg_class "
@@ -287,7 +287,7 @@ PgDatabases& pgDatabases() {
         for (const auto& [trigger, table] : triggers)
           session->execute("DROP TRIGGER " + trigger + " ON " + table);
       }
-      if (kind == PgOutbox::floor)
+      if (kind == Outbox::floor)
         for (const char* statement : kFloorOutbox) session->execute(statement);
       for (const char* table : kSavedTables)
         session->execute(std::string("ALTER TABLE ") + table +
@@ -316,8 +316,8 @@ void tidyPgDatabases(PgDatabases& dbs) {
 // Coleta's row and pieces pile up dead versions between vacuums.
 constexpr int kPgRotation = 200;
 
-const std::vector<int32_t>& pgColetas(PgOutbox kind, const std::string& text, const char* dialect) {
-  static std::map<std::pair<PgOutbox, std::string>, std::vector<int32_t>> made;
+const std::vector<int32_t>& pgColetas(Outbox kind, const std::string& text, const char* dialect) {
+  static std::map<std::pair<Outbox, std::string>, std::vector<int32_t>> made;
   auto& ids = made[{kind, dialect}];
   if (!ids.empty()) return ids;
   Z418kt component;
@@ -350,7 +350,7 @@ std::map<std::string, unsigned long long> serverCpu(data::Connection& session) {
   return out;
 }
 
-void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, bool replace) {
+void pgSaveWith(benchmark::State& state, Outbox kind, const char* dialect, bool replace) {
   PgDatabases* dbs = nullptr;
   std::string why;
   try {
@@ -366,7 +366,7 @@ void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, boo
   const std::string& text = dbs->text.at(kind);
   static std::vector<int32_t> none;
   const std::vector<int32_t>& ids = replace ? pgColetas(kind, text, dialect) : none;
-  static std::map<std::pair<PgOutbox, std::string>, size_t> turn;
+  static std::map<std::pair<Outbox, std::string>, size_t> turn;
   size_t& next = turn[{kind, dialect}];
   Z418kt component;
   auto save = [&] {
@@ -388,9 +388,8 @@ void pgSaveWith(benchmark::State& state, PgOutbox kind, const char* dialect, boo
 }
 
 const bool kRegisteredPg = [] {
-  for (auto [kind, name] : {std::pair{PgOutbox::real, "outbox"},
-                            {PgOutbox::none, "no-outbox"},
-                            {PgOutbox::floor, "floor"}})
+  for (auto [kind, name] :
+       {std::pair{Outbox::on, "outbox"}, {Outbox::off, "no-outbox"}, {Outbox::floor, "floor"}})
     for (auto [dialect, dialectName] :
          {std::pair{"ORACLE", "oracle"}, std::pair{"SQLSERVER", "procedures"}})
       for (bool replace : {true, false})
